@@ -1,0 +1,224 @@
+#include "Commands.h"
+
+#include <cctype>
+#include <memory>
+
+#include "DrumsFile.h"
+#include "FileNames.h"
+#include "KitReport.h"
+#include "SampleFinder.h"
+#include "SampleListFile.h"
+#include "SampleProbe.h"
+
+namespace zumbel {
+
+namespace {
+
+bool isHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+
+bool endsWithNoCase(const std::string& s, std::string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    const char c = s[s.size() - suffix.size() + i];
+    if (std::tolower(static_cast<unsigned char>(c)) != suffix[i]) return false;
+  }
+  return true;
+}
+
+int usageError(std::ostream& err, const std::string& message) {
+  err << "zumbel: " << message << "\nTry 'zumbel --help'.\n";
+  return kExitError;
+}
+
+// Loads a set for a tool; on failure prints the same text the window would show.
+bool loadKit(CKitbeatDoc& doc, const std::string& path, std::ostream& err) {
+  const FileOutcome outcome = doc.OnOpenDocument(path);
+  if (!outcome.ok()) err << outcome.message << '\n';
+  return outcome.ok();
+}
+
+// The tools look where a moved set's samples are expected: at the stored path, or beside the set.
+bool sampleFound(const CKitbeatDoc& doc, std::string_view stored) {
+  const std::string path(stored);
+  return CanOpenForReading(path) || CanOpenForReading(doc.folder() + FileNamePart(path));
+}
+
+const char kInfoHelp[] =
+    "Usage: zumbel info FILE [--json]\n"
+    "Describes a drum set (.drums) or a sample list (.slist): its groups and samples, the\n"
+    "velocity layer schemes and every sound in use. --json prints every stored value.\n";
+
+const char kCheckHelp[] =
+    "Usage: zumbel check KIT.drums\n"
+    "Lists every sample whose file is found neither at its stored path nor beside the set.\n"
+    "Exit status 1 when any is missing, 0 when all are found.\n";
+
+const char kRelinkHelp[] =
+    "Usage: zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
+    "Looks for every missing sample by file name under the given folders (recursively; an exact\n"
+    "name first, then one that differs only in case) and stores the path it finds. Samples it\n"
+    "cannot find are kept as they are. Saves to OUT.drums, or in place when anything changed.\n"
+    "Exit status 1 when samples are still missing.\n";
+
+}  // namespace
+
+void printUsage(std::ostream& out) {
+  out << "Usage: zumbel [FILE.drums]\n"
+         "       zumbel info FILE [--json]\n"
+         "       zumbel check KIT.drums\n"
+         "       zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
+         "       zumbel COMMAND --help\n"
+         "\n"
+         "Zumbel is a drum sampler: MIDI notes play the WAV samples of a drum set.\n"
+         "  info     describe a drum set (.drums) or a sample list (.slist)\n"
+         "  check    list the samples of a drum set whose files are missing\n"
+         "  relink   find moved samples under the given folders and store their new paths\n"
+         "Exit status: 0 success, 1 a finding (such as missing samples), 2 an error.\n";
+}
+
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty() || isHelp(args[0])) {
+    printUsage(out);
+    return kExitOk;
+  }
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "info") return runInfo(rest, out, err);
+  if (command == "check") return runCheck(rest, out, err);
+  if (command == "relink") return runRelink(rest, out, err);
+  if (endsWithNoCase(command, ".drums")) {
+    return usageError(err, "this build has no window yet; use 'zumbel info " + command + "'");
+  }
+  return usageError(err, "unknown command '" + command + "'");
+}
+
+int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string file;
+  bool json = false;
+  for (const std::string& a : args) {
+    if (isHelp(a)) {
+      out << kInfoHelp;
+      return kExitOk;
+    }
+    if (a == "--json") {
+      json = true;
+    } else if (file.empty() && !a.starts_with("--")) {
+      file = a;
+    } else {
+      return usageError(err, "info: unexpected argument '" + a + "'");
+    }
+  }
+  if (file.empty()) return usageError(err, "info: no file given");
+
+  if (endsWithNoCase(file, ".slist")) {
+    StringList entries;
+    const SampleListResult r = LoadSampleList(file, entries);
+    if (!r.ok()) {
+      err << r.message << '\n';
+      return kExitError;
+    }
+    json ? writeSampleListJson(out, entries) : writeSampleListSummary(out, entries);
+    return kExitOk;
+  }
+  auto doc = std::make_unique<CKitbeatDoc>();
+  if (!loadKit(*doc, file, err)) return kExitError;
+  json ? writeKitJson(out, doc->content()) : writeKitSummary(out, *doc);
+  return kExitOk;
+}
+
+int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string file;
+  for (const std::string& a : args) {
+    if (isHelp(a)) {
+      out << kCheckHelp;
+      return kExitOk;
+    }
+    if (!file.empty() || a.starts_with("--")) return usageError(err, "check: unexpected argument '" + a + "'");
+    file = a;
+  }
+  if (file.empty()) return usageError(err, "check: no file given");
+
+  auto doc = std::make_unique<CKitbeatDoc>();
+  if (!loadKit(*doc, file, err)) return kExitError;
+  int missing = 0;
+  for (int g = 0; g < doc->groupCount(); ++g) {
+    for (int e = 0; e < doc->groupSize(g); ++e) {
+      if (sampleFound(*doc, doc->groupList(g)[static_cast<std::size_t>(e)])) continue;
+      out << "missing: ";
+      writePoolEntry(out, *doc, g, e);
+      out << '\n';
+      ++missing;
+    }
+  }
+  if (missing == 0) {
+    out << "All samples found.\n";
+    return kExitOk;
+  }
+  out << missing << (missing == 1 ? " sample is missing.\n" : " samples are missing.\n");
+  return kExitFinding;
+}
+
+int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string file, output;
+  std::vector<std::string> folders;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (isHelp(a)) {
+      out << kRelinkHelp;
+      return kExitOk;
+    }
+    if (a == "--search" || a == "-o") {
+      if (i + 1 >= args.size()) return usageError(err, "relink: " + a + " needs a value");
+      (a == "-o" ? output : folders.emplace_back()) = args[++i];
+    } else if (file.empty() && !a.starts_with("-")) {
+      file = a;
+    } else {
+      return usageError(err, "relink: unexpected argument '" + a + "'");
+    }
+  }
+  if (file.empty()) return usageError(err, "relink: no file given");
+
+  auto doc = std::make_unique<CKitbeatDoc>();
+  if (!loadKit(*doc, file, err)) return kExitError;
+
+  std::unique_ptr<SampleFinder> finder;  // walked only once something is missing
+  int changed = 0, missing = 0;
+  for (int g = 0; g < doc->groupCount(); ++g) {
+    for (int e = 0; e < doc->groupSize(g); ++e) {
+      const std::string stored(doc->groupList(g)[static_cast<std::size_t>(e)]);
+      if (sampleFound(*doc, stored)) continue;
+      if (!finder) finder = std::make_unique<SampleFinder>(folders);
+      if (auto found = finder->find(FileNamePart(stored))) {
+        out << "relinked: ";
+        writePoolEntry(out, *doc, g, e);
+        doc->setSamplePath(g, e, *found);
+        out << " -> " << *found << '\n';
+        ++changed;
+      } else {
+        out << "still missing: ";
+        writePoolEntry(out, *doc, g, e);
+        out << '\n';
+        ++missing;
+      }
+    }
+  }
+
+  const std::string target = output.empty() ? file : output;
+  if (changed > 0 || !output.empty()) {
+    const FileOutcome saved = doc->OnSaveDocument(target);
+    if (!saved.ok()) {
+      err << saved.message << '\n';
+      return kExitError;
+    }
+    out << "Saved " << target << " (" << changed << (changed == 1 ? " path" : " paths") << " changed).\n";
+  } else {
+    out << "Nothing changed; " << file << " left as it was.\n";
+  }
+  if (missing > 0) {
+    out << missing << (missing == 1 ? " sample is still missing.\n" : " samples are still missing.\n");
+    return kExitFinding;
+  }
+  return kExitOk;
+}
+
+}  // namespace zumbel

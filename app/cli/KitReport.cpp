@@ -1,0 +1,156 @@
+#include "KitReport.h"
+
+#include "FileNames.h"
+#include "Json.h"
+
+namespace zumbel {
+
+namespace {
+
+// Plain output goes to a terminal: control characters in names and paths are shown as '?' so a
+// hostile file cannot drive the terminal.
+std::string printable(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return out;
+}
+
+const char* onOff(int32_t flag) { return flag == 0 ? "off" : flag == 1 ? "on" : "?"; }
+
+void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j) {
+  const SampleRef ref = s.refs[j];
+  out << "    layer " << j << ": ";
+  if (ref == kNoSample) {
+    out << "no sample";
+  } else if (auto path = doc.samplePath(ref)) {
+    out << printable(FileNamePart(*path)) << "  (group " << ref.group << ", entry " << ref.entry << ")";
+  } else {
+    out << "(group " << ref.group << ", entry " << ref.entry << ") is outside the pool";
+  }
+  const int32_t source = s.sources[j];
+  if (source == j) {
+    out << "  own sample";
+  } else if (source == kNone) {
+    out << "  silent";
+  } else {
+    out << "  plays layer " << source;
+  }
+  out << '\n';
+}
+
+bool worthShowing(const Sound& s) {
+  if (!s.isEmpty()) return true;
+  for (const SampleRef& r : s.refs) {
+    if (r != kNoSample) return true;
+  }
+  return false;
+}
+
+template <class Range, class Fn>
+void writeJsonArray(std::ostream& out, const Range& items, Fn&& writeItem) {
+  out << '[';
+  bool first = true;
+  for (const auto& item : items) {
+    if (!first) out << ',';
+    first = false;
+    writeItem(item);
+  }
+  out << ']';
+}
+
+}  // namespace
+
+void writePoolEntry(std::ostream& out, const CKitbeatDoc& doc, int group, int entry) {
+  out << "group " << group << " \"" << printable(doc.groupName(group)) << "\", entry " << entry << ": "
+      << printable(doc.groupList(group)[static_cast<std::size_t>(entry)]);
+}
+
+void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
+  out << "Drum set: " << printable(doc.GetPathName()) << '\n';
+  out << "Header value: " << doc.headerValue() << '\n';
+  out << "Groups: " << doc.groupCount() << '\n';
+  for (int g = 0; g < doc.groupCount(); ++g) {
+    out << "  " << g << " \"" << printable(doc.groupName(g)) << "\": " << doc.groupSize(g)
+        << (doc.groupSize(g) == 1 ? " sample\n" : " samples\n");
+    for (int e = 0; e < doc.groupSize(g); ++e) {
+      const std::string_view path = doc.groupList(g)[static_cast<std::size_t>(e)];
+      out << "    " << e << "  " << printable(FileNamePart(path)) << "  " << printable(path) << '\n';
+    }
+  }
+  out << "Velocity layer schemes (bands 0..4 start above):\n";
+  for (int s = 0; s < kSchemeCount; ++s) {
+    out << "  " << s + 1 << ":";
+    for (int i = 0; i < kThresholdsPerScheme; ++i) out << ' ' << doc.threshold(s, i);
+    out << '\n';
+  }
+  int used = 0;
+  for (int n = 0; n < kSoundCount; ++n) used += worthShowing(doc.sound(n)) ? 1 : 0;
+  out << "Sounds in use: " << used << " of " << kSoundCount << '\n';
+  for (int n = 0; n < kSoundCount; ++n) {
+    const Sound& s = doc.sound(n);
+    if (!worthShowing(s)) continue;
+    out << "  Sound " << n << " (note " << n + kFirstNote << "): scheme " << s.velocityScheme() + 1
+        << ", compress " << s.compress() << ", pan " << s.pan() << ", rate " << s.playbackRate()
+        << ", cut note ";
+    if (s.cutNote() == kNone) {
+      out << "off";
+    } else {
+      out << s.cutNote();
+    }
+    out << ", note-off " << onOff(s.noteOffEnabled) << ", looping " << onOff(s.looping)
+        << ", pitch bend " << onOff(s.externalPitchBend) << '\n';
+    for (int j = 0; j < kLayerCount; ++j) writeLayer(out, doc, s, j);
+  }
+}
+
+void writeKitJson(std::ostream& out, const DrumSetContent& set) {
+  out << "{\"header\":" << set.headerValue << ",\"groups\":[";
+  for (std::size_t g = 0; g < set.groupNames.size(); ++g) {
+    if (g > 0) out << ',';
+    out << "{\"name\":";
+    writeJsonString(out, set.groupNames[g]);
+    out << ",\"samples\":";
+    writeJsonArray(out, set.groupLists[g], [&](std::string_view p) { writeJsonString(out, p); });
+    out << '}';
+  }
+  out << "],\"thresholds\":";
+  writeJsonArray(out, set.thresholds, [&](const ThresholdRow& row) {
+    writeJsonArray(out, row, [&](const RelaxedInt& t) { out << t.load(); });
+  });
+  out << ",\"sounds\":[";
+  for (int n = 0; n < kSoundCount; ++n) {
+    const Sound& s = set.sounds[n];
+    if (n > 0) out << ',';
+    out << "{\"index\":" << n << ",\"cutNote\":" << s.cutNote() << ",\"scheme\":" << s.velocityScheme()
+        << ",\"compress\":" << s.compress() << ",\"pan\":" << s.pan()
+        << ",\"formatMarker\":" << s.settings[kFormatMarker].load() << ",\"rate\":" << s.playbackRate()
+        << ",\"reserved\":[";
+    for (int i = 0; i < 4; ++i) out << (i ? "," : "") << s.settings[kReserved0 + i].load();
+    out << "],\"noteOff\":" << s.noteOffEnabled.load() << ",\"looping\":" << s.looping.load()
+        << ",\"pitchBend\":" << s.externalPitchBend.load() << ",\"layers\":[";
+    for (int j = 0; j < kLayerCount; ++j) {
+      out << (j ? "," : "") << "{\"group\":" << s.refs[j].group << ",\"entry\":" << s.refs[j].entry
+          << ",\"source\":" << s.sources[j].load() << '}';
+    }
+    out << "]}";
+  }
+  out << "]}\n";
+}
+
+void writeSampleListSummary(std::ostream& out, const StringList& entries) {
+  out << "Sample list: " << entries.size() << (entries.size() == 1 ? " sample\n" : " samples\n");
+  std::size_t i = 0;
+  for (std::string_view path : entries) {
+    out << "  " << i++ << "  " << printable(FileNamePart(path)) << "  " << printable(path) << '\n';
+  }
+}
+
+void writeSampleListJson(std::ostream& out, const StringList& entries) {
+  out << "{\"samples\":";
+  writeJsonArray(out, entries, [&](std::string_view p) { writeJsonString(out, p); });
+  out << "}\n";
+}
+
+}  // namespace zumbel

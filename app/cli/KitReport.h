@@ -1,0 +1,19 @@
+#pragma once
+// Describing a drum set or a sample list for people (plain) and for programs (JSON).
+
+#include <ostream>
+
+#include "KitbeatDoc.h"
+#include "StringList.h"
+
+namespace zumbel {
+
+void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc);
+void writeKitJson(std::ostream& out, const DrumSetContent& set);
+void writeSampleListSummary(std::ostream& out, const StringList& entries);
+void writeSampleListJson(std::ostream& out, const StringList& entries);
+
+// "group 0 "Kicks", entry 2: C:\Drums\Kick.wav" — how every tool names a pool entry.
+void writePoolEntry(std::ostream& out, const CKitbeatDoc& doc, int group, int entry);
+
+}  // namespace zumbel

@@ -1,0 +1,149 @@
+#include "FileIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "FileNames.h"
+
+namespace zumbel {
+
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// The file a save really replaces: the target of a symbolic link, else the path itself.
+std::string resolveTarget(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return path;
+  return resolved;
+}
+
+// Creates a fresh file beside the target. Mode 0666 lets the kernel apply the umask, as for any
+// new file.
+int createTempBeside(const std::string& target, std::string& temp) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = FolderPart(target) + "." + FileNamePart(target) + ".tmp" + std::to_string(::getpid()) +
+           "-" + std::to_string(counter.fetch_add(1));
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void syncFolderOf(const std::string& target) {
+  const std::string folder = FolderPart(target);
+  Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+FileError writeAll(int fd, const std::vector<uint8_t>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fileErrorFromErrno(errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return FileError::None;
+}
+
+}  // namespace
+
+FileError fileErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileError::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EBUSY:
+      return FileError::AccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+      return FileError::DiskFull;
+    default:
+      return FileError::Other;
+  }
+}
+
+FileError readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+  out.clear();
+  // Non-blocking so that opening a FIFO cannot hang; only regular files are read.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return fileErrorFromErrno(errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return fileErrorFromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return FileError::Other;
+  out.reserve(static_cast<std::size_t>(st.st_size));
+  uint8_t buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fileErrorFromErrno(errno);
+    }
+    if (n == 0) break;
+    out.insert(out.end(), buffer, buffer + n);
+  }
+  return FileError::None;
+}
+
+FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+  const std::string target = resolveTarget(path);
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) return FileError::AccessDenied;
+  if (exists && ::access(target.c_str(), W_OK) != 0) return fileErrorFromErrno(errno);
+
+  std::string temp;
+  Fd fd(createTempBeside(target, temp));
+  if (fd.get() < 0) return fileErrorFromErrno(errno);
+
+  FileError error = FileError::None;
+  if (exists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) error = fileErrorFromErrno(errno);
+  if (error == FileError::None) error = writeAll(fd.get(), bytes);
+  if (error == FileError::None && ::fsync(fd.get()) != 0) error = fileErrorFromErrno(errno);
+  if (error == FileError::None && ::close(fd.release()) != 0) error = fileErrorFromErrno(errno);
+  if (error == FileError::None && ::rename(temp.c_str(), target.c_str()) != 0) {
+    error = fileErrorFromErrno(errno);
+  }
+  if (error != FileError::None) {
+    ::unlink(temp.c_str());
+    return error;
+  }
+  syncFolderOf(target);
+  return FileError::None;
+}
+
+}  // namespace zumbel

@@ -1,0 +1,31 @@
+#pragma once
+// Whole-file reads and atomic writes for kit files, with failures sorted into the causes the user
+// is told about.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zumbel {
+
+enum class FileError {
+  None,
+  BadFormat,     // the content is not what the reader expects (or ends early)
+  NotFound,      // the file or its folder does not exist
+  AccessDenied,
+  DiskFull,
+  Other,
+};
+
+FileError fileErrorFromErrno(int err);
+
+// Reads a regular file whole. Devices, pipes and folders are refused without blocking.
+FileError readWholeFile(const std::string& path, std::vector<uint8_t>& out);
+
+// Writes a temporary file beside `path`, flushes it to disk and renames it over `path`, so a
+// failure at any point leaves the previous file exactly as it was. A symbolic link is followed:
+// its target is replaced, not the link. A new file gets the usual permissions (0666 less umask),
+// an existing one keeps its own.
+FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace zumbel

@@ -1,0 +1,29 @@
+#pragma once
+// Every fixed size of the drum set and its files, in one place.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zumbel {
+
+inline constexpr int kSoundCount = 128;        // sound n answers MIDI note n + kFirstNote
+inline constexpr int kFirstNote = 36;
+inline constexpr int kLayerCount = 5;          // velocity layers per sound
+inline constexpr int kSchemeCount = 5;         // velocity layer schemes
+inline constexpr int kThresholdsPerScheme = 4;
+inline constexpr int kDefaultScheme = 4;
+inline constexpr int kSoundSettingCount = 10;
+inline constexpr int kMaxGroups = 16;          // group names the window can show
+inline constexpr int kGroupListSlots = 20;     // list slots the drum set keeps
+inline constexpr int kMaxGroupNameLength = 50; // names typed in the Create Group dialog
+
+inline constexpr int32_t kDefaultCompress = -4000;
+inline constexpr int32_t kNone = -1;
+
+// ".drums" file layout
+inline constexpr std::size_t kLayerBlockBytes = kSoundCount * kLayerCount * 4 * 4;      // 10240
+inline constexpr std::size_t kThresholdBlockBytes = kSchemeCount * kThresholdsPerScheme * 4; // 80
+inline constexpr int kSoundExtensionInts = 8;
+inline constexpr std::size_t kExtensionBlockBytes = kSoundCount * kSoundExtensionInts * 4; // 4096
+
+}  // namespace zumbel

@@ -1,0 +1,30 @@
+#include "SampleProbe.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FileNames.h"
+
+namespace zumbel {
+
+bool CanOpenForReading(const std::string& path) {
+  if (path.empty()) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular;
+}
+
+std::optional<std::string> ProbeSamplePath(const std::string& storedPath, const std::string& setFolder,
+                                           const std::string& lastLocatedFolder) {
+  const std::string name = FileNamePart(storedPath);
+  for (const std::string& candidate : {storedPath, setFolder + name, lastLocatedFolder + name}) {
+    if (CanOpenForReading(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+}  // namespace zumbel

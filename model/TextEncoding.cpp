@@ -1,0 +1,154 @@
+#include "TextEncoding.h"
+
+namespace zumbel {
+
+namespace {
+
+// 0x80..0x9F of Windows-1252; the undefined positions map to themselves.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+constexpr char16_t kEscapeBase = 0xDC00;  // lone low surrogate carrying a raw byte
+
+bool cp1252Byte(char32_t cp, char& out) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+    out = static_cast<char>(cp);
+    return true;
+  }
+  for (int i = 0; i < 32; ++i) {
+    if (kCp1252High[i] == cp) {
+      out = static_cast<char>(0x80 + i);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool decodeUtf8(std::string_view s, std::size_t& pos, char32_t& cp) {
+  const auto byte = [&](std::size_t i) { return static_cast<uint8_t>(s[i]); };
+  const uint8_t b0 = byte(pos);
+  if (b0 < 0x80) {
+    cp = b0;
+    ++pos;
+    return true;
+  }
+  int extra;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1, min = 0x80, cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2, min = 0x800, cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3, min = 0x10000, cp = b0 & 0x07;
+  } else {
+    return false;
+  }
+  if (pos + static_cast<std::size_t>(extra) >= s.size()) return false;
+  for (int i = 1; i <= extra; ++i) {
+    const uint8_t b = byte(pos + static_cast<std::size_t>(i));
+    if ((b & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  pos += static_cast<std::size_t>(extra) + 1;
+  return true;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string utf8FromCp1252(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b >= 0x80 && b < 0xA0) {
+      appendUtf8(out, kCp1252High[b - 0x80]);
+    } else {
+      appendUtf8(out, b);
+    }
+  }
+  return out;
+}
+
+bool cp1252FromUtf8(std::string_view utf8, std::string& out) {
+  out.clear();
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    char32_t cp;
+    char b;
+    if (!decodeUtf8(utf8, pos, cp) || !cp1252Byte(cp, b)) return false;
+    out += b;
+  }
+  return true;
+}
+
+std::string utf8FromUtf16le(const uint8_t* bytes, std::size_t units) {
+  const auto unit = [bytes](std::size_t i) {
+    return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  };
+  std::string out;
+  out.reserve(units);
+  for (std::size_t i = 0; i < units; ++i) {
+    const char16_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      const char16_t low = unit(i + 1);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        appendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
+      out += static_cast<char>(u - kEscapeBase);
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      appendUtf8(out, 0xFFFD);
+    } else {
+      appendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+std::u16string utf16FromUtf8(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    char32_t cp;
+    if (!decodeUtf8(utf8, pos, cp)) {
+      out += static_cast<char16_t>(kEscapeBase + static_cast<uint8_t>(utf8[pos]));
+      ++pos;
+    } else if (cp >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+}  // namespace zumbel
