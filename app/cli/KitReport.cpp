@@ -19,23 +19,29 @@ std::string printable(std::string_view s) {
 
 const char* onOff(int32_t flag) { return flag == 0 ? "off" : flag == 1 ? "on" : "?"; }
 
+void writeRef(std::ostream& out, const CKitbeatDoc& doc, SampleRef ref) {
+  if (auto path = doc.samplePath(ref)) out << printable(FileNamePart(*path)) << "  ";
+  out << "(group " << ref.group << ", entry " << ref.entry << ")";
+  if (!doc.samplePath(ref)) out << " outside the pool";
+}
+
 void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j) {
   const SampleRef ref = s.refs[j];
-  out << "    layer " << j << ": ";
-  if (ref == kNoSample) {
-    out << "no sample";
-  } else if (auto path = doc.samplePath(ref)) {
-    out << printable(FileNamePart(*path)) << "  (group " << ref.group << ", entry " << ref.entry << ")";
-  } else {
-    out << "(group " << ref.group << ", entry " << ref.entry << ") is outside the pool";
-  }
   const int32_t source = s.sources[j];
+  out << "    layer " << j << ": ";
   if (source == j) {
-    out << "  own sample";
-  } else if (source == kNone) {
-    out << "  silent";
+    writeRef(out, doc, ref);
   } else {
-    out << "  plays layer " << source;
+    if (source == kNone) {
+      out << "silent";
+    } else {
+      out << "plays layer " << source;
+    }
+    // A file may keep a reference in a layer that does not play it.
+    if (ref != kNoSample) {
+      out << "; holds unused ";
+      writeRef(out, doc, ref);
+    }
   }
   out << '\n';
 }
@@ -91,7 +97,7 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
   for (int n = 0; n < kSoundCount; ++n) {
     const Sound& s = doc.sound(n);
     if (!worthShowing(s)) continue;
-    out << "  Sound " << n << " (note " << n + kFirstNote << "): scheme " << s.velocityScheme() + 1
+    out << "  Sound " << n << " (note " << n + kFirstNote << "): scheme " << static_cast<int64_t>(s.velocityScheme()) + 1
         << ", compress " << s.compress() << ", pan " << s.pan() << ", rate " << s.playbackRate()
         << ", cut note ";
     if (s.cutNote() == kNone) {

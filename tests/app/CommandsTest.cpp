@@ -1,1 +1,221 @@
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <sstream>
+
+#include "cli/Commands.h"
+#include "DrumsFile.h"
+#include "SampleListFile.h"
+#include "TestSupport.h"
+
+namespace zumbel {
+namespace {
+
+using test::TempDir;
+using test::touch;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = runCommandLine(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::size_t count(const std::string& haystack, const std::string& needle) {
+  std::size_t n = 0;
+  for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
+  return n;
+}
+
+void saveSet(CKitbeatDoc& doc, const std::string& path) { ASSERT_TRUE(doc.OnSaveDocument(path).ok()); }
+
+TEST(InfoCommand, JsonHasEveryStoredValueInTheAgreedShape) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  doc.appendGroup("Kicks");
+  doc.appendSample(0, "C:\\Drums\\Kick.wav");
+  doc.AssignSample(1, 0, SampleRef{0, 0});
+  doc.sound(1).settings[kPan] = -2500;
+  doc.sound(1).settings[kVelocityScheme] = 9;  // kept as stored, however odd
+  doc.sound(127).looping = 1;
+  saveSet(doc, dir / "k.drums");
+
+  const Outcome r = run({"info", dir / "k.drums", "--json"});
+  ASSERT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_TRUE(r.out.starts_with(
+      R"({"header":1,"groups":[{"name":"Kicks","samples":["C:\\Drums\\Kick.wav"]}],)"
+      R"("thresholds":[[90,50,30,10],[100,65,40,20],[110,80,50,25],[115,95,60,30],[120,105,75,40]],)"
+      R"("sounds":[{"index":0,"cutNote":-1,"scheme":4,"compress":-4000,"pan":0,"formatMarker":1,"rate":0,)"
+      R"("reserved":[4,-4000,0,1],"noteOff":0,"looping":0,"pitchBend":0,"layers":[{"group":-1,"entry":-1,"source":-1},)"))
+      << r.out.substr(0, 400);
+  EXPECT_NE(r.out.find(R"({"index":1,"cutNote":-1,"scheme":9,"compress":-4000,"pan":-2500,)"), std::string::npos);
+  EXPECT_NE(r.out.find(R"("layers":[{"group":0,"entry":0,"source":0},{"group":-1,"entry":-1,"source":0},)"),
+            std::string::npos);
+  EXPECT_NE(r.out.find(R"({"index":127,"cutNote":-1,"scheme":4,"compress":-4000,"pan":0,"formatMarker":1,"rate":0,"reserved":[4,-4000,0,1],"noteOff":0,"looping":1,"pitchBend":0,)"),
+            std::string::npos);
+  EXPECT_EQ(count(r.out, "\"index\":"), 128u);
+  EXPECT_EQ(count(r.out, "\"source\":"), 640u);
+  EXPECT_TRUE(r.out.ends_with("]}]}\n"));
+}
+
+TEST(InfoCommand, JsonEscapesWhatJsonCannotCarryRaw) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  doc.appendGroup("tab\there \"q\" \xE2\x82\xAC");
+  doc.appendSample(0, std::string("/old/\xE9t\xE9\x01.wav"));
+  saveSet(doc, dir / "odd.drums");
+  const Outcome r = run({"info", "--json", dir / "odd.drums"});
+  ASSERT_EQ(r.status, kExitOk);
+  EXPECT_NE(r.out.find(R"("name":"tab\there \"q\" )" "\xE2\x82\xAC\""), std::string::npos);
+  EXPECT_NE(r.out.find(R"("samples":["/old/\udce9t\udce9\u0001.wav"])"), std::string::npos);
+}
+
+TEST(InfoCommand, PlainSummaryAndSampleLists) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  doc.appendGroup("Snares");
+  doc.appendSample(0, "C:\\Drums\\Snare.wav");
+  doc.appendSample(0, "/kit/Rim.wav");
+  doc.AssignSample(2, 0, SampleRef{0, 0});
+  doc.AssignSample(2, 3, SampleRef{0, 1});
+  // Shown one-based, without overflowing at the top of the range a file may hold.
+  doc.sound(2).settings[kVelocityScheme] = INT32_MAX;
+  saveSet(doc, dir / "s.drums");
+  Outcome r = run({"info", dir / "s.drums"});
+  ASSERT_EQ(r.status, kExitOk);
+  EXPECT_NE(r.out.find("0 \"Snares\": 2 samples"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Sounds in use: 1 of 128"), std::string::npos);
+  EXPECT_NE(r.out.find("Sound 2 (note 38): scheme 2147483648,"), std::string::npos);
+  EXPECT_NE(r.out.find("layer 3: Rim.wav  (group 0, entry 1)\n"), std::string::npos);
+  EXPECT_NE(r.out.find("layer 2: plays layer 0\n"), std::string::npos);
+
+  ASSERT_TRUE(SaveSampleList(dir / "Toms.slist", {"C:\\T\\a.wav", "b\"c.wav"}).ok());
+  r = run({"info", dir / "Toms.slist", "--json"});
+  EXPECT_EQ(r.out, "{\"samples\":[\"C:\\\\T\\\\a.wav\",\"b\\\"c.wav\"]}\n");
+  r = run({"info", dir / "Toms.slist"});
+  EXPECT_NE(r.out.find("2 samples"), std::string::npos);
+}
+
+TEST(InfoCommand, ErrorsPrintTheMessageAndExitWithTwo) {
+  TempDir dir;
+  Outcome r = run({"info", dir / "none.drums"});
+  EXPECT_EQ(r.status, kExitError);
+  EXPECT_NE(r.err.find("Cannot find this file."), std::string::npos);
+  test::writeBytes(dir / "junk.drums", {1, 0, 0, 0, 0xFF, 0xFF});
+  r = run({"info", dir / "junk.drums"});
+  EXPECT_EQ(r.status, kExitError);
+  EXPECT_EQ(r.err, "Unexpected file format.\n");
+  test::writeBytes(dir / "short.slist", {2, 0, 0, 0, 1, 'a'});
+  r = run({"info", dir / "short.slist"});
+  EXPECT_EQ(r.status, kExitError);
+  EXPECT_NE(r.err.find("past its end"), std::string::npos);
+  EXPECT_EQ(run({"info"}).status, kExitError);
+  EXPECT_EQ(run({"frobnicate"}).status, kExitError);
+  EXPECT_EQ(run({"info", "--help"}).status, kExitOk);
+  EXPECT_EQ(run({}).status, kExitOk);
+}
+
+// A set in dir/kit whose group holds: a file at its stored path, a Windows path whose file lies
+// beside the set, and two files that are elsewhere.
+class KitOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir / "kit");
+    std::filesystem::create_directories(dir / "moved/deeper");
+    touch(dir / "present.wav");
+    touch(dir / "kit/Beside.wav");
+    touch(dir / "moved/deeper/Gone.wav");
+    doc.OnNewDocument();
+    doc.appendGroup("Mixed");
+    doc.appendSample(0, dir / "present.wav");
+    doc.appendSample(0, "C:\\Drums\\Beside.wav");
+    doc.appendSample(0, "C:\\Drums\\gone.WAV");
+    doc.appendSample(0, "/nowhere/Lost.wav");
+    doc.AssignSample(0, 0, SampleRef{0, 3});
+    saveSet(doc, kit);
+  }
+  TempDir dir;
+  const std::string kit = dir / "kit/Set.drums";
+  CKitbeatDoc doc;
+};
+
+TEST_F(KitOnDisk, CheckListsOnlyWhatIsFoundNowhere) {
+  Outcome r = run({"check", kit});
+  EXPECT_EQ(r.status, kExitFinding);
+  EXPECT_EQ(r.out,
+            "missing: group 0 \"Mixed\", entry 2: C:\\Drums\\gone.WAV\n"
+            "missing: group 0 \"Mixed\", entry 3: /nowhere/Lost.wav\n"
+            "2 samples are missing.\n");
+  touch(dir / "kit/gone.WAV");
+  touch(dir / "kit/Lost.wav");
+  r = run({"check", kit});
+  EXPECT_EQ(r.status, kExitOk) << r.out;
+}
+
+TEST_F(KitOnDisk, RelinkStoresFoundPathsAndKeepsTheRest) {
+  const Outcome r = run({"relink", kit, "--search", dir / "nothing-here", "--search", dir / "moved", "-o", dir / "out.drums"});
+  EXPECT_EQ(r.status, kExitFinding) << r.out << r.err;
+  EXPECT_NE(r.out.find("relinked: group 0 \"Mixed\", entry 2: C:\\Drums\\gone.WAV -> " + dir / "moved/deeper/Gone.wav"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("still missing: group 0 \"Mixed\", entry 3: /nowhere/Lost.wav"), std::string::npos);
+
+  CKitbeatDoc out;
+  ASSERT_TRUE(out.OnOpenDocument(dir / "out.drums").ok());
+  ASSERT_EQ(out.groupSize(0), 4);
+  EXPECT_EQ(out.groupList(0)[0], dir / "present.wav");
+  EXPECT_EQ(out.groupList(0)[1], "C:\\Drums\\Beside.wav");  // found beside the set: left alone
+  EXPECT_EQ(out.groupList(0)[2], dir / "moved/deeper/Gone.wav");
+  EXPECT_EQ(out.groupList(0)[3], "/nowhere/Lost.wav");
+  EXPECT_EQ(out.sound(0).refs[0], (SampleRef{0, 3}));
+
+  // In place, once everything can be found.
+  touch(dir / "moved/Lost.wav");
+  const std::vector<uint8_t> before = test::readBytes(kit);
+  EXPECT_EQ(run({"relink", kit, "--search", dir / "moved"}).status, kExitOk);
+  EXPECT_NE(test::readBytes(kit), before);
+  EXPECT_EQ(run({"check", kit}).status, kExitOk);
+}
+
+TEST_F(KitOnDisk, RelinkWithNothingToChangeWritesTheSameBytes) {
+  touch(dir / "kit/gone.WAV");
+  touch(dir / "kit/Lost.wav");
+  // Odd but stored values must come back unchanged too.
+  doc.sound(5).settings[kVelocityScheme] = 42;
+  doc.sound(6).sources[2] = 17;
+  doc.sound(7).refs[4] = SampleRef{9, 1000};
+  doc.sound(8).settings[kReserved0 + 2] = -123456;
+  doc.appendGroup("\xC3\x9C" "ber \xE5\xA4\xAA\xE9\xBC\x93");
+  saveSet(doc, kit);
+  const std::vector<uint8_t> original = test::readBytes(kit);
+
+  const Outcome r = run({"relink", kit, "-o", dir / "same.drums"});
+  EXPECT_EQ(r.status, kExitOk) << r.out;
+  EXPECT_EQ(test::readBytes(dir / "same.drums"), original);
+  EXPECT_EQ(run({"relink", kit}).status, kExitOk);
+  EXPECT_EQ(test::readBytes(kit), original);
+}
+
+TEST(RelinkCommand, RefusesBadArgumentsAndReportsFailedSaves) {
+  TempDir dir;
+  EXPECT_EQ(run({"relink"}).status, kExitError);
+  EXPECT_EQ(run({"relink", "x.drums", "--search"}).status, kExitError);
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  saveSet(doc, dir / "k.drums");
+  const Outcome r = run({"relink", dir / "k.drums", "-o", dir / "no/such/dir/k.drums"});
+  EXPECT_EQ(r.status, kExitError);
+  EXPECT_NE(r.err.find("Cannot find this file."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zumbel

@@ -1,0 +1,45 @@
+# The two commands a newcomer needs: `make run` and `make test`. Each installs what is missing
+# first (scripts/install-deps), so a fresh Debian 12 clone works with nothing else.
+
+BUILD        := build
+ASAN_BUILD   := build-asan
+CMAKE_FLAGS  := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUMBEL_WERROR=ON
+FUZZ_SECONDS ?= 15
+DEMO_KIT     := resources/demo/Demo.drums
+
+.PHONY: all deps build build-asan test run fuzz bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+build-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZUMBEL_SANITIZE=address,undefined -DZUMBEL_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD)
+
+fuzz: build
+	@scripts/run-fuzzers $(FUZZ_SECONDS)
+
+# Fuzzers first, then both test runs, so the last lines printed are the test summary.
+test: build build-asan fuzz
+	@echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+	@ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 300
+	@echo "== tests"
+	@ctest --test-dir $(BUILD) --output-on-failure --timeout 300
+
+run: build
+	@./$(BUILD)/zumbel info $(DEMO_KIT)
+	@echo
+	@./$(BUILD)/zumbel --help
+
+bench: build
+	@./$(BUILD)/bench/bench_kit_files
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
