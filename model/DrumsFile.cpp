@@ -214,9 +214,10 @@ FileOutcome CKitbeatDoc::OnOpenDocument(const std::string& path) {
   std::vector<uint8_t> bytes;
   FileError error = readWholeFile(path, bytes);
   if (error == FileError::None) {
-    // Parse over a copy: an older file keeps the fields it lacks from the current set, and a
-    // broken one leaves the current set untouched.
-    auto staged = std::make_unique<DrumSetContent>(c_);
+    // Parse into a separate set: a broken file leaves the current one untouched. An older file
+    // lacks the per-sound extension, which then keeps the current set's values.
+    auto staged = std::make_unique<DrumSetContent>();
+    staged->sounds = c_.sounds;
     error = parseDrumSet(bytes, *staged);
     if (error == FileError::None) {
       bytes = {};

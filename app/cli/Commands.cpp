@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include <cctype>
+#include <filesystem>
 #include <memory>
 
 #include "DrumsFile.h"
@@ -177,6 +178,10 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
   }
   if (file.empty()) return usageError(err, "relink: no file given");
+  for (const std::string& folder : folders) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) err << "zumbel: relink: no folder " << folder << '\n';
+  }
 
   auto doc = std::make_unique<CKitbeatDoc>();
   if (!loadKit(*doc, file, err)) return kExitError;
