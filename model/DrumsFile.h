@@ -1,6 +1,6 @@
 #pragma once
-// The ".drums" file: the drum set in the archive encoding of the original Windows program,
-// byte for byte, so kits move between the two unchanged.
+// The ".drums" file: the drum set in a binary archive encoding, byte for byte as kits made on
+// Windows hold it, so such kits load exactly and save back unchanged.
 //
 //   int32 header | group names (string list, first object) | one string list per group |
 //   layer block (per sound, per layer: group, entry, source, setting[layer]) |
