@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "DrumsFile.h"
+#include "Relink.h"
 #include "SampleListFile.h"
 
 namespace {
@@ -69,6 +70,29 @@ void BM_DeleteGroupOfLargeSet(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DeleteGroupOfLargeSet);
+
+// Relinking a group where every other file moved and every other one is given up on; the cost
+// should grow in step with the group, not with its square.
+void BM_RelinkHalfMovedHalfDropped(benchmark::State& state) {
+  const int entries = static_cast<int>(state.range(0));
+  CKitbeatDoc original;
+  original.OnNewDocument();
+  original.appendGroup("Big");
+  for (int e = 0; e < entries; ++e) original.appendSample(0, "C:\\Big\\" + std::to_string(e) + ".wav");
+  for (int n = 0; n < kSoundCount; ++n) original.AssignSample(n, 0, SampleRef{0, (n * 7919) % entries});
+  for (auto _ : state) {
+    state.PauseTiming();
+    CKitbeatDoc doc = original;
+    state.ResumeTiming();
+    RelinkSamplePool(doc, [](const std::string& stored) -> std::string {
+      const bool odd = (stored[stored.size() - 5] - '0') % 2 != 0;
+      return odd ? std::string(kNotLocatedMarker) : "/moved/" + stored;
+    });
+    benchmark::DoNotOptimize(doc.groupSize(0));
+  }
+  state.SetComplexityN(entries);
+}
+BENCHMARK(BM_RelinkHalfMovedHalfDropped)->RangeMultiplier(4)->Range(1 << 10, 1 << 18)->Complexity();
 
 }  // namespace
 

@@ -45,7 +45,7 @@ void writeLength(ByteWriter& out, std::size_t length) {
 
 }  // namespace
 
-bool readArchiveString(ByteReader& in, std::string& utf8) {
+bool appendArchiveString(ByteReader& in, std::string& out) {
   uint8_t first;
   if (!in.u8(first)) return false;
   uint32_t length = first;
@@ -63,8 +63,11 @@ bool readArchiveString(ByteReader& in, std::string& utf8) {
   const uint8_t* text;
   const std::size_t bytes = wide ? 2 * static_cast<std::size_t>(length) : length;
   if (!in.bytes(bytes, text)) return false;
-  utf8 = wide ? utf8FromUtf16le(text, length)
-              : utf8FromCp1252(std::string_view(reinterpret_cast<const char*>(text), length));
+  if (wide) {
+    appendUtf8FromUtf16le(out, text, length);
+  } else {
+    appendUtf8FromCp1252(out, std::string_view(reinterpret_cast<const char*>(text), length));
+  }
   return true;
 }
 

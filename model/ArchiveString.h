@@ -11,8 +11,9 @@
 
 namespace zumbel {
 
-// Reads one string into UTF-8. Fails, allocating nothing, when the text would run past the end.
-bool readArchiveString(ByteReader& in, std::string& utf8);
+// Reads one string and appends its UTF-8 text to `out`. Fails, allocating nothing, when the text
+// would run past the end.
+bool appendArchiveString(ByteReader& in, std::string& out);
 
 // Writes 8-bit Windows-1252 text when the string has such a form, else the 16-bit form, so no
 // character is ever lost.

@@ -19,7 +19,6 @@ constexpr uint16_t kCountEscape = 0xFFFF;
 constexpr char kListClassName[] = "CStringArray";
 constexpr uint16_t kListClassNameLength = sizeof kListClassName - 1;
 constexpr uint16_t kListSchema = 0;
-constexpr uint16_t kMaxClassNameLength = 64;
 
 // The archive numbers classes and objects as they appear, from 1; 0 is the null object. The
 // program never writes one list twice, so a reference back to an earlier list (which would make
@@ -50,10 +49,7 @@ class ObjectTable {
   FileError readClassDescription(ByteReader& in) {
     uint16_t schema, length;
     const uint8_t* name;
-    if (!in.u16(schema) || !in.u16(length) || length >= kMaxClassNameLength ||
-        !in.bytes(length, name)) {
-      return FileError::BadFormat;
-    }
+    if (!in.u16(schema) || !in.u16(length) || !in.bytes(length, name)) return FileError::BadFormat;
     if (std::string_view(reinterpret_cast<const char*>(name), length) != kListClassName ||
         schema != kListSchema) {
       return FileError::BadFormat;
@@ -62,11 +58,11 @@ class ObjectTable {
     return FileError::None;
   }
 
-  static void add(std::vector<std::string>& list, std::string&& s) { list.push_back(std::move(s)); }
-  static void add(StringList& list, std::string&& s) { list.push_back(s); }
-  static bool fits(const std::vector<std::string>&, const std::string&) { return true; }
-  static bool fits(const StringList& list, const std::string& s) {
-    return list.textBytes() + s.size() <= UINT32_MAX;
+  static bool readElement(ByteReader& in, std::vector<std::string>& names) {
+    return appendArchiveString(in, names.emplace_back());
+  }
+  static bool readElement(ByteReader& in, StringList& list) {
+    return list.pushBackWith([&](std::string& text) { return appendArchiveString(in, text); });
   }
 
   template <class List>
@@ -81,9 +77,7 @@ class ObjectTable {
     out.clear();
     out.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-      std::string s;
-      if (!readArchiveString(in, s) || !fits(out, s)) return FileError::BadFormat;
-      add(out, std::move(s));
+      if (!readElement(in, out)) return FileError::BadFormat;
     }
     return FileError::None;
   }

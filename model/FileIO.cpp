@@ -35,13 +35,20 @@ class Fd {
   int fd_;
 };
 
-// The file a save really replaces: the target of a symbolic link, else the path itself.
+// The file a save really replaces: the end of a chain of symbolic links, even one that points
+// at a file not yet made, else the path itself.
 std::string resolveTarget(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
+  std::string target = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    std::string link(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return target;
+    link.resize(static_cast<std::size_t>(n));
+    target = link.front() == '/' ? link : LocalFolderPart(target) + link;
+  }
+  return target;
 }
 
 // Creates a fresh file beside the target. Mode 0666 lets the kernel apply the umask, as for any
@@ -49,8 +56,9 @@ std::string resolveTarget(const std::string& path) {
 int createTempBeside(const std::string& target, std::string& temp) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = FolderPart(target) + "." + FileNamePart(target) + ".tmp" + std::to_string(::getpid()) +
-           "-" + std::to_string(counter.fetch_add(1));
+    // Short whatever the target's name, so a name near the length limit can still be saved.
+    temp = LocalFolderPart(target) + ".zumbel-save-" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1));
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -58,7 +66,7 @@ int createTempBeside(const std::string& target, std::string& temp) {
 }
 
 void syncFolderOf(const std::string& target) {
-  const std::string folder = FolderPart(target);
+  const std::string folder = LocalFolderPart(target);
   Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
 }

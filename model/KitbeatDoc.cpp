@@ -1,5 +1,7 @@
 #include "KitbeatDoc.h"
 
+#include <algorithm>
+
 #include "FileNames.h"
 
 namespace zumbel {
@@ -86,10 +88,10 @@ void CKitbeatDoc::setDefaultThresholds() {
 
 void CKitbeatDoc::SetPathName(const std::string& path) {
   pathName_ = path;
-  title_ = FileNamePart(path);
+  title_ = path.substr(LocalFolderPart(path).size());
 }
 
-std::string CKitbeatDoc::folder() const { return FolderPart(pathName_); }
+std::string CKitbeatDoc::folder() const { return LocalFolderPart(pathName_); }
 
 int32_t CKitbeatDoc::threshold(int scheme, int i) const {
   return c_.thresholds[static_cast<std::size_t>(scheme)][static_cast<std::size_t>(i)];
@@ -111,8 +113,20 @@ std::optional<std::string> CKitbeatDoc::samplePath(SampleRef ref) const {
   return std::string(list[static_cast<std::size_t>(ref.entry)]);
 }
 
-void CKitbeatDoc::setSamplePath(int g, int e, const std::string& path) {
-  c_.groupLists[static_cast<std::size_t>(g)].set(static_cast<std::size_t>(e), path);
+void CKitbeatDoc::replaceSamplePaths(int g, const std::vector<std::pair<int, std::string>>& changes) {
+  if (changes.empty()) return;
+  std::vector<std::pair<int, std::string>> sorted = changes;
+  std::sort(sorted.begin(), sorted.end());
+  GroupList& list = c_.groupLists[static_cast<std::size_t>(g)];
+  GroupList rebuilt;
+  rebuilt.reserve(list.size());
+  auto change = sorted.begin();
+  for (std::size_t e = 0; e < list.size(); ++e) {
+    while (change != sorted.end() && change->first < static_cast<int>(e)) ++change;
+    const bool replaced = change != sorted.end() && change->first == static_cast<int>(e);
+    rebuilt.push_back(replaced ? std::string_view(change->second) : list[e]);
+  }
+  list = std::move(rebuilt);
 }
 
 void CKitbeatDoc::renameGroup(int g, const std::string& name) {
@@ -158,20 +172,23 @@ void CKitbeatDoc::RemoveSample(int n, int layer) {
   }
 }
 
+void CKitbeatDoc::forgetLayer(Sound& s, int j) {
+  s.refs[j] = kNoSample;
+  if (j == 0) {
+    for (RelaxedInt& src : s.sources) src = kNone;
+    s.settings[kCutNote] = kNone;
+    s.settings[kVelocityScheme] = kDefaultScheme;
+    s.settings[kCompress] = kDefaultCompress;
+  } else if (s.sources[j] == j) {
+    const int32_t louder = s.sources[j - 1];
+    for (int k = j; k < kLayerCount && (k == j || s.sources[k] != k); ++k) s.sources[k] = louder;
+  }
+}
+
 void CKitbeatDoc::ForgetSample(SampleRef ref) {
   for (Sound& s : c_.sounds) {
     for (int j = 0; j < kLayerCount; ++j) {
-      if (s.refs[j] != ref) continue;
-      s.refs[j] = kNoSample;
-      if (j == 0) {
-        for (RelaxedInt& src : s.sources) src = kNone;
-        s.settings[kCutNote] = kNone;
-        s.settings[kVelocityScheme] = kDefaultScheme;
-        s.settings[kCompress] = kDefaultCompress;
-      } else if (s.sources[j] == j) {
-        const int32_t louder = s.sources[j - 1];
-        for (int k = j; k < kLayerCount && (k == j || s.sources[k] != k); ++k) s.sources[k] = louder;
-      }
+      if (s.refs[j] == ref) forgetLayer(s, j);
     }
   }
 }

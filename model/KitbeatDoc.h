@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,8 @@ struct DrumSetContent {
   friend bool operator==(const DrumSetContent&, const DrumSetContent&);
 };
 
-// Told about every layer an operation clears, after the drum set changed, so the view can stop
-// and release the voices that no longer play their own sample.
+// Told, after the drum set changed, about every layer that played a sample of its own and no
+// longer does, so the view can stop and release exactly those voices.
 using LayerClearedFn = std::function<void(int sound, int layer)>;
 
 struct FileOutcome;
@@ -118,7 +119,8 @@ class CKitbeatDoc {
   int groupSize(int g) const { return static_cast<int>(groupList(g).size()); }
   // The path a reference names, or nothing when it points outside the pool.
   std::optional<std::string> samplePath(SampleRef ref) const;
-  void setSamplePath(int g, int e, const std::string& path);
+  // Gives entries of group g new paths in one pass; `changes` holds (entry, path) pairs.
+  void replaceSamplePaths(int g, const std::vector<std::pair<int, std::string>>& changes);
   void renameGroup(int g, const std::string& name);
   void appendSample(int g, const std::string& path);
 
@@ -142,8 +144,13 @@ class CKitbeatDoc {
  private:
   void resetSounds(int32_t reservedDefaults);
   void setDefaultThresholds();
-  // Clears every layer that refers to `ref` as the window's trash does, then tells `cleared`.
-  void clearLayersUsing(SampleRef ref, const LayerClearedFn& cleared);
+  // Clears layer j of sound n as the window's trash does, then tells `cleared` which layers lost
+  // their own sample.
+  void clearLayer(int n, int j, const LayerClearedFn& cleared);
+  // What forgetting a sample does to one layer that uses it.
+  void forgetLayer(Sound& s, int j);
+  // Removes the given entries (ascending, in range) of group g; references behind them follow.
+  void removeEntries(int g, const std::vector<int>& sortedEntries);
 
   DrumSetContent c_;
   std::string pathName_;

@@ -41,10 +41,9 @@ SampleListError parseSampleList(std::span<const uint8_t> bytes, StringList& entr
   // Each path takes at least one byte, so the file bounds what is worth reserving.
   if (count > 0) entries.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), in.remaining()));
   for (int32_t i = 0; i < count; ++i) {
-    std::string s;
-    if (!readArchiveString(in, s)) return SampleListError::EndOfFile;
-    if (entries.textBytes() + s.size() > UINT32_MAX) return SampleListError::Other;
-    entries.push_back(s);
+    if (!entries.pushBackWith([&](std::string& text) { return appendArchiveString(in, text); })) {
+      return SampleListError::EndOfFile;
+    }
   }
   return SampleListError::None;
 }

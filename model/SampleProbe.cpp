@@ -18,12 +18,18 @@ bool CanOpenForReading(const std::string& path) {
   return regular;
 }
 
+std::optional<std::string> FindSampleBesideSet(const std::string& storedPath, const std::string& setFolder) {
+  if (CanOpenForReading(storedPath)) return storedPath;
+  const std::string beside = setFolder + FileNamePart(storedPath);
+  if (CanOpenForReading(beside)) return beside;
+  return std::nullopt;
+}
+
 std::optional<std::string> ProbeSamplePath(const std::string& storedPath, const std::string& setFolder,
                                            const std::string& lastLocatedFolder) {
-  const std::string name = FileNamePart(storedPath);
-  for (const std::string& candidate : {storedPath, setFolder + name, lastLocatedFolder + name}) {
-    if (CanOpenForReading(candidate)) return candidate;
-  }
+  if (auto found = FindSampleBesideSet(storedPath, setFolder)) return found;
+  const std::string located = lastLocatedFolder + FileNamePart(storedPath);
+  if (CanOpenForReading(located)) return located;
   return std::nullopt;
 }
 

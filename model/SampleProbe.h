@@ -11,8 +11,11 @@ namespace zumbel {
 // True when `path` names a regular file that can be opened for reading. Nothing is read.
 bool CanOpenForReading(const std::string& path);
 
-// The first of: the stored path; the set's folder + its file name; the last located folder + its
-// file name, that opens. An empty folder makes its candidate the bare file name.
+// The stored path, or else the set's folder + the sample's file name, whichever opens first. An
+// empty folder makes its candidate the bare file name.
+std::optional<std::string> FindSampleBesideSet(const std::string& storedPath, const std::string& setFolder);
+
+// As above, then the last located folder + the sample's file name.
 std::optional<std::string> ProbeSamplePath(const std::string& storedPath, const std::string& setFolder,
                                            const std::string& lastLocatedFolder);
 

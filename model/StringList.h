@@ -30,8 +30,18 @@ class StringList {
   // Reserves room for `count` entries; callers bound `count` by the bytes that hold them.
   void reserve(std::size_t count) { ends_.reserve(count); }
   void push_back(std::string_view s);
-  void set(std::size_t i, std::string_view s);
-  void erase(std::size_t i);
+  // Appends an entry whose text `append(std::string&)` writes in place, without a temporary
+  // copy. When it returns false nothing is added.
+  template <class AppendFn>
+  bool pushBackWith(AppendFn&& append) {
+    const std::size_t start = text_.size();
+    if (!append(text_) || text_.size() > UINT32_MAX) {
+      text_.resize(start);
+      return false;
+    }
+    ends_.push_back(static_cast<uint32_t>(text_.size()));
+    return true;
+  }
   void clear() {
     text_.clear();
     ends_.clear();

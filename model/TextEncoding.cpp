@@ -1,5 +1,7 @@
 #include "TextEncoding.h"
 
+#include <algorithm>
+
 namespace zumbel {
 
 namespace {
@@ -78,17 +80,32 @@ void appendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+namespace {
+
+char32_t cp1252Char(uint8_t b) { return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b; }
+
+std::size_t utf8Length(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
+// Makes room for `extra` more bytes: exactly for one long string, geometrically when many short
+// ones are appended to the same buffer.
+void growFor(std::string& out, std::size_t extra) {
+  const std::size_t needed = out.size() + extra;
+  if (needed > out.capacity()) out.reserve(std::max(needed, 2 * out.capacity()));
+}
+
+}  // namespace
+
+void appendUtf8FromCp1252(std::string& out, std::string_view bytes) {
+  // Sized exactly first: a long path must not cost twice its final length while it grows.
+  std::size_t length = 0;
+  for (char c : bytes) length += utf8Length(cp1252Char(static_cast<uint8_t>(c)));
+  growFor(out, length);
+  for (char c : bytes) appendUtf8(out, cp1252Char(static_cast<uint8_t>(c)));
+}
+
 std::string utf8FromCp1252(std::string_view bytes) {
   std::string out;
-  out.reserve(bytes.size());
-  for (char c : bytes) {
-    const auto b = static_cast<uint8_t>(c);
-    if (b >= 0x80 && b < 0xA0) {
-      appendUtf8(out, kCp1252High[b - 0x80]);
-    } else {
-      appendUtf8(out, b);
-    }
-  }
+  appendUtf8FromCp1252(out, bytes);
   return out;
 }
 
@@ -105,12 +122,16 @@ bool cp1252FromUtf8(std::string_view utf8, std::string& out) {
   return true;
 }
 
-std::string utf8FromUtf16le(const uint8_t* bytes, std::size_t units) {
+namespace {
+
+// Decodes UTF-16LE. A lone surrogate U+DC80..U+DCFF becomes its raw byte when `escapes` is set,
+// else (like every other lone surrogate) the replacement character. Returns whether any raw
+// byte was written.
+bool decodeUtf16le(std::string& out, const uint8_t* bytes, std::size_t units, bool escapes) {
   const auto unit = [bytes](std::size_t i) {
     return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   };
-  std::string out;
-  out.reserve(units);
+  bool escaped = false;
   for (std::size_t i = 0; i < units; ++i) {
     const char16_t u = unit(i);
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
@@ -121,14 +142,39 @@ std::string utf8FromUtf16le(const uint8_t* bytes, std::size_t units) {
         continue;
       }
     }
-    if (u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
+    if (escapes && u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
       out += static_cast<char>(u - kEscapeBase);
+      escaped = true;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       appendUtf8(out, 0xFFFD);
     } else {
       appendUtf8(out, u);
     }
   }
+  return escaped;
+}
+
+}  // namespace
+
+void appendUtf8FromUtf16le(std::string& out, const uint8_t* bytes, std::size_t units) {
+  const std::size_t start = out.size();
+  growFor(out, units);
+  if (!decodeUtf16le(out, bytes, units, true)) return;
+  // Raw bytes next to each other may happen to spell a UTF-8 character, which would then be read
+  // back as that character. Keep the bytes only when the text converts back to the same units.
+  const std::u16string back = utf16FromUtf8(std::string_view(out).substr(start));
+  bool same = back.size() == units;
+  for (std::size_t i = 0; same && i < units; ++i) {
+    same = back[i] == static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+  if (same) return;
+  out.resize(start);
+  decodeUtf16le(out, bytes, units, false);
+}
+
+std::string utf8FromUtf16le(const uint8_t* bytes, std::size_t units) {
+  std::string out;
+  appendUtf8FromUtf16le(out, bytes, units);
   return out;
 }
 

@@ -14,12 +14,14 @@ namespace zumbel {
 // Every byte has a meaning: the five bytes Windows-1252 leaves undefined map to the C1 controls
 // of the same value, as Windows itself maps them, so any byte string survives a round trip.
 std::string utf8FromCp1252(std::string_view bytes);
+void appendUtf8FromCp1252(std::string& out, std::string_view bytes);
 
 // False when the text is not valid UTF-8 or holds a character Windows-1252 lacks.
 bool cp1252FromUtf8(std::string_view utf8, std::string& out);
 
 // `units` UTF-16LE code units starting at `bytes` (2 * units bytes).
 std::string utf8FromUtf16le(const uint8_t* bytes, std::size_t units);
+void appendUtf8FromUtf16le(std::string& out, const uint8_t* bytes, std::size_t units);
 std::u16string utf16FromUtf8(std::string_view utf8);
 
 // Decodes one UTF-8 character at `pos`. Returns false for an invalid, overlong, surrogate or

@@ -40,8 +40,7 @@ bool loadKit(CKitbeatDoc& doc, const std::string& path, std::ostream& err) {
 
 // The tools look where a moved set's samples are expected: at the stored path, or beside the set.
 bool sampleFound(const CKitbeatDoc& doc, std::string_view stored) {
-  const std::string path(stored);
-  return CanOpenForReading(path) || CanOpenForReading(doc.folder() + FileNamePart(path));
+  return FindSampleBesideSet(std::string(stored), doc.folder()).has_value();
 }
 
 const char kInfoHelp[] =
@@ -189,16 +188,16 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
   std::unique_ptr<SampleFinder> finder;  // walked only once something is missing
   int changed = 0, missing = 0;
   for (int g = 0; g < doc->groupCount(); ++g) {
+    std::vector<std::pair<int, std::string>> moved;
     for (int e = 0; e < doc->groupSize(g); ++e) {
-      const std::string stored(doc->groupList(g)[static_cast<std::size_t>(e)]);
+      const std::string_view stored = doc->groupList(g)[static_cast<std::size_t>(e)];
       if (sampleFound(*doc, stored)) continue;
       if (!finder) finder = std::make_unique<SampleFinder>(folders);
       if (auto found = finder->find(FileNamePart(stored))) {
         out << "relinked: ";
         writePoolEntry(out, *doc, g, e);
-        doc->setSamplePath(g, e, *found);
         out << " -> " << *found << '\n';
-        ++changed;
+        moved.emplace_back(e, std::move(*found));
       } else {
         out << "still missing: ";
         writePoolEntry(out, *doc, g, e);
@@ -206,16 +205,28 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
         ++missing;
       }
     }
+    changed += static_cast<int>(moved.size());
+    doc->replaceSamplePaths(g, moved);
   }
 
   const std::string target = output.empty() ? file : output;
-  if (changed > 0 || !output.empty()) {
+  if (changed > 0) {
     const FileOutcome saved = doc->OnSaveDocument(target);
     if (!saved.ok()) {
       err << saved.message << '\n';
       return kExitError;
     }
     out << "Saved " << target << " (" << changed << (changed == 1 ? " path" : " paths") << " changed).\n";
+  } else if (!output.empty()) {
+    // Nothing to change: the copy is the file itself, byte for byte, whatever form it was in.
+    std::vector<uint8_t> bytes;
+    FileError error = readWholeFile(file, bytes);
+    if (error == FileError::None) error = writeFileAtomically(target, bytes);
+    if (error != FileError::None) {
+      err << documentErrorText(error, false, target) << '\n';
+      return kExitError;
+    }
+    out << "Nothing changed; copied " << file << " to " << target << ".\n";
   } else {
     out << "Nothing changed; " << file << " left as it was.\n";
   }

@@ -2,25 +2,40 @@
 
 #include "FileNames.h"
 #include "Json.h"
+#include "TextEncoding.h"
 
 namespace zumbel {
 
 namespace {
 
-// Plain output goes to a terminal: control characters in names and paths are shown as '?' so a
-// hostile file cannot drive the terminal.
-std::string printable(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+// Plain output goes to a terminal: control characters (C0, DEL, C1) and bytes that are not UTF-8
+// are shown as '?', so a hostile file cannot drive the terminal.
+struct Printable {
+  std::string_view text;
+  friend std::ostream& operator<<(std::ostream& out, Printable p) {
+    std::size_t pos = 0;
+    while (pos < p.text.size()) {
+      const std::size_t start = pos;
+      char32_t cp;
+      if (!decodeUtf8(p.text, pos, cp)) {
+        out << '?';
+        ++pos;
+      } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+        out << '?';
+      } else {
+        out << p.text.substr(start, pos - start);
+      }
+    }
+    return out;
   }
-  return out;
-}
+};
+
+Printable printable(std::string_view s) { return Printable{s}; }
 
 const char* onOff(int32_t flag) { return flag == 0 ? "off" : flag == 1 ? "on" : "?"; }
 
 void writeRef(std::ostream& out, const CKitbeatDoc& doc, SampleRef ref) {
-  if (auto path = doc.samplePath(ref)) out << printable(FileNamePart(*path)) << "  ";
+  if (auto path = doc.samplePath(ref)) out << printable(FileNameView(*path)) << "  ";
   out << "(group " << ref.group << ", entry " << ref.entry << ")";
   if (!doc.samplePath(ref)) out << " outside the pool";
 }
@@ -82,7 +97,7 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
         << (doc.groupSize(g) == 1 ? " sample\n" : " samples\n");
     for (int e = 0; e < doc.groupSize(g); ++e) {
       const std::string_view path = doc.groupList(g)[static_cast<std::size_t>(e)];
-      out << "    " << e << "  " << printable(FileNamePart(path)) << "  " << printable(path) << '\n';
+      out << "    " << e << "  " << printable(FileNameView(path)) << "  " << printable(path) << '\n';
     }
   }
   out << "Velocity layer schemes (bands 0..4 start above):\n";
@@ -149,7 +164,7 @@ void writeSampleListSummary(std::ostream& out, const StringList& entries) {
   out << "Sample list: " << entries.size() << (entries.size() == 1 ? " sample\n" : " samples\n");
   std::size_t i = 0;
   for (std::string_view path : entries) {
-    out << "  " << i++ << "  " << printable(FileNamePart(path)) << "  " << printable(path) << '\n';
+    out << "  " << i++ << "  " << printable(FileNameView(path)) << "  " << printable(path) << '\n';
   }
 }
 

@@ -205,6 +205,37 @@ TEST_F(KitOnDisk, RelinkWithNothingToChangeWritesTheSameBytes) {
   EXPECT_EQ(test::readBytes(kit), original);
 }
 
+TEST(RelinkCommand, WithNothingToChangeCopiesFilesInAnyFormBytewise) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  std::vector<uint8_t> legacy = serializeDrumSet(doc.content());
+  test::putI32(legacy, 24 + 16 * 4 + 12, 0);  // sound 0's format marker: an older set
+  legacy.resize(legacy.size() - kExtensionBlockBytes);
+  // A group name in the 16-bit form, though Windows-1252 could hold it, and a count in 4 bytes.
+  legacy.erase(legacy.begin() + 22, legacy.begin() + 24);
+  legacy.insert(legacy.begin() + 22, {0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFE, 0xFF, 0x01, 'K', 0x00,
+                                      0x01, 0x80, 0x00, 0x00});
+  legacy.push_back(0xAB);  // trailing bytes
+  test::writeBytes(dir / "odd.drums", legacy);
+  const Outcome r = run({"relink", dir / "odd.drums", "-o", dir / "copy.drums"});
+  EXPECT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(test::readBytes(dir / "copy.drums"), legacy);
+}
+
+TEST(InfoCommand, PlainOutputCannotDriveTheTerminal) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  doc.appendGroup("a\x1B[2Jb\xC2\x9B" "31mc");
+  doc.appendSample(0, std::string("/x/\x9B" "1m.wav"));
+  saveSet(doc, dir / "t.drums");
+  const Outcome r = run({"info", dir / "t.drums"});
+  EXPECT_NE(r.out.find("\"a?[2Jb?31mc\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("?1m.wav"), std::string::npos);
+  EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+}
+
 TEST(RelinkCommand, RefusesBadArgumentsAndReportsFailedSaves) {
   TempDir dir;
   EXPECT_EQ(run({"relink"}).status, kExitError);

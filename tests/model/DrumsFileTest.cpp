@@ -222,7 +222,7 @@ TEST(DrumsFile, MalformedFilesAreRefused) {
   EXPECT_TRUE(refused(patched(6, {1})));                    // another schema
   EXPECT_TRUE(refused(patched(4, {0x01, 0x80})));           // class never defined
   EXPECT_TRUE(refused(patched(4, {0x00, 0x00})));           // the null object
-  EXPECT_TRUE(refused(patched(8, {0x40, 0x00})));           // class name too long for the buffer
+  EXPECT_TRUE(refused(patched(8, {0x0B, 0x00})));           // class name of another length
   EXPECT_TRUE(refused(patched(22, {0x11, 0x00})));          // 17 group names
   EXPECT_TRUE(refused(patched(22, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F})));  // a huge count
 
@@ -295,6 +295,19 @@ TEST(DrumsFile, SaveFailuresLeaveTheOldFileAndNoLeftovers) {
   EXPECT_EQ(documentErrorText(fileErrorFromErrno(ENOSPC), false, "K.drums"), "Destination disk drive is full.");
 }
 
+TEST(DrumsFile, LocalPathsAndLongNames) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  // A backslash is an ordinary character in a Linux file name.
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "a\\b.drums").ok());
+  EXPECT_EQ(doc.folder(), dir / "");
+  EXPECT_EQ(doc.GetTitle(), "a\\b.drums");
+  const std::string longName = std::string(245, 'k') + ".drums";
+  EXPECT_TRUE(doc.OnSaveDocument(dir / longName).ok());
+  EXPECT_EQ(test::readBytes(dir / longName).size(), kNewSetSize);
+}
+
 TEST(DrumsFile, SavingThroughALinkReplacesTheTargetAndKeepsItsMode) {
   TempDir dir;
   CKitbeatDoc doc;
@@ -307,6 +320,12 @@ TEST(DrumsFile, SavingThroughALinkReplacesTheTargetAndKeepsItsMode) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.drums"));
   EXPECT_EQ(test::readBytes(dir / "real.drums").size(), kNewSetSize + 5 + 4);
   EXPECT_EQ(std::filesystem::status(dir / "real.drums").permissions(), std::filesystem::perms(0640));
+
+  // A link to a file not made yet: the file appears where the link points.
+  std::filesystem::create_symlink("later.drums", dir / "dangling.drums");
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "dangling.drums").ok());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling.drums"));
+  EXPECT_EQ(test::readBytes(dir / "later.drums").size(), kNewSetSize + 5 + 4);
 }
 
 }  // namespace

@@ -56,6 +56,25 @@ TEST(Groups, DeletingAMiddleGroupRenumbersLaterReferences) {
   EXPECT_EQ(cleared, (std::vector<std::pair<int, int>>{{3, 0}, {1, 2}}));  // entry order
 }
 
+TEST(Groups, EveryLayerThatLosesItsOwnSampleIsReported) {
+  // Layer 0 comes from the deleted group, layer 2 from another: emptying the sound silences both,
+  // so the view must hear about both voices.
+  CKitbeatDoc doc = makeSet(2, 3);
+  doc.AssignSample(0, 0, SampleRef{0, 0});
+  doc.AssignSample(0, 2, SampleRef{1, 0});
+  doc.AssignSample(1, 0, SampleRef{1, 1});
+  doc.AssignSample(1, 3, SampleRef{0, 2});
+  std::vector<std::pair<int, int>> cleared;
+  doc.DeleteGroup(0, [&](int n, int j) { cleared.emplace_back(n, j); });
+  EXPECT_EQ(cleared, (std::vector<std::pair<int, int>>{{0, 0}, {0, 2}, {1, 3}}));
+  EXPECT_TRUE(doc.sound(0).isEmpty());
+  EXPECT_EQ(doc.sound(1).refs[0], (SampleRef{0, 1}));
+
+  cleared.clear();
+  doc.RemoveSampleFromGroup(0, 1, [&](int n, int j) { cleared.emplace_back(n, j); });
+  EXPECT_EQ(cleared, (std::vector<std::pair<int, int>>{{1, 0}}));
+}
+
 TEST(Groups, DeletingTheFirstOrOnlyGroup) {
   CKitbeatDoc doc = makeSet(2, 2);
   doc.AssignSample(0, 0, SampleRef{1, 1});

@@ -97,6 +97,12 @@ TEST(LoadMemory, HostileDrumSetsStayWithinAFewTimesTheirSize) {
   const std::vector<uint8_t> euros = setWithOneGroup(300000, {0x01, 0x80});
   EXPECT_LE(loadPeak(euros, true), kFactor * euros.size() + kFixed);
 
+  // One long path whose every byte grows to three bytes of UTF-8.
+  std::vector<uint8_t> longPath = {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x10, 0x00};  // 1 MiB
+  longPath.insert(longPath.end(), 1 << 20, 0x80);
+  const std::vector<uint8_t> oneLong = setWithOneGroup(1, longPath);
+  EXPECT_LE(loadPeak(oneLong, true), kFactor * oneLong.size() + kFixed);
+
   // Counts and lengths far beyond the file.
   std::vector<uint8_t> hugeCount = setWithOneGroup(0, {});
   hugeCount[30] = 0xF0, hugeCount[31] = 0xFF, hugeCount[32] = 0xFF, hugeCount[33] = 0x7F;

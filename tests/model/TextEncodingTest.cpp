@@ -37,25 +37,27 @@ TEST(TextEncoding, Utf16KeepsEveryStringIncludingStrayBytes) {
                               "ok\xC3", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
     EXPECT_EQ(throughUtf16(s), s);
   }
+  // Stray surrogates that would spell a real character once turned into bytes stay what they are
+  // not, so the text reads back the same.
+  const uint8_t spelled[] = {0xC3, 0xDC, 0xA9, 0xDC};
+  EXPECT_EQ(throughUtf16(utf8FromUtf16le(spelled, 2)), utf8FromUtf16le(spelled, 2));
+  EXPECT_EQ(utf8FromUtf16le(spelled, 2), "\xEF\xBF\xBD\xEF\xBF\xBD");
   // Lone surrogates that carry no byte become the replacement character.
   const uint8_t lone[] = {0x00, 0xD8, 0x41, 0x00, 0x10, 0xDC};
   EXPECT_EQ(utf8FromUtf16le(lone, 3), "\xEF\xBF\xBD" "A\xEF\xBF\xBD");
 }
 
-TEST(StringList, EditsKeepTheOtherEntries) {
-  StringList list{"zero", "", "two", "three"};
-  list.set(1, "one!");
-  list.erase(2);
-  list.push_back("four");
-  list.set(0, "0");
-  ASSERT_EQ(list.size(), 4u);
-  EXPECT_EQ(list[0], "0");
-  EXPECT_EQ(list[1], "one!");
-  EXPECT_EQ(list[2], "three");
+TEST(StringList, EntriesKeepTheirBoundaries) {
+  StringList list{"zero", "", "two"};
+  list.push_back("three");
+  EXPECT_TRUE(list.pushBackWith([](std::string& text) { text += "four"; return true; }));
+  EXPECT_FALSE(list.pushBackWith([](std::string& text) { text += "half-read"; return false; }));
+  ASSERT_EQ(list.size(), 5u);
+  EXPECT_EQ(list[1], "");
+  EXPECT_EQ(list[2], "two");
   EXPECT_EQ(list.back(), "four");
-  EXPECT_EQ(list, (StringList{"0", "one!", "three", "four"}));
-  list.erase(0);
-  EXPECT_EQ(list[0], "one!");
+  EXPECT_EQ(list, (StringList{"zero", "", "two", "three", "four"}));
+  EXPECT_NE(list, (StringList{"zero", "", "two", "three", "fou", "r"}));
 }
 
 }  // namespace
