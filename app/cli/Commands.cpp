@@ -196,7 +196,7 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
       if (auto found = finder->find(FileNamePart(stored))) {
         out << "relinked: ";
         writePoolEntry(out, *doc, g, e);
-        out << " -> " << *found << '\n';
+        out << " -> " << printable(*found) << '\n';
         moved.emplace_back(e, std::move(*found));
       } else {
         out << "still missing: ";

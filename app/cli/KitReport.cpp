@@ -8,29 +8,6 @@ namespace zumbel {
 
 namespace {
 
-// Plain output goes to a terminal: control characters (C0, DEL, C1) and bytes that are not UTF-8
-// are shown as '?', so a hostile file cannot drive the terminal.
-struct Printable {
-  std::string_view text;
-  friend std::ostream& operator<<(std::ostream& out, Printable p) {
-    std::size_t pos = 0;
-    while (pos < p.text.size()) {
-      const std::size_t start = pos;
-      char32_t cp;
-      if (!decodeUtf8(p.text, pos, cp)) {
-        out << '?';
-        ++pos;
-      } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
-        out << '?';
-      } else {
-        out << p.text.substr(start, pos - start);
-      }
-    }
-    return out;
-  }
-};
-
-Printable printable(std::string_view s) { return Printable{s}; }
 
 const char* onOff(int32_t flag) { return flag == 0 ? "off" : flag == 1 ? "on" : "?"; }
 
@@ -82,6 +59,23 @@ void writeJsonArray(std::ostream& out, const Range& items, Fn&& writeItem) {
 }
 
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, Printable p) {
+  std::size_t pos = 0;
+  while (pos < p.text.size()) {
+    const std::size_t start = pos;
+    char32_t cp;
+    if (!decodeUtf8(p.text, pos, cp)) {
+      out << '?';
+      ++pos;
+    } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+      out << '?';
+    } else {
+      out << p.text.substr(start, pos - start);
+    }
+  }
+  return out;
+}
 
 void writePoolEntry(std::ostream& out, const CKitbeatDoc& doc, int group, int entry) {
   out << "group " << group << " \"" << printable(doc.groupName(group)) << "\", entry " << entry << ": "
