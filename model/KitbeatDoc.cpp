@@ -106,11 +106,11 @@ int CKitbeatDoc::velocityBand(int32_t scheme, int velocity) const {
   return kThresholdsPerScheme;
 }
 
-std::optional<std::string> CKitbeatDoc::samplePath(SampleRef ref) const {
+std::optional<std::string_view> CKitbeatDoc::samplePath(SampleRef ref) const {
   if (ref.group < 0 || ref.group >= groupCount() || ref.entry < 0) return std::nullopt;
   const GroupList& list = groupList(ref.group);
   if (ref.entry >= static_cast<int32_t>(list.size())) return std::nullopt;
-  return std::string(list[static_cast<std::size_t>(ref.entry)]);
+  return list[static_cast<std::size_t>(ref.entry)];
 }
 
 void CKitbeatDoc::replaceSamplePaths(int g, const std::vector<std::pair<int, std::string>>& changes) {

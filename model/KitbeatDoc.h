@@ -117,8 +117,9 @@ class CKitbeatDoc {
   const std::string& groupName(int g) const { return c_.groupNames[static_cast<std::size_t>(g)]; }
   const GroupList& groupList(int g) const { return c_.groupLists[static_cast<std::size_t>(g)]; }
   int groupSize(int g) const { return static_cast<int>(groupList(g).size()); }
-  // The path a reference names, or nothing when it points outside the pool.
-  std::optional<std::string> samplePath(SampleRef ref) const;
+  // The path a reference names, or nothing when it points outside the pool. The view lasts until
+  // the group's list changes.
+  std::optional<std::string_view> samplePath(SampleRef ref) const;
   // Gives entries of group g new paths in one pass; `changes` holds (entry, path) pairs.
   void replaceSamplePaths(int g, const std::vector<std::pair<int, std::string>>& changes);
   void renameGroup(int g, const std::string& name);

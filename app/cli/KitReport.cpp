@@ -8,13 +8,13 @@ namespace zumbel {
 
 namespace {
 
-
 const char* onOff(int32_t flag) { return flag == 0 ? "off" : flag == 1 ? "on" : "?"; }
 
 void writeRef(std::ostream& out, const CKitbeatDoc& doc, SampleRef ref) {
-  if (auto path = doc.samplePath(ref)) out << printable(FileNameView(*path)) << "  ";
+  const std::optional<std::string_view> path = doc.samplePath(ref);
+  if (path) out << printable(FileNameView(*path)) << "  ";
   out << "(group " << ref.group << ", entry " << ref.entry << ")";
-  if (!doc.samplePath(ref)) out << " outside the pool";
+  if (!path) out << " outside the pool";
 }
 
 void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j) {

@@ -21,7 +21,7 @@ CKitbeatDoc makeSet(int groups, int entries) {
 }
 
 std::string pathOf(const CKitbeatDoc& doc, int n, int layer) {
-  return doc.samplePath(doc.sound(n).refs[layer]).value_or("<none>");
+  return std::string(doc.samplePath(doc.sound(n).refs[layer]).value_or("<none>"));
 }
 
 TEST(Groups, AppendingStopsAtSixteen) {
