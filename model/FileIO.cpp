@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "FileNames.h"
@@ -36,30 +36,32 @@ class Fd {
 };
 
 // The file a save really replaces: the end of a chain of symbolic links, even one that points
-// at a file not yet made, else the path itself.
-std::string resolveTarget(const std::string& path) {
+// at a file not yet made, else the path itself. A loop or an unreadable link gives nothing, so a
+// save never lands on a link in some other folder.
+std::optional<std::string> resolveTarget(const std::string& path) {
   std::string target = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st {};
     if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
     std::string link(PATH_MAX, '\0');
     const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return target;
+    if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return std::nullopt;
     link.resize(static_cast<std::size_t>(n));
     target = link.front() == '/' ? link : LocalFolderPart(target) + link;
   }
-  return target;
+  return std::nullopt;
 }
 
-// Creates a fresh file beside the target. Mode 0666 lets the kernel apply the umask, as for any
-// new file.
-int createTempBeside(const std::string& target, std::string& temp) {
+// Creates a fresh file beside the target with `mode` less the umask: 0666 for a new file, the
+// target's own mode when it exists, so a private set is never readable by others, not even
+// while it is being written.
+int createTempBeside(const std::string& target, mode_t mode, std::string& temp) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     // Short whatever the target's name, so a name near the length limit can still be saved.
     temp = LocalFolderPart(target) + ".zumbel-save-" + std::to_string(::getpid()) + "-" +
            std::to_string(counter.fetch_add(1));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -128,14 +130,16 @@ FileError readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
 }
 
 FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string target = resolveTarget(path);
+  const std::optional<std::string> resolved = resolveTarget(path);
+  if (!resolved) return FileError::Other;
+  const std::string& target = *resolved;
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   if (exists && !S_ISREG(existing.st_mode)) return FileError::AccessDenied;
   if (exists && ::access(target.c_str(), W_OK) != 0) return fileErrorFromErrno(errno);
 
   std::string temp;
-  Fd fd(createTempBeside(target, temp));
+  Fd fd(createTempBeside(target, exists ? (existing.st_mode & 0777) : 0666, temp));
   if (fd.get() < 0) return fileErrorFromErrno(errno);
 
   FileError error = FileError::None;

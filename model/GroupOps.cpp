@@ -36,10 +36,13 @@ void CKitbeatDoc::clearLayer(int n, int j, const LayerClearedFn& cleared) {
   Sound& s = sound(n);
   std::array<bool, kLayerCount> owned{};
   for (int k = 0; k < kLayerCount; ++k) owned[k] = s.hasOwnSample(k);
+  const std::array<SampleRef, kLayerCount> before = s.refs;
   RemoveSample(n, j);
   if (!cleared) return;
+  // With sources as a file may hold them, a layer can keep "its own sample" while its reference
+  // is gone; its voice must go all the same.
   for (int k = 0; k < kLayerCount; ++k) {
-    if (owned[k] && !s.hasOwnSample(k)) cleared(n, k);
+    if (owned[k] && (!s.hasOwnSample(k) || s.refs[k] != before[k])) cleared(n, k);
   }
 }
 

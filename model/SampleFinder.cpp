@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <locale.h>
+#include <unistd.h>
 
 #include "TextEncoding.h"
 
@@ -49,6 +50,8 @@ SampleFinder::SampleFinder(const std::vector<std::string>& folders) {
 }
 
 void SampleFinder::add(const std::string& name, const std::string& path) {
+  // A file the user may not read is no better than a missing one.
+  if (::access(path.c_str(), R_OK) != 0) return;
   exact_.emplace(name, path);
   folded_.emplace(foldCase(name), path);
 }

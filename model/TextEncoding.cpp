@@ -124,10 +124,11 @@ bool cp1252FromUtf8(std::string_view utf8, std::string& out) {
 
 namespace {
 
-// Decodes UTF-16LE. A lone surrogate U+DC80..U+DCFF becomes its raw byte when `escapes` is set,
-// else (like every other lone surrogate) the replacement character. Returns whether any raw
-// byte was written.
-bool decodeUtf16le(std::string& out, const uint8_t* bytes, std::size_t units, bool escapes) {
+// Walks UTF-16LE, handing each character to `emit(cp, raw)`. A lone surrogate U+DC80..U+DCFF is
+// handed on as its raw byte (raw = true) when `escapes` is set; else it, like every other lone
+// surrogate, becomes the replacement character. Returns whether any raw byte was handed on.
+template <class Emit>
+bool walkUtf16le(const uint8_t* bytes, std::size_t units, bool escapes, Emit&& emit) {
   const auto unit = [bytes](std::size_t i) {
     return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   };
@@ -137,37 +138,64 @@ bool decodeUtf16le(std::string& out, const uint8_t* bytes, std::size_t units, bo
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
       const char16_t low = unit(i + 1);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+        emit(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00), false);
         ++i;
         continue;
       }
     }
     if (escapes && u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
-      out += static_cast<char>(u - kEscapeBase);
+      emit(u - kEscapeBase, true);
       escaped = true;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
-      appendUtf8(out, 0xFFFD);
+      emit(0xFFFD, false);
     } else {
-      appendUtf8(out, u);
+      emit(u, false);
     }
   }
   return escaped;
+}
+
+bool decodeUtf16le(std::string& out, const uint8_t* bytes, std::size_t units, bool escapes) {
+  std::size_t length = 0;
+  walkUtf16le(bytes, units, escapes, [&](char32_t cp, bool raw) { length += raw ? 1 : utf8Length(cp); });
+  growFor(out, length);
+  return walkUtf16le(bytes, units, escapes, [&](char32_t cp, bool raw) {
+    if (raw) {
+      out += static_cast<char>(cp);
+    } else {
+      appendUtf8(out, cp);
+    }
+  });
+}
+
+// Whether `utf8` turns back into exactly these UTF-16LE units.
+bool encodesTo(std::string_view utf8, const uint8_t* bytes, std::size_t units) {
+  std::size_t i = 0;
+  const auto expect = [&](char32_t u) {
+    return i < units && static_cast<char32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)) == u && (++i, true);
+  };
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    char32_t cp;
+    if (!decodeUtf8(utf8, pos, cp)) {
+      if (!expect(kEscapeBase + static_cast<uint8_t>(utf8[pos++]))) return false;
+    } else if (cp >= 0x10000) {
+      if (!expect(0xD800 + ((cp - 0x10000) >> 10)) || !expect(0xDC00 + ((cp - 0x10000) & 0x3FF))) return false;
+    } else if (!expect(cp)) {
+      return false;
+    }
+  }
+  return i == units;
 }
 
 }  // namespace
 
 void appendUtf8FromUtf16le(std::string& out, const uint8_t* bytes, std::size_t units) {
   const std::size_t start = out.size();
-  growFor(out, units);
   if (!decodeUtf16le(out, bytes, units, true)) return;
   // Raw bytes next to each other may happen to spell a UTF-8 character, which would then be read
   // back as that character. Keep the bytes only when the text converts back to the same units.
-  const std::u16string back = utf16FromUtf8(std::string_view(out).substr(start));
-  bool same = back.size() == units;
-  for (std::size_t i = 0; same && i < units; ++i) {
-    same = back[i] == static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
-  if (same) return;
+  if (encodesTo(std::string_view(out).substr(start), bytes, units)) return;
   out.resize(start);
   decodeUtf16le(out, bytes, units, false);
 }

@@ -193,7 +193,8 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
       const std::string_view stored = doc->groupList(g)[static_cast<std::size_t>(e)];
       if (sampleFound(*doc, stored)) continue;
       if (!finder) finder = std::make_unique<SampleFinder>(folders);
-      if (auto found = finder->find(FileNamePart(stored))) {
+      auto found = finder->find(FileNamePart(stored));
+      if (found && *found != stored) {
         out << "relinked: ";
         writePoolEntry(out, *doc, g, e);
         out << " -> " << printable(*found) << '\n';

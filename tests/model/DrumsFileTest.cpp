@@ -326,6 +326,16 @@ TEST(DrumsFile, SavingThroughALinkReplacesTheTargetAndKeepsItsMode) {
   ASSERT_TRUE(doc.OnSaveDocument(dir / "dangling.drums").ok());
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling.drums"));
   EXPECT_EQ(test::readBytes(dir / "later.drums").size(), kNewSetSize + 5 + 4);
+
+  // A loop of links leads nowhere: the save fails and replaces none of them.
+  std::filesystem::create_directories(dir / "x");
+  std::filesystem::create_symlink("l2", dir / "x/l1");
+  std::filesystem::create_symlink("l1", dir / "x/l2");
+  std::filesystem::create_symlink("x/l1", dir / "looped.drums");
+  EXPECT_EQ(doc.OnSaveDocument(dir / "looped.drums").message, "Failed to save document.");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "x/l1"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "x/l2"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "x"), {}), 2);
 }
 
 }  // namespace

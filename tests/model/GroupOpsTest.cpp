@@ -73,6 +73,21 @@ TEST(Groups, EveryLayerThatLosesItsOwnSampleIsReported) {
   cleared.clear();
   doc.RemoveSampleFromGroup(0, 1, [&](int n, int j) { cleared.emplace_back(n, j); });
   EXPECT_EQ(cleared, (std::vector<std::pair<int, int>>{{1, 0}}));
+
+  // Sources as a file may hold them: layer 2 still counts as owning after its sample is gone
+  // (its louder neighbour points at it), yet its voice must be released.
+  CKitbeatDoc odd = makeSet(2, 2);
+  Sound& s = odd.sound(5);
+  const int sources[kLayerCount] = {0, 2, 2, 3, 4};
+  for (int k = 0; k < kLayerCount; ++k) {
+    s.sources[k] = sources[k];
+    s.refs[k] = SampleRef{1, 0};
+  }
+  s.refs[2] = SampleRef{0, 1};
+  cleared.clear();
+  odd.DeleteGroup(0, [&](int n, int j) { cleared.emplace_back(n, j); });
+  EXPECT_EQ(cleared, (std::vector<std::pair<int, int>>{{5, 2}}));
+  EXPECT_EQ(s.refs[2], kNoSample);
 }
 
 TEST(Groups, DeletingTheFirstOrOnlyGroup) {

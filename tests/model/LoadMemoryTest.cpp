@@ -103,6 +103,12 @@ TEST(LoadMemory, HostileDrumSetsStayWithinAFewTimesTheirSize) {
   const std::vector<uint8_t> oneLong = setWithOneGroup(1, longPath);
   EXPECT_LE(loadPeak(oneLong, true), kFactor * oneLong.size() + kFixed);
 
+  // One long path in the 16-bit form: two bytes a character in the file, three in memory.
+  std::vector<uint8_t> widePath = {0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x08, 0x00};  // 512 Ki
+  for (int i = 0; i < (1 << 19); ++i) widePath.insert(widePath.end(), {0x2A, 0x59});
+  const std::vector<uint8_t> oneWide = setWithOneGroup(1, widePath);
+  EXPECT_LE(loadPeak(oneWide, true), kFactor * oneWide.size() + kFixed);
+
   // Counts and lengths far beyond the file.
   std::vector<uint8_t> hugeCount = setWithOneGroup(0, {});
   hugeCount[30] = 0xF0, hugeCount[31] = 0xFF, hugeCount[32] = 0xFF, hugeCount[33] = 0x7F;
