@@ -1,0 +1,34 @@
+#pragma once
+// The inner loops of the mixer: add one slot's frames into an interleaved float stereo scratch.
+// They run on the audio thread for every sounding slot, so they are plain loops the compiler can
+// vectorise, with no bounds checks: the PCM block's silent padding covers the frames around the
+// data that interpolation reads.
+
+#include <cstdint>
+
+namespace zumbel {
+
+inline constexpr float kSampleScale = 1.0f / 32768.0f;
+inline constexpr uint64_t kUnitStep = uint64_t{1} << 32;  // positions are 32.32 fixed point
+
+// Step exactly 1 from a whole frame: a scaled copy. `src` points at the first frame to play.
+void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float gainRight) noexcept;
+
+// Any other step: 4-point cubic (Catmull-Rom) interpolation, which passes through every sample.
+// `frames` points at frame 0 of the block; returns the position after the last frame mixed.
+uint64_t mixCubic(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
+                  float gainLeft, float gainRight) noexcept;
+
+// One interpolated value from the four samples around a fractional position.
+inline float cubicPoint(float xm1, float x0, float x1, float x2, float t) noexcept {
+  const float c1 = 0.5f * (x1 - xm1);
+  const float c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
+  const float c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
+  return ((c3 * t + c2) * t + c1) * t + x0;
+}
+
+inline float fractionOf(uint64_t position) noexcept {
+  return static_cast<float>(position & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
+}
+
+}  // namespace zumbel

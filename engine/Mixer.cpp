@@ -1,0 +1,402 @@
+#include "Mixer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "MixKernels.h"
+
+namespace zumbel {
+
+namespace {
+
+// A command word holds a sequence number above a two-bit kind, so a reader can tell a new
+// command from one it has already applied and always sees the latest whole.
+constexpr uint32_t kPlayOnce = 1;
+constexpr uint32_t kPlayLooping = 2;
+constexpr uint32_t kStop = 3;
+
+constexpr int kPendingWords = (kMaxSlots + 63) / 64;
+
+}  // namespace
+
+// Written by any thread, read by the audio thread.
+struct Mixer::Control {
+  std::atomic<const PcmBlock*> pcm{nullptr};
+  std::atomic<uint32_t> command{0};
+  std::atomic<int32_t> volume{0};
+  std::atomic<int32_t> pan{0};
+  std::atomic<int32_t> frequency{0};
+  std::atomic<bool> released{false};
+};
+
+// The audio thread's own state of a slot.
+struct Mixer::Playback {
+  const PcmBlock* pcm = nullptr;
+  uint64_t position = 0;  // 32.32 frames
+  uint64_t step = kUnitStep;
+  uint32_t seenSequence = 0;
+  int32_t volume = 0;  // the values the gains were worked out from
+  int32_t pan = 0;
+  int32_t frequency = 0;
+  float gainLeft = 0, gainRight = 0;
+  float targetLeft = 0, targetRight = 0;
+  float deltaLeft = 0, deltaRight = 0;
+  int rampLeft = 0;
+  int activeIndex = -1;
+  bool looping = false;
+  bool fading = false;  // ramping to silence; the slot ends with the ramp
+};
+
+Mixer::Mixer(int deviceRate)
+    : control_(new Control[kMaxSlots]),
+      playback_(new Playback[kMaxSlots]),
+      pending_(new std::atomic<uint64_t>[kPendingWords]),
+      active_(new SlotId[kMaxSlots]),
+      free_(new SlotId[kMaxSlots]),
+      scratch_(new float[2 * kMaxBlockFrames]),
+      gainTable_(new float[-kSilentVolume + 1]) {
+  for (int w = 0; w < kPendingWords; ++w) pending_[w].store(0, std::memory_order_relaxed);
+  for (int i = 0; i < kMaxSlots; ++i) free_[i] = kMaxSlots - 1 - i;  // slot 0 goes out first
+  freeCount_ = kMaxSlots;
+  for (int a = 0; a < -kSilentVolume; ++a) gainTable_[a] = static_cast<float>(std::pow(10.0, -a / 2000.0));
+  gainTable_[-kSilentVolume] = 0.0f;  // -100 dB is silence, as the volume range promises
+  setDeviceRate(deviceRate);
+}
+
+Mixer::~Mixer() = default;
+
+void Mixer::setDeviceRate(int rate) noexcept {
+  deviceRate_ = std::max(1, rate);
+  rampFrames_ = std::max(1, static_cast<int>(std::lround(kStopRampSeconds * deviceRate_)));
+  for (int i = 0; i < activeCount_; ++i) {
+    Playback& p = playback_[active_[i]];
+    p.step = stepFor(p.frequency);
+  }
+}
+
+SlotId Mixer::acquireSlot(const PcmBlock* pcm) noexcept {
+  if (freeCount_ == 0) return kNoSlot;
+  const SlotId slot = free_[--freeCount_];
+  Control& c = control_[slot];
+  c.volume.store(0, std::memory_order_relaxed);
+  c.pan.store(0, std::memory_order_relaxed);
+  c.frequency.store(0, std::memory_order_relaxed);
+  c.pcm.store(pcm, std::memory_order_release);
+  c.released.store(false, std::memory_order_release);
+  return slot;
+}
+
+void Mixer::releaseSlot(SlotId slot) noexcept {
+  if (slot < 0 || slot >= kMaxSlots) return;
+  control_[slot].released.store(true, std::memory_order_seq_cst);
+  markPending(slot);
+}
+
+void Mixer::recycleSlot(SlotId slot) noexcept {
+  if (slot < 0 || slot >= kMaxSlots || freeCount_ >= kMaxSlots) return;
+  free_[freeCount_++] = slot;
+}
+
+void Mixer::applyCommandsWhileStopped() noexcept {
+  if (!running()) applyPendingCommands();
+}
+
+void Mixer::markPending(SlotId slot) noexcept {
+  pending_[slot >> 6].fetch_or(uint64_t{1} << (slot & 63), std::memory_order_seq_cst);
+}
+
+void Mixer::issue(SlotId slot, uint32_t kind) noexcept {
+  if (slot < 0 || slot >= kMaxSlots) return;
+  std::atomic<uint32_t>& word = control_[slot].command;
+  uint32_t old = word.load(std::memory_order_relaxed);
+  while (!word.compare_exchange_weak(old, (((old >> 2) + 1) << 2) | kind, std::memory_order_release,
+                                     std::memory_order_relaxed)) {
+  }
+  markPending(slot);
+}
+
+void Mixer::play(SlotId slot, bool looping) noexcept { issue(slot, looping ? kPlayLooping : kPlayOnce); }
+void Mixer::stop(SlotId slot) noexcept { issue(slot, kStop); }
+
+void Mixer::setVolume(SlotId slot, int32_t volume) noexcept {
+  if (slot < 0 || slot >= kMaxSlots) return;
+  control_[slot].volume.store(std::clamp(volume, kSilentVolume, kFullVolume), std::memory_order_relaxed);
+}
+
+void Mixer::setPan(SlotId slot, int32_t pan) noexcept {
+  if (slot < 0 || slot >= kMaxSlots) return;
+  control_[slot].pan.store(std::clamp(pan, kPanLeft, kPanRight), std::memory_order_relaxed);
+}
+
+bool Mixer::setFrequency(SlotId slot, int32_t hz) noexcept {
+  if (slot < 0 || slot >= kMaxSlots) return false;
+  if (hz != 0 && (hz < kMinFrequency || hz > kMaxFrequency)) return false;
+  control_[slot].frequency.store(hz, std::memory_order_relaxed);
+  return true;
+}
+
+int32_t Mixer::volume(SlotId slot) const noexcept {
+  return slot < 0 || slot >= kMaxSlots ? 0 : control_[slot].volume.load(std::memory_order_relaxed);
+}
+int32_t Mixer::pan(SlotId slot) const noexcept {
+  return slot < 0 || slot >= kMaxSlots ? 0 : control_[slot].pan.load(std::memory_order_relaxed);
+}
+int32_t Mixer::frequency(SlotId slot) const noexcept {
+  return slot < 0 || slot >= kMaxSlots ? 0 : control_[slot].frequency.load(std::memory_order_relaxed);
+}
+
+bool Mixer::isSounding(SlotId slot) const noexcept {
+  return slot >= 0 && slot < kMaxSlots && playback_[slot].activeIndex >= 0;
+}
+
+void Mixer::beginCycle() noexcept {
+  started_.fetch_add(1, std::memory_order_seq_cst);
+  // Pairs with the fence-free seq_cst release on the other side: a release that this cycle's
+  // counter does not cover is seen by this cycle's command scan.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
+void Mixer::endCycle() noexcept { finished_.fetch_add(1, std::memory_order_release); }
+
+uint64_t Mixer::stepFor(int32_t hz) const noexcept {
+  const uint64_t f = static_cast<uint64_t>(hz == 0 ? kOutputRate : hz);
+  const auto rate = static_cast<uint64_t>(deviceRate_);
+  return ((f << 32) + rate / 2) / rate;
+}
+
+float Mixer::gainFor(int32_t attenuation) const noexcept {
+  return gainTable_[std::clamp(attenuation, 0, -kSilentVolume)];
+}
+
+void Mixer::activate(SlotId slot) noexcept {
+  Playback& p = playback_[slot];
+  if (p.activeIndex >= 0) return;
+  p.activeIndex = activeCount_;
+  active_[activeCount_++] = slot;
+}
+
+void Mixer::deactivate(SlotId slot) noexcept {
+  Playback& p = playback_[slot];
+  if (p.activeIndex < 0) return;
+  const SlotId last = active_[--activeCount_];
+  active_[p.activeIndex] = last;
+  playback_[last].activeIndex = p.activeIndex;
+  p.activeIndex = -1;
+}
+
+void Mixer::applyPendingCommands() noexcept {
+  for (int w = 0; w < kPendingWords; ++w) {
+    if (pending_[w].load(std::memory_order_seq_cst) == 0) continue;
+    uint64_t bits = pending_[w].exchange(0, std::memory_order_acq_rel);
+    while (bits != 0) {
+      const int bit = __builtin_ctzll(bits);
+      bits &= bits - 1;
+      applyCommand(w * 64 + bit);
+    }
+  }
+}
+
+void Mixer::applyCommand(SlotId slot) noexcept {
+  Control& c = control_[slot];
+  Playback& p = playback_[slot];
+  const uint32_t command = c.command.load(std::memory_order_acquire);
+  const uint32_t sequence = command >> 2;
+  if (c.released.load(std::memory_order_acquire)) {
+    deactivate(slot);
+    p.seenSequence = sequence;
+    return;
+  }
+  if (sequence == p.seenSequence) return;
+  p.seenSequence = sequence;
+  switch (command & 3) {
+    case kPlayOnce:
+      start(slot, false);
+      break;
+    case kPlayLooping:
+      start(slot, true);
+      break;
+    case kStop:
+      if (p.activeIndex >= 0) beginFadeOut(p);
+      break;
+    default:
+      break;
+  }
+}
+
+void Mixer::start(SlotId slot, bool looping) noexcept {
+  Playback& p = playback_[slot];
+  p.pcm = control_[slot].pcm.load(std::memory_order_acquire);
+  if (p.pcm == nullptr || p.pcm->frameCount() == 0) {
+    deactivate(slot);
+    return;
+  }
+  p.position = 0;
+  p.looping = looping;
+  p.fading = false;
+  p.rampLeft = 0;
+  const Control& c = control_[slot];
+  p.frequency = c.frequency.load(std::memory_order_relaxed);
+  p.step = stepFor(p.frequency);
+  p.volume = c.volume.load(std::memory_order_relaxed);
+  p.pan = c.pan.load(std::memory_order_relaxed);
+  // A hit starts at full level at once: its attack is the point of a drum sample.
+  const float base = gainFor(-p.volume);
+  p.gainLeft = p.targetLeft = base * (p.pan > 0 ? gainFor(p.pan) : 1.0f);
+  p.gainRight = p.targetRight = base * (p.pan < 0 ? gainFor(-p.pan) : 1.0f);
+  activate(slot);
+}
+
+void Mixer::beginFadeOut(Playback& p) noexcept {
+  p.fading = true;
+  p.targetLeft = p.targetRight = 0.0f;
+  p.rampLeft = rampFrames_;
+  p.deltaLeft = -p.gainLeft / static_cast<float>(rampFrames_);
+  p.deltaRight = -p.gainRight / static_cast<float>(rampFrames_);
+}
+
+void Mixer::updateParameters(SlotId slot, Playback& p) noexcept {
+  const Control& c = control_[slot];
+  const int32_t frequency = c.frequency.load(std::memory_order_relaxed);
+  if (frequency != p.frequency) {
+    p.frequency = frequency;
+    p.step = stepFor(frequency);
+  }
+  if (p.fading) return;  // a fade keeps going to silence whatever the volume says
+  const int32_t volume = c.volume.load(std::memory_order_relaxed);
+  const int32_t pan = c.pan.load(std::memory_order_relaxed);
+  if (volume == p.volume && pan == p.pan) return;
+  p.volume = volume;
+  p.pan = pan;
+  // A sounding slot glides to its new level instead of jumping, which would click.
+  const float base = gainFor(-volume);
+  p.targetLeft = base * (pan > 0 ? gainFor(pan) : 1.0f);
+  p.targetRight = base * (pan < 0 ? gainFor(-pan) : 1.0f);
+  p.rampLeft = rampFrames_;
+  p.deltaLeft = (p.targetLeft - p.gainLeft) / static_cast<float>(rampFrames_);
+  p.deltaRight = (p.targetRight - p.gainRight) / static_cast<float>(rampFrames_);
+}
+
+namespace {
+
+// Sample `i` of channel `ch`, wrapping around a loop; outside a one-shot block it is silence
+// (the block's padding).
+inline float sampleAt(const int16_t* frames, int64_t count, int64_t i, int ch, bool looping) noexcept {
+  if (looping && (i >= count || i < 0)) i = ((i % count) + count) % count;
+  return frames[2 * i + ch];
+}
+
+}  // namespace
+
+bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
+  const int16_t* data = p.pcm->frames();
+  const int64_t count = p.pcm->frameCount();
+  const uint64_t end = static_cast<uint64_t>(count) << 32;
+  // Past this point cubic interpolation of a loop must wrap, so the fast kernel stops there.
+  const uint64_t loopSafe = count > 2 ? static_cast<uint64_t>(count - 2) << 32 : 0;
+  int done = 0;
+  while (done < frames) {
+    if (p.position >= end) {
+      if (!p.looping) return false;
+      p.position %= end;
+    }
+    const int want = frames - done;
+    float* dst = out + 2 * done;
+    if (p.rampLeft > 0) {
+      // Gliding or fading: one frame at a time, for at most a few milliseconds.
+      const int n = std::min(want, p.rampLeft);
+      for (int i = 0; i < n; ++i) {
+        if (p.position >= end) {
+          if (!p.looping) return false;
+          p.position %= end;
+        }
+        const auto idx = static_cast<int64_t>(p.position >> 32);
+        const float t = fractionOf(p.position);
+        for (int ch = 0; ch < 2; ++ch) {
+          const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, p.looping), sampleAt(data, count, idx, ch, p.looping),
+                                     sampleAt(data, count, idx + 1, ch, p.looping),
+                                     sampleAt(data, count, idx + 2, ch, p.looping), t) *
+                          kSampleScale;
+          dst[2 * i + ch] += v * (ch == 0 ? p.gainLeft : p.gainRight);
+        }
+        p.gainLeft += p.deltaLeft;
+        p.gainRight += p.deltaRight;
+        p.position += p.step;
+      }
+      done += n;
+      p.rampLeft -= n;
+      if (p.rampLeft == 0) {
+        p.gainLeft = p.targetLeft;
+        p.gainRight = p.targetRight;
+        if (p.fading) return false;
+      }
+      continue;
+    }
+    if (p.gainLeft == 0.0f && p.gainRight == 0.0f) {
+      // Silent but running: only the position moves, so the slot ends when its sample would.
+      const uint64_t advance = p.step * static_cast<uint64_t>(want);
+      if (!p.looping && end - p.position <= advance) return false;
+      p.position = p.looping ? (p.position + advance) % end : p.position + advance;
+      done = frames;
+      continue;
+    }
+    if (p.step == kUnitStep && (p.position & 0xFFFFFFFFu) == 0) {
+      const auto idx = static_cast<int64_t>(p.position >> 32);
+      const int n = static_cast<int>(std::min<int64_t>(want, count - idx));
+      mixCopy(data + 2 * idx, dst, n, p.gainLeft, p.gainRight);
+      p.position += static_cast<uint64_t>(n) << 32;
+      done += n;
+      continue;
+    }
+    const uint64_t limit = p.looping ? loopSafe : end;
+    if (p.position < limit) {
+      const uint64_t reachable = (limit - p.position + p.step - 1) / p.step;
+      const int n = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(want), reachable));
+      p.position = mixCubic(data, p.position, p.step, dst, n, p.gainLeft, p.gainRight);
+      done += n;
+      continue;
+    }
+    // The last frames of a loop: interpolate across the wrap.
+    const auto idx = static_cast<int64_t>(p.position >> 32);
+    const float t = fractionOf(p.position);
+    for (int ch = 0; ch < 2; ++ch) {
+      const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, true), sampleAt(data, count, idx, ch, true),
+                                 sampleAt(data, count, idx + 1, ch, true), sampleAt(data, count, idx + 2, ch, true), t);
+      dst[ch] += v * kSampleScale * (ch == 0 ? p.gainLeft : p.gainRight);
+    }
+    p.position += p.step;
+    ++done;
+  }
+  return true;
+}
+
+void Mixer::renderChunk(float* left, float* right, int frames) noexcept {
+  float* mix = scratch_.get();
+  std::fill_n(mix, 2 * frames, 0.0f);
+  for (int i = 0; i < activeCount_;) {
+    const SlotId slot = active_[i];
+    Playback& p = playback_[slot];
+    updateParameters(slot, p);
+    if (mixSlot(p, mix, frames)) {
+      ++i;
+    } else {
+      deactivate(slot);  // the last active slot moves into place i
+    }
+  }
+  for (int f = 0; f < frames; ++f) {
+    left[f] = mix[2 * f];
+    right[f] = mix[2 * f + 1];
+  }
+}
+
+void Mixer::render(float* left, float* right, int frames) noexcept {
+  applyPendingCommands();
+  while (frames > 0) {
+    const int n = std::min(frames, kMaxBlockFrames);
+    renderChunk(left, right, n);
+    left += n;
+    right += n;
+    frames -= n;
+  }
+}
+
+}  // namespace zumbel

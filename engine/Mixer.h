@@ -1,0 +1,112 @@
+#pragma once
+// The software mixer that plays every voice: a fixed pool of playback slots, each playing one
+// PCM block at its own volume, pan and frequency, summed into float stereo at the device rate.
+//
+// Threads: slots are handed out and taken back on the user-interface thread. Play, Stop and the
+// setters may come from any thread; they only store into per-slot atomics, and the audio thread
+// picks them up at the start of the next render call, so a command issued between two render
+// calls takes effect at exactly the frame where the second one begins. The last command on a
+// slot before that point wins. render() allocates nothing, takes no lock and never throws.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "EngineConfig.h"
+#include "PcmBlock.h"
+
+namespace zumbel {
+
+using SlotId = int32_t;
+inline constexpr SlotId kNoSlot = -1;
+
+class Mixer {
+ public:
+  explicit Mixer(int deviceRate = kOutputRate);
+  ~Mixer();
+  Mixer(const Mixer&) = delete;
+  Mixer& operator=(const Mixer&) = delete;
+
+  // --- user-interface thread ---
+  // A stopped slot playing `pcm`, or kNoSlot when every slot is taken.
+  SlotId acquireSlot(const PcmBlock* pcm) noexcept;
+  // The slot falls silent; the next render call forgets it. Until a cycle that began after this
+  // call has finished, the slot and its PCM must stay alive (see cyclesStarted()).
+  void releaseSlot(SlotId slot) noexcept;
+  // Returns a released slot to the pool once no render call can still reach it.
+  void recycleSlot(SlotId slot) noexcept;
+  // Whether an audio thread is calling render(). Set by whoever starts and stops that thread,
+  // from the user-interface thread. While false, the user-interface thread may apply commands
+  // itself (applyCommandsWhileStopped) and free released slots at once.
+  void setRunning(bool running) noexcept { running_.store(running, std::memory_order_seq_cst); }
+  bool running() const noexcept { return running_.load(std::memory_order_seq_cst); }
+  void applyCommandsWhileStopped() noexcept;
+  // Only while not running.
+  void setDeviceRate(int rate) noexcept;
+  int deviceRate() const noexcept { return deviceRate_; }
+  int freeSlotCount() const noexcept { return freeCount_; }
+
+  // --- any thread ---
+  void play(SlotId slot, bool looping) noexcept;
+  void stop(SlotId slot) noexcept;
+  // Hundredths of a decibel; clamped to -10000 (silence) .. 0.
+  void setVolume(SlotId slot, int32_t volume) noexcept;
+  // Hundredths of a decibel of attenuation of the far side: -10000 left .. 10000 right.
+  void setPan(SlotId slot, int32_t pan) noexcept;
+  // 0 means the buffer's own rate (44100 Hz). Refuses anything outside 100..100000 and keeps
+  // the old rate; returns whether the value was taken.
+  bool setFrequency(SlotId slot, int32_t hz) noexcept;
+  int32_t volume(SlotId slot) const noexcept;
+  int32_t pan(SlotId slot) const noexcept;
+  int32_t frequency(SlotId slot) const noexcept;
+
+  // Cycle bookkeeping for safe reclamation: a released slot (and anything only it reads) may be
+  // freed once cyclesFinished() exceeds the cyclesStarted() value read after the release.
+  uint64_t cyclesStarted() const noexcept { return started_.load(std::memory_order_seq_cst); }
+  uint64_t cyclesFinished() const noexcept { return finished_.load(std::memory_order_acquire); }
+
+  // --- audio thread ---
+  void beginCycle() noexcept;
+  void endCycle() noexcept;
+  // Overwrites `frames` frames of both channels with the mix.
+  void render(float* left, float* right, int frames) noexcept;
+  // Audio-thread view, also valid on the user-interface thread while not running.
+  int activeSlotCount() const noexcept { return activeCount_; }
+  bool isSounding(SlotId slot) const noexcept;
+
+ private:
+  struct Control;
+  struct Playback;
+
+  void markPending(SlotId slot) noexcept;
+  void issue(SlotId slot, uint32_t kind) noexcept;
+  void applyPendingCommands() noexcept;
+  void applyCommand(SlotId slot) noexcept;
+  void start(SlotId slot, bool looping) noexcept;
+  void beginFadeOut(Playback& p) noexcept;
+  void activate(SlotId slot) noexcept;
+  void deactivate(SlotId slot) noexcept;
+  void updateParameters(SlotId slot, Playback& p) noexcept;
+  // Adds one slot into the interleaved scratch; false when the slot has finished.
+  bool mixSlot(Playback& p, float* out, int frames) noexcept;
+  void renderChunk(float* left, float* right, int frames) noexcept;
+  uint64_t stepFor(int32_t hz) const noexcept;
+  float gainFor(int32_t attenuation) const noexcept;
+
+  int deviceRate_;
+  int rampFrames_;
+  std::unique_ptr<Control[]> control_;
+  std::unique_ptr<Playback[]> playback_;
+  std::unique_ptr<std::atomic<uint64_t>[]> pending_;
+  std::unique_ptr<SlotId[]> active_;
+  int activeCount_ = 0;
+  std::unique_ptr<SlotId[]> free_;
+  int freeCount_ = 0;
+  std::unique_ptr<float[]> scratch_;   // interleaved L R, kMaxBlockFrames frames
+  std::unique_ptr<float[]> gainTable_; // attenuation in hundredths of a dB -> linear gain
+  std::atomic<bool> running_{false};
+  std::atomic<uint64_t> started_{0};
+  std::atomic<uint64_t> finished_{0};
+};
+
+}  // namespace zumbel

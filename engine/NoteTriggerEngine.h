@@ -1,0 +1,59 @@
+#pragma once
+// What makes the program an instrument: each short MIDI message decides which voice starts, how
+// loud, which voices fall silent, and which lamps light. It runs on the audio thread at the
+// message's own frame; it allocates nothing, takes no lock and reads every value that comes from
+// a file through a bounds check.
+
+#include <array>
+#include <cstdint>
+
+#include "KitbeatDoc.h"
+#include "RelaxedInt.h"
+
+namespace zumbel {
+
+class Indicators;
+class VoiceTable;
+
+inline constexpr int kMidiChannels = 16;
+inline constexpr int32_t kDefaultNoteOnStatus = 0x90;  // channel 1
+inline constexpr int32_t kDefaultChannelVolume = 127;
+inline constexpr int kChannelVolumeController = 7;
+
+class NoteTriggerEngine {
+ public:
+  NoteTriggerEngine(const CKitbeatDoc& doc, const VoiceTable& voices, Indicators& indicators);
+
+  void HandleShortMessage(uint32_t message) noexcept;
+
+  // The selected channel as a note-on status, 0x90 + channel 0..15.
+  void setNoteOnStatus(int32_t status) noexcept { noteOnStatus_ = status; }
+  int32_t noteOnStatus() const noexcept { return noteOnStatus_; }
+  // Channel 1..16 as people count them.
+  void setMidiChannel(int channel) noexcept { noteOnStatus_ = 0x8F + channel; }
+
+  // The sound shown on the first key of the left keyboard: 0, 24 or 48.
+  void setFirstShownSound(int32_t sound) noexcept { firstShownSound_ = sound; }
+  int32_t firstShownSound() const noexcept { return firstShownSound_; }
+
+  int32_t channelVolume(int channel) const noexcept;
+
+  // The volume law: how loud a hit of `velocity` is, in hundredths of a decibel, for a sound
+  // whose softest hit is `compress` and a channel volume of `channelVolume`.
+  static int32_t hitVolume(int32_t compress, int channelVolume, int velocity) noexcept;
+
+ private:
+  int selectedChannel() const noexcept;
+  void noteOn(int note, int velocity) noexcept;
+  void noteOff(int note) noexcept;
+  void pitchBend(int32_t value) noexcept;
+
+  const CKitbeatDoc& doc_;
+  const VoiceTable& voices_;
+  Indicators& indicators_;
+  RelaxedInt noteOnStatus_{kDefaultNoteOnStatus};
+  RelaxedInt firstShownSound_{0};
+  std::array<RelaxedInt, kMidiChannels> channelVolumes_;
+};
+
+}  // namespace zumbel

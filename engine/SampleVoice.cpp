@@ -1,0 +1,90 @@
+#include "SampleVoice.h"
+
+#include <algorithm>
+
+#include "Prompts.h"
+
+namespace zumbel {
+
+namespace {
+constexpr std::string_view kVoiceErrorCaption = "RUR";
+constexpr std::string_view kCreateBufferFailed = "En onnistunut luomaan bufferia";
+}  // namespace
+
+SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint32_t lengthBytes,
+                         int bufferCount, std::string path, int32_t pan, int32_t looping,
+                         int32_t followsPitchBend, int32_t playbackRate)
+    : mixer_(mixer),
+      path_(std::move(path)),
+      bufferCount_(std::clamp(bufferCount, 1, kSoundVoiceBuffers)),
+      pan_(pan),
+      looping_(looping),
+      followsPitchBend_(followsPitchBend),
+      baseRate_(playbackRate) {
+  slots_.fill(kNoSlot);
+  const int64_t frames = static_cast<int64_t>(lengthBytes / kOutputBlockAlign);
+  pcm_ = PcmBlock::create(data, frames);
+  if (pcm_) slots_[0] = mixer_.acquireSlot(pcm_.get());
+  if (slots_[0] == kNoSlot) {
+    // Out of memory or out of slots: the voice stays silent, as a failed buffer would.
+    pcm_.reset();
+    if (owner) owner->showMessage(kCreateBufferFailed, kVoiceErrorCaption);
+  } else {
+    // Duplicates share the block; one that cannot be had just never sounds.
+    for (int i = 1; i < bufferCount_; ++i) slots_[static_cast<std::size_t>(i)] = mixer_.acquireSlot(pcm_.get());
+  }
+  SetPan(pan);
+  SetPitch(playbackRate);
+  if (baseRate_ == 0) baseRate_ = kOutputRate;
+}
+
+SampleVoice::~SampleVoice() {
+  detach();
+  for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.recycleSlot(slots_[static_cast<std::size_t>(i)]);
+}
+
+void SampleVoice::detach() noexcept {
+  if (detached_) return;
+  detached_ = true;
+  for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.releaseSlot(slots_[static_cast<std::size_t>(i)]);
+}
+
+void SampleVoice::Play() noexcept {
+  const int next = std::clamp<int>(nextBuffer_, 0, bufferCount_ - 1);
+  if (looping_ != 0) {
+    // A looping voice restarts the same buffer, so only one copy ever sounds.
+    mixer_.play(slots_[static_cast<std::size_t>(next)], true);
+    return;
+  }
+  mixer_.play(slots_[static_cast<std::size_t>(next)], false);
+  nextBuffer_ = next + 1 == bufferCount_ ? 0 : next + 1;
+}
+
+void SampleVoice::Stop() noexcept {
+  for (int i = 0; i < bufferCount_; ++i) mixer_.stop(slots_[static_cast<std::size_t>(i)]);
+}
+
+void SampleVoice::SetVolume(int32_t volume) noexcept {
+  volume_ = volume;
+  mixer_.setVolume(slots_[static_cast<std::size_t>(std::clamp<int>(nextBuffer_, 0, bufferCount_ - 1))], volume);
+}
+
+void SampleVoice::SetPan(int32_t pan) noexcept {
+  for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setPan(slots_[static_cast<std::size_t>(i)], pan);
+}
+
+void SampleVoice::SetPitch(int32_t value) noexcept {
+  if (followsPitchBend_ != 0) {
+    // The value is a pitch-bend position; the base rate stays.
+    const int64_t hz = int64_t{value} + baseRate_ - kPitchBendOffset;
+    const auto clamped = static_cast<int32_t>(std::clamp<int64_t>(hz, INT32_MIN, INT32_MAX));
+    for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setFrequency(slots_[static_cast<std::size_t>(i)], clamped);
+    return;
+  }
+  baseRate_ = value;
+  // 0 asks for the buffer's own rate, which is the output rate.
+  const int32_t hz = value == kOutputRate ? 0 : value;
+  for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setFrequency(slots_[static_cast<std::size_t>(i)], hz);
+}
+
+}  // namespace zumbel

@@ -1,0 +1,75 @@
+#pragma once
+// One playable sample: a PCM block held by several mixer slots ("buffers"), so that quick
+// repeated hits of the same sound overlap; each Play starts the next buffer in turn.
+//
+// Play, Stop, SetVolume and SetPitch run on the audio thread (the note trigger engine) while the
+// user-interface thread may call SetPan, SetPitch and the switches; every field either side
+// writes is one 32-bit value written whole. None of the operations allocates or blocks.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "EngineConfig.h"
+#include "Mixer.h"
+#include "PcmBlock.h"
+#include "RelaxedInt.h"
+
+namespace zumbel {
+
+class Prompts;
+
+class SampleVoice {
+ public:
+  // `data` holds `lengthBytes` bytes of 16-bit stereo frames in the output format; the voice
+  // keeps its own copy. Pan, looping, pitch-bend following and playback rate are the sound's
+  // settings (all 0 for the preview voice). Failures are shown through `owner` and leave a voice
+  // whose operations do nothing.
+  SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint32_t lengthBytes, int bufferCount,
+              std::string path, int32_t pan, int32_t looping, int32_t followsPitchBend, int32_t playbackRate);
+  // The voice table destroys voices only once no audio cycle can still reach them.
+  virtual ~SampleVoice();
+  SampleVoice(const SampleVoice&) = delete;
+  SampleVoice& operator=(const SampleVoice&) = delete;
+
+  void Play() noexcept;
+  void Stop() noexcept;
+  void SetVolume(int32_t volume) noexcept;  // on the buffer the next Play starts
+  void SetPan(int32_t pan) noexcept;        // on every buffer
+  void SetPitch(int32_t value) noexcept;
+  // Take effect at the next Play / SetPitch.
+  void SetLooping(bool on) noexcept { looping_ = on ? 1 : 0; }
+  void SetFollowsPitchBend(bool on) noexcept { followsPitchBend_ = on ? 1 : 0; }
+
+  // Silences every buffer and gives the slots back to the mixer to forget. The voice's memory
+  // stays valid until it is destroyed.
+  void detach() noexcept;
+
+  const std::string& path() const noexcept { return path_; }
+  int bufferCount() const noexcept { return bufferCount_; }
+  bool looping() const noexcept { return looping_ != 0; }
+  bool followsPitchBend() const noexcept { return followsPitchBend_ != 0; }
+  int32_t baseRate() const noexcept { return baseRate_; }
+  int32_t pan() const noexcept { return pan_; }
+  int32_t volume() const noexcept { return volume_; }
+  int nextBuffer() const noexcept { return nextBuffer_; }
+  SlotId buffer(int i) const noexcept { return slots_[static_cast<std::size_t>(i)]; }
+  int64_t frameCount() const noexcept { return pcm_ ? pcm_->frameCount() : 0; }
+
+ private:
+  Mixer& mixer_;
+  std::unique_ptr<PcmBlock> pcm_;
+  std::array<SlotId, kSoundVoiceBuffers> slots_;
+  std::string path_;
+  int bufferCount_;
+  int32_t pan_;
+  RelaxedInt looping_;
+  RelaxedInt followsPitchBend_;
+  RelaxedInt baseRate_;
+  RelaxedInt volume_{0};
+  RelaxedInt nextBuffer_{0};
+  bool detached_ = false;
+};
+
+}  // namespace zumbel
