@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "DenormalGuard.h"
+#include "RealtimeScope.h"
 
 namespace zumbel {
 
@@ -10,6 +11,7 @@ DrumEngine::DrumEngine(const CKitbeatDoc& doc, int deviceRate)
     : mixer_(deviceRate), voices_(mixer_), trigger_(doc, voices_, indicators_) {}
 
 void DrumEngine::process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept {
+  const RealtimeScope realtime;
   const DenormalGuard noDenormals;
   mixer_.beginCycle();
   int cursor = 0;

@@ -40,6 +40,9 @@ SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint
 
 SampleVoice::~SampleVoice() {
   detach();
+  // Without an audio thread the mixer forgets the slots now; with one, the voice table only
+  // destroys a voice after the cycles that could see it.
+  mixer_.applyCommandsWhileStopped();
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.recycleSlot(slots_[static_cast<std::size_t>(i)]);
 }
 

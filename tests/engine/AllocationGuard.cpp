@@ -1,0 +1,68 @@
+// Linked into every engine test program: any heap allocation made while a RealtimeScope is open
+// (that is, inside the audio path) fails the running test.
+
+#include <cstdlib>
+#include <new>
+
+#include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
+
+#include "RealtimeScope.h"
+
+namespace {
+
+thread_local bool tReporting = false;
+
+void* allocate(std::size_t size) {
+  if (zumbel::RealtimeScope::active() && !tReporting) {
+    tReporting = true;
+    ADD_FAILURE() << "the audio path allocated " << size << " bytes";
+    tReporting = false;
+  }
+  if (size == 0) size = 1;
+  return std::malloc(size);
+}
+
+void* allocateAligned(std::size_t size, std::size_t alignment) {
+  if (zumbel::RealtimeScope::active() && !tReporting) {
+    tReporting = true;
+    ADD_FAILURE() << "the audio path allocated " << size << " aligned bytes";
+    tReporting = false;
+  }
+  if (size == 0) size = 1;
+  return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* p = allocate(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new(std::size_t size, std::align_val_t a) {
+  if (void* p = allocateAligned(size, static_cast<std::size_t>(a))) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t a) { return operator new(size, a); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+// The guard itself must be able to fail.
+TEST(AllocationGuard, CatchesAnAllocationInTheAudioPath) {
+  EXPECT_NONFATAL_FAILURE(
+      {
+        const zumbel::RealtimeScope audio;
+        int* volatile escaped = new int(7);  // volatile: the pair cannot be optimised away
+        delete escaped;
+      },
+      "the audio path allocated");
+}

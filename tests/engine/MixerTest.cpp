@@ -1,0 +1,215 @@
+// The mixer's laws: volume and pan in hundredths of a decibel, frequency with its accepted range,
+// exact copies at rate 1, cubic interpolation otherwise, ramps instead of clicks.
+
+#include <cmath>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "Mixer.h"
+
+namespace zumbel {
+namespace {
+
+using test::mix;
+using test::s16;
+
+// Left rises by `step` per frame, right falls by half of it.
+std::vector<int16_t> ramp(int frames, int step = 100) {
+  std::vector<int16_t> out;
+  for (int i = 0; i < frames; ++i) {
+    out.push_back(static_cast<int16_t>(step * i));
+    out.push_back(static_cast<int16_t>(-step / 2 * i));
+  }
+  return out;
+}
+
+struct Fixture {
+  explicit Fixture(std::vector<int16_t> frames, int rate = kOutputRate)
+      : mixer(rate), pcm(PcmBlock::create(frames.data(), static_cast<int64_t>(frames.size() / 2))),
+        slot(mixer.acquireSlot(pcm.get())) {}
+  Mixer mixer;
+  std::unique_ptr<PcmBlock> pcm;
+  SlotId slot;
+};
+
+TEST(Mixer, RateOneIsAnExactCopyAndEndsWithTheSample) {
+  Fixture f(ramp(100));
+  f.mixer.play(f.slot, false);
+  const auto r = mix(f.mixer, 128);
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(r.left[static_cast<std::size_t>(i)], s16(100 * i)) << i;
+    ASSERT_EQ(r.right[static_cast<std::size_t>(i)], s16(-50 * i)) << i;
+  }
+  for (int i = 100; i < 128; ++i) EXPECT_EQ(r.left[static_cast<std::size_t>(i)], 0.0f);
+  EXPECT_FALSE(f.mixer.isSounding(f.slot));
+  EXPECT_EQ(f.mixer.activeSlotCount(), 0);
+}
+
+TEST(Mixer, VolumeAndPanAreHundredthsOfADecibel) {
+  struct Case {
+    int32_t volume, pan;
+    double left, right;  // expected gains
+  };
+  const Case cases[] = {
+      {0, 0, 1.0, 1.0},
+      {-600, 0, std::pow(10.0, -0.3), std::pow(10.0, -0.3)},
+      {-2000, 0, 0.1, 0.1},
+      {0, 1000, std::pow(10.0, -0.5), 1.0},     // pan right attenuates the left side
+      {0, -2000, 1.0, 0.1},
+      {-1000, 500, std::pow(10.0, -0.75), std::pow(10.0, -0.5)},
+      {0, 10000, 0.0, 1.0},                       // hard right: left silent
+      {-10000, 0, 0.0, 0.0},                      // the bottom of the range is silence
+      {-20000, 0, 0.0, 0.0},                      // beyond it is clamped, not ignored
+      {500, 0, 1.0, 1.0},                         // no gain above 0 dB
+  };
+  for (const Case& c : cases) {
+    Fixture f(test::dc(64, 10000));
+    f.mixer.setVolume(f.slot, c.volume);
+    f.mixer.setPan(f.slot, c.pan);
+    f.mixer.play(f.slot, false);
+    const auto r = mix(f.mixer, 32);
+    EXPECT_NEAR(r.left[5], s16(10000) * c.left, 1e-6) << c.volume << "/" << c.pan;
+    EXPECT_NEAR(r.right[5], s16(10000) * c.right, 1e-6) << c.volume << "/" << c.pan;
+  }
+}
+
+TEST(Mixer, FrequencyRangeAndOwnRate) {
+  Fixture f(ramp(400, 50));
+  EXPECT_TRUE(f.mixer.setFrequency(f.slot, 22050));
+  for (int refused : {99, 100001, -8000, 50, 1000000}) {
+    EXPECT_FALSE(f.mixer.setFrequency(f.slot, refused)) << refused;
+    EXPECT_EQ(f.mixer.frequency(f.slot), 22050) << refused;
+  }
+  EXPECT_TRUE(f.mixer.setFrequency(f.slot, 100));
+  EXPECT_TRUE(f.mixer.setFrequency(f.slot, 100000));
+  EXPECT_TRUE(f.mixer.setFrequency(f.slot, 0));
+
+  // Half speed passes through every sample on the even frames (cubic interpolation is exact
+  // there) and doubles the length; double speed takes every other sample.
+  f.mixer.setFrequency(f.slot, 22050);
+  f.mixer.play(f.slot, false);
+  auto r = mix(f.mixer, 800);
+  for (int k = 0; k < 400; ++k) ASSERT_FLOAT_EQ(r.left[static_cast<std::size_t>(2 * k)], s16(50 * k)) << k;
+  for (int k = 1; k < 398; ++k) ASSERT_NEAR(r.left[static_cast<std::size_t>(2 * k + 1)], s16(50 * k + 25), 1e-6) << k;
+  f.mixer.setFrequency(f.slot, 88200);
+  f.mixer.play(f.slot, false);
+  r = mix(f.mixer, 250);
+  for (int k = 0; k < 200; ++k) ASSERT_FLOAT_EQ(r.right[static_cast<std::size_t>(k)], s16(-50 * k)) << k;
+  EXPECT_EQ(r.right[200], 0.0f);
+}
+
+TEST(Mixer, CubicInterpolationOfASineStaysWithinOneStep) {
+  // A 440 Hz sine at 44.1 kHz, read at an awkward ratio, against the ideal resampled sine.
+  const int frames = 20000;
+  const double amplitude = 30000;
+  std::vector<int16_t> sine;
+  for (int i = 0; i < frames; ++i) {
+    const auto v = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * std::numbers::pi * 440 * i / 44100.0)));
+    sine.push_back(v);
+    sine.push_back(v);
+  }
+  for (int hz : {37913, 44101, 52356, 61234}) {
+    Fixture f(sine);
+    f.mixer.setFrequency(f.slot, hz);
+    f.mixer.play(f.slot, false);
+    const auto r = mix(f.mixer, 4000);
+    const double ratio = hz / 44100.0;
+    double worst = 0;
+    for (int k = 2; k < 4000; ++k) {
+      const double ideal = amplitude * std::sin(2 * std::numbers::pi * 440 * (k * ratio) / 44100.0);
+      worst = std::max(worst, std::abs(r.left[static_cast<std::size_t>(k)] * 32768.0 - ideal));
+    }
+    EXPECT_LT(worst, 1.0) << hz;  // rounding of the stored samples alone is 0.5
+  }
+}
+
+TEST(Mixer, AnyDeviceRateScalesTheStep) {
+  Fixture f(ramp(441, 60), 48000);
+  f.mixer.play(f.slot, false);
+  const auto r = mix(f.mixer, 600);
+  // 441 frames at 44100 Hz last 10 ms: 480 frames at 48000 Hz.
+  int last = 0;
+  for (int i = 0; i < 600; ++i) {
+    if (r.left[static_cast<std::size_t>(i)] != 0.0f) last = i;
+  }
+  EXPECT_NEAR(last, 479, 1);
+  // Frame k of the output sits at 44100/48000 k frames of the sample.
+  EXPECT_NEAR(r.left[240] * 32768.0f, 60 * 240 * 44100.0 / 48000.0, 1.0);
+}
+
+TEST(Mixer, StopFadesOutInsteadOfClicking) {
+  Fixture f(test::dc(44100, 20000));
+  f.mixer.play(f.slot, false);
+  mix(f.mixer, 100);
+  f.mixer.stop(f.slot);
+  const auto r = mix(f.mixer, 400);
+  const auto rampFrames = static_cast<int>(std::lround(kStopRampSeconds * kOutputRate));
+  EXPECT_NEAR(r.left[0], s16(20000), 1e-3);
+  for (int i = 1; i < rampFrames; ++i) {
+    ASSERT_LE(r.left[static_cast<std::size_t>(i)], r.left[static_cast<std::size_t>(i - 1)]);
+    ASSERT_LT(r.left[static_cast<std::size_t>(i - 1)] - r.left[static_cast<std::size_t>(i)], 2.0f * s16(20000) / rampFrames);
+  }
+  for (int i = rampFrames; i < 400; ++i) ASSERT_EQ(r.left[static_cast<std::size_t>(i)], 0.0f) << i;
+  EXPECT_FALSE(f.mixer.isSounding(f.slot));
+}
+
+TEST(Mixer, VolumeChangeOfASoundingSlotGlides) {
+  Fixture f(test::dc(44100, 20000));
+  f.mixer.play(f.slot, false);
+  mix(f.mixer, 10);
+  f.mixer.setVolume(f.slot, -2000);
+  const auto r = mix(f.mixer, 400);
+  EXPECT_GT(r.left[0], s16(19000));
+  EXPECT_NEAR(r.left[399], s16(2000), 1e-4);
+  EXPECT_TRUE(f.mixer.isSounding(f.slot));
+}
+
+TEST(Mixer, TheLastCommandBeforeARenderWins) {
+  Fixture f(test::dc(1000, 1000));
+  f.mixer.play(f.slot, false);
+  f.mixer.stop(f.slot);
+  EXPECT_EQ(mix(f.mixer, 16).left[3], 0.0f);
+  f.mixer.stop(f.slot);
+  f.mixer.play(f.slot, false);
+  EXPECT_EQ(mix(f.mixer, 16).left[3], s16(1000));
+}
+
+TEST(Mixer, LoopingWrapsUntilStopped) {
+  Fixture f(ramp(10));
+  f.mixer.play(f.slot, true);
+  auto r = mix(f.mixer, 35);
+  for (int i = 0; i < 35; ++i) ASSERT_EQ(r.left[static_cast<std::size_t>(i)], s16(100 * (i % 10))) << i;
+  // A fractional rate interpolates across the wrap from the end back to the start.
+  f.mixer.setFrequency(f.slot, 22050);
+  f.mixer.play(f.slot, true);
+  r = mix(f.mixer, 40);
+  EXPECT_FLOAT_EQ(r.left[20], s16(0));
+  EXPECT_GT(r.left[19], s16(0));  // between 900 and 0 on the way round
+  EXPECT_LT(r.left[19], s16(900));
+  f.mixer.stop(f.slot);
+  mix(f.mixer, 400);
+  EXPECT_FALSE(f.mixer.isSounding(f.slot));
+}
+
+TEST(Mixer, ReleasedSlotsAreForgottenAndThePoolRunsOutQuietly) {
+  Fixture f(test::dc(1000, 1000));
+  f.mixer.play(f.slot, false);
+  mix(f.mixer, 8);
+  f.mixer.releaseSlot(f.slot);
+  f.mixer.play(f.slot, false);  // a late command on a released slot does nothing
+  EXPECT_EQ(mix(f.mixer, 8).left[0], 0.0f);
+  EXPECT_EQ(f.mixer.activeSlotCount(), 0);
+  f.mixer.recycleSlot(f.slot);
+
+  std::vector<SlotId> taken;
+  for (SlotId s = f.mixer.acquireSlot(f.pcm.get()); s != kNoSlot; s = f.mixer.acquireSlot(f.pcm.get())) taken.push_back(s);
+  EXPECT_EQ(taken.size(), static_cast<std::size_t>(kMaxSlots));
+  EXPECT_EQ(f.mixer.freeSlotCount(), 0);
+  f.mixer.play(kNoSlot, false);  // commands on no slot are ignored
+  EXPECT_FALSE(f.mixer.setFrequency(kNoSlot, 44100));
+}
+
+}  // namespace
+}  // namespace zumbel
