@@ -16,6 +16,8 @@ constexpr uint32_t kPlayLooping = 2;
 constexpr uint32_t kStop = 3;
 
 constexpr int kPendingWords = (kMaxSlots + 63) / 64;
+// One bit per pending word, so a scan touches only the words that have news.
+constexpr int kSummaryWords = (kPendingWords + 63) / 64;
 
 }  // namespace
 
@@ -51,11 +53,13 @@ Mixer::Mixer(int deviceRate)
     : control_(new Control[kMaxSlots]),
       playback_(new Playback[kMaxSlots]),
       pending_(new std::atomic<uint64_t>[kPendingWords]),
+      summary_(new std::atomic<uint64_t>[kSummaryWords]),
       active_(new SlotId[kMaxSlots]),
       free_(new SlotId[kMaxSlots]),
       scratch_(new float[2 * kMaxBlockFrames]),
       gainTable_(new float[-kSilentVolume + 1]) {
   for (int w = 0; w < kPendingWords; ++w) pending_[w].store(0, std::memory_order_relaxed);
+  for (int w = 0; w < kSummaryWords; ++w) summary_[w].store(0, std::memory_order_relaxed);
   for (int i = 0; i < kMaxSlots; ++i) free_[i] = kMaxSlots - 1 - i;  // slot 0 goes out first
   freeCount_ = kMaxSlots;
   for (int a = 0; a < -kSilentVolume; ++a) gainTable_[a] = static_cast<float>(std::pow(10.0, -a / 2000.0));
@@ -102,7 +106,9 @@ void Mixer::applyCommandsWhileStopped() noexcept {
 }
 
 void Mixer::markPending(SlotId slot) noexcept {
-  pending_[slot >> 6].fetch_or(uint64_t{1} << (slot & 63), std::memory_order_seq_cst);
+  const int word = slot >> 6;
+  pending_[word].fetch_or(uint64_t{1} << (slot & 63), std::memory_order_seq_cst);
+  summary_[word >> 6].fetch_or(uint64_t{1} << (word & 63), std::memory_order_seq_cst);
 }
 
 void Mixer::issue(SlotId slot, uint32_t kind) noexcept {
@@ -150,10 +156,9 @@ bool Mixer::isSounding(SlotId slot) const noexcept {
 }
 
 void Mixer::beginCycle() noexcept {
+  // Sequentially consistent, like the release of a slot and the command scan: a release that
+  // happened before the user-interface thread read the counter is seen by the next cycle's scan.
   started_.fetch_add(1, std::memory_order_seq_cst);
-  // Pairs with the fence-free seq_cst release on the other side: a release that this cycle's
-  // counter does not cover is seen by this cycle's command scan.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
 }
 
 void Mixer::endCycle() noexcept { finished_.fetch_add(1, std::memory_order_release); }
@@ -185,13 +190,18 @@ void Mixer::deactivate(SlotId slot) noexcept {
 }
 
 void Mixer::applyPendingCommands() noexcept {
-  for (int w = 0; w < kPendingWords; ++w) {
-    if (pending_[w].load(std::memory_order_seq_cst) == 0) continue;
-    uint64_t bits = pending_[w].exchange(0, std::memory_order_acq_rel);
-    while (bits != 0) {
-      const int bit = __builtin_ctzll(bits);
-      bits &= bits - 1;
-      applyCommand(w * 64 + bit);
+  for (int s = 0; s < kSummaryWords; ++s) {
+    if (summary_[s].load(std::memory_order_seq_cst) == 0) continue;
+    uint64_t words = summary_[s].exchange(0, std::memory_order_seq_cst);
+    while (words != 0) {
+      const int w = s * 64 + __builtin_ctzll(words);
+      words &= words - 1;
+      uint64_t bits = pending_[w].exchange(0, std::memory_order_seq_cst);
+      while (bits != 0) {
+        const int bit = __builtin_ctzll(bits);
+        bits &= bits - 1;
+        applyCommand(w * 64 + bit);
+      }
     }
   }
 }

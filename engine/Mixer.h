@@ -97,7 +97,8 @@ class Mixer {
   int rampFrames_;
   std::unique_ptr<Control[]> control_;
   std::unique_ptr<Playback[]> playback_;
-  std::unique_ptr<std::atomic<uint64_t>[]> pending_;
+  std::unique_ptr<std::atomic<uint64_t>[]> pending_;  // one bit per slot with a new command
+  std::unique_ptr<std::atomic<uint64_t>[]> summary_;  // one bit per non-zero pending word
   std::unique_ptr<SlotId[]> active_;
   int activeCount_ = 0;
   std::unique_ptr<SlotId[]> free_;

@@ -1,0 +1,254 @@
+#include "WaveReader.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "EngineConfig.h"
+#include "Prompts.h"
+
+namespace zumbel {
+
+namespace {
+
+static_assert(std::is_same_v<int16_t, short>, "libsndfile reads shorts straight into the block");
+
+// Samples (not frames) decoded per pass when a file goes through a scratch buffer, so a file of
+// many channels costs a bounded amount of memory beyond the block itself.
+constexpr std::size_t kScratchSamples = 16384;
+
+// No encoding libsndfile reads from a WAV packs more frames into a byte than this (the lowest MPEG
+// bit rates come to about 24). For MPEG the frame count is only what the stream's header claims,
+// so the block is never sized beyond what the file could hold.
+constexpr int64_t kMaxFramesPerByte = 64;
+
+// Closes the descriptor on every way out. libsndfile is told not to close it, because whether it
+// does so when sf_open_fd fails has varied between its versions.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+class SoundFile {
+ public:
+  explicit SoundFile(SNDFILE* file) : file_(file) {}
+  ~SoundFile() {
+    if (file_) sf_close(file_);
+  }
+  SoundFile(const SoundFile&) = delete;
+  SoundFile& operator=(const SoundFile&) = delete;
+  SNDFILE* get() const { return file_; }
+
+ private:
+  SNDFILE* file_;
+};
+
+// Opened here rather than by libsndfile so that "cannot be opened" (the one failure the user is
+// told about) stays apart from "not a WAV". A folder opens read-only on Linux, hence the check.
+int openRegularFile(const std::string& path, int64_t& bytes) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  bytes = st.st_size;
+  return fd;
+}
+
+// libsndfile also reads the big-endian "RIFX" form as a WAV; only "RIFF" ... "WAVE" is one here.
+// pread leaves the file offset at 0, where sf_open_fd expects the file to start.
+bool isRiffWave(int fd) {
+  char head[12];
+  if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return false;
+  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
+bool isWavContainer(int format) {
+  const int major = format & SF_FORMAT_TYPEMASK;
+  return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
+}
+
+bool isFloatEncoding(int format) {
+  const int sub = format & SF_FORMAT_SUBMASK;
+  return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
+uint16_t nominalBits(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      return 8;
+    case SF_FORMAT_PCM_16:
+      return 16;
+    case SF_FORMAT_PCM_24:
+      return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      return 32;
+    case SF_FORMAT_DOUBLE:
+      return 64;
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_G721_32:
+      return 4;
+    case SF_FORMAT_G723_24:
+      return 3;
+    case SF_FORMAT_G723_40:
+      return 5;
+    default:
+      return 0;  // GSM 6.10, MPEG and others code blocks, not samples
+  }
+}
+
+// Full scale ±1.0 is ±32767; beyond it the value clips instead of wrapping around.
+int16_t floatToSample(double x) {
+  if (std::isnan(x)) return 0;
+  const double scaled = std::clamp(x * 32767.0, -32768.0, 32767.0);
+  return static_cast<int16_t>(std::lrint(scaled));
+}
+
+sf_count_t readFrames(SNDFILE* file, short* to, sf_count_t frames) { return sf_readf_short(file, to, frames); }
+sf_count_t readFrames(SNDFILE* file, double* to, sf_count_t frames) { return sf_readf_double(file, to, frames); }
+
+int16_t toSample(short s) { return s; }
+int16_t toSample(double x) { return floatToSample(x); }
+
+// Mono and stereo integer encodings decode straight into the block; a mono file is read into its
+// first half and then spread out from the end backwards, so no sample is overwritten unread.
+sf_count_t readDirect(SNDFILE* file, int fileChannels, sf_count_t frames, int16_t* out) {
+  const sf_count_t got = readFrames(file, out, frames);
+  if (got <= 0 || fileChannels != 1) return got;
+  for (sf_count_t i = got; i-- > 0;) {
+    const int16_t s = out[i];
+    out[2 * i] = s;
+    out[2 * i + 1] = s;
+  }
+  return got;
+}
+
+// Everything else goes through a bounded scratch buffer: only the first two channels are kept,
+// and float samples are scaled here rather than by libsndfile, whose own float-to-integer scaling
+// either truncates or normalises to the file's peak.
+template <typename Sample>
+sf_count_t readThroughScratch(SNDFILE* file, int fileChannels, sf_count_t frames, int16_t* out) {
+  const auto stride = static_cast<std::size_t>(fileChannels);
+  const sf_count_t chunk = static_cast<sf_count_t>(std::max<std::size_t>(1, kScratchSamples / stride));
+  std::vector<Sample> scratch(static_cast<std::size_t>(chunk) * stride);
+  const std::size_t right = fileChannels == 1 ? 0 : 1;
+  sf_count_t done = 0;
+  while (done < frames) {
+    const sf_count_t want = std::min(chunk, frames - done);
+    const sf_count_t got = readFrames(file, scratch.data(), want);
+    if (got <= 0) break;
+    int16_t* to = out + 2 * done;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(got); ++i) {
+      const Sample* frame = scratch.data() + i * stride;
+      to[2 * i] = toSample(frame[0]);
+      to[2 * i + 1] = toSample(frame[right]);
+    }
+    done += got;
+    if (got < want) break;
+  }
+  return done;
+}
+
+}  // namespace
+
+WaveReader::WaveReader(Prompts* prompts) : prompts_(prompts) {}
+
+int WaveReader::ReadWave(const std::string& path) {
+  release();
+  clearFormat();
+
+  int64_t fileBytes = 0;
+  FileDescriptor fd(openRegularFile(path, fileBytes));
+  if (fd.get() < 0) {
+    if (prompts_) prompts_->showMessage("Could not OpenFile", kAppCaption);
+    return 1;
+  }
+  if (!isRiffWave(fd.get())) return 1;
+
+  SF_INFO info{};
+  SoundFile file(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));
+  if (!file.get() || !isWavContainer(info.format)) return 1;
+  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0 || info.frames > kMaxSampleFrames) return 1;
+
+  // One allocation for the whole block, bounded both by the frame limit and by the file's size.
+  const sf_count_t frames = std::min<int64_t>(info.frames, fileBytes * kMaxFramesPerByte);
+  std::vector<int16_t> block;
+  try {
+    block.resize(2 * static_cast<std::size_t>(frames));
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+
+  sf_count_t got;
+  if (isFloatEncoding(info.format)) {
+    got = readThroughScratch<double>(file.get(), info.channels, frames, block.data());
+  } else if (info.channels <= 2) {
+    got = readDirect(file.get(), info.channels, frames, block.data());
+  } else {
+    got = readThroughScratch<short>(file.get(), info.channels, frames, block.data());
+  }
+  if (sf_error(file.get()) != SF_ERR_NO_ERROR) return 1;
+  // A stream shorter than it claims gives the frames that are there. The allocation stays as it
+  // is rather than being copied into a smaller one; the size bound above keeps the spare small.
+  block.resize(2 * static_cast<std::size_t>(got));
+
+  data_ = std::move(block);
+  formatTag = 1;
+  channels = static_cast<uint16_t>(info.channels);
+  samplesPerSec = static_cast<uint32_t>(info.samplerate);
+  bitsPerSample = nominalBits(info.format);
+  blockAlign = static_cast<uint16_t>(channels * bitsPerSample / 8);
+  avgBytesPerSec = static_cast<uint32_t>(
+      std::min<uint64_t>(uint64_t{samplesPerSec} * blockAlign, std::numeric_limits<uint32_t>::max()));
+  return 0;
+}
+
+std::vector<int16_t> WaveReader::takeData() {
+  std::vector<int16_t> out = std::move(data_);
+  data_ = {};
+  return out;
+}
+
+void WaveReader::release() { std::vector<int16_t>().swap(data_); }
+
+uint32_t WaveReader::length() const { return static_cast<uint32_t>(data_.size() * sizeof(int16_t)); }
+
+void WaveReader::clearFormat() {
+  formatTag = 0;
+  channels = 0;
+  samplesPerSec = 0;
+  avgBytesPerSec = 0;
+  blockAlign = 0;
+  bitsPerSample = 0;
+}
+
+}  // namespace zumbel

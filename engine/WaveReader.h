@@ -1,0 +1,56 @@
+#pragma once
+// Turns one ".wav" file into a block of 16-bit stereo PCM at the file's own sample rate, ready to
+// be copied into a sample voice. libsndfile decodes, so every encoding it knows inside a RIFF
+// "WAVE" file reads: 8-bit unsigned, 16/24/32-bit PCM, 32/64-bit float, µ-law, A-law, IMA and MS
+// ADPCM and the rest.
+//
+// The program keeps one reader and reuses it for every file; each read starts by dropping the
+// previous block, and a failed read leaves none.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zumbel {
+
+class Prompts;
+
+class WaveReader {
+ public:
+  // `prompts` (not owned, may be null) hears about files that cannot be opened at all.
+  explicit WaveReader(Prompts* prompts = nullptr);
+
+  // 0 on success, 1 on failure. Only a file that cannot be opened for reading (missing, no
+  // permission, a folder) tells the user, with "Could not OpenFile"; a file that opens but is
+  // not a WAV this reader decodes fails silently. A WAV with no frames succeeds with an empty
+  // block.
+  int ReadWave(const std::string& path);
+
+  // Interleaved L R L R ... frames at the file's own rate, always stereo: a mono file's samples
+  // are in both channels, a file of more than two channels gives its first two.
+  const std::vector<int16_t>& data() const { return data_; }
+  // Hands the block over; the reader keeps nothing of it.
+  std::vector<int16_t> takeData();
+  void release();
+  // Bytes in the block: 4 per frame.
+  uint32_t length() const;
+
+  // The file as libsndfile reports it after a successful read (all zero after a failure). The
+  // channel count is the file's, not the block's. Bits per sample are the encoding's nominal size
+  // (4 for ADPCM, 8 for µ-law, 0 for codecs without one), block align is channels * bits / 8, and
+  // the format tag is 1 whatever the file's encoding, since the block is plain PCM.
+  uint16_t formatTag = 0;
+  uint16_t channels = 0;
+  uint32_t samplesPerSec = 0;
+  uint32_t avgBytesPerSec = 0;
+  uint16_t blockAlign = 0;
+  uint16_t bitsPerSample = 0;
+
+ private:
+  void clearFormat();
+
+  Prompts* prompts_;
+  std::vector<int16_t> data_;
+};
+
+}  // namespace zumbel
