@@ -485,7 +485,7 @@ MidiFileResult loadMidiFile(const std::string& path) {
 
 std::string midiFileErrorText(MidiFileError error) {
   switch (error) {
-    case MidiFileError::kNone:
+    case MidiFileError::kOk:
       return {};
     case MidiFileError::kCannotOpen:
       return "The MIDI file could not be opened.";

@@ -61,7 +61,7 @@ struct MidiSong {
 };
 
 enum class MidiFileError {
-  kNone,
+  kOk,
   kCannotOpen,         // missing, unreadable or not a regular file
   kNotMidi,            // no "MThd" header, or one too short to hold its fields
   kUnsupportedFormat,  // format 2 (independent patterns) or an unknown format
@@ -71,9 +71,9 @@ enum class MidiFileError {
 };
 
 struct MidiFileResult {
-  MidiFileError error = MidiFileError::kNone;
+  MidiFileError error = MidiFileError::kOk;
   MidiSong song;  // empty unless error is kNone
-  bool ok() const { return error == MidiFileError::kNone; }
+  bool ok() const { return error == MidiFileError::kOk; }
 };
 
 MidiFileResult parseMidiFile(std::span<const uint8_t> bytes);

@@ -67,12 +67,14 @@ void printUsage(std::ostream& out) {
          "       zumbel info FILE [--json]\n"
          "       zumbel check KIT.drums\n"
          "       zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
+         "       zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
          "       zumbel COMMAND --help\n"
          "\n"
          "Zumbel is a drum sampler: MIDI notes play the WAV samples of a drum set.\n"
          "  info     describe a drum set (.drums) or a sample list (.slist)\n"
          "  check    list the samples of a drum set whose files are missing\n"
          "  relink   find moved samples under the given folders and store their new paths\n"
+         "  render   play a MIDI file through a drum set into a WAV file\n"
          "Exit status: 0 success, 1 a finding (such as missing samples), 2 an error.\n";
 }
 
@@ -86,6 +88,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "info") return runInfo(rest, out, err);
   if (command == "check") return runCheck(rest, out, err);
   if (command == "relink") return runRelink(rest, out, err);
+  if (command == "render") return runRender(rest, out, err);
   if (endsWithNoCase(command, ".drums")) {
     return usageError(err, "this build has no window yet; use 'zumbel info " + command + "'");
   }

@@ -1,5 +1,5 @@
 #pragma once
-// The command-line tools: zumbel info, check and relink. They run without a window and print
+// The command-line tools: zumbel info, check, relink and render. They run without a window and print
 // to the streams they are given, so tests call them in-process.
 
 #include <ostream>
@@ -19,6 +19,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 void printUsage(std::ostream& out);
 

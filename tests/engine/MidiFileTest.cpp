@@ -76,7 +76,7 @@ uint32_t msg(uint8_t status, uint8_t data1, uint8_t data2 = 0) {
 
 MidiSong parsed(const Bytes& bytes) {
   MidiFileResult r = parseMidiFile(bytes);
-  EXPECT_EQ(r.error, MidiFileError::kNone) << midiFileErrorText(r.error);
+  EXPECT_EQ(r.error, MidiFileError::kOk) << midiFileErrorText(r.error);
   return std::move(r.song);
 }
 
@@ -347,7 +347,7 @@ TEST(MidiFile, RefusesWhatIsNotAPlayableMidiFile) {
   EXPECT_TRUE(song.warnings.empty());
 
   // Every error explains itself differently; success says nothing.
-  EXPECT_TRUE(midiFileErrorText(MidiFileError::kNone).empty());
+  EXPECT_TRUE(midiFileErrorText(MidiFileError::kOk).empty());
   std::vector<std::string> texts;
   for (MidiFileError e : {MidiFileError::kCannotOpen, MidiFileError::kNotMidi, MidiFileError::kUnsupportedFormat,
                           MidiFileError::kBadDivision, MidiFileError::kTruncated, MidiFileError::kTooLarge}) {

@@ -27,11 +27,12 @@ inline constexpr double kFadeShare = 0.12;
 inline constexpr double kDcBlockHz = 8.0;
 
 // Peak level of each velocity layer. The engine scales by velocity too, so the soft layers are
-// only moderately quieter; their timbre carries most of the difference.
-inline constexpr double kHardPeakDb = -1.0;
-inline constexpr double kMediumPeakDb = -4.0;
-inline constexpr double kSoftPeakDb = -7.5;
-inline constexpr double kGhostPeakDb = -10.0;
+// only moderately quieter; their timbre carries most of the difference. The loudest layer leaves
+// 7 dB of headroom so that a kick, a snare and a crash landing together do not clip.
+inline constexpr double kHardPeakDb = -7.0;
+inline constexpr double kMediumPeakDb = -10.0;
+inline constexpr double kSoftPeakDb = -13.5;
+inline constexpr double kGhostPeakDb = -16.0;
 
 // Fixed seeds: the same bytes on every run and every machine.
 inline constexpr uint64_t kSynthSeed = 0x5A0B'E1D7'2024'0001ULL;

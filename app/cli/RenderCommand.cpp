@@ -1,0 +1,172 @@
+// zumbel render: a MIDI song played through a drum set, written to a WAV file.
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iomanip>
+#include <memory>
+#include <sstream>
+
+#include "Commands.h"
+#include "DrumsFile.h"
+#include "DrumEngine.h"
+#include "HeadlessKit.h"
+#include "KitReport.h"
+#include "MidiFile.h"
+#include "OfflineRenderer.h"
+#include "WavFileWriter.h"
+
+namespace zumbel {
+
+namespace {
+
+const char kRenderHelp[] =
+    "Usage: zumbel render KIT.drums SONG.mid -o OUT.wav [--channel N] [--rate R]\n"
+    "                     [--format s16|s24|f32] [--tail SECONDS]\n"
+    "Plays a MIDI file (format 0 or 1) through a drum set and writes the sound to a WAV file,\n"
+    "every note at its exact sample frame; the same inputs always give the same file.\n"
+    "  --channel N   MIDI channel the set listens to, 1..16 (default 1)\n"
+    "  --rate R      output sample rate in Hz, 8000..192000 (default 44100)\n"
+    "  --format F    s16, s24 or f32 (default s16)\n"
+    "  --tail S      seconds to render after the song ends (default: until silent, at most 10)\n"
+    "Samples that cannot be found are reported and stay silent (exit status 1).\n";
+
+constexpr int kMinRate = 8000;
+constexpr int kMaxRate = 192000;
+constexpr double kMaxTailSeconds = 600.0;
+
+int fail(std::ostream& err, const std::string& message) {
+  err << "zumbel: render: " << message << "\nTry 'zumbel render --help'.\n";
+  return kExitError;
+}
+
+bool parseInt(const std::string& s, long min, long max, long& out) {
+  std::size_t used = 0;
+  try {
+    out = std::stol(s, &used);
+  } catch (...) {
+    return false;
+  }
+  return used == s.size() && out >= min && out <= max;
+}
+
+// Shows how far a long render has come, once it has taken more than a second.
+class ProgressLine {
+ public:
+  explicit ProgressLine(std::ostream& err) : err_(err), start_(std::chrono::steady_clock::now()) {}
+  ~ProgressLine() {
+    if (shown_) err_ << '\n';
+  }
+  void operator()(double fraction) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start_ < std::chrono::seconds(1) || (shown_ && now - last_ < std::chrono::milliseconds(250) && fraction < 1.0)) return;
+    last_ = now;
+    shown_ = true;
+    err_ << "\rzumbel: rendering " << std::setw(3) << static_cast<int>(fraction * 100) << '%' << std::flush;
+  }
+
+ private:
+  std::ostream& err_;
+  std::chrono::steady_clock::time_point start_, last_;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string kit, songPath, output;
+  long channel = 1, rate = kOutputRate;
+  SampleFormat format = SampleFormat::kS16;
+  std::string formatName = "s16";
+  double tail = -1.0;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      out << kRenderHelp;
+      return kExitOk;
+    }
+    const bool takesValue = a == "-o" || a == "--channel" || a == "--rate" || a == "--format" || a == "--tail";
+    if (takesValue && i + 1 >= args.size()) return fail(err, a + " needs a value");
+    if (a == "-o") {
+      output = args[++i];
+    } else if (a == "--channel") {
+      if (!parseInt(args[++i], 1, 16, channel)) return fail(err, "--channel takes 1..16");
+    } else if (a == "--rate") {
+      if (!parseInt(args[++i], kMinRate, kMaxRate, rate)) return fail(err, "--rate takes 8000..192000");
+    } else if (a == "--format") {
+      formatName = args[++i];
+      if (formatName == "s16") format = SampleFormat::kS16;
+      else if (formatName == "s24") format = SampleFormat::kS24;
+      else if (formatName == "f32") format = SampleFormat::kF32;
+      else return fail(err, "--format takes s16, s24 or f32");
+    } else if (a == "--tail") {
+      char* end = nullptr;
+      tail = std::strtod(args[++i].c_str(), &end);
+      if (end == args[i].c_str() || *end != '\0' || !(tail >= 0 && tail <= kMaxTailSeconds)) {
+        return fail(err, "--tail takes 0..600 seconds");
+      }
+    } else if (!a.starts_with("-") && kit.empty()) {
+      kit = a;
+    } else if (!a.starts_with("-") && songPath.empty()) {
+      songPath = a;
+    } else {
+      return fail(err, "unexpected argument '" + a + "'");
+    }
+  }
+  if (kit.empty() || songPath.empty()) return fail(err, "a drum set and a MIDI file are needed");
+  if (output.empty()) return fail(err, "no output file (-o OUT.wav)");
+
+  const MidiFileResult midi = loadMidiFile(songPath);
+  if (!midi.ok()) {
+    err << "zumbel: render: " << printable(songPath) << ": " << midiFileErrorText(midi.error) << '\n';
+    return kExitError;
+  }
+  for (const std::string& w : midi.song.warnings) err << "zumbel: render: " << printable(songPath) << ": " << w << '\n';
+
+  auto doc = std::make_unique<CKitbeatDoc>();
+  const FileOutcome opened = doc->OnOpenDocument(kit);
+  if (!opened.ok()) {
+    err << opened.message << '\n';
+    return kExitError;
+  }
+  auto engine = std::make_unique<DrumEngine>(*doc, static_cast<int>(rate));
+  StreamPrompts prompts(err);
+  const HeadlessLoad load = loadVoicesHeadless(*doc, *engine, prompts, err);
+
+  WavFileWriter writer;
+  if (!writer.open(output, static_cast<int>(rate), format)) {
+    err << "zumbel: render: cannot write " << printable(output) << '\n';
+    return kExitError;
+  }
+  ProgressLine progress(err);
+  RenderOptions options;
+  options.channel = static_cast<int>(channel);
+  options.tailSeconds = tail;
+  options.sink = [&](const float* l, const float* r, int frames) { return writer.write(l, r, frames); };
+  options.progress = [&](double fraction) { progress(fraction); };
+  const RenderSummary summary = renderSong(*engine, midi.song, options);
+  if (!writer.close() || summary.stopped) {
+    std::remove(output.c_str());
+    err << "zumbel: render: writing " << printable(output) << " failed\n";
+    return kExitError;
+  }
+
+  bool finding = load.missing > 0 || load.unreadable > 0;
+  if (summary.noteOnsPerChannel[static_cast<std::size_t>(channel - 1)] == 0) {
+    std::ostringstream used;
+    for (int c = 0; c < kMidiChannels; ++c) {
+      if (summary.noteOnsPerChannel[static_cast<std::size_t>(c)] > 0) used << (used.tellp() > 0 ? ", " : "") << c + 1;
+    }
+    if (used.tellp() > 0) {
+      err << "zumbel: render: the song has no notes on channel " << channel << "; it uses channel"
+          << (used.str().find(',') != std::string::npos ? "s " : " ") << used.str() << " (see --channel)\n";
+      finding = true;
+    }
+  }
+  out << "Rendered " << std::fixed << std::setprecision(2) << static_cast<double>(summary.frames) / static_cast<double>(rate)
+      << " s (" << summary.frames << " frames, " << rate << " Hz, " << formatName << ", " << load.voices
+      << (load.voices == 1 ? " voice" : " voices") << ") to " << printable(output) << '\n';
+  return finding ? kExitFinding : kExitOk;
+}
+
+}  // namespace zumbel

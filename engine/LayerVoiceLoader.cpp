@@ -1,0 +1,54 @@
+#include "LayerVoiceLoader.h"
+
+#include "DrumEngine.h"
+#include "EngineConfig.h"
+#include "FileNames.h"
+#include "SampleProbe.h"
+#include "WaveReader.h"
+
+namespace zumbel {
+
+LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, WaveReader& reader, Prompts* prompts)
+    : doc_(doc), engine_(engine), reader_(reader), prompts_(prompts) {}
+
+bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference) {
+  if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
+  std::string used;
+  if (auto found = ProbeSamplePath(path, doc_.folder(), lastLocatedFolder_)) {
+    used = std::move(*found);
+  } else {
+    if (!locate_) return false;
+    auto chosen = locate_(lastLocatedFolder_ + FileNamePart(path));
+    if (!chosen) return false;
+    used = std::move(*chosen);
+    lastLocatedFolder_ = LocalFolderPart(used);
+  }
+  if (reader_.ReadWave(used) != 0) {
+    reader_.release();
+    return false;
+  }
+  const Sound& s = doc_.sound(n);
+  auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), reader_.data().data(), reader_.length(),
+                                             kSoundVoiceBuffers, used, s.pan(), s.looping, s.externalPitchBend,
+                                             s.playbackRate());
+  reader_.release();
+  engine_.voices().publish(n, j, std::move(voice));
+  if (setReference) doc_.sound(n).refs[static_cast<std::size_t>(j)] = SampleRef{group, entry};
+  return true;
+}
+
+int LayerVoiceLoader::loadAllVoices() {
+  int failed = 0;
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (int j = 0; j < kLayerCount; ++j) {
+      const SampleRef ref = doc_.sound(n).refs[static_cast<std::size_t>(j)];
+      if (!ref.isSet()) continue;
+      const std::optional<std::string_view> path = doc_.samplePath(ref);
+      // A reference outside the pool (a damaged file) has nothing to load.
+      if (!path || !LoadLayerVoice(std::string(*path), n, j, ref.group, ref.entry, false)) ++failed;
+    }
+  }
+  return failed;
+}
+
+}  // namespace zumbel

@@ -1,0 +1,52 @@
+#pragma once
+// The one way a layer's voice is made from a pool sample: find the file (the stored path, the
+// set's folder, the folder the user last pointed at, then the user), read it, build the voice
+// and publish it in the voice table. Runs on the user-interface thread; the window, the
+// command-line renderer and the tests differ only in how they answer the locate question.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "KitbeatDoc.h"
+
+namespace zumbel {
+
+class DrumEngine;
+class Prompts;
+class WaveReader;
+
+// Asked when no probe finds a sample: given the suggested path, returns the file the user
+// picked, or nothing when they cancelled.
+using LocateSampleFn = std::function<std::optional<std::string>(const std::string& suggestedPath)>;
+
+class LayerVoiceLoader {
+ public:
+  LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, WaveReader& reader, Prompts* prompts);
+
+  // Without a locate function a sample no probe finds simply fails to load.
+  void setLocate(LocateSampleFn locate) { locate_ = std::move(locate); }
+  // The folder (with its trailing separator) of the last file the user located; it lives as long
+  // as the view and is probed for every later sample.
+  const std::string& lastLocatedFolder() const { return lastLocatedFolder_; }
+  void setLastLocatedFolder(std::string folder) { lastLocatedFolder_ = std::move(folder); }
+
+  // Fills voice table slot (n, j) with a new voice for the sample at `path` and, when
+  // `setReference` is true, points layer j of sound n at (group, entry). False leaves the slot,
+  // the reference and the pool untouched. The caller releases any voice already in the slot.
+  bool LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference);
+
+  // A voice for every layer whose reference names a pool entry, without touching references.
+  // Returns the number of layers that got no voice.
+  int loadAllVoices();
+
+ private:
+  CKitbeatDoc& doc_;
+  DrumEngine& engine_;
+  WaveReader& reader_;
+  Prompts* prompts_;
+  LocateSampleFn locate_;
+  std::string lastLocatedFolder_;
+};
+
+}  // namespace zumbel

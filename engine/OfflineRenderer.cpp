@@ -1,0 +1,59 @@
+#include "OfflineRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "DrumEngine.h"
+#include "MidiFile.h"
+#include "ShortMessage.h"
+
+namespace zumbel {
+
+RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderOptions& options) {
+  RenderSummary summary;
+  const int rate = engine.mixer().deviceRate();
+  engine.trigger().setMidiChannel(std::clamp(options.channel, 1, kMidiChannels));
+
+  std::vector<int64_t> frameOf(song.events.size());
+  for (std::size_t i = 0; i < song.events.size(); ++i) {
+    frameOf[i] = song.frameAt(song.events[i], rate);
+    const uint32_t m = song.events[i].message;
+    if ((messageStatus(m) & 0xF0) == 0x90 && messageData2(m) > 0) ++summary.noteOnsPerChannel[messageStatus(m) & 0x0F];
+  }
+  summary.songFrames = std::max<int64_t>(song.endFrame(rate), frameOf.empty() ? 0 : frameOf.back() + 1);
+  const bool fixedTail = options.tailSeconds >= 0;
+  const int64_t tail = static_cast<int64_t>(std::llround((fixedTail ? options.tailSeconds : kMaxAutoTailSeconds) * rate));
+  const int64_t last = summary.songFrames + tail;
+
+  std::vector<float> left(kRenderBlockFrames), right(kRenderBlockFrames);
+  std::vector<TimedMessage> batch;
+  std::size_t next = 0;
+  int64_t reported = -1;
+  for (int64_t start = 0; start < last; start += kRenderBlockFrames) {
+    const int frames = static_cast<int>(std::min<int64_t>(kRenderBlockFrames, last - start));
+    batch.clear();
+    while (next < song.events.size() && frameOf[next] < start + frames) {
+      batch.push_back(TimedMessage{static_cast<uint32_t>(frameOf[next] - start), song.events[next].message});
+      ++next;
+    }
+    engine.process(left.data(), right.data(), frames, batch);
+    summary.frames += frames;
+    if (options.sink && !options.sink(left.data(), right.data(), frames)) {
+      summary.stopped = true;
+      break;
+    }
+    if (!fixedTail && start + frames >= summary.songFrames && next == song.events.size() &&
+        engine.mixer().activeSlotCount() == 0) {
+      break;
+    }
+    if (options.progress && (start >> 16) != reported) {
+      reported = start >> 16;
+      options.progress(static_cast<double>(start) / static_cast<double>(last));
+    }
+  }
+  if (options.progress) options.progress(1.0);
+  return summary;
+}
+
+}  // namespace zumbel

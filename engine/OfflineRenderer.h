@@ -1,0 +1,41 @@
+#pragma once
+// Plays a MIDI song through the engine as fast as the machine allows, cycle by cycle exactly as
+// an audio callback would, with every message at its own frame. The same song and kit always give
+// the same samples.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "NoteTriggerEngine.h"
+
+namespace zumbel {
+
+class DrumEngine;
+struct MidiSong;
+
+inline constexpr int kRenderBlockFrames = 256;
+// Without a fixed tail the render goes on after the song until every voice has fallen silent,
+// but never longer than this (a looping sound would ring for ever).
+inline constexpr double kMaxAutoTailSeconds = 10.0;
+
+struct RenderOptions {
+  int channel = 1;             // 1..16, as people count them
+  double tailSeconds = -1.0;   // < 0: until silent
+  // Receives each block as it is rendered; false stops the render.
+  std::function<bool(const float* left, const float* right, int frames)> sink;
+  // Told the fraction done now and then.
+  std::function<void(double fraction)> progress;
+};
+
+struct RenderSummary {
+  int64_t frames = 0;
+  int64_t songFrames = 0;
+  std::array<int64_t, kMidiChannels> noteOnsPerChannel{};
+  bool stopped = false;  // the sink refused a block
+};
+
+// The engine's mixer must be set to the output rate first and must not be running.
+RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderOptions& options);
+
+}  // namespace zumbel

@@ -1,0 +1,42 @@
+#pragma once
+// Writes float stereo frames to a WAV file as they are rendered, as 16-bit or 24-bit PCM or
+// 32-bit float. The header holds nothing but the format and the sizes, so the same frames
+// always give the same bytes.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace zumbel {
+
+enum class SampleFormat { kS16, kS24, kF32 };
+
+class WavFileWriter {
+ public:
+  WavFileWriter() = default;
+  ~WavFileWriter();
+  WavFileWriter(const WavFileWriter&) = delete;
+  WavFileWriter& operator=(const WavFileWriter&) = delete;
+
+  // False when the file cannot be created.
+  bool open(const std::string& path, int sampleRate, SampleFormat format);
+  // Integer formats round to the nearest step and clip at full scale.
+  bool write(const float* left, const float* right, int frames);
+  // Writes the final sizes and closes; false on any write error along the way.
+  bool close();
+
+  int64_t framesWritten() const { return frames_; }
+
+ private:
+  bool writeHeader();
+
+  std::FILE* file_ = nullptr;
+  int rate_ = 0;
+  SampleFormat format_ = SampleFormat::kS16;
+  int64_t frames_ = 0;
+  bool failed_ = false;
+  std::vector<uint8_t> buffer_;
+};
+
+}  // namespace zumbel
