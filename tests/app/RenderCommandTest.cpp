@@ -1,0 +1,213 @@
+// Golden renders: hand-made kits and songs rendered by `zumbel render`, checked sample by sample
+// against what the engine's laws say each frame must hold.
+
+#include <cmath>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "cli/Commands.h"
+#include "DrumsFile.h"
+#include "EngineConfig.h"
+#include "NoteTriggerEngine.h"
+#include "OfflineRenderer.h"
+#include "TestSupport.h"
+#include "WavFileWriter.h"
+#include "WaveReader.h"
+
+namespace zumbel {
+namespace {
+
+// 441 ticks per quarter at 120 BPM: one tick is exactly 50 frames at 44.1 kHz.
+constexpr int kTicksPerQuarter = 441;
+constexpr int kFramesPerTick = 50;
+
+struct Note {
+  int tick, status, d1, d2;
+};
+
+std::vector<uint8_t> smf(const std::vector<Note>& notes) {
+  std::vector<uint8_t> track;
+  int now = 0;
+  for (const Note& n : notes) {
+    int delta = n.tick - now;
+    now = n.tick;
+    uint8_t vlq[4];
+    int len = 0;
+    vlq[len++] = static_cast<uint8_t>(delta & 0x7F);
+    while ((delta >>= 7) > 0) vlq[len++] = static_cast<uint8_t>(0x80 | (delta & 0x7F));
+    while (len > 0) track.push_back(vlq[--len]);
+    track.insert(track.end(), {static_cast<uint8_t>(n.status), static_cast<uint8_t>(n.d1), static_cast<uint8_t>(n.d2)});
+  }
+  track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, kTicksPerQuarter & 0xFF};
+  file[12] = static_cast<uint8_t>(kTicksPerQuarter >> 8);
+  file.insert(file.end(), {'M', 'T', 'r', 'k'});
+  for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<uint8_t>(track.size() >> shift));
+  file.insert(file.end(), track.begin(), track.end());
+  return file;
+}
+
+void writeWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right) {
+  WavFileWriter w;
+  ASSERT_TRUE(w.open(path, 44100, SampleFormat::kS16));
+  w.write(left.data(), right.data(), static_cast<int>(left.size()));
+  ASSERT_TRUE(w.close());
+}
+
+void writeDc(const std::string& path, int frames, int value) {
+  writeWav(path, std::vector<float>(static_cast<std::size_t>(frames), value / 32768.0f),
+           std::vector<float>(static_cast<std::size_t>(frames), value / 32768.0f));
+}
+
+double gain(int32_t volume) { return std::pow(10.0, volume / 2000.0); }
+int32_t law(int velocity) { return NoteTriggerEngine::hitVolume(kDefaultCompress, 127, velocity); }
+int frameOf(int tick) { return tick * kFramesPerTick; }
+
+class GoldenRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeDc(dir / "kick.wav", 2000, 8000);
+    writeDc(dir / "soft.wav", 2000, 3000);
+    writeDc(dir / "open.wav", 44100, 5000);
+    writeDc(dir / "closed.wav", 500, 1000);
+    writeDc(dir / "long.wav", 44100, 4000);
+    std::vector<float> ramp;
+    for (int k = 0; k < 2000; ++k) ramp.push_back(10.0f * static_cast<float>(k) / 32768.0f);
+    writeWav(dir / "ramp.wav", ramp, ramp);
+
+    CKitbeatDoc doc;
+    doc.OnNewDocument();
+    const int g = doc.appendGroup("Test");
+    for (const char* f : {"kick.wav", "soft.wav", "open.wav", "closed.wav", "long.wav", "ramp.wav"}) doc.appendSample(g, f);
+    doc.AssignSample(0, 0, {g, 0});  // note 36: kick for the loud bands
+    doc.AssignSample(0, 3, {g, 1});  // and the soft sample for the two quietest
+    doc.AssignSample(10, 0, {g, 2});  // note 46: open hat
+    doc.AssignSample(6, 0, {g, 3});   // note 42: closed hat, which chokes the open one
+    doc.sound(6).settings[kCutNote] = 10;
+    doc.AssignSample(2, 0, {g, 4});  // note 38: panned right, stopped by its note-off
+    doc.sound(2).settings[kPan] = 1000;
+    doc.sound(2).noteOffEnabled = 1;
+    doc.AssignSample(4, 0, {g, 5});  // note 40: played at half speed
+    doc.sound(4).settings[kPlaybackRate] = 22050;
+    ASSERT_TRUE(doc.OnSaveDocument(dir / "kit.drums").ok());
+
+    test::writeBytes(dir / "song.mid", smf({
+                                           {10, 0x90, 36, 127},
+                                           {100, 0x90, 36, 30},
+                                           {200, 0x90, 46, 127},
+                                           {300, 0x90, 42, 127},
+                                           {400, 0x90, 38, 100},
+                                           {500, 0x80, 38, 0},
+                                           {600, 0x90, 40, 127},
+                                       }));
+  }
+
+  int render(std::vector<std::string> extra = {}, const std::string& out = "out.wav") {
+    std::vector<std::string> args = {"render", dir / "kit.drums", dir / "song.mid", "-o", dir / out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    stdout_.str("");
+    stderr_.str("");
+    return runCommandLine(args, stdout_, stderr_);
+  }
+
+  // The rendered file as 16-bit stereo frames.
+  std::vector<int16_t> frames(const std::string& out = "out.wav") {
+    WaveReader reader;
+    EXPECT_EQ(reader.ReadWave(dir / out), 0);
+    return reader.data();
+  }
+  static int left(const std::vector<int16_t>& f, int frame) { return f[static_cast<std::size_t>(2 * frame)]; }
+  static int right(const std::vector<int16_t>& f, int frame) { return f[static_cast<std::size_t>(2 * frame + 1)]; }
+
+  test::TempDir dir;
+  std::ostringstream stdout_, stderr_;
+};
+
+TEST_F(GoldenRender, OnsetsVolumesLayersCutNoteOffPitchAndPan) {
+  ASSERT_EQ(render({"--tail", "0.5"}), kExitOk) << stderr_.str();
+  const auto f = frames();
+
+  // Onsets at their exact frame, at the volume law's level, from the band's layer.
+  EXPECT_EQ(left(f, frameOf(10) - 1), 0);
+  EXPECT_NEAR(left(f, frameOf(10)), 8000 * gain(law(127)), 1.0);
+  EXPECT_NEAR(right(f, frameOf(10) + 1999), 8000 * gain(-220), 1.0);
+  EXPECT_EQ(left(f, frameOf(10) + 2000), 0);
+  EXPECT_EQ(left(f, frameOf(100) - 1), 0);
+  EXPECT_NEAR(left(f, frameOf(100)), 3000 * gain(law(30)), 1.0);  // band 4: the soft layer
+
+  // The closed hat chokes the open one: a fade of a few milliseconds, then only the closed hat.
+  EXPECT_NEAR(left(f, frameOf(300) - 1), 5000 * gain(-220), 1.0);
+  const int fade = static_cast<int>(std::lround(kStopRampSeconds * 44100));
+  EXPECT_LT(left(f, frameOf(300) + fade / 2), left(f, frameOf(300)));
+  EXPECT_NEAR(left(f, frameOf(300) + fade + 1), 1000 * gain(-220), 1.0);
+
+  // Pan 1000 attenuates the left side by 10 dB; the note-off ends the sound with a fade.
+  const double panned = 4000 * gain(law(100));
+  EXPECT_NEAR(right(f, frameOf(400) + 10), panned, 1.0);
+  EXPECT_NEAR(left(f, frameOf(400) + 10), panned * gain(-1000), 1.0);
+  EXPECT_NEAR(right(f, frameOf(500) - 1), panned, 1.0);
+  EXPECT_EQ(right(f, frameOf(500) + fade + 1), 0);
+
+  // Rate 22050: every sample lands on an even frame, the odd frames halfway between.
+  for (int k = 1; k < 1990; k += 97) {
+    EXPECT_NEAR(left(f, frameOf(600) + 2 * k), 10 * k * gain(-220), 1.0) << k;
+    EXPECT_NEAR(left(f, frameOf(600) + 2 * k + 1), (10 * k + 5) * gain(-220), 1.0) << k;
+  }
+  EXPECT_EQ(static_cast<int>(f.size() / 2), frameOf(600) + 1 + static_cast<int>(std::lround(0.5 * 44100)));
+}
+
+TEST_F(GoldenRender, SameInputsSameBytesInEveryFormatAndRate) {
+  ASSERT_EQ(render({}, "a.wav"), kExitOk);
+  ASSERT_EQ(render({}, "b.wav"), kExitOk);
+  EXPECT_EQ(test::readBytes(dir / "a.wav"), test::readBytes(dir / "b.wav"));
+  // Without a tail the render stops with the block in which everything fell silent: the
+  // half-speed ramp ends last.
+  const auto rendered = static_cast<int>(frames("a.wav").size() / 2);
+  EXPECT_GE(rendered, frameOf(600) + 4000);
+  EXPECT_LT(rendered, frameOf(600) + 4000 + kRenderBlockFrames);
+
+  ASSERT_EQ(render({"--format", "f32", "--tail", "0"}, "f.wav"), kExitOk);
+  ASSERT_EQ(render({"--format", "s24", "--tail", "0"}, "s.wav"), kExitOk);
+  const auto f32 = test::readBytes(dir / "f.wav");
+  const auto s24 = test::readBytes(dir / "s.wav");
+  EXPECT_EQ(f32[20], 3);  // IEEE float
+  EXPECT_EQ(test::i32At(f32, 24), 44100);
+  EXPECT_EQ(s24[34], 24);
+  const int songFrames = frameOf(600) + 1;
+  EXPECT_EQ(s24.size(), 44u + 6u * static_cast<std::size_t>(songFrames));
+
+  // At 48 kHz the first onset moves to its own frame at that rate.
+  ASSERT_EQ(render({"--rate", "48000", "--tail", "0"}, "r.wav"), kExitOk);
+  WaveReader reader;
+  ASSERT_EQ(reader.ReadWave(dir / "r.wav"), 0);
+  EXPECT_EQ(reader.samplesPerSec, 48000u);
+  const int onset = static_cast<int>(std::lround(frameOf(10) * 48000.0 / 44100.0));
+  EXPECT_EQ(left(reader.data(), onset - 1), 0);
+  EXPECT_NEAR(left(reader.data(), onset), 8000 * gain(-220), 1.0);
+}
+
+TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
+  std::filesystem::remove(dir / "soft.wav");
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("missing sample: soft.wav"), std::string::npos) << stderr_.str();
+  const auto f = frames();
+  EXPECT_NEAR(left(f, frameOf(10)), 8000 * gain(-220), 1.0);  // everything else still plays
+  EXPECT_EQ(left(f, frameOf(100)), 0);
+
+  test::writeBytes(dir / "song.mid", smf({{10, 0x99, 36, 127}, {20, 0x9A, 38, 127}}));
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("no notes on channel 1; it uses channels 10, 11"), std::string::npos) << stderr_.str();
+  EXPECT_EQ(render({"--channel", "10"}), kExitFinding);  // still the missing sample
+  EXPECT_EQ(stderr_.str().find("no notes on channel"), std::string::npos);
+  EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
+
+  for (const auto& bad : std::vector<std::vector<std::string>>{{"--channel", "17"}, {"--format", "u8"}, {"--rate", "100"}, {"--tail", "-1"}}) {
+    EXPECT_EQ(render(bad), kExitError) << bad[0];
+  }
+  test::writeBytes(dir / "song.mid", {'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'});
+  EXPECT_EQ(render(), kExitError);
+}
+
+}  // namespace
+}  // namespace zumbel
