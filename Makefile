@@ -3,11 +3,13 @@
 
 BUILD        := build
 ASAN_BUILD   := build-asan
+TSAN_BUILD   := build-tsan
 CMAKE_FLAGS  := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUMBEL_WERROR=ON
 FUZZ_SECONDS ?= 15
 DEMO_KIT     := resources/demo/Demo.drums
+DEMO_SONG    := resources/demo/Demo Song.mid
 
-.PHONY: all deps build build-asan test run fuzz bench clean
+.PHONY: all deps build build-asan build-tsan test run fuzz bench clean
 
 all: build
 
@@ -23,23 +25,33 @@ build-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZUMBEL_SANITIZE=address,undefined -DZUMBEL_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD)
 
+# Only the engine's threaded tests need ThreadSanitizer.
+build-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DZUMBEL_SANITIZE=thread -DZUMBEL_BENCH=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) --target engine_stress_tests engine_tests
+
 fuzz: build
 	@scripts/run-fuzzers $(FUZZ_SECONDS)
 
 # Fuzzers first, then both test runs, so the last lines printed are the test summary.
-test: build build-asan fuzz
+test: build build-asan build-tsan fuzz
+	@echo "== engine tests under ThreadSanitizer"
+	@$(TSAN_BUILD)/tests/engine_stress_tests --gtest_brief=1
+	@$(TSAN_BUILD)/tests/engine_tests --gtest_brief=1
 	@echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 300
 	@echo "== tests"
 	@ctest --test-dir $(BUILD) --output-on-failure --timeout 300
 
+# Until the window lands, the demo kit is shown and the demo song rendered to demo.wav.
 run: build
 	@./$(BUILD)/zumbel info $(DEMO_KIT)
 	@echo
-	@./$(BUILD)/zumbel --help
+	@./$(BUILD)/zumbel render $(DEMO_KIT) "$(DEMO_SONG)" -o demo.wav
+	@echo "The demo song is in $(CURDIR)/demo.wav"
 
 bench: build
 	@./$(BUILD)/bench/bench_kit_files
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz

@@ -15,7 +15,9 @@ int bytesPerSample(SampleFormat f) { return f == SampleFormat::kS16 ? 2 : f == S
 void put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
-void putTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+void putTag(std::vector<uint8_t>& out, const char* tag) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(tag[i]));
+}
 
 int32_t quantise(float v, int32_t fullScale) {
   const double scaled = std::nearbyint(static_cast<double>(v) * fullScale);

@@ -43,9 +43,50 @@ void writeMidiSeeds(const std::string& dir) {
 
 }  // namespace
 
+// A small RIFF WAVE image; `extra` goes between "fmt " and "data" when not empty.
+std::vector<uint8_t> wav(uint16_t tag, uint16_t channels, uint16_t bits, std::size_t frames, bool extra) {
+  std::vector<uint8_t> b;
+  auto tag4 = [&](const char* t) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(t[i]));
+  };
+  auto put = [&](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  const uint32_t align = channels * bits / 8u;
+  const auto data = static_cast<uint32_t>(frames * align);
+  tag4("RIFF");
+  put(4 + 24 + (extra ? 12 : 0) + 8 + data, 4);
+  tag4("WAVE");
+  tag4("fmt ");
+  put(16, 4);
+  put(tag, 2);
+  put(channels, 2);
+  put(22050, 4);
+  put(22050 * align, 4);
+  put(align, 2);
+  put(bits, 2);
+  if (extra) {
+    tag4("LIST");
+    put(4, 4);
+    tag4("INFO");
+  }
+  tag4("data");
+  put(data, 4);
+  for (uint32_t i = 0; i < data; ++i) b.push_back(static_cast<uint8_t>(i * 37));
+  return b;
+}
+
+void writeWaveSeeds(const std::string& dir) {
+  write(dir + "/mono16.wav", wav(1, 1, 16, 64, false));
+  write(dir + "/stereo16-list.wav", wav(1, 2, 16, 64, true));
+  write(dir + "/unsigned8.wav", wav(1, 1, 8, 100, false));
+  write(dir + "/float32.wav", wav(3, 2, 32, 32, false));
+  write(dir + "/three24.wav", wav(1, 3, 24, 20, true));
+}
+
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
-    std::fprintf(stderr, "usage: make_fuzz_seeds DRUMS_DIR SLIST_DIR [MIDI_DIR]\n");
+  if (argc < 3 || argc > 5) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds DRUMS_DIR SLIST_DIR [MIDI_DIR [WAVE_DIR]]\n");
     return 2;
   }
   const std::string drums = argv[1], slist = argv[2];
@@ -71,6 +112,7 @@ int main(int argc, char** argv) {
   write(slist + "/two.slist", serializeSampleList({"C:\\a.wav", "C:\\b.wav"}));
   write(slist + "/wide.slist", serializeSampleList({"\xE5\xA4\xAA.wav", std::string(70000, 'x')}));
   write(slist + "/empty.slist", serializeSampleList({}));
-  if (argc == 4) writeMidiSeeds(argv[3]);
+  if (argc >= 4) writeMidiSeeds(argv[3]);
+  if (argc >= 5) writeWaveSeeds(argv[4]);
   return 0;
 }

@@ -1,0 +1,109 @@
+// The mixer's inner loops against the plain per-frame formula: the copy and the interpolation
+// must give the same bits whichever way the kernels are built (vectorised, several frames at a
+// time, chosen for the processor at start-up).
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "MixKernels.h"
+#include "PcmBlock.h"
+
+namespace zumbel {
+namespace {
+
+// A block of full-range noise, so both channels and the extremes -32768 / 32767 are exercised.
+std::unique_ptr<PcmBlock> noise(std::mt19937& rng, int64_t frames) {
+  std::uniform_int_distribution<int> sample(-32768, 32767);
+  std::vector<int16_t> data(static_cast<std::size_t>(2 * frames));
+  for (int16_t& s : data) s = static_cast<int16_t>(sample(rng));
+  data[0] = -32768;
+  data[1] = 32767;
+  return PcmBlock::create(data.data(), frames);
+}
+
+// The scratch the kernels add into, already holding a mix.
+std::vector<float> scratch(std::mt19937& rng, int frames) {
+  std::uniform_real_distribution<float> v(-1.0f, 1.0f);
+  std::vector<float> out(static_cast<std::size_t>(2 * frames));
+  for (float& x : out) x = v(rng);
+  return out;
+}
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(MixKernels, CopyAddsEachScaledSampleExactly) {
+  std::mt19937 rng(7);
+  const auto block = noise(rng, 1000);
+  for (int frames : {0, 1, 3, 7, 8, 31, 256, 1000}) {
+    const float gl = 0.7071f, gr = 0.31f;
+    std::vector<float> out = scratch(rng, frames);
+    std::vector<float> expected = out;
+    mixCopy(block->frames(), out.data(), frames, gl, gr);
+    for (int i = 0; i < frames; ++i) {
+      expected[static_cast<std::size_t>(2 * i)] += static_cast<float>(block->frames()[2 * i]) * (gl * kSampleScale);
+      expected[static_cast<std::size_t>(2 * i + 1)] +=
+          static_cast<float>(block->frames()[2 * i + 1]) * (gr * kSampleScale);
+    }
+    for (std::size_t k = 0; k < out.size(); ++k) ASSERT_TRUE(sameBits(out[k], expected[k])) << frames << " " << k;
+  }
+}
+
+// Steps below, near and above 1, awkward fractions, counts that do and do not fill whole groups
+// of frames, starting anywhere in the block including its first frame (whose left neighbour is
+// the silent padding).
+TEST(MixKernels, CubicMatchesThePerFrameFormulaBitForBit) {
+  std::mt19937 rng(11);
+  const int64_t length = 5000;
+  const auto block = noise(rng, length);
+  const int16_t* data = block->frames();
+  std::uniform_int_distribution<uint64_t> fraction(0, 0xFFFFFFFFu);
+  const double ratios[] = {37913.0 / 44100, 0.5, 0.999999, 1.000001, 1.5, 44100.0 / 37913, 2.2675, 100000.0 / 44100};
+  for (double ratio : ratios) {
+    const auto step = static_cast<uint64_t>(ratio * static_cast<double>(kUnitStep));
+    for (int count : {1, 2, 3, 4, 5, 63, 64, 257}) {
+      for (uint64_t startFrame : {uint64_t{0}, uint64_t{1}, uint64_t{2345}}) {
+        const uint64_t start = (startFrame << 32) | (startFrame == 0 ? 0 : fraction(rng));
+        // Stay where the kernel may read without bounds checks: the last position plus two
+        // frames must be inside the block and its padding.
+        ASSERT_LT((start + step * static_cast<uint64_t>(count)) >> 32, static_cast<uint64_t>(length));
+        const float gl = 0.83f, gr = 0.0421f;
+        std::vector<float> out = scratch(rng, count);
+        std::vector<float> expected = out;
+        const uint64_t end = mixCubic(data, start, step, out.data(), count, gl, gr);
+        uint64_t position = start;
+        for (int i = 0; i < count; ++i) {
+          const int16_t* s = data + 2 * static_cast<int64_t>(position >> 32);
+          const float t = fractionOf(position);
+          expected[static_cast<std::size_t>(2 * i)] += cubicPoint(s[-2], s[0], s[2], s[4], t) * (gl * kSampleScale);
+          expected[static_cast<std::size_t>(2 * i + 1)] +=
+              cubicPoint(s[-1], s[1], s[3], s[5], t) * (gr * kSampleScale);
+          position += step;
+        }
+        EXPECT_EQ(end, position);
+        for (std::size_t k = 0; k < out.size(); ++k) {
+          ASSERT_TRUE(sameBits(out[k], expected[k]))
+              << "ratio " << ratio << ", " << count << " frames from " << startFrame << ", value " << k << ": "
+              << out[k] << " vs " << expected[k];
+        }
+      }
+    }
+  }
+}
+
+// Reading right up to the end of a block touches only its padding: the last frames interpolate
+// towards silence, and nothing past the padding is read (AddressSanitizer would see it).
+TEST(MixKernels, CubicAtTheEndOfABlockReadsOnlyItsPadding) {
+  const std::vector<int16_t> ones(2 * 8, 1000);
+  const auto block = PcmBlock::create(ones.data(), 8);
+  std::vector<float> out(2 * 8, 0.0f);
+  const uint64_t end = mixCubic(block->frames(), 0, kUnitStep, out.data(), 8, 1.0f, 1.0f);
+  EXPECT_EQ(end, uint64_t{8} << 32);
+  // At whole positions Catmull-Rom passes through the samples themselves.
+  for (float v : out) EXPECT_FLOAT_EQ(v, 1000.0f * kSampleScale);
+}
+
+}  // namespace
+}  // namespace zumbel
