@@ -54,8 +54,11 @@ bool parseInt(const std::string& s, long min, long max, long& out) {
 class ProgressLine {
  public:
   explicit ProgressLine(std::ostream& err) : err_(err), start_(std::chrono::steady_clock::now()) {}
-  ~ProgressLine() {
-    if (shown_) err_ << '\n';
+  ~ProgressLine() { finish(); }
+  // Ends the line, so what follows starts on a line of its own.
+  void finish() {
+    if (shown_) err_ << std::endl;
+    shown_ = false;
   }
   void operator()(double fraction) {
     const auto now = std::chrono::steady_clock::now();
@@ -145,6 +148,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   options.sink = [&](const float* l, const float* r, int frames) { return writer.write(l, r, frames); };
   options.progress = [&](double fraction) { progress(fraction); };
   const RenderSummary summary = renderSong(*engine, midi.song, options);
+  progress.finish();
   if (!writer.close() || summary.stopped) {
     std::remove(output.c_str());
     err << "zumbel: render: writing " << printable(output) << " failed\n";
