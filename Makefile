@@ -50,8 +50,13 @@ run: build
 	@./$(BUILD)/zumbel render $(DEMO_KIT) "$(DEMO_SONG)" -o demo.wav
 	@echo "The demo song is in $(CURDIR)/demo.wav"
 
+# Every benchmark; bench/README.md says what each prints. The last one installs DrumGizmo.
 bench: build
 	@./$(BUILD)/bench/bench_kit_files
+	@./$(BUILD)/bench/bench_mixer
+	@./$(BUILD)/bench/bench_render
+	@bench/bench-render $(BUILD)
+	@bench/compare-drumgizmo $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz

@@ -1,5 +1,7 @@
 #include "LayerVoiceLoader.h"
 
+#include <chrono>
+
 #include "DrumEngine.h"
 #include "EngineConfig.h"
 #include "FileNames.h"
@@ -7,6 +9,11 @@
 #include "WaveReader.h"
 
 namespace zumbel {
+
+namespace {
+// A few audio cycles even at long periods.
+constexpr std::chrono::milliseconds kReclaimWait{200};
+}  // namespace
 
 LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, WaveReader& reader, Prompts* prompts)
     : doc_(doc), engine_(engine), reader_(reader), prompts_(prompts) {}
@@ -27,6 +34,8 @@ bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int
     reader_.release();
     return false;
   }
+  // Voices replaced a moment ago may still hold slots until the audio thread has moved on.
+  if (engine_.mixer().freeSlotCount() < kSoundVoiceBuffers) engine_.voices().waitForReclaim(kReclaimWait);
   const Sound& s = doc_.sound(n);
   auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), reader_.data().data(), reader_.length(),
                                              kSoundVoiceBuffers, used, s.pan(), s.looping, s.externalPitchBend,

@@ -2,15 +2,14 @@
 
 #include <cstring>
 
-// On x86-64 the copy is also built for AVX2, which converts and scales twice as many samples an
-// instruction, and the loader picks the build the processor runs (an ifunc, resolved once at
-// start-up, so the audio thread pays nothing). The AVX2 build has no FMA: every product is
+// On x86-64 the copy has a second build for AVX2, which converts and scales twice as many samples
+// an instruction; each call asks the processor's feature flags (one load) which to run. It is
+// chosen there rather than by the loader (target_clones), whose resolver runs before
+// ThreadSanitizer is ready and crashes that build. The AVX2 build has no FMA: every product is
 // still rounded before its sum, so both builds give the same bits. The interpolation works four
 // frames at a time either way and gains nothing from it.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define ZUMBEL_WIDE_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define ZUMBEL_WIDE_KERNEL
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZUMBEL_AVX2_COPY 1
 #endif
 
 namespace zumbel {
@@ -57,16 +56,33 @@ inline Taps transpose(Words f0, Words f1, Words f2, Words f3) noexcept {
           __builtin_convertvector(__builtin_shufflevector(c, d, 2, 3, 6, 7), Lanes)};
 }
 
-}  // namespace
-
-ZUMBEL_WIDE_KERNEL
-void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float gainRight) noexcept {
-  const float gl = gainLeft * kSampleScale;
-  const float gr = gainRight * kSampleScale;
+__attribute__((always_inline)) inline void copyScaled(const int16_t* src, float* out, int frames, float gl,
+                                                      float gr) noexcept {
   for (int i = 0; i < frames; ++i) {
     out[2 * i] += static_cast<float>(src[2 * i]) * gl;
     out[2 * i + 1] += static_cast<float>(src[2 * i + 1]) * gr;
   }
+}
+
+#ifdef ZUMBEL_AVX2_COPY
+__attribute__((target("avx2"))) void copyScaledAvx2(const int16_t* src, float* out, int frames, float gl,
+                                                    float gr) noexcept {
+  copyScaled(src, out, frames, gl, gr);
+}
+#endif
+
+}  // namespace
+
+void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float gainRight) noexcept {
+  const float gl = gainLeft * kSampleScale;
+  const float gr = gainRight * kSampleScale;
+#ifdef ZUMBEL_AVX2_COPY
+  if (__builtin_cpu_supports("avx2")) {
+    copyScaledAvx2(src, out, frames, gl, gr);
+    return;
+  }
+#endif
+  copyScaled(src, out, frames, gl, gr);
 }
 
 // The positions differ from frame to frame, so the compiler cannot vectorise the scalar loop

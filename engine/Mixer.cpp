@@ -29,6 +29,9 @@ struct Mixer::Control {
   std::atomic<int32_t> pan{0};
   std::atomic<int32_t> frequency{0};
   std::atomic<bool> released{false};
+  // Written by the audio thread: false while the slot is in the mix. Once a released slot reads
+  // true here, nothing on the audio thread reads its PCM block again.
+  std::atomic<bool> idle{true};
 };
 
 // The audio thread's own state of a slot.
@@ -102,7 +105,17 @@ void Mixer::recycleSlot(SlotId slot) noexcept {
 }
 
 void Mixer::applyCommandsWhileStopped() noexcept {
-  if (!running()) applyPendingCommands();
+  if (running()) return;
+  applyPendingCommands(true);
+  // Slots released while an audio thread ran may still be fading; with none running they go now.
+  for (int i = 0; i < activeCount_;) {
+    const SlotId slot = active_[i];
+    if (control_[slot].released.load(std::memory_order_acquire)) {
+      deactivate(slot);  // the last active slot moves into place i
+    } else {
+      ++i;
+    }
+  }
 }
 
 void Mixer::markPending(SlotId slot) noexcept {
@@ -155,10 +168,17 @@ bool Mixer::isSounding(SlotId slot) const noexcept {
   return slot >= 0 && slot < kMaxSlots && playback_[slot].activeIndex >= 0;
 }
 
+bool Mixer::isIdle(SlotId slot) const noexcept {
+  return slot < 0 || slot >= kMaxSlots || control_[slot].idle.load(std::memory_order_acquire);
+}
+
 void Mixer::beginCycle() noexcept {
   // Sequentially consistent, like the release of a slot and the command scan: a release that
   // happened before the user-interface thread read the counter is seen by the next cycle's scan.
   started_.fetch_add(1, std::memory_order_seq_cst);
+  // Every cycle applies what is pending, even one that renders no frames, so that a release is
+  // never counted as seen by a cycle that did not look.
+  applyPendingCommands();
 }
 
 void Mixer::endCycle() noexcept { finished_.fetch_add(1, std::memory_order_release); }
@@ -178,6 +198,7 @@ void Mixer::activate(SlotId slot) noexcept {
   if (p.activeIndex >= 0) return;
   p.activeIndex = activeCount_;
   active_[activeCount_++] = slot;
+  control_[slot].idle.store(false, std::memory_order_relaxed);
 }
 
 void Mixer::deactivate(SlotId slot) noexcept {
@@ -187,9 +208,10 @@ void Mixer::deactivate(SlotId slot) noexcept {
   active_[p.activeIndex] = last;
   playback_[last].activeIndex = p.activeIndex;
   p.activeIndex = -1;
+  control_[slot].idle.store(true, std::memory_order_release);
 }
 
-void Mixer::applyPendingCommands() noexcept {
+void Mixer::applyPendingCommands(bool stopped) noexcept {
   for (int s = 0; s < kSummaryWords; ++s) {
     if (summary_[s].load(std::memory_order_seq_cst) == 0) continue;
     uint64_t words = summary_[s].exchange(0, std::memory_order_seq_cst);
@@ -200,19 +222,25 @@ void Mixer::applyPendingCommands() noexcept {
       while (bits != 0) {
         const int bit = __builtin_ctzll(bits);
         bits &= bits - 1;
-        applyCommand(w * 64 + bit);
+        applyCommand(w * 64 + bit, stopped);
       }
     }
   }
 }
 
-void Mixer::applyCommand(SlotId slot) noexcept {
+void Mixer::applyCommand(SlotId slot, bool stopped) noexcept {
   Control& c = control_[slot];
   Playback& p = playback_[slot];
   const uint32_t command = c.command.load(std::memory_order_acquire);
   const uint32_t sequence = command >> 2;
   if (c.released.load(std::memory_order_acquire)) {
-    deactivate(slot);
+    // A voice taken away while it sounds fades out like a stop; with no audio running there is
+    // nothing to fade, and the slot must be out of the mix before its memory goes.
+    if (stopped) {
+      deactivate(slot);
+    } else if (p.activeIndex >= 0 && !p.fading) {
+      beginFadeOut(p);
+    }
     p.seenSequence = sequence;
     return;
   }
@@ -358,14 +386,16 @@ bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
       continue;
     }
     const uint64_t limit = p.looping ? loopSafe : end;
-    if (p.position < limit) {
+    // A loop's first frame interpolates against its last one, so it takes the wrapping path too.
+    const uint64_t from = p.looping ? kUnitStep : 0;
+    if (p.position >= from && p.position < limit) {
       const uint64_t reachable = (limit - p.position + p.step - 1) / p.step;
       const int n = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(want), reachable));
       p.position = mixCubic(data, p.position, p.step, dst, n, p.gainLeft, p.gainRight);
       done += n;
       continue;
     }
-    // The last frames of a loop: interpolate across the wrap.
+    // The frames around a loop's seam: interpolate across the wrap.
     const auto idx = static_cast<int64_t>(p.position >> 32);
     const float t = fractionOf(p.position);
     for (int ch = 0; ch < 2; ++ch) {

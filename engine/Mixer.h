@@ -59,13 +59,17 @@ class Mixer {
   int32_t volume(SlotId slot) const noexcept;
   int32_t pan(SlotId slot) const noexcept;
   int32_t frequency(SlotId slot) const noexcept;
+  // False while the audio thread mixes the slot (also during its fade-out).
+  bool isIdle(SlotId slot) const noexcept;
 
   // Cycle bookkeeping for safe reclamation: a released slot (and anything only it reads) may be
-  // freed once cyclesFinished() exceeds the cyclesStarted() value read after the release.
+  // freed once cyclesFinished() exceeds the cyclesStarted() value read after the release and
+  // the slot is idle (a slot released while sounding fades out first).
   uint64_t cyclesStarted() const noexcept { return started_.load(std::memory_order_seq_cst); }
   uint64_t cyclesFinished() const noexcept { return finished_.load(std::memory_order_acquire); }
 
   // --- audio thread ---
+  // Applies every pending command, so a cycle that renders nothing still takes them in.
   void beginCycle() noexcept;
   void endCycle() noexcept;
   // Overwrites `frames` frames of both channels with the mix.
@@ -80,8 +84,8 @@ class Mixer {
 
   void markPending(SlotId slot) noexcept;
   void issue(SlotId slot, uint32_t kind) noexcept;
-  void applyPendingCommands() noexcept;
-  void applyCommand(SlotId slot) noexcept;
+  void applyPendingCommands(bool stopped = false) noexcept;
+  void applyCommand(SlotId slot, bool stopped) noexcept;
   void start(SlotId slot, bool looping) noexcept;
   void beginFadeOut(Playback& p) noexcept;
   void activate(SlotId slot) noexcept;

@@ -35,6 +35,8 @@ void NoteTriggerEngine::HandleShortMessage(uint32_t message) noexcept {
   const int status = messageStatus(message);
   const int d1 = messageData1(message);
   const int d2 = messageData2(message);
+  // Data bytes stop at 127; a stray byte from a raw stream must not pick a sound past the table.
+  if (d1 > 127 || d2 > 127) return;
   const int32_t noteOnStatus = noteOnStatus_;
 
   if (status == noteOnStatus + 0x20 && d1 == kChannelVolumeController) {
@@ -66,7 +68,8 @@ void NoteTriggerEngine::noteOn(int note, int velocity) noexcept {
   const int e = std::max(0, note - kFirstNote);  // every note up to 36 plays the first sound
   const Sound& sound = doc_.sound(e);
   const int band = doc_.velocityBand(sound.velocityScheme(), velocity);
-  const bool empty = sound.isEmpty();
+  // The first layer decides: a sound whose band-0 source is none plays nothing.
+  const bool empty = sound.sources[0] == kNone;
   if (!empty) {
     const int32_t volume = hitVolume(sound.compress(), channelVolume(selectedChannel()), velocity);
     // A source from a file may point anywhere; outside the layers it names no voice.

@@ -23,7 +23,8 @@ SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint
       baseRate_(playbackRate) {
   slots_.fill(kNoSlot);
   const int64_t frames = static_cast<int64_t>(lengthBytes / kOutputBlockAlign);
-  pcm_ = PcmBlock::create(data, frames);
+  // A buffer of no frames cannot be made, as with any audio output.
+  if (frames > 0) pcm_ = PcmBlock::create(data, frames);
   if (pcm_) slots_[0] = mixer_.acquireSlot(pcm_.get());
   if (slots_[0] == kNoSlot) {
     // Out of memory or out of slots: the voice stays silent, as a failed buffer would.
@@ -50,6 +51,13 @@ void SampleVoice::detach() noexcept {
   if (detached_) return;
   detached_ = true;
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.releaseSlot(slots_[static_cast<std::size_t>(i)]);
+}
+
+bool SampleVoice::isSilent() const noexcept {
+  for (int i = 0; i < bufferCount_; ++i) {
+    if (!mixer_.isIdle(slots_[static_cast<std::size_t>(i)])) return false;
+  }
+  return true;
 }
 
 void SampleVoice::Play() noexcept {

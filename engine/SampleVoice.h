@@ -42,9 +42,11 @@ class SampleVoice {
   void SetLooping(bool on) noexcept { looping_ = on ? 1 : 0; }
   void SetFollowsPitchBend(bool on) noexcept { followsPitchBend_ = on ? 1 : 0; }
 
-  // Silences every buffer and gives the slots back to the mixer to forget. The voice's memory
-  // stays valid until it is destroyed.
+  // Silences every buffer (with a short fade when one is sounding) and gives the slots back to
+  // the mixer to forget. The voice's memory stays valid until it is destroyed.
   void detach() noexcept;
+  // True once no buffer is in the mix any more.
+  bool isSilent() const noexcept;
 
   const std::string& path() const noexcept { return path_; }
   int bufferCount() const noexcept { return bufferCount_; }

@@ -16,6 +16,7 @@ bool inTable(int sound, int layer) { return sound >= 0 && sound < kSoundCount &&
 
 VoiceTable::VoiceTable(Mixer& mixer) : mixer_(mixer) {
   for (auto& entry : table_) entry.store(nullptr, std::memory_order_relaxed);
+  retired_.reserve(2 * table_.size() + 2);
 }
 
 VoiceTable::~VoiceTable() {
@@ -26,28 +27,28 @@ VoiceTable::~VoiceTable() {
 
 SampleVoice* VoiceTable::voice(int sound, int layer) const noexcept {
   if (!inTable(sound, layer)) return nullptr;
-  return table_[indexOf(sound, layer)].load(std::memory_order_acquire);
+  return table_[indexOf(sound, layer)].load(std::memory_order_seq_cst);
 }
 
 void VoiceTable::publish(int sound, int layer, std::unique_ptr<SampleVoice> voice) {
   if (!inTable(sound, layer)) return;
-  retire(table_[indexOf(sound, layer)].exchange(voice.release(), std::memory_order_acq_rel));
+  retire(table_[indexOf(sound, layer)].exchange(voice.release(), std::memory_order_seq_cst));
   collect();
 }
 
 void VoiceTable::release(int sound, int layer) {
   if (!inTable(sound, layer)) return;
-  retire(table_[indexOf(sound, layer)].exchange(nullptr, std::memory_order_acq_rel));
+  retire(table_[indexOf(sound, layer)].exchange(nullptr, std::memory_order_seq_cst));
   collect();
 }
 
 void VoiceTable::setPreview(std::unique_ptr<SampleVoice> voice) {
-  retire(preview_.exchange(voice.release(), std::memory_order_acq_rel));
+  retire(preview_.exchange(voice.release(), std::memory_order_seq_cst));
   collect();
 }
 
 void VoiceTable::releasePreview() {
-  SampleVoice* old = preview_.exchange(nullptr, std::memory_order_acq_rel);
+  SampleVoice* old = preview_.exchange(nullptr, std::memory_order_seq_cst);
   if (old) old->Stop();
   retire(old);
   collect();
@@ -55,7 +56,7 @@ void VoiceTable::releasePreview() {
 
 void VoiceTable::ReleaseAllVoices() {
   releasePreview();
-  for (auto& entry : table_) retire(entry.exchange(nullptr, std::memory_order_acq_rel));
+  for (auto& entry : table_) retire(entry.exchange(nullptr, std::memory_order_seq_cst));
   collect();
 }
 
@@ -66,6 +67,8 @@ int VoiceTable::voiceCount() const noexcept {
 
 void VoiceTable::retire(SampleVoice* voice) {
   if (!voice) return;
+  // Room first: should that fail, the voice leaks instead of being freed under the audio thread.
+  if (retired_.size() == retired_.capacity()) retired_.reserve(2 * retired_.capacity() + 1);
   voice->detach();
   // Read after the slots were released: a cycle numbered above this one sees the release.
   retired_.push_back(Retired{std::unique_ptr<SampleVoice>(voice), mixer_.cyclesStarted()});
@@ -80,7 +83,8 @@ void VoiceTable::collect() {
     return;
   }
   const uint64_t finished = mixer_.cyclesFinished();
-  std::erase_if(retired_, [finished](const Retired& r) { return finished > r.cycle; });
+  // Past the cycle that saw the release, and done fading out.
+  std::erase_if(retired_, [finished](const Retired& r) { return finished > r.cycle && r.voice->isSilent(); });
 }
 
 bool VoiceTable::waitForReclaim(std::chrono::milliseconds timeout) {

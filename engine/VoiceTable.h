@@ -28,7 +28,7 @@ class VoiceTable {
 
   // Any thread. Null for an empty entry and for indices outside the table.
   SampleVoice* voice(int sound, int layer) const noexcept;
-  SampleVoice* preview() const noexcept { return preview_.load(std::memory_order_acquire); }
+  SampleVoice* preview() const noexcept { return preview_.load(std::memory_order_seq_cst); }
 
   // --- user-interface thread ---
   // Replaces the entry; a voice already there is retired.

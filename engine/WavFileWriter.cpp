@@ -1,7 +1,11 @@
 #include "WavFileWriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zumbel {
 
@@ -19,27 +23,52 @@ void putTag(std::vector<uint8_t>& out, const char* tag) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(tag[i]));
 }
 
-int32_t quantise(float v, int32_t fullScale) {
-  const double scaled = std::nearbyint(static_cast<double>(v) * fullScale);
-  if (!(scaled >= -fullScale)) return std::isnan(scaled) ? 0 : -fullScale;  // NaN is silence
-  return scaled > fullScale - 1 ? fullScale - 1 : static_cast<int32_t>(scaled);
+// Round to nearest (ties to even) and clip; NaN is silence.
+inline int32_t quantise(float v, float fullScale) {
+  float scaled = v * fullScale;
+  if (!(scaled == scaled)) return 0;
+  scaled = std::clamp(scaled, -fullScale, fullScale - 1.0f);
+  return static_cast<int32_t>(std::lrint(scaled));
+}
+
+inline uint8_t* store(uint8_t* out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) *out++ = static_cast<uint8_t>(value >> (8 * i));
+  return out;
 }
 
 }  // namespace
 
-WavFileWriter::~WavFileWriter() {
+WavFileWriter::~WavFileWriter() { abandon(); }
+
+void WavFileWriter::abandon() {
   if (file_) std::fclose(file_);
+  file_ = nullptr;
+  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  temporary_.clear();
 }
 
 bool WavFileWriter::open(const std::string& path, int sampleRate, SampleFormat format) {
   if (file_) return false;
-  file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) return false;
+  target_ = path;
+  temporary_.clear();
+  struct stat st {};
+  // A device or a pipe (say /dev/null) is written as it is; anything else gets a file beside it.
+  const bool special = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+  if (!special) temporary_ = path + ".zumbel-render-" + std::to_string(::getpid());
+  file_ = std::fopen(special ? path.c_str() : temporary_.c_str(), "wb");
+  if (!file_) {
+    temporary_.clear();
+    return false;
+  }
   rate_ = sampleRate;
   format_ = format;
   frames_ = 0;
   failed_ = false;
-  return writeHeader();
+  if (!writeHeader()) {
+    abandon();
+    return false;
+  }
+  return true;
 }
 
 bool WavFileWriter::writeHeader() {
@@ -74,26 +103,28 @@ bool WavFileWriter::writeHeader() {
 
 bool WavFileWriter::write(const float* left, const float* right, int frames) {
   if (!file_ || failed_) return false;
+  const int sampleBytes = bytesPerSample(format_);
   // A RIFF file counts its bytes in 32 bits; a longer render fails rather than lie in its header.
-  if ((frames_ + frames) * 2 * bytesPerSample(format_) > int64_t{0xFFFFFF00}) {
+  if ((frames_ + frames) * 2 * sampleBytes > int64_t{0xFFFFFF00}) {
     failed_ = true;
     return false;
   }
-  buffer_.clear();
+  buffer_.resize(static_cast<std::size_t>(frames) * 2 * static_cast<std::size_t>(sampleBytes));
+  uint8_t* out = buffer_.data();
   for (int i = 0; i < frames; ++i) {
     for (const float v : {left[i], right[i]}) {
       switch (format_) {
         case SampleFormat::kS16:
-          put(buffer_, static_cast<uint32_t>(quantise(v, 32768)), 2);
+          out = store(out, static_cast<uint32_t>(quantise(v, 32768.0f)), 2);
           break;
         case SampleFormat::kS24:
-          put(buffer_, static_cast<uint32_t>(quantise(v, 8388608)), 3);
+          out = store(out, static_cast<uint32_t>(quantise(v, 8388608.0f)), 3);
           break;
         case SampleFormat::kF32: {
           uint32_t bits;
           static_assert(sizeof(bits) == sizeof(v));
           std::memcpy(&bits, &v, sizeof bits);
-          put(buffer_, bits, 4);
+          out = store(out, bits, 4);
           break;
         }
       }
@@ -106,12 +137,17 @@ bool WavFileWriter::write(const float* left, const float* right, int frames) {
 
 bool WavFileWriter::close() {
   if (!file_) return false;
-  const int64_t dataBytes = frames_ * 2 * bytesPerSample(format_);
-  if (dataBytes & 1) failed_ = failed_ || std::fputc(0, file_) == EOF;  // chunks are word-aligned
-  if (!failed_) writeHeader();
+  // The final sizes go into the header, unless the target cannot seek (a pipe), which keeps the
+  // sizes of an empty file.
+  const bool seekable = !temporary_.empty() || std::fseek(file_, 0, SEEK_CUR) == 0;
+  if (!failed_ && seekable) writeHeader();
   if (std::fflush(file_) != 0) failed_ = true;
+  if (!temporary_.empty() && ::fsync(::fileno(file_)) != 0) failed_ = true;
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
+  if (!failed_ && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0) failed_ = true;
+  if (failed_) abandon();
+  temporary_.clear();
   return !failed_;
 }
 

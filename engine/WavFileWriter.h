@@ -1,7 +1,8 @@
 #pragma once
 // Writes float stereo frames to a WAV file as they are rendered, as 16-bit or 24-bit PCM or
 // 32-bit float. The header holds nothing but the format and the sizes, so the same frames
-// always give the same bytes.
+// always give the same bytes. A regular file is written beside the target and renamed over it
+// only when complete, so a failed render leaves an existing file as it was.
 
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +16,7 @@ enum class SampleFormat { kS16, kS24, kF32 };
 class WavFileWriter {
  public:
   WavFileWriter() = default;
-  ~WavFileWriter();
+  ~WavFileWriter();  // abandons an unfinished file
   WavFileWriter(const WavFileWriter&) = delete;
   WavFileWriter& operator=(const WavFileWriter&) = delete;
 
@@ -23,15 +24,19 @@ class WavFileWriter {
   bool open(const std::string& path, int sampleRate, SampleFormat format);
   // Integer formats round to the nearest step and clip at full scale.
   bool write(const float* left, const float* right, int frames);
-  // Writes the final sizes and closes; false on any write error along the way.
+  // Writes the final sizes and puts the file in place; false on any error along the way, in
+  // which case nothing is left behind.
   bool close();
 
   int64_t framesWritten() const { return frames_; }
 
  private:
   bool writeHeader();
+  void abandon();
 
   std::FILE* file_ = nullptr;
+  std::string target_;
+  std::string temporary_;  // empty when writing straight to the target (a device, a pipe)
   int rate_ = 0;
   SampleFormat format_ = SampleFormat::kS16;
   int64_t frames_ = 0;

@@ -27,14 +27,15 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
   LayerVoiceLoader loader(doc, engine, reader, &prompts);
   const int failed = loader.loadAllVoices();
   result.voices = engine.voices().voiceCount();
-  // Layers of missing entries failed too; the rest were found but could not be read.
+  // Layers of missing entries, and layers whose reference names no pool entry at all (a damaged
+  // set), failed too; the rest were found but could not be read.
   int missingLayers = 0;
   for (int n = 0; n < kSoundCount; ++n) {
     for (int j = 0; j < kLayerCount; ++j) {
       const SampleRef ref = doc.sound(n).refs[static_cast<std::size_t>(j)];
       if (!ref.isSet()) continue;
       const auto path = doc.samplePath(ref);
-      if (path && !ProbeSamplePath(std::string(*path), doc.folder(), "")) ++missingLayers;
+      if (!path || !ProbeSamplePath(std::string(*path), doc.folder(), "")) ++missingLayers;
     }
   }
   result.unreadable = failed - missingLayers;

@@ -150,7 +150,6 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const RenderSummary summary = renderSong(*engine, midi.song, options);
   progress.finish();
   if (!writer.close() || summary.stopped) {
-    std::remove(output.c_str());
     err << "zumbel: render: writing " << printable(output) << " failed\n";
     return kExitError;
   }

@@ -205,6 +205,12 @@ TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
   for (const auto& bad : std::vector<std::vector<std::string>>{{"--channel", "17"}, {"--format", "u8"}, {"--rate", "100"}, {"--tail", "-1"}}) {
     EXPECT_EQ(render(bad), kExitError) << bad[0];
   }
+  // A device is written as it is, and a failed write is an error that leaves it alone.
+  EXPECT_EQ(runCommandLine({"render", dir / "kit.drums", dir / "song.mid", "-o", "/dev/full"}, stdout_, stderr_), kExitError);
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().string().find(".zumbel-render-"), std::string::npos) << entry.path();
+  }
   test::writeBytes(dir / "song.mid", {'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'});
   EXPECT_EQ(render(), kExitError);
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "MixKernels.h"
 #include "Mixer.h"
 
 namespace zumbel {
@@ -188,6 +189,8 @@ TEST(Mixer, LoopingWrapsUntilStopped) {
   EXPECT_FLOAT_EQ(r.left[20], s16(0));
   EXPECT_GT(r.left[19], s16(0));  // between 900 and 0 on the way round
   EXPECT_LT(r.left[19], s16(900));
+  // Just past the seam the sample before the first is the loop's last one, not silence.
+  EXPECT_FLOAT_EQ(r.left[21], cubicPoint(900, 0, 100, 200, 0.5f) * kSampleScale);
   f.mixer.stop(f.slot);
   mix(f.mixer, 400);
   EXPECT_FALSE(f.mixer.isSounding(f.slot));
@@ -198,9 +201,14 @@ TEST(Mixer, ReleasedSlotsAreForgottenAndThePoolRunsOutQuietly) {
   f.mixer.play(f.slot, false);
   mix(f.mixer, 8);
   f.mixer.releaseSlot(f.slot);
-  f.mixer.play(f.slot, false);  // a late command on a released slot does nothing
-  EXPECT_EQ(mix(f.mixer, 8).left[0], 0.0f);
+  f.mixer.play(f.slot, false);  // a late command on a released slot does not restart it
+  EXPECT_FALSE(f.mixer.isIdle(f.slot));
+  const auto r = mix(f.mixer, 400);
+  EXPECT_GT(r.left[0], 0.0f);  // it fades out instead of stopping dead
+  EXPECT_LT(r.left[60], r.left[0]);
+  EXPECT_EQ(r.left[399], 0.0f);
   EXPECT_EQ(f.mixer.activeSlotCount(), 0);
+  EXPECT_TRUE(f.mixer.isIdle(f.slot));
   f.mixer.recycleSlot(f.slot);
 
   std::vector<SlotId> taken;

@@ -224,6 +224,16 @@ TEST_F(Kit, ValuesFromADamagedFileNeverIndexOutsideTheTables) {
   s.sources[1] = -5;
   cycle(engine, 512, {{0, packShortMessage(0x90, 41, 127)}, {0, packShortMessage(0x90, 41, 110)}});
   EXPECT_EQ(engine.voices().voice(5, 0)->nextBuffer(), 1);
+  // Data bytes above 127 from a raw stream pick no sound beyond the table.
+  for (auto& src : s.sources) src = 0;
+  sounding({{0, packShortMessage(0x90, 0xC8, 100)}, {0, packShortMessage(0x80, 0xFF, 0)}});
+  EXPECT_EQ(engine.voices().voice(5, 0)->nextBuffer(), 1);
+  // Only the first source decides whether a sound is empty.
+  give(7, 1);
+  doc.sound(7).sources[0] = kNone;
+  sounding({{0, on(43, 100)}});
+  EXPECT_EQ(engine.voices().voice(7, 1)->nextBuffer(), 0);
+  EXPECT_EQ(engine.indicators().pad(7, 2), PadLamp::kLitEmpty);
   engine.trigger().setNoteOnStatus(0x1234);  // a nonsense channel matches nothing
   EXPECT_NO_FATAL_FAILURE(sounding({{0, 0xFFFFFFFF}, {0, packShortMessage(0xB0, 7, 0)}}));
 }

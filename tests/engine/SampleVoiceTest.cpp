@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "KitbeatDoc.h"
 
 namespace zumbel {
 namespace {
@@ -136,6 +137,34 @@ TEST(SampleVoice, AVoiceThatCannotGetItsBuffersSaysSoAndStaysSilent) {
   EXPECT_EQ(prompts.shown.size(), 1u);
   again->Play();
   EXPECT_EQ(test::mix(mixer, 8).left[0], test::s16(1000));
+}
+
+TEST(SampleVoice, AVoiceRemovedWhileSoundingFadesOutAndIsFreedOnlyAfterwards) {
+  CKitbeatDoc doc;
+  DrumEngine engine(doc);
+  engine.mixer().setRunning(true);  // this thread plays the audio thread's part too
+  engine.voices().publish(0, 0, makeVoice(engine.mixer(), test::dc(44100, 16000)));
+  SampleVoice* voice = engine.voices().voice(0, 0);
+  const SlotId slot = voice->buffer(0);
+  voice->Play();
+  test::cycle(engine, 64);
+  engine.voices().ReleaseAllVoices();
+  EXPECT_EQ(engine.voices().voice(0, 0), nullptr);
+  test::cycle(engine, 0);  // a cycle without frames still takes the release in
+  engine.voices().collect();
+  EXPECT_EQ(engine.voices().retiredCount(), 1u);  // still fading: its block is still read
+  const auto r = test::cycle(engine, 256);
+  EXPECT_GT(r.left[0], 0.4f);
+  EXPECT_LT(r.left[64], r.left[0]);
+  EXPECT_EQ(r.left[255], 0.0f);
+  EXPECT_TRUE(engine.mixer().isIdle(slot));
+  engine.voices().collect();
+  EXPECT_EQ(engine.voices().retiredCount(), 0u);
+  // The slot goes to the next voice and plays only that voice's block.
+  engine.voices().publish(1, 0, makeVoice(engine.mixer(), test::dc(100, 1000)));
+  engine.voices().voice(1, 0)->Play();
+  EXPECT_EQ(test::cycle(engine, 8).left[4], test::s16(1000));
+  engine.mixer().setRunning(false);
 }
 
 }  // namespace
