@@ -111,24 +111,30 @@ bool WavFileWriter::write(const float* left, const float* right, int frames) {
   }
   buffer_.resize(static_cast<std::size_t>(frames) * 2 * static_cast<std::size_t>(sampleBytes));
   uint8_t* out = buffer_.data();
-  for (int i = 0; i < frames; ++i) {
-    for (const float v : {left[i], right[i]}) {
-      switch (format_) {
-        case SampleFormat::kS16:
-          out = store(out, static_cast<uint32_t>(quantise(v, 32768.0f)), 2);
-          break;
-        case SampleFormat::kS24:
-          out = store(out, static_cast<uint32_t>(quantise(v, 8388608.0f)), 3);
-          break;
-        case SampleFormat::kF32: {
+  // One loop per format, so the compiler keeps the per-sample work to a convert and a store.
+  switch (format_) {
+    case SampleFormat::kS16:
+      for (int i = 0; i < frames; ++i) {
+        out = store(out, static_cast<uint32_t>(quantise(left[i], 32768.0f)), 2);
+        out = store(out, static_cast<uint32_t>(quantise(right[i], 32768.0f)), 2);
+      }
+      break;
+    case SampleFormat::kS24:
+      for (int i = 0; i < frames; ++i) {
+        out = store(out, static_cast<uint32_t>(quantise(left[i], 8388608.0f)), 3);
+        out = store(out, static_cast<uint32_t>(quantise(right[i], 8388608.0f)), 3);
+      }
+      break;
+    case SampleFormat::kF32:
+      for (int i = 0; i < frames; ++i) {
+        for (const float v : {left[i], right[i]}) {
           uint32_t bits;
           static_assert(sizeof(bits) == sizeof(v));
           std::memcpy(&bits, &v, sizeof bits);
           out = store(out, bits, 4);
-          break;
         }
       }
-    }
+      break;
   }
   if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
   frames_ += frames;
@@ -142,7 +148,6 @@ bool WavFileWriter::close() {
   const bool seekable = !temporary_.empty() || std::fseek(file_, 0, SEEK_CUR) == 0;
   if (!failed_ && seekable) writeHeader();
   if (std::fflush(file_) != 0) failed_ = true;
-  if (!temporary_.empty() && ::fsync(::fileno(file_)) != 0) failed_ = true;
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
   if (!failed_ && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0) failed_ = true;
