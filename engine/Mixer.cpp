@@ -50,6 +50,14 @@ struct Mixer::Playback {
   int activeIndex = -1;
   bool looping = false;
   bool fading = false;  // ramping to silence; the slot ends with the ramp
+  // What was sounding when the slot was started again: it fades out over the ramp alongside
+  // the new start instead of being cut off mid-wave.
+  uint64_t tailPosition = 0;
+  uint64_t tailStep = kUnitStep;
+  float tailLeft = 0, tailRight = 0;
+  float tailDeltaLeft = 0, tailDeltaRight = 0;
+  int tailFrames = 0;
+  bool tailLooping = false;
 };
 
 Mixer::Mixer(int deviceRate)
@@ -268,6 +276,20 @@ void Mixer::start(SlotId slot, bool looping) noexcept {
     deactivate(slot);
     return;
   }
+  if (p.activeIndex >= 0 && (p.gainLeft != 0.0f || p.gainRight != 0.0f)) {
+    // Restarting a sounding slot (the seventeenth quick hit, a loop played again).
+    const int frames = p.fading ? p.rampLeft : rampFrames_;
+    p.tailPosition = p.position;
+    p.tailStep = p.step;
+    p.tailLooping = p.looping;
+    p.tailLeft = p.gainLeft;
+    p.tailRight = p.gainRight;
+    p.tailDeltaLeft = -p.gainLeft / static_cast<float>(frames);
+    p.tailDeltaRight = -p.gainRight / static_cast<float>(frames);
+    p.tailFrames = frames;
+  } else {
+    p.tailFrames = 0;
+  }
   p.position = 0;
   p.looping = looping;
   p.fading = false;
@@ -325,7 +347,36 @@ inline float sampleAt(const int16_t* frames, int64_t count, int64_t i, int ch, b
 
 }  // namespace
 
+void Mixer::mixTail(Playback& p, float* out, int frames) noexcept {
+  const int16_t* data = p.pcm->frames();
+  const int64_t count = p.pcm->frameCount();
+  const uint64_t end = static_cast<uint64_t>(count) << 32;
+  const int n = std::min(frames, p.tailFrames);
+  for (int i = 0; i < n; ++i) {
+    if (p.tailPosition >= end) {
+      if (!p.tailLooping) {
+        p.tailFrames = 0;
+        return;
+      }
+      p.tailPosition %= end;
+    }
+    const auto idx = static_cast<int64_t>(p.tailPosition >> 32);
+    const float t = fractionOf(p.tailPosition);
+    for (int ch = 0; ch < 2; ++ch) {
+      const bool wrap = p.tailLooping;
+      const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, wrap), sampleAt(data, count, idx, ch, wrap),
+                                 sampleAt(data, count, idx + 1, ch, wrap), sampleAt(data, count, idx + 2, ch, wrap), t);
+      out[2 * i + ch] += v * kSampleScale * (ch == 0 ? p.tailLeft : p.tailRight);
+    }
+    p.tailLeft += p.tailDeltaLeft;
+    p.tailRight += p.tailDeltaRight;
+    p.tailPosition += p.tailStep;
+  }
+  p.tailFrames -= n;
+}
+
 bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
+  if (p.tailFrames > 0) mixTail(p, out, frames);
   const int16_t* data = p.pcm->frames();
   const int64_t count = p.pcm->frameCount();
   const uint64_t end = static_cast<uint64_t>(count) << 32;

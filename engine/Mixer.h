@@ -91,6 +91,8 @@ class Mixer {
   void activate(SlotId slot) noexcept;
   void deactivate(SlotId slot) noexcept;
   void updateParameters(SlotId slot, Playback& p) noexcept;
+  // Fades out what a restarted slot was playing.
+  void mixTail(Playback& p, float* out, int frames) noexcept;
   // Adds one slot into the interleaved scratch; false when the slot has finished.
   bool mixSlot(Playback& p, float* out, int frames) noexcept;
   void renderChunk(float* left, float* right, int frames) noexcept;

@@ -156,6 +156,18 @@ TEST(Mixer, StopFadesOutInsteadOfClicking) {
   EXPECT_FALSE(f.mixer.isSounding(f.slot));
 }
 
+TEST(Mixer, RestartingASoundingSlotFadesTheOldSoundUnderTheNewOne) {
+  Fixture f(ramp(600, 50));
+  f.mixer.play(f.slot, false);
+  mix(f.mixer, 100);
+  f.mixer.play(f.slot, false);
+  const auto r = mix(f.mixer, 300);
+  const auto rampFrames = static_cast<int>(std::lround(kStopRampSeconds * kOutputRate));
+  EXPECT_FLOAT_EQ(r.left[0], s16(50 * 100));  // the old sound at full level, the new one at 0
+  EXPECT_LT(r.left[rampFrames / 2], s16(50 * (100 + rampFrames / 2)));
+  for (int i = rampFrames; i < 300; ++i) ASSERT_EQ(r.left[static_cast<std::size_t>(i)], s16(50 * i)) << i;
+}
+
 TEST(Mixer, VolumeChangeOfASoundingSlotGlides) {
   Fixture f(test::dc(44100, 20000));
   f.mixer.play(f.slot, false);
@@ -182,6 +194,8 @@ TEST(Mixer, LoopingWrapsUntilStopped) {
   f.mixer.play(f.slot, true);
   auto r = mix(f.mixer, 35);
   for (int i = 0; i < 35; ++i) ASSERT_EQ(r.left[static_cast<std::size_t>(i)], s16(100 * (i % 10))) << i;
+  f.mixer.stop(f.slot);
+  mix(f.mixer, 400);
   // A fractional rate interpolates across the wrap from the end back to the start.
   f.mixer.setFrequency(f.slot, 22050);
   f.mixer.play(f.slot, true);
