@@ -238,6 +238,22 @@ TEST_F(Kit, ValuesFromADamagedFileNeverIndexOutsideTheTables) {
   EXPECT_NO_FATAL_FAILURE(sounding({{0, 0xFFFFFFFF}, {0, packShortMessage(0xB0, 7, 0)}}));
 }
 
+TEST_F(Kit, ReleaseAllVoicesEmptiesTheTableAndThePreview) {
+  give(0, 0);
+  give(0, 3);
+  engine.voices().setPreview(test::makeVoice(engine.mixer(), test::dc(44100, 500), 1));
+  engine.voices().preview()->Play();
+  EXPECT_GT(sounding({{0, on(36, 127)}}), 0.0);
+  engine.voices().ReleaseAllVoices();
+  EXPECT_EQ(engine.voices().voiceCount(), 0);
+  EXPECT_EQ(engine.voices().preview(), nullptr);
+  cycle(engine, 512);
+  EXPECT_EQ(sounding({{0, on(36, 127)}}), 0.0);  // nothing plays until voices are made again
+  EXPECT_EQ(engine.mixer().activeSlotCount(), 0);
+  engine.voices().ReleaseAllVoices();  // on an empty table: nothing to do
+  EXPECT_EQ(engine.mixer().freeSlotCount(), kMaxSlots);
+}
+
 TEST_F(Kit, EachMessageActsAtItsOwnFrame) {
   give(0, 0);
   give(1, 0);
