@@ -278,7 +278,7 @@ void Mixer::start(SlotId slot, bool looping) noexcept {
   }
   if (p.activeIndex >= 0 && (p.gainLeft != 0.0f || p.gainRight != 0.0f)) {
     // Restarting a sounding slot (the seventeenth quick hit, a loop played again).
-    const int frames = p.fading ? p.rampLeft : rampFrames_;
+    const int frames = std::max(1, p.fading ? p.rampLeft : rampFrames_);
     p.tailPosition = p.position;
     p.tailStep = p.step;
     p.tailLooping = p.looping;
