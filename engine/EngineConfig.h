@@ -48,4 +48,31 @@ inline constexpr std::size_t kMaxEventsPerCycle = 4096;
 // minutes at 44.1 kHz; 1 GiB of 16-bit stereo).
 inline constexpr int64_t kMaxSampleFrames = int64_t{1} << 28;
 
+// MIDI files. Hostile ones are refused or cut short at these bounds instead of exhausting
+// memory or time.
+inline constexpr std::size_t kMaxMidiFileBytes = std::size_t{64} << 20;
+// Channel messages and tempo changes together; 24 bytes each, so at most 384 MiB of events.
+inline constexpr std::size_t kMaxMidiFileEvents = std::size_t{16} << 20;
+// Ticks stay below this, so a tempo (below 2^24 µs per quarter) times a tick count fits 64 bits.
+inline constexpr uint64_t kMaxMidiFileTick = uint64_t{1} << 40;
+// Warnings kept one by one; any beyond are only counted in a last line.
+inline constexpr std::size_t kMaxMidiFileWarnings = 100;
+
+// WAV files. An MPEG stream's frame count is only what its header claims; no encoding a WAV
+// file can carry packs more frames into a byte than this (the lowest MPEG bit rates come to
+// about 24), so a block is never sized beyond what the file could hold.
+inline constexpr int64_t kMaxFramesPerFileByte = 64;
+// Samples (not frames) decoded per pass when a file of many channels or of floats goes through
+// a scratch buffer, so it costs a bounded amount of memory beyond the block itself.
+inline constexpr std::size_t kReaderScratchSamples = 16384;
+
+// Offline rendering: the cycle size, and how long a render without a fixed tail may ring on
+// after the song (a looping sound would ring for ever).
+inline constexpr int kRenderBlockFrames = 256;
+inline constexpr double kMaxAutoTailSeconds = 10.0;
+
+// How long loading a voice may wait for the audio thread to let go of replaced voices' slots:
+// a few audio cycles even at long periods.
+inline constexpr int kReclaimWaitMs = 200;
+
 }  // namespace zumbel

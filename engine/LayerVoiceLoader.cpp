@@ -10,11 +10,6 @@
 
 namespace zumbel {
 
-namespace {
-// A few audio cycles even at long periods.
-constexpr std::chrono::milliseconds kReclaimWait{200};
-}  // namespace
-
 LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, WaveReader& reader, Prompts* prompts)
     : doc_(doc), engine_(engine), reader_(reader), prompts_(prompts) {}
 
@@ -35,7 +30,7 @@ bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int
     return false;
   }
   // Voices replaced a moment ago may still hold slots until the audio thread has moved on.
-  if (engine_.mixer().freeSlotCount() < kSoundVoiceBuffers) engine_.voices().waitForReclaim(kReclaimWait);
+  if (engine_.mixer().freeSlotCount() < kSoundVoiceBuffers) engine_.voices().waitForReclaim(std::chrono::milliseconds(kReclaimWaitMs));
   const Sound& s = doc_.sound(n);
   auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), reader_.data().data(), reader_.length(),
                                              kSoundVoiceBuffers, used, s.pan(), s.looping, s.externalPitchBend,

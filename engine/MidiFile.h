@@ -9,16 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "EngineConfig.h"
+
 namespace zumbel {
 
-// Hostile files are refused or cut short at these bounds instead of exhausting memory or time.
-inline constexpr std::size_t kMaxMidiFileBytes = std::size_t{64} << 20;
-// Channel messages and tempo changes together; 24 bytes each, so at most 384 MiB of events.
-inline constexpr std::size_t kMaxMidiFileEvents = std::size_t{16} << 20;
-// Ticks stay below this, so a tempo (below 2^24 µs per quarter) times a tick count fits 64 bits.
-inline constexpr uint64_t kMaxMidiFileTick = uint64_t{1} << 40;
-// Warnings kept one by one; any beyond are only counted in a last line.
-inline constexpr std::size_t kMaxMidiFileWarnings = 100;
 // Microseconds per quarter note until the first tempo change (120 beats per minute).
 inline constexpr uint32_t kDefaultMidiTempo = 500000;
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "EngineConfig.h"
 #include "NoteTriggerEngine.h"
 
 namespace zumbel {
@@ -14,10 +15,6 @@ namespace zumbel {
 class DrumEngine;
 struct MidiSong;
 
-inline constexpr int kRenderBlockFrames = 256;
-// Without a fixed tail the render goes on after the song until every voice has fallen silent,
-// but never longer than this (a looping sound would ring for ever).
-inline constexpr double kMaxAutoTailSeconds = 10.0;
 
 struct RenderOptions {
   int channel = 1;             // 1..16, as people count them

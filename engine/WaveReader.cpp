@@ -23,15 +23,6 @@ namespace {
 
 static_assert(std::is_same_v<int16_t, short>, "libsndfile reads shorts straight into the block");
 
-// Samples (not frames) decoded per pass when a file goes through a scratch buffer, so a file of
-// many channels costs a bounded amount of memory beyond the block itself.
-constexpr std::size_t kScratchSamples = 16384;
-
-// No encoding libsndfile reads from a WAV packs more frames into a byte than this (the lowest MPEG
-// bit rates come to about 24). For MPEG the frame count is only what the stream's header claims,
-// so the block is never sized beyond what the file could hold.
-constexpr int64_t kMaxFramesPerByte = 64;
-
 // Closes the descriptor on every way out. libsndfile is told not to close it, because whether it
 // does so when sf_open_fd fails has varied between its versions.
 class FileDescriptor {
@@ -158,7 +149,7 @@ sf_count_t readDirect(SNDFILE* file, int fileChannels, sf_count_t frames, int16_
 template <typename Sample>
 sf_count_t readThroughScratch(SNDFILE* file, int fileChannels, sf_count_t frames, int16_t* out) {
   const auto stride = static_cast<std::size_t>(fileChannels);
-  const sf_count_t chunk = static_cast<sf_count_t>(std::max<std::size_t>(1, kScratchSamples / stride));
+  const sf_count_t chunk = static_cast<sf_count_t>(std::max<std::size_t>(1, kReaderScratchSamples / stride));
   std::vector<Sample> scratch(static_cast<std::size_t>(chunk) * stride);
   const std::size_t right = fileChannels == 1 ? 0 : 1;
   sf_count_t done = 0;
@@ -200,7 +191,7 @@ int WaveReader::ReadWave(const std::string& path) {
   if (info.channels < 1 || info.samplerate < 1 || info.frames < 0 || info.frames > kMaxSampleFrames) return 1;
 
   // One allocation for the whole block, bounded both by the frame limit and by the file's size.
-  const sf_count_t frames = std::min<int64_t>(info.frames, fileBytes * kMaxFramesPerByte);
+  const sf_count_t frames = std::min<int64_t>(info.frames, fileBytes * kMaxFramesPerFileByte);
   std::vector<int16_t> block;
   try {
     block.resize(2 * static_cast<std::size_t>(frames));
