@@ -51,8 +51,9 @@ inline constexpr int64_t kMaxSampleFrames = int64_t{1} << 28;
 // MIDI files. Hostile ones are refused or cut short at these bounds instead of exhausting
 // memory or time.
 inline constexpr std::size_t kMaxMidiFileBytes = std::size_t{64} << 20;
-// Channel messages and tempo changes together; 24 bytes each, so at most 384 MiB of events.
-inline constexpr std::size_t kMaxMidiFileEvents = std::size_t{16} << 20;
+// Channel messages and tempo changes together: hours of the densest drumming. With the sort's
+// buffer and the file itself a hostile file at the cap costs a few hundred MiB at most.
+inline constexpr std::size_t kMaxMidiFileEvents = std::size_t{2} << 20;
 // Ticks stay below this, so a tempo (below 2^24 µs per quarter) times a tick count fits 64 bits.
 inline constexpr uint64_t kMaxMidiFileTick = uint64_t{1} << 40;
 // Warnings kept one by one; any beyond are only counted in a last line.

@@ -66,7 +66,7 @@ enum class MidiFileError {
 
 struct MidiFileResult {
   MidiFileError error = MidiFileError::kOk;
-  MidiSong song;  // empty unless error is kNone
+  MidiSong song;  // empty unless error is kOk
   bool ok() const { return error == MidiFileError::kOk; }
 };
 

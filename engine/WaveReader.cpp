@@ -54,11 +54,13 @@ class SoundFile {
 };
 
 // Opened here rather than by libsndfile so that "cannot be opened" (the one failure the user is
-// told about) stays apart from "not a WAV". A folder opens read-only on Linux, hence the check.
+// told about) stays apart from "not a WAV". A folder opens read-only on Linux, hence the check;
+// without O_NONBLOCK a named pipe with no writer would hang the open itself (the flag does nothing
+// to reads of a regular file).
 int openRegularFile(const std::string& path, int64_t& bytes) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   struct stat st {};

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -416,6 +419,14 @@ TEST_F(WaveReaderTest, OnlyAFileThatCannotBeOpenedTellsTheUser) {
     EXPECT_EQ(reader.ReadWave(dir / "locked.wav"), 1);
     EXPECT_EQ(prompts.shown, once);
   }
+
+  // A named pipe with no writer is not waited on: it is simply not a file to read.
+  prompts.shown.clear();
+  ASSERT_EQ(::mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+  auto pending = std::async(std::launch::async, [&] { return reader.ReadWave(dir / "pipe.wav"); });
+  ASSERT_EQ(pending.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(pending.get(), 1);
+  EXPECT_EQ(prompts.shown, once);
 
   // Without a Prompts the failure is the same, only unheard.
   WaveReader quiet;

@@ -34,7 +34,8 @@ inline constexpr double kMediumPeakDb = -10.0;
 inline constexpr double kSoftPeakDb = -13.5;
 inline constexpr double kGhostPeakDb = -16.0;
 
-// Fixed seeds: the same bytes on every run and every machine.
+// Fixed seeds: the same bytes on every run (the synthesis uses the maths library, so another
+// machine's libm may differ in the last bit).
 inline constexpr uint64_t kSynthSeed = 0x5A0B'E1D7'2024'0001ULL;
 inline constexpr uint64_t kSongSeed = 0x5A0B'E1D7'2024'0002ULL;
 
