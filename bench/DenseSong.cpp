@@ -4,6 +4,7 @@
 #include <span>
 #include <string_view>
 
+#include "demo/DrumNotes.h"
 #include "demo/MidiWriter.h"
 #include "demo/Prng.h"
 
@@ -14,30 +15,7 @@ namespace {
 using demo::MidiTrack;
 using demo::Prng;
 
-// General MIDI drum notes.
-constexpr int kAcousticKick = 35;
-constexpr int kKick = 36;
-constexpr int kSideStick = 37;
-constexpr int kSnare = 38;
-constexpr int kClap = 39;
-constexpr int kRimSnare = 40;
-constexpr int kLowFloorTom = 41;
-constexpr int kClosedHat = 42;
-constexpr int kHighFloorTom = 43;
-constexpr int kPedalHat = 44;
-constexpr int kLowTom = 45;
-constexpr int kOpenHat = 46;
-constexpr int kLowMidTom = 47;
-constexpr int kHighMidTom = 48;
-constexpr int kCrash = 49;
-constexpr int kHighTom = 50;
-constexpr int kRide = 51;
-constexpr int kChina = 52;
-constexpr int kRideBell = 53;
-constexpr int kSplash = 55;
-constexpr int kCowbell = 56;
-constexpr int kCrash2 = 57;
-constexpr int kRide2 = 59;
+using namespace demo::gm;  // the General MIDI drum notes
 
 constexpr int kStepsPerBar = 16;
 constexpr uint32_t kStepTicks = kDenseTicksPerQuarter / 4;  // sixteenths
@@ -120,13 +98,13 @@ static_assert(wellFormed(kBrokenGroove), "a pattern has 16 steps of .gsmhA");
 // Down the toms in the second half of the bar.
 constexpr Part kShortFill[] = {{kHighTom, "........mh......"},
                                {kHighMidTom, "..........mh...."},
-                               {kLowMidTom, "............hh.."},
+                               {kMidTom, "............hh.."},
                                {kLowTom, "..............hA"},
                                {kKick, "........h...h..."}};
 static_assert(wellFormed(kShortFill), "a pattern has 16 steps of .gsmhA");
 constexpr Part kLongFill[] = {{kHighTom, "........hh......"},
                               {kHighMidTom, "..........hh...."},
-                              {kLowMidTom, "............h..."},
+                              {kMidTom, "............h..."},
                               {kLowTom, ".............h.."},
                               {kHighFloorTom, "..............h."},
                               {kLowFloorTom, "...............A"},
