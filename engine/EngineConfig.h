@@ -76,4 +76,21 @@ inline constexpr double kMaxAutoTailSeconds = 10.0;
 // a few audio cycles even at long periods.
 inline constexpr int kReclaimWaitMs = 200;
 
+// Live output. A device is opened at the output rate when it allows, otherwise at its own rate
+// within these bounds (the mixer scales every step); no device offers more than this many entries.
+inline constexpr int kMinDeviceRate = 8000;
+inline constexpr int kMaxDeviceRate = 384000;
+inline constexpr int kMaxAudioDevices = 20;
+// The period asked of a device whose period the program chooses (not JACK: the server sets it).
+inline constexpr int kDefaultPeriodFrames = 256;
+inline constexpr int kMinPeriodFrames = 16;
+inline constexpr int kMaxPeriodFrames = 8192;
+
+// The program's name on the JACK graph and the ALSA sequencer, and its ports.
+inline constexpr const char* kClientName = "Zumbel";
+inline constexpr const char* kJackLeftPort = "out_left";
+inline constexpr const char* kJackRightPort = "out_right";
+inline constexpr const char* kJackMidiPort = "midi_in";
+inline constexpr const char* kAlsaMidiPort = "MIDI in";
+
 }  // namespace zumbel

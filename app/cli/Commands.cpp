@@ -68,6 +68,8 @@ void printUsage(std::ostream& out) {
          "       zumbel check KIT.drums\n"
          "       zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
          "       zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
+         "       zumbel play KIT.drums [options]\n"
+         "       zumbel devices\n"
          "       zumbel COMMAND --help\n"
          "\n"
          "Zumbel is a drum sampler: MIDI notes play the WAV samples of a drum set.\n"
@@ -75,6 +77,8 @@ void printUsage(std::ostream& out) {
          "  check    list the samples of a drum set whose files are missing\n"
          "  relink   find moved samples under the given folders and store their new paths\n"
          "  render   play a MIDI file through a drum set into a WAV file\n"
+         "  play     play a drum set live from MIDI (JACK, PulseAudio or ALSA) until interrupted\n"
+         "  devices  list the audio outputs and MIDI inputs play can use\n"
          "Exit status: 0 success, 1 a finding (such as missing samples), 2 an error.\n";
 }
 
@@ -89,6 +93,8 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "check") return runCheck(rest, out, err);
   if (command == "relink") return runRelink(rest, out, err);
   if (command == "render") return runRender(rest, out, err);
+  if (command == "play") return runPlay(rest, out, err);
+  if (command == "devices") return runDevices(rest, out, err);
   if (endsWithNoCase(command, ".drums")) {
     return usageError(err, "this build has no window yet; use 'zumbel info " + command + "'");
   }

@@ -1,5 +1,5 @@
 #pragma once
-// The command-line tools: zumbel info, check, relink and render. They run without a window and print
+// The command-line tools: zumbel info, check, relink, render, play and devices. They run without a window and print
 // to the streams they are given, so tests call them in-process.
 
 #include <ostream>
@@ -20,6 +20,8 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runDevices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 void printUsage(std::ostream& out);
 

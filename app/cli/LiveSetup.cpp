@@ -1,0 +1,62 @@
+#include "LiveSetup.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace zumbel {
+
+namespace {
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+bool allDigits(const std::string& s) {
+  return !s.empty() && s.size() < 9 && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+}  // namespace
+
+std::optional<int> findDevice(const std::string& spec, const std::vector<std::string>& names) {
+  if (allDigits(spec)) return std::stoi(spec);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == spec) return static_cast<int>(i);
+  }
+  const std::string wanted = lower(spec);
+  std::optional<int> match;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (lower(names[i]).find(wanted) == std::string::npos) continue;
+    if (match) return std::nullopt;  // ambiguous
+    match = static_cast<int>(i);
+  }
+  return match;
+}
+
+bool openAudio(AudioOutput& output, CollectingPrompts& prompts, const std::string& spec, std::ostream& err) {
+  int device = 0;
+  if (!spec.empty()) {
+    std::vector<std::string> names;
+    if (const std::optional<AudioDeviceList> list = output.ListAudioDevices()) {
+      for (const AudioDeviceInfo& d : list->devices) names.push_back(d.description);
+    }
+    const std::optional<int> found = findDevice(spec, names);
+    if (!found) {
+      err << "zumbel: no audio output matches '" << spec << "' (see 'zumbel devices')\n";
+      return false;
+    }
+    device = *found;
+  }
+  prompts.messages.clear();
+  if (output.InitAudioOutput(device) == 1) return true;
+  // The default device's failure is said below in plainer words than the message box's.
+  if (device != 0) {
+    for (const std::string& m : prompts.messages) err << "zumbel: " << m << '\n';
+  }
+  err << "zumbel: no audio device could be opened";
+  if (!output.lastDetail().empty()) err << " (" << output.lastDetail() << ")";
+  err << '\n';
+  return false;
+}
+
+}  // namespace zumbel

@@ -1,0 +1,205 @@
+// zumbel play: the instrument without a window. The set is opened, the audio output and the MIDI
+// input too, and the program plays until it is interrupted.
+
+#include <csignal>
+#include <chrono>
+#include <cstdio>
+#include <iomanip>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+#include "AudioSystem.h"
+#include "Commands.h"
+#include "DrumEngine.h"
+#include "DrumsFile.h"
+#include "HeadlessKit.h"
+#include "LiveSetup.h"
+#include "MidiInputPort.h"
+
+namespace zumbel {
+
+namespace {
+
+const char kPlayHelp[] =
+    "Usage: zumbel play KIT.drums [--audio N|NAME] [--midi N|NAME] [--channel N] [--period FRAMES]\n"
+    "Plays a drum set live: MIDI notes arriving on the MIDI input sound through the audio output,\n"
+    "until Ctrl+C (SIGINT) or SIGTERM.\n"
+    "  --audio N|NAME   audio output by number or name (default 0, the system default: JACK when\n"
+    "                   a server runs, otherwise PulseAudio, otherwise ALSA)\n"
+    "  --midi N|NAME    MIDI input by number or name (default 0, Zumbel's own input port, which\n"
+    "                   other programs and devices connect to)\n"
+    "  --channel N      MIDI channel the set listens to, 1..16 (default 1)\n"
+    "  --period FRAMES  frames per period for ALSA and PulseAudio, 16..8192 (default 256);\n"
+    "                   a JACK server sets its own\n"
+    "'zumbel devices' lists the numbers and names.\n";
+
+// How often the waiting main thread looks at the xrun counter and for a signal.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) { stopRequested = 1; }
+
+// Restores the previous handlers when play returns, so tests running it in-process are unchanged.
+class StopSignals {
+ public:
+  StopSignals() {
+    stopRequested = 0;
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+  }
+  ~StopSignals() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+};
+
+int fail(std::ostream& err, const std::string& message) {
+  err << "zumbel: play: " << message << "\nTry 'zumbel play --help'.\n";
+  return kExitError;
+}
+
+bool parseInt(const std::string& s, long min, long max, long& out) {
+  std::size_t used = 0;
+  try {
+    out = std::stol(s, &used);
+  } catch (...) {
+    return false;
+  }
+  return used == s.size() && out >= min && out <= max;
+}
+
+struct PlayOptions {
+  std::string kit;
+  std::string audio;
+  std::string midi;
+  int channel = 1;
+  int period = kDefaultPeriodFrames;
+};
+
+// Returns an exit status when the arguments end the command (help or an error).
+std::optional<int> parse(const std::vector<std::string>& args, PlayOptions& o, std::ostream& out, std::ostream& err) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      out << kPlayHelp;
+      return kExitOk;
+    }
+    const bool hasValue = i + 1 < args.size();
+    long n = 0;
+    if (a == "--audio" || a == "--midi") {
+      if (!hasValue) return fail(err, a + " needs a device number or name");
+      (a == "--audio" ? o.audio : o.midi) = args[++i];
+    } else if (a == "--channel") {
+      if (!hasValue || !parseInt(args[++i], 1, 16, n)) return fail(err, "--channel takes 1..16");
+      o.channel = static_cast<int>(n);
+    } else if (a == "--period") {
+      if (!hasValue || !parseInt(args[++i], kMinPeriodFrames, kMaxPeriodFrames, n)) {
+        return fail(err, "--period takes " + std::to_string(kMinPeriodFrames) + ".." + std::to_string(kMaxPeriodFrames));
+      }
+      o.period = static_cast<int>(n);
+    } else if (o.kit.empty() && !a.starts_with("--")) {
+      o.kit = a;
+    } else {
+      return fail(err, "unexpected argument '" + a + "'");
+    }
+  }
+  if (o.kit.empty()) return fail(err, "no drum set given");
+  return std::nullopt;
+}
+
+std::string millis(int frames, int rate) {
+  std::ostringstream s;
+  s << std::fixed << std::setprecision(1) << (rate > 0 ? 1000.0 * frames / rate : 0.0);
+  return s.str();
+}
+
+void openMidi(MidiInputPort& midi, const std::string& spec, std::ostream& out, std::ostream& err) {
+  int device = 0;
+  if (!spec.empty()) {
+    const std::optional<int> found = findDevice(spec, midi.deviceNames());
+    if (!found) {
+      err << "zumbel: no MIDI input matches '" << spec << "' (see 'zumbel devices'); playing without MIDI\n";
+      return;
+    }
+    device = *found;
+  }
+  midi.SetMidiInput(device, 1);
+  if (midi.isOpen()) {
+    out << "MIDI: " << midi.openedName() << std::endl;
+  } else {
+    err << "zumbel: MIDI input " << device << " could not be opened; playing without MIDI\n";
+  }
+}
+
+}  // namespace
+
+int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  PlayOptions options;
+  if (const std::optional<int> done = parse(args, options, out, err)) return *done;
+
+  CKitbeatDoc doc;
+  const FileOutcome loaded = doc.OnOpenDocument(options.kit);
+  if (!loaded.ok()) {
+    err << loaded.message << '\n';
+    return kExitError;
+  }
+
+  DrumEngine engine(doc);
+  SystemAudio system;
+  CollectingPrompts prompts;
+  AudioOutput output(engine, system, prompts);
+  output.setStreamRequest(AudioStreamRequest{kOutputRate, options.period});
+  // The voices are built once the output plays; a switch only needs them released.
+  output.setReloadVoices([&](bool reload) {
+    if (!reload) engine.voices().ReleaseAllVoices();
+  });
+  if (!openAudio(output, prompts, options.audio, err)) return kExitError;
+  AudioBackend& backend = *output.backend();
+  out << "Audio: " << backend.openedName() << " at " << backend.sampleRate() << " Hz, " << backend.periodFrames()
+      << " frames per period, latency " << millis(backend.outputLatencyFrames(), backend.sampleRate()) << " ms"
+      << std::endl;
+
+  StreamPrompts loadPrompts(err);
+  const HeadlessLoad load = loadVoicesHeadless(doc, engine, loadPrompts, err);
+  out << "Kit: " << options.kit << ", " << load.voices << " voices" << std::endl;
+
+  MidiInputPort midi(output);
+  openMidi(midi, options.midi, out, err);
+  engine.trigger().setMidiChannel(options.channel);
+  out << "Channel: " << options.channel << std::endl;
+
+  const StopSignals signals;
+  uint64_t xrunsShown = 0;
+  int status = kExitOk;
+  while (!stopRequested) {
+    std::this_thread::sleep_for(kPollInterval);
+    for (const uint64_t xruns = backend.xrunCount(); xrunsShown < xruns;) out << "xrun " << ++xrunsShown << std::endl;
+    if (!backend.alive()) {
+      err << "zumbel: the audio device went away\n";
+      status = kExitError;
+      break;
+    }
+    engine.voices().collect();
+  }
+
+  midi.SetMidiInput(0, 0);
+  const CycleStats stats = output.cycle().stats();
+  out << "Stopped after " << stats.cycles << " periods; the audio callback took " << std::fixed << std::setprecision(1)
+      << stats.meanUs() << " us on average, " << static_cast<double>(stats.maxNs) / 1000.0 << " us at most" << std::endl;
+  output.close();
+  engine.voices().ReleaseAllVoices();
+  return status;
+}
+
+}  // namespace zumbel

@@ -1,0 +1,142 @@
+#include "AudioOutput.h"
+
+#include "AudioSystem.h"
+#include "DrumEngine.h"
+#include "JackAudioBackend.h"
+#include "Prompts.h"
+
+namespace zumbel {
+
+namespace {
+
+constexpr std::string_view kErrorCaption = "Error";
+constexpr std::string_view kCannotCreate = "Internal Error: 'Can not Create DirectSound'";
+constexpr std::string_view kNoPrimaryBuffer = "Internal Error: 'Could not create a primary_buffer'.";
+constexpr std::string_view kNoRate = "Internal Error: 'Output for 44.1kHz not found'.";
+constexpr std::string_view kScanFailed = "Internal Error: 'Failed to scan DX devices'.";
+constexpr std::string_view kDriverNotValid = "Driver not valid";
+constexpr std::string_view kDoesNotWork =
+    " does not seem to work.\n(Please check manufacturer for updated driver).\nChanging to default audio driver.";
+constexpr std::string_view kDefaultDescription = "System default";
+
+// How far an attempt got: a later stage's failure says more about what is wrong.
+int stage(OpenStatus s) {
+  switch (s) {
+    case OpenStatus::kNoDevice: return 0;
+    case OpenStatus::kNoStream: return 1;
+    case OpenStatus::kNoRate: return 2;
+    case OpenStatus::kOk: return 3;
+  }
+  return 0;
+}
+
+}  // namespace
+
+AudioOutput::AudioOutput(DrumEngine& engine, AudioSystem& system, Prompts& prompts)
+    : engine_(engine), system_(system), prompts_(prompts), cycle_(engine) {}
+
+AudioOutput::~AudioOutput() { close(); }
+
+JackAudioBackend* AudioOutput::jack() noexcept { return dynamic_cast<JackAudioBackend*>(backend_.get()); }
+
+std::optional<AudioDeviceList> AudioOutput::ListAudioDevices() {
+  std::optional<std::vector<AudioDeviceInfo>> found = system_.listDevices();
+  if (!found) return std::nullopt;
+  AudioDeviceList list;
+  list.devices.push_back(AudioDeviceInfo{AudioApi::kJack, std::string(kDefaultDescription), "", -1});
+  for (AudioDeviceInfo& d : *found) {
+    if (list.count() >= kMaxAudioDevices) break;
+    list.devices.push_back(std::move(d));
+  }
+  return list;
+}
+
+void AudioOutput::close() noexcept {
+  if (!backend_) return;
+  backend_->close();
+  backend_.reset();
+  engine_.mixer().setRunning(false);
+  // Voices retired while the device played can go now that no cycle can reach them.
+  engine_.voices().collect();
+}
+
+OpenStatus AudioOutput::openDevice(const AudioDeviceInfo& device) {
+  std::unique_ptr<AudioBackend> backend = system_.createBackend(device);
+  std::string detail;
+  OpenStatus status = backend ? backend->open(request_, detail) : OpenStatus::kNoDevice;
+  if (status == OpenStatus::kOk) {
+    Mixer& mixer = engine_.mixer();
+    mixer.setDeviceRate(backend->sampleRate());
+    cycle_.prepare(backend->sampleRate(), backend->periodFrames());
+    mixer.setRunning(true);
+    if (backend->start(cycle_, detail)) {
+      backend_ = std::move(backend);
+      detail_.clear();
+      return OpenStatus::kOk;
+    }
+    backend->close();
+    mixer.setRunning(false);
+    status = OpenStatus::kNoStream;
+  }
+  if (!detail_.empty()) detail_ += "; ";
+  detail_ += device.description + ": " + (detail.empty() ? "failed" : detail);
+  return status;
+}
+
+void AudioOutput::showOpenFailure(OpenStatus status) {
+  if (status == OpenStatus::kNoRate) {
+    prompts_.showMessage(kNoRate, kErrorCaption);
+  } else {
+    prompts_.showMessage(kNoPrimaryBuffer, kErrorCaption);
+  }
+}
+
+int AudioOutput::InitAudioOutput(int device) {
+  detail_.clear();
+  if (device == 0) {
+    // Opening the default again replaces whatever plays now; the voices stay.
+    close();
+    OpenStatus best = OpenStatus::kNoDevice;
+    for (const AudioDeviceInfo& candidate : system_.defaultCandidates()) {
+      const OpenStatus status = openDevice(candidate);
+      if (status == OpenStatus::kOk) return 1;
+      if (stage(status) > stage(best)) best = status;
+    }
+    if (best == OpenStatus::kNoDevice) {
+      prompts_.showMessage(kCannotCreate, kAppCaption);
+    } else {
+      showOpenFailure(best);
+    }
+    return 0;
+  }
+
+  const std::optional<AudioDeviceList> list = ListAudioDevices();
+  if (!list) {
+    prompts_.showMessage(kScanFailed, kErrorCaption);
+    return 0;
+  }
+  if (device < 0 || device >= list->count()) {
+    prompts_.showMessage(kDriverNotValid, kErrorCaption);
+    return 0;
+  }
+  const AudioDeviceInfo& chosen = list->devices[static_cast<std::size_t>(device)];
+  if (reloadVoices_) {
+    reloadVoices_(false);
+  } else {
+    engine_.voices().ReleaseAllVoices();
+  }
+  close();
+  const OpenStatus status = openDevice(chosen);
+  if (status == OpenStatus::kNoDevice) {
+    prompts_.showMessage(chosen.description + std::string(kDoesNotWork), kErrorCaption);
+    return 0;
+  }
+  if (status != OpenStatus::kOk) {
+    showOpenFailure(status);
+    return 0;
+  }
+  if (reloadVoices_) reloadVoices_(true);
+  return 1;
+}
+
+}  // namespace zumbel

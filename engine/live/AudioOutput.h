@@ -1,0 +1,75 @@
+#pragma once
+// The program's audio output: the device list, opening the system default or a chosen device,
+// and switching between them while a set is loaded. Owns the backend that is playing and the
+// live cycle it drives. Runs on the user-interface thread.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AudioBackend.h"
+#include "LiveCycle.h"
+
+namespace zumbel {
+
+class AudioSystem;
+class DrumEngine;
+class JackAudioBackend;
+class Prompts;
+
+// The output device list as the Options dialog shows it: entry 0 is the system default.
+struct AudioDeviceList {
+  std::vector<AudioDeviceInfo> devices;
+  int count() const noexcept { return static_cast<int>(devices.size()); }
+};
+
+class AudioOutput {
+ public:
+  AudioOutput(DrumEngine& engine, AudioSystem& system, Prompts& prompts);
+  ~AudioOutput();
+  AudioOutput(const AudioOutput&) = delete;
+  AudioOutput& operator=(const AudioOutput&) = delete;
+
+  // What a switch calls to empty the voice table (false) and to rebuild it on the new device
+  // (true). Without one the switch only releases the voices.
+  void setReloadVoices(std::function<void(bool)> reload) { reloadVoices_ = std::move(reload); }
+  void setStreamRequest(const AudioStreamRequest& request) { request_ = request; }
+
+  // Entry 0 is the system default; at most kMaxAudioDevices entries. Nothing when enumeration
+  // failed.
+  std::optional<AudioDeviceList> ListAudioDevices();
+
+  // 1 when the device plays, 0 after the user has been told why not. Device 0 opens the system
+  // default; any other number switches to that entry of the list, releasing and reloading the
+  // voices around the change.
+  int InitAudioOutput(int device);
+
+  bool isOpen() const noexcept { return backend_ != nullptr; }
+  // Stops and lets the device go; the voices stay.
+  void close() noexcept;
+
+  AudioBackend* backend() noexcept { return backend_.get(); }
+  // The JACK client while the output is JACK, else null.
+  JackAudioBackend* jack() noexcept;
+  LiveCycle& cycle() noexcept { return cycle_; }
+  // The library's own words about the last failure, for the command line.
+  const std::string& lastDetail() const noexcept { return detail_; }
+
+ private:
+  // Opens and starts `device`; on failure leaves no backend and returns the status.
+  OpenStatus openDevice(const AudioDeviceInfo& device);
+  void showOpenFailure(OpenStatus status);
+
+  DrumEngine& engine_;
+  AudioSystem& system_;
+  Prompts& prompts_;
+  LiveCycle cycle_;
+  std::unique_ptr<AudioBackend> backend_;
+  std::function<void(bool)> reloadVoices_;
+  AudioStreamRequest request_;
+  std::string detail_;
+};
+
+}  // namespace zumbel

@@ -1,0 +1,238 @@
+#include "JackAudioBackend.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <span>
+
+#include "LiveCycle.h"
+
+namespace zumbel {
+
+namespace {
+
+// libjack prints to stderr whenever no server answers; the program tells the user itself.
+void quiet(const char*) {}
+
+void silenceJack() {
+  static const bool once = [] {
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    return true;
+  }();
+  (void)once;
+}
+
+jack_client_t* openClient(const std::string& name, jack_status_t* status) {
+  silenceJack();
+  jack_status_t ignored;
+  return jack_client_open(name.c_str(), JackNoStartServer, status ? status : &ignored);
+}
+
+// The ports jack_get_ports finds, copied out and freed.
+std::vector<std::string> portList(jack_client_t* client, const char* pattern, const char* type, unsigned long flags) {
+  std::vector<std::string> names;
+  const char** ports = jack_get_ports(client, pattern, type, flags);
+  if (!ports) return names;
+  for (const char** p = ports; *p; ++p) names.emplace_back(*p);
+  jack_free(ports);
+  return names;
+}
+
+std::string clientOf(const std::string& port) { return port.substr(0, port.find(':')); }
+
+// jack_get_ports takes a regular expression; a client name is matched literally.
+std::string literalPattern(const std::string& text) {
+  std::string out = "^";
+  for (char c : text) {
+    if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) out += '\\';
+    out += c;
+  }
+  return out + ":";
+}
+
+bool isShortMessage(const jack_midi_event_t& e) {
+  if (e.size < 1 || e.size > 3) return false;
+  const int status = e.buffer[0];
+  return status >= 0x80 && status != 0xF0 && status != 0xF7;
+}
+
+}  // namespace
+
+bool jackServerRunning() {
+  jack_client_t* client = openClient(std::string(kClientName) + "-probe", nullptr);
+  if (!client) return false;
+  jack_client_close(client);
+  return true;
+}
+
+std::vector<AudioDeviceInfo> listJackOutputs() {
+  std::vector<AudioDeviceInfo> devices;
+  jack_client_t* client = openClient(std::string(kClientName) + "-probe", nullptr);
+  if (!client) return devices;
+  const std::vector<std::string> physical =
+      portList(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical);
+  std::vector<std::string> clients;
+  for (const std::string& p : physical) clients.push_back(clientOf(p));
+  for (const std::string& p : portList(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput)) clients.push_back(clientOf(p));
+  for (const std::string& c : clients) {
+    if (c.rfind(kClientName, 0) == 0) continue;  // the program itself, or this probe
+    const bool seen = std::any_of(devices.begin(), devices.end(), [&](const AudioDeviceInfo& d) { return d.module == c; });
+    if (!seen) devices.push_back(AudioDeviceInfo{AudioApi::kJack, "JACK: " + c, c, -1});
+  }
+  jack_client_close(client);
+  return devices;
+}
+
+JackAudioBackend::JackAudioBackend(AudioDeviceInfo device) : device_(std::move(device)) {}
+
+JackAudioBackend::~JackAudioBackend() { close(); }
+
+OpenStatus JackAudioBackend::open(const AudioStreamRequest&, std::string& detail) {
+  close();
+  jack_status_t status{};
+  client_ = openClient(kClientName, &status);
+  if (!client_) {
+    detail = (status & JackServerFailed) ? "no JACK server is running" : "the JACK server refused a new client";
+    return OpenStatus::kNoDevice;
+  }
+  rate_ = static_cast<int>(jack_get_sample_rate(client_));
+  period_.store(static_cast<int>(jack_get_buffer_size(client_)), std::memory_order_relaxed);
+  if (rate_ < kMinDeviceRate || rate_ > kMaxDeviceRate) {
+    detail = "the JACK server runs at " + std::to_string(rate_) + " Hz, which the mixer cannot play";
+    close();
+    return OpenStatus::kNoRate;
+  }
+  left_ = jack_port_register(client_, kJackLeftPort, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  right_ = jack_port_register(client_, kJackRightPort, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  midi_ = jack_port_register(client_, kJackMidiPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  if (!left_ || !right_ || !midi_ || jack_set_process_callback(client_, &JackAudioBackend::process, this) != 0 ||
+      jack_set_xrun_callback(client_, &JackAudioBackend::xrun, this) != 0 ||
+      jack_set_buffer_size_callback(client_, &JackAudioBackend::bufferSize, this) != 0) {
+    detail = "JACK would not register the program's ports";
+    close();
+    return OpenStatus::kNoStream;
+  }
+  jack_on_shutdown(client_, &JackAudioBackend::shutdown, this);
+  alive_.store(true, std::memory_order_relaxed);
+  xruns_.store(0, std::memory_order_relaxed);
+  return OpenStatus::kOk;
+}
+
+bool JackAudioBackend::start(LiveCycle& cycle, std::string& detail) {
+  if (!client_) {
+    detail = "not open";
+    return false;
+  }
+  cycle_ = &cycle;
+  if (jack_activate(client_) != 0) {
+    detail = "JACK would not activate the client";
+    return false;
+  }
+  active_ = true;
+  connectOutputs();
+  return true;
+}
+
+void JackAudioBackend::connectOutputs() {
+  const std::vector<std::string> targets =
+      device_.module.empty()
+          ? portList(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical)
+          : portList(client_, literalPattern(device_.module).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+  if (targets.empty()) return;
+  // A single playback port (a mono device) gets both sides.
+  const std::string& leftTarget = targets[0];
+  const std::string& rightTarget = targets.size() > 1 ? targets[1] : targets[0];
+  jack_connect(client_, jack_port_name(left_), leftTarget.c_str());
+  jack_connect(client_, jack_port_name(right_), rightTarget.c_str());
+  connectedTo_ = {leftTarget, rightTarget};
+}
+
+void JackAudioBackend::close() noexcept {
+  if (!client_) return;
+  // Once jack_deactivate returns, the process callback never runs again.
+  if (active_) jack_deactivate(client_);
+  active_ = false;
+  midiIntake_.store(false, std::memory_order_relaxed);
+  jack_client_close(client_);
+  client_ = nullptr;
+  left_ = right_ = midi_ = nullptr;
+  cycle_ = nullptr;
+  connectedTo_.clear();
+}
+
+int JackAudioBackend::outputLatencyFrames() const noexcept {
+  if (!client_ || !left_) return 0;
+  jack_latency_range_t range{};
+  jack_port_get_latency_range(left_, JackPlaybackLatency, &range);
+  return range.max > 0 ? static_cast<int>(range.max) : periodFrames();
+}
+
+std::string JackAudioBackend::openedName() const {
+  std::string name = device_.module.empty() ? "JACK" : device_.description;
+  if (!connectedTo_.empty()) name += " (" + connectedTo_[0] + ", " + connectedTo_[1] + ")";
+  return name;
+}
+
+std::string JackAudioBackend::midiPortName() const {
+  return midi_ ? jack_port_name(midi_) : std::string(kClientName) + ":" + kJackMidiPort;
+}
+
+std::vector<std::string> JackAudioBackend::midiSources() const {
+  if (!client_) return {};
+  return portList(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+}
+
+bool JackAudioBackend::connectMidiSource(const std::string& port) {
+  if (!client_ || !midi_) return false;
+  const int rc = jack_connect(client_, port.c_str(), jack_port_name(midi_));
+  return rc == 0 || rc == EEXIST;
+}
+
+void JackAudioBackend::disconnectMidiSource(const std::string& port) noexcept {
+  if (client_ && midi_) jack_disconnect(client_, port.c_str(), jack_port_name(midi_));
+}
+
+int JackAudioBackend::process(uint32_t frames, void* arg) noexcept {
+  auto* self = static_cast<JackAudioBackend*>(arg);
+  const uint64_t now = steadyNowNs();
+  auto* left = static_cast<float*>(jack_port_get_buffer(self->left_, frames));
+  auto* right = static_cast<float*>(jack_port_get_buffer(self->right_, frames));
+  if (!self->cycle_) {
+    std::fill_n(left, frames, 0.0f);
+    std::fill_n(right, frames, 0.0f);
+    return 0;
+  }
+  std::size_t count = 0;
+  if (self->midiIntake_.load(std::memory_order_acquire)) {
+    void* buffer = jack_port_get_buffer(self->midi_, frames);
+    const uint32_t events = jack_midi_get_event_count(buffer);
+    for (uint32_t i = 0; i < events && count < self->events_.size(); ++i) {
+      jack_midi_event_t e;
+      if (jack_midi_event_get(&e, buffer, i) != 0 || !isShortMessage(e)) continue;
+      const int d1 = e.size > 1 ? e.buffer[1] : 0;
+      const int d2 = e.size > 2 ? e.buffer[2] : 0;
+      self->events_[count++] = TimedMessage{e.time, packShortMessage(e.buffer[0], d1, d2)};
+    }
+  }
+  self->cycle_->run(left, right, static_cast<int>(frames), std::span<const TimedMessage>(self->events_.data(), count), now);
+  return 0;
+}
+
+int JackAudioBackend::xrun(void* arg) noexcept {
+  static_cast<JackAudioBackend*>(arg)->xruns_.fetch_add(1, std::memory_order_relaxed);
+  return 0;
+}
+
+int JackAudioBackend::bufferSize(uint32_t frames, void* arg) noexcept {
+  static_cast<JackAudioBackend*>(arg)->period_.store(static_cast<int>(frames), std::memory_order_relaxed);
+  return 0;
+}
+
+void JackAudioBackend::shutdown(void* arg) noexcept {
+  static_cast<JackAudioBackend*>(arg)->alive_.store(false, std::memory_order_relaxed);
+}
+
+}  // namespace zumbel

@@ -1,0 +1,79 @@
+#pragma once
+// The native JACK client "Zumbel": two audio outputs and one MIDI input. MIDI events are read in
+// the same process callback that renders the period and applied at their own frame, so the
+// latency from a JACK MIDI event to its sound is fixed by the graph and never jitters.
+
+#include <array>
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AudioBackend.h"
+#include "EngineConfig.h"
+#include "ShortMessage.h"
+
+typedef struct _jack_client jack_client_t;
+typedef struct _jack_port jack_port_t;
+
+namespace zumbel {
+
+// One entry per JACK client that has audio inputs (where the program's outputs can go), physical
+// playback first: "JACK: system". Nothing when no server runs; never starts a server.
+std::vector<AudioDeviceInfo> listJackOutputs();
+
+// Whether a JACK server answers, without starting one.
+bool jackServerRunning();
+
+class JackAudioBackend final : public AudioBackend {
+ public:
+  // `device.module` names the client whose audio inputs get the outputs; empty means the
+  // physical playback ports.
+  explicit JackAudioBackend(AudioDeviceInfo device);
+  ~JackAudioBackend() override;
+
+  OpenStatus open(const AudioStreamRequest& request, std::string& detail) override;
+  bool start(LiveCycle& cycle, std::string& detail) override;
+  void close() noexcept override;
+
+  int sampleRate() const noexcept override { return rate_; }
+  int periodFrames() const noexcept override { return period_.load(std::memory_order_relaxed); }
+  int outputLatencyFrames() const noexcept override;
+  uint64_t xrunCount() const noexcept override { return xruns_.load(std::memory_order_relaxed); }
+  bool alive() const noexcept override { return alive_.load(std::memory_order_relaxed); }
+  std::string openedName() const override;
+
+  // --- MIDI, user-interface thread ---
+  // The full name of the program's MIDI input port ("Zumbel:midi_in").
+  std::string midiPortName() const;
+  // Other clients' MIDI output ports, by full name.
+  std::vector<std::string> midiSources() const;
+  // Whether the process callback hands the MIDI port's events to the engine.
+  void setMidiIntake(bool on) noexcept { midiIntake_.store(on, std::memory_order_release); }
+  bool connectMidiSource(const std::string& port);
+  void disconnectMidiSource(const std::string& port) noexcept;
+
+ private:
+  static int process(uint32_t frames, void* self) noexcept;
+  static int xrun(void* self) noexcept;
+  static int bufferSize(uint32_t frames, void* self) noexcept;
+  static void shutdown(void* self) noexcept;
+  void connectOutputs();
+
+  AudioDeviceInfo device_;
+  jack_client_t* client_ = nullptr;
+  jack_port_t* left_ = nullptr;
+  jack_port_t* right_ = nullptr;
+  jack_port_t* midi_ = nullptr;
+  LiveCycle* cycle_ = nullptr;
+  int rate_ = 0;
+  std::atomic<int> period_{0};
+  std::atomic<uint64_t> xruns_{0};
+  std::atomic<bool> alive_{true};
+  std::atomic<bool> midiIntake_{false};
+  bool active_ = false;
+  std::vector<std::string> connectedTo_;
+  std::array<TimedMessage, kMaxEventsPerCycle> events_{};
+};
+
+}  // namespace zumbel

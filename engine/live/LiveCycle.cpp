@@ -1,0 +1,77 @@
+#include "LiveCycle.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "DrumEngine.h"
+
+namespace zumbel {
+
+uint64_t steadyNowNs() noexcept {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
+LiveCycle::LiveCycle(DrumEngine& engine) : engine_(engine) { timeline_.reset(kOutputRate, kDefaultPeriodFrames); }
+
+void LiveCycle::prepare(int sampleRate, int periodFrames) noexcept {
+  timeline_.reset(sampleRate, periodFrames);
+  // Messages that waited while nothing played are stale: sounding them all at once on the first
+  // period would be a burst of old notes.
+  StampedMessage m;
+  while (queue_.peek(m)) queue_.pop();
+}
+
+std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> direct, double periodStartNs) noexcept {
+  std::size_t count = 0;
+  std::size_t d = 0;
+  StampedMessage queued;
+  // Both sources are in time order; merge them so the engine sees one ordered list.
+  while (count < merged_.size()) {
+    bool haveQueued = false;
+    uint32_t queuedFrame = 0;
+    if (queue_.peek(queued)) {
+      const int64_t due = timeline_.dueFrame(queued.timeNs, periodStartNs);
+      if (due < frames) {
+        haveQueued = true;
+        queuedFrame = static_cast<uint32_t>(std::max<int64_t>(due, 0));
+      }
+    }
+    const bool haveDirect = d < direct.size();
+    if (!haveQueued && !haveDirect) break;
+    if (haveDirect && (!haveQueued || direct[d].frame <= queuedFrame)) {
+      merged_[count++] = direct[d++];
+    } else {
+      merged_[count++] = TimedMessage{queuedFrame, queued.message};
+      queue_.pop();
+    }
+  }
+  return count;
+}
+
+void LiveCycle::run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept {
+  const double periodStart = timeline_.beginPeriod(nowNs, frames);
+  const std::size_t count = gatherMessages(frames, direct, periodStart);
+  engine_.process(left, right, frames, std::span<const TimedMessage>(merged_.data(), count));
+
+  const uint64_t took = steadyNowNs() - nowNs;
+  cycles_.fetch_add(1, std::memory_order_relaxed);
+  totalNs_.fetch_add(took, std::memory_order_relaxed);
+  if (took > maxNs_.load(std::memory_order_relaxed)) maxNs_.store(took, std::memory_order_relaxed);
+}
+
+CycleStats LiveCycle::stats() const noexcept {
+  CycleStats s;
+  s.cycles = cycles_.load(std::memory_order_relaxed);
+  s.totalNs = totalNs_.load(std::memory_order_relaxed);
+  s.maxNs = maxNs_.load(std::memory_order_relaxed);
+  return s;
+}
+
+void LiveCycle::resetStats() noexcept {
+  cycles_.store(0, std::memory_order_relaxed);
+  totalNs_.store(0, std::memory_order_relaxed);
+  maxNs_.store(0, std::memory_order_relaxed);
+}
+
+}  // namespace zumbel

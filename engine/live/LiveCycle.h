@@ -1,0 +1,70 @@
+#pragma once
+// One period of live playing, whichever backend asks for it: the MIDI the backend read itself
+// (JACK MIDI, already at its frames) is merged with the messages the ALSA sequencer thread
+// queued (placed at their arrival time plus one period), and the drum engine renders the period
+// with each message applied at its frame. Runs on the audio thread: allocates nothing, takes no
+// lock, never throws.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "ArrivalTimeline.h"
+#include "EngineConfig.h"
+#include "MessageQueue.h"
+#include "ShortMessage.h"
+
+namespace zumbel {
+
+class DrumEngine;
+
+// How long the audio callback takes, for `zumbel play` and the benchmarks.
+struct CycleStats {
+  uint64_t cycles = 0;
+  uint64_t totalNs = 0;
+  uint64_t maxNs = 0;
+  double meanUs() const noexcept { return cycles ? static_cast<double>(totalNs) / cycles / 1000.0 : 0.0; }
+};
+
+class LiveCycle {
+ public:
+  explicit LiveCycle(DrumEngine& engine);
+  LiveCycle(const LiveCycle&) = delete;
+  LiveCycle& operator=(const LiveCycle&) = delete;
+
+  DrumEngine& engine() noexcept { return engine_; }
+
+  // The ALSA sequencer side pushes here (one producer thread).
+  MessageQueue& queue() noexcept { return queue_; }
+
+  // --- user-interface thread, while no backend runs ---
+  // The rate and period the next backend plays at; also forgets the clock of the last one.
+  void prepare(int sampleRate, int periodFrames) noexcept;
+
+  // --- audio thread ---
+  // `direct` holds messages already placed at their frame in this period, in frame order.
+  // `nowNs` is the monotonic time (steadyNowNs) at which the backend was called.
+  void run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept;
+
+  // Any thread.
+  CycleStats stats() const noexcept;
+  void resetStats() noexcept;
+
+ private:
+  // Moves the queued messages due in this period into `merged_` together with `direct`.
+  std::size_t gatherMessages(int frames, std::span<const TimedMessage> direct, double periodStartNs) noexcept;
+
+  DrumEngine& engine_;
+  MessageQueue queue_;
+  ArrivalTimeline timeline_;
+  std::array<TimedMessage, kMaxEventsPerCycle> merged_{};
+  std::atomic<uint64_t> cycles_{0};
+  std::atomic<uint64_t> totalNs_{0};
+  std::atomic<uint64_t> maxNs_{0};
+};
+
+// A monotonic clock in nanoseconds, the one every arrival stamp and cycle time uses.
+uint64_t steadyNowNs() noexcept;
+
+}  // namespace zumbel

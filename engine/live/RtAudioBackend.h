@@ -1,0 +1,65 @@
+#pragma once
+// ALSA and PulseAudio output through RtAudio: float, non-interleaved stereo, so the mixer writes
+// straight into the device's buffers. RtAudio reports trouble by throwing; every call into it is
+// caught here and turned into a status.
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AudioBackend.h"
+
+class RtAudio;
+
+namespace zumbel {
+
+// The output devices RtAudio offers for `api` (kPulse or kAlsa), named for a person
+// ("ALSA: HDA Intel PCH", "PulseAudio: ..."), each with its RtAudio index and name. Empty when
+// the API is not built into RtAudio or has nothing; never throws.
+std::vector<AudioDeviceInfo> listRtAudioOutputs(AudioApi api);
+
+// Fills each entry's description from its RtAudio name (`module`). ALSA calls a device
+// "hw:<card name>,<device>"; people know the card name, so the device number is kept only for a
+// card with several outputs in the list.
+void describeRtAudioOutputs(std::vector<AudioDeviceInfo>& devices);
+
+// The rates an open tries, in order: the asked rate, the device's own, then the rest it offers,
+// each once and only within kMinDeviceRate..kMaxDeviceRate. Empty when the device offers rates
+// but none within the bounds. An empty `offered` (the device did not say) still tries the first
+// two.
+std::vector<int> rateTrialOrder(int preferred, int deviceRate, const std::vector<unsigned>& offered);
+
+class RtAudioBackend final : public AudioBackend {
+ public:
+  // `device.index` -1 opens the API's default output device.
+  explicit RtAudioBackend(AudioDeviceInfo device);
+  ~RtAudioBackend() override;
+
+  OpenStatus open(const AudioStreamRequest& request, std::string& detail) override;
+  bool start(LiveCycle& cycle, std::string& detail) override;
+  void close() noexcept override;
+
+  int sampleRate() const noexcept override { return rate_; }
+  int periodFrames() const noexcept override { return period_; }
+  int outputLatencyFrames() const noexcept override { return latency_; }
+  uint64_t xrunCount() const noexcept override { return xruns_.load(std::memory_order_relaxed); }
+  bool alive() const noexcept override { return alive_.load(std::memory_order_relaxed); }
+  std::string openedName() const override;
+
+ private:
+  static int callback(void* output, void* input, unsigned int frames, double streamTime,
+                      unsigned int status, void* self);
+
+  AudioDeviceInfo device_;
+  std::unique_ptr<RtAudio> audio_;
+  LiveCycle* cycle_ = nullptr;
+  int rate_ = 0;
+  int period_ = 0;
+  int latency_ = 0;
+  std::atomic<uint64_t> xruns_{0};
+  std::atomic<bool> alive_{true};
+};
+
+}  // namespace zumbel

@@ -1,0 +1,169 @@
+// The live cycle: MIDI from a backend applied at its own frame, MIDI queued by the sequencer
+// thread placed exactly one period after it arrived however unevenly the audio thread wakes.
+
+#include <cmath>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "ArrivalTimeline.h"
+#include "EngineTestSupport.h"
+#include "KitbeatDoc.h"
+#include "LiveCycle.h"
+
+namespace zumbel {
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kPeriod = 64;
+
+constexpr uint32_t noteOn(int note) { return packShortMessage(0x90, note, 127); }
+
+// Frames to nanoseconds at the test rate, exactly enough for placing arrivals.
+uint64_t ns(double frames) { return static_cast<uint64_t>(std::llround(frames * 1e9 / kRate)); }
+
+class Live : public ::testing::Test {
+ protected:
+  Live() {
+    doc.OnNewDocument();
+    // Sound 0 (note 36) plays a constant sample from its first layer on every band.
+    for (auto& src : doc.sound(0).sources) src = 0;
+    engine.voices().publish(0, 0, test::makeVoice(engine.mixer(), test::dc(kRate, 8000)));
+    live.prepare(kRate, kPeriod);
+  }
+
+  // Runs `periods` periods, the audio thread waking at `wake(k)`; returns the left channel.
+  template <typename Wake>
+  std::vector<float> play(int periods, Wake wake, std::span<const TimedMessage> direct = {}) {
+    std::vector<float> left(static_cast<std::size_t>(periods * kPeriod)), right(left.size());
+    for (int k = 0; k < periods; ++k) {
+      live.run(left.data() + k * kPeriod, right.data() + k * kPeriod, kPeriod, k == 0 ? direct : std::span<const TimedMessage>{},
+               wake(k));
+    }
+    return left;
+  }
+
+  static int onset(const std::vector<float>& out, std::size_t from = 0) {
+    for (std::size_t i = from; i < out.size(); ++i) {
+      if (out[i] != 0.0f) return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  CKitbeatDoc doc;
+  DrumEngine engine{doc};
+  LiveCycle live{engine};
+};
+
+TEST_F(Live, BackendMessagesSoundAtTheirOwnFrame) {
+  const TimedMessage at37[] = {{37, noteOn(36)}};
+  const std::vector<float> out = play(2, [](int k) { return 1'000'000'000 + ns(k * kPeriod); }, at37);
+  EXPECT_EQ(onset(out), 37);
+}
+
+TEST_F(Live, QueuedMessagesSoundOnePeriodAfterArrivalDespiteWakeJitter) {
+  // The audio thread wakes up to an eighth of a period early or late; arrivals fall anywhere.
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> jitter(-kPeriod / 8.0, kPeriod / 8.0);
+  constexpr int kPeriods = 4000;
+  std::vector<uint64_t> wakes;
+  const uint64_t start = 5'000'000'000;
+  for (int k = 0; k < kPeriods; ++k) wakes.push_back(start + ns(k * kPeriod + jitter(rng)));
+
+  // Each trial plays one note arriving at a fractional frame, on a fresh voice, so its onset is
+  // the first sound of the run.
+  std::uniform_real_distribution<double> where(0.0, kPeriod);
+  for (int trial = 0; trial < 20; ++trial) {
+    engine.voices().ReleaseAllVoices();
+    engine.voices().publish(0, 0, test::makeVoice(engine.mixer(), test::dc(kRate, 8000)));
+    live.prepare(kRate, kPeriod);
+    const int period = 2000 + trial * 100;
+    const double arrivalFrame = period * kPeriod + where(rng);
+    // The sequencer thread pushes it between two wake-ups.
+    int k = 0;
+    std::vector<float> left(static_cast<std::size_t>(kPeriods * kPeriod)), right(left.size());
+    bool pushed = false;
+    for (; k < kPeriods && k < period + 10; ++k) {
+      if (!pushed && wakes[static_cast<std::size_t>(k)] > start + ns(arrivalFrame)) {
+        ASSERT_TRUE(live.queue().push(StampedMessage{start + ns(arrivalFrame), noteOn(36)}));
+        pushed = true;
+      }
+      live.run(left.data() + k * kPeriod, right.data() + k * kPeriod, kPeriod, {}, wakes[static_cast<std::size_t>(k)]);
+    }
+    const int expected = static_cast<int>(std::floor(arrivalFrame)) + kPeriod;
+    // Within one frame of the ideal: the timeline follows the wake-ups by a small fraction.
+    EXPECT_NEAR(onset(left), expected, 1) << "arrival at frame " << arrivalFrame;
+  }
+}
+
+TEST_F(Live, StaleQueuedMessagesAreDroppedWhenPlayingStarts) {
+  ASSERT_TRUE(live.queue().push(StampedMessage{1, noteOn(36)}));
+  live.prepare(kRate, kPeriod);
+  const std::vector<float> out = play(4, [](int k) { return 2'000'000'000 + ns(k * kPeriod); });
+  EXPECT_EQ(onset(out), -1);
+}
+
+TEST_F(Live, MessagesFromBothSourcesKeepTheirOrder) {
+  // A queued note due at frame 10 and a backend note at frame 30 on another sound: both sound,
+  // each from its own frame.
+  for (auto& src : doc.sound(1).sources) src = 0;
+  engine.voices().publish(1, 0, test::makeVoice(engine.mixer(), test::dc(kRate, 1000)));
+  const uint64_t t0 = 3'000'000'000;
+  // Period 0 wakes at t0; a message that arrived at t0 - period + 10 frames is due at frame 10.
+  ASSERT_TRUE(live.queue().push(StampedMessage{t0 - ns(kPeriod) + ns(10.5), noteOn(36)}));
+  const TimedMessage at30[] = {{30, noteOn(37)}};
+  const std::vector<float> out = play(1, [&](int) { return t0; }, at30);
+  EXPECT_EQ(onset(out), 10);
+  // The second note adds its own sample on top from frame 30.
+  EXPECT_EQ(out[29], out[20]);
+  EXPECT_GT(out[30], out[29]);
+}
+
+// Wake-up times: the k-th period wakes at start + k periods stretched by `drift`, plus noise.
+std::vector<uint64_t> wakeTimes(int periods, double jitterFrames, double drift, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> jitter(-jitterFrames, jitterFrames);
+  std::vector<uint64_t> wakes;
+  for (int k = 0; k < periods; ++k) wakes.push_back(1'000'000'000 + ns(k * kPeriod * (1.0 + drift) + jitter(rng)));
+  return wakes;
+}
+
+// The largest distance, in frames, between the timeline and the true period starts over the
+// last half of the run.
+double worstSettledError(const std::vector<uint64_t>& wakes, double drift) {
+  ArrivalTimeline t;
+  t.reset(kRate, kPeriod);
+  double worst = 0.0;
+  for (std::size_t k = 0; k < wakes.size(); ++k) {
+    const double placed = t.beginPeriod(wakes[k], kPeriod);
+    const double truth = 1e9 + static_cast<double>(k) * kPeriod * (1.0 + drift) * 1e9 / kRate;
+    if (k >= wakes.size() / 2) worst = std::max(worst, std::fabs(placed - truth) * kRate / 1e9);
+  }
+  return worst;
+}
+
+TEST(ArrivalTimelineTest, FiltersWakeJitterAndFollowsClockDrift) {
+  constexpr int kPeriods = 8000;  // about 12 s of 64-frame periods
+  // Regular wake-ups are taken as they are.
+  EXPECT_LT(worstSettledError(wakeTimes(kPeriods, 0.0, 0.0, 1), 0.0), 0.01);
+  // Wake-ups an eighth of a period early or late: the settled timeline stays within a frame.
+  EXPECT_LT(worstSettledError(wakeTimes(kPeriods, kPeriod / 8.0, 0.0, 2), 0.0), 1.0);
+  // A device clock 200 ppm slow against the system's, plus jitter: followed without lag.
+  EXPECT_LT(worstSettledError(wakeTimes(kPeriods, kPeriod / 8.0, 200e-6, 3), 200e-6), 1.0);
+}
+
+TEST(ArrivalTimelineTest, StartsAfreshAfterAGap) {
+  ArrivalTimeline t;
+  t.reset(kRate, kPeriod);
+  const uint64_t start = 1'000'000'000;
+  for (int k = 0; k < 100; ++k) t.beginPeriod(start + ns(k * kPeriod), kPeriod);
+  // An xrun: a whole second passes; the timeline jumps to the wake-up.
+  const uint64_t later = start + 1'000'000'000;
+  EXPECT_DOUBLE_EQ(t.beginPeriod(later, kPeriod), static_cast<double>(later));
+  EXPECT_EQ(t.dueFrame(later - ns(kPeriod), static_cast<double>(later)), 0);
+  EXPECT_EQ(t.dueFrame(later - ns(kPeriod) + ns(10.5), static_cast<double>(later)), 10);
+  EXPECT_LT(t.dueFrame(later - ns(2 * kPeriod), static_cast<double>(later)), 0);
+}
+
+}  // namespace
+}  // namespace zumbel

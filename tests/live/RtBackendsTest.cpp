@@ -1,0 +1,196 @@
+// The RtAudio output and the ALSA sequencer input: the parts that need no device (message
+// packing, rate order, device names), and clean failure where the machine has no sound devices.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "AlsaMidiInput.h"
+#include "DrumEngine.h"
+#include "KitbeatDoc.h"
+#include "LiveCycle.h"
+#include "MessageQueue.h"
+#include "RtAudioBackend.h"
+#include "ShortMessage.h"
+
+namespace zumbel {
+namespace {
+
+std::vector<StampedMessage> drain(MessageQueue& queue) {
+  std::vector<StampedMessage> out;
+  StampedMessage m;
+  while (queue.peek(m)) {
+    out.push_back(m);
+    queue.pop();
+  }
+  return out;
+}
+
+void deliverBytes(MessageQueue& queue, std::vector<unsigned char> bytes, uint64_t stamp = 7) {
+  AlsaMidiInput::deliver(queue, bytes.data(), bytes.size(), stamp);
+}
+
+TEST(AlsaMidiDeliver, PacksShortMessagesAndFillsMissingDataWithZero) {
+  MessageQueue queue;
+  deliverBytes(queue, {0x99, 36, 100}, 1234);
+  deliverBytes(queue, {0xC3, 5});
+  deliverBytes(queue, {0xF8});
+  const std::vector<StampedMessage> got = drain(queue);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].timeNs, 1234u);
+  EXPECT_EQ(got[0].message, packShortMessage(0x99, 36, 100));
+  EXPECT_EQ(got[1].message, packShortMessage(0xC3, 5, 0));
+  EXPECT_EQ(got[2].message, packShortMessage(0xF8, 0, 0));
+}
+
+TEST(AlsaMidiDeliver, DropsSysexStatuslessEmptyAndLongMessages) {
+  MessageQueue queue;
+  deliverBytes(queue, {0xF0, 0x7E, 0x7F, 0xF7});
+  deliverBytes(queue, {0xF0, 0x41, 0xF7});
+  deliverBytes(queue, {0xF7});
+  deliverBytes(queue, {0x40, 0x7F});
+  deliverBytes(queue, {0x90, 36, 100, 0});
+  deliverBytes(queue, {});
+  AlsaMidiInput::deliver(queue, nullptr, 3, 1);
+  EXPECT_TRUE(drain(queue).empty());
+}
+
+TEST(AlsaMidiDeliver, FullQueueKeepsTheEarlierMessages) {
+  MessageQueue queue;
+  for (std::size_t i = 0; i < MessageQueue::kCapacity; ++i) {
+    deliverBytes(queue, {0x90, static_cast<unsigned char>(i & 0x7F), 100}, i);
+  }
+  deliverBytes(queue, {0x80, 1, 0}, 999999);
+  EXPECT_EQ(queue.dropped(), 1u);
+  const std::vector<StampedMessage> got = drain(queue);
+  ASSERT_EQ(got.size(), MessageQueue::kCapacity);
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].timeNs, i);
+    EXPECT_EQ(got[i].message, packShortMessage(0x90, static_cast<int>(i & 0x7F), 100));
+  }
+}
+
+TEST(RtAudioRates, AskedRateFirstThenTheDevicesOwnThenTheRestOnce) {
+  EXPECT_EQ(rateTrialOrder(44100, 48000, {32000, 44100, 48000, 96000}), (std::vector<int>{44100, 48000, 32000, 96000}));
+  // A device that cannot play 44100 still gets every rate it offers.
+  EXPECT_EQ(rateTrialOrder(44100, 48000, {48000, 96000}), (std::vector<int>{44100, 48000, 96000}));
+  // A device that did not say what it plays is still asked.
+  EXPECT_EQ(rateTrialOrder(44100, 0, {}), (std::vector<int>{44100}));
+}
+
+TEST(RtAudioRates, RatesOutsideTheMixersBoundsAreNeverTried) {
+  EXPECT_EQ(rateTrialOrder(44100, 4000, {4000, 5512, 44100, 768000}), (std::vector<int>{44100}));
+  EXPECT_EQ(rateTrialOrder(4000, kMaxDeviceRate, {4000, static_cast<unsigned>(kMaxDeviceRate)}),
+            (std::vector<int>{kMaxDeviceRate}));
+  // Offering only rates the mixer cannot play leaves nothing to try.
+  EXPECT_TRUE(rateTrialOrder(44100, 4000, {4000, 5512}).empty());
+}
+
+TEST(RtAudioNames, AlsaDevicesAreNamedByCardKeepingTheDeviceOnlyWhenNeeded) {
+  std::vector<AudioDeviceInfo> devices{
+      {AudioApi::kAlsa, "", "hw:HDA Intel PCH,0", 0},   {AudioApi::kAlsa, "", "hw:HDA Intel PCH,3", 1},
+      {AudioApi::kAlsa, "", "hw:USB Audio, Rev 2,0", 2}, {AudioApi::kAlsa, "", "default", 3},
+      {AudioApi::kPulse, "", "Built-in Audio", 0},
+  };
+  describeRtAudioOutputs(devices);
+  EXPECT_EQ(devices[0].description, "ALSA: HDA Intel PCH (device 0)");
+  EXPECT_EQ(devices[1].description, "ALSA: HDA Intel PCH (device 3)");
+  EXPECT_EQ(devices[2].description, "ALSA: USB Audio, Rev 2");
+  EXPECT_EQ(devices[3].description, "ALSA: default");
+  EXPECT_EQ(devices[4].description, "PulseAudio: Built-in Audio");
+  EXPECT_EQ(devices[1].module, "hw:HDA Intel PCH,3");  // what the backend opens stays RtAudio's
+}
+
+// The machine these run on in CI has no sound hardware at all; a developer's machine does, and
+// there the device tests have nothing to show.
+bool noSoundDevices() { return !std::filesystem::exists("/dev/snd"); }
+
+class NoSoundDevice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!noSoundDevices()) GTEST_SKIP() << "this machine has sound devices";
+  }
+};
+
+TEST_F(NoSoundDevice, AlsaOutputFailsCleanlyAndQuietly) {
+  ::testing::internal::CaptureStderr();
+  const std::vector<AudioDeviceInfo> listed = listRtAudioOutputs(AudioApi::kAlsa);
+  RtAudioBackend backend(AudioDeviceInfo{AudioApi::kAlsa, "ALSA: default", "", -1});
+  backend.close();  // before any open
+  std::string detail;
+  const OpenStatus status = backend.open(AudioStreamRequest{}, detail);
+  backend.close();
+  backend.close();
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+
+  EXPECT_TRUE(listed.empty());
+  EXPECT_NE(status, OpenStatus::kOk);
+  EXPECT_FALSE(detail.empty());
+  EXPECT_EQ(printed, "");
+}
+
+TEST_F(NoSoundDevice, ListedAlsaDeviceThatIsGoneIsNoDevice) {
+  RtAudioBackend backend(AudioDeviceInfo{AudioApi::kAlsa, "ALSA: Gone", "hw:Gone,0", 2});
+  std::string detail;
+  EXPECT_EQ(backend.open(AudioStreamRequest{}, detail), OpenStatus::kNoDevice);
+  EXPECT_FALSE(detail.empty());
+}
+
+TEST_F(NoSoundDevice, StartWithoutAnOpenStreamIsRefused) {
+  CKitbeatDoc doc;
+  DrumEngine engine(doc);
+  LiveCycle cycle(engine);
+  RtAudioBackend backend(AudioDeviceInfo{AudioApi::kAlsa, "ALSA: default", "", -1});
+  std::string detail;
+  EXPECT_NE(backend.open(AudioStreamRequest{}, detail), OpenStatus::kOk);
+  detail.clear();
+  EXPECT_FALSE(backend.start(cycle, detail));
+  EXPECT_FALSE(detail.empty());
+}
+
+TEST_F(NoSoundDevice, PulseWithoutAServerFailsCleanly) {
+  // A socket that does not exist, so no server answers and none is spawned.
+  const char* before = std::getenv("PULSE_SERVER");
+  const std::string saved = before ? before : "";
+  ::setenv("PULSE_SERVER", "unix:/nonexistent/zumbel-test-pulse", 1);
+  const std::vector<AudioDeviceInfo> listed = listRtAudioOutputs(AudioApi::kPulse);
+  RtAudioBackend backend(AudioDeviceInfo{AudioApi::kPulse, "PulseAudio: default", "", -1});
+  std::string detail;
+  const OpenStatus status = backend.open(AudioStreamRequest{}, detail);
+  backend.close();
+  if (before) {
+    ::setenv("PULSE_SERVER", saved.c_str(), 1);
+  } else {
+    ::unsetenv("PULSE_SERVER");
+  }
+  if (status == OpenStatus::kOk) GTEST_SKIP() << "a PulseAudio server answered";
+  EXPECT_TRUE(listed.empty());
+  EXPECT_FALSE(detail.empty());
+}
+
+TEST_F(NoSoundDevice, AlsaMidiHasNoSourcesAndOpensNothing) {
+  MessageQueue queue;
+  AlsaMidiInput input(queue);
+  input.close();
+  ::testing::internal::CaptureStderr();
+  const std::vector<std::string> sources = input.sources();
+  std::string ownDetail, sourceDetail;
+  const bool ownOpened = input.openOwnPort(ownDetail);
+  const bool sourceOpened = input.openSource(0, sourceDetail);
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  input.close();
+
+  EXPECT_TRUE(sources.empty());
+  EXPECT_FALSE(ownOpened);
+  EXPECT_FALSE(ownDetail.empty());
+  EXPECT_FALSE(sourceOpened);
+  EXPECT_FALSE(sourceDetail.empty());
+  EXPECT_FALSE(input.isOpen());
+  EXPECT_EQ(printed, "");
+}
+
+}  // namespace
+}  // namespace zumbel
