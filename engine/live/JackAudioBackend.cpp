@@ -8,6 +8,7 @@
 #include <span>
 
 #include "LiveCycle.h"
+#include "RealtimeScope.h"
 
 namespace zumbel {
 
@@ -196,6 +197,7 @@ void JackAudioBackend::disconnectMidiSource(const std::string& port) noexcept {
 }
 
 int JackAudioBackend::process(uint32_t frames, void* arg) noexcept {
+  const RealtimeScope realtime;
   auto* self = static_cast<JackAudioBackend*>(arg);
   const uint64_t now = steadyNowNs();
   auto* left = static_cast<float*>(jack_port_get_buffer(self->left_, frames));

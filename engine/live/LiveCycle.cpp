@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "DrumEngine.h"
+#include "RealtimeScope.h"
 
 namespace zumbel {
 
@@ -50,6 +51,7 @@ std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> 
 }
 
 void LiveCycle::run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept {
+  const RealtimeScope realtime;
   const double periodStart = timeline_.beginPeriod(nowNs, frames);
   const std::size_t count = gatherMessages(frames, direct, periodStart);
   engine_.process(left, right, frames, std::span<const TimedMessage>(merged_.data(), count));
