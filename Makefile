@@ -43,18 +43,22 @@ test: build build-asan build-tsan fuzz
 	@echo "== tests"
 	@ctest --test-dir $(BUILD) --output-on-failure --timeout 300
 
-# Until the window lands, the demo kit is shown and the demo song rendered to demo.wav.
+# Until the window lands: the demo kit is described, then played live (JACK, PulseAudio or ALSA;
+# Ctrl+C stops it). Where no audio device opens, the demo song is rendered to demo.wav instead.
 run: build
 	@./$(BUILD)/zumbel info $(DEMO_KIT)
 	@echo
-	@./$(BUILD)/zumbel render $(DEMO_KIT) "$(DEMO_SONG)" -o demo.wav
-	@echo "The demo song is in $(CURDIR)/demo.wav"
+	@./$(BUILD)/zumbel play $(DEMO_KIT) || { \
+	  echo "No audio device here; rendering the demo song instead."; \
+	  ./$(BUILD)/zumbel render $(DEMO_KIT) "$(DEMO_SONG)" -o demo.wav && \
+	  echo "The demo song is in $(CURDIR)/demo.wav"; }
 
 # Every benchmark; bench/README.md says what each prints. The last one installs DrumGizmo.
 bench: build
 	@./$(BUILD)/bench/bench_kit_files
 	@./$(BUILD)/bench/bench_mixer
 	@./$(BUILD)/bench/bench_render
+	@./$(BUILD)/bench/bench_live_cycle
 	@bench/bench-render $(BUILD)
 	@bench/compare-drumgizmo $(BUILD)
 

@@ -179,7 +179,6 @@ OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& 
 
   audio_ = makeRtAudio(device_.api, detail);
   if (!audio_) return OpenStatus::kNoDevice;
-  const char* apiName = audioApiName(device_.api);
 
   int id = -1;
   RtAudio::DeviceInfo info;
@@ -187,8 +186,7 @@ OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& 
     const unsigned count = audio_->getDeviceCount();
     id = count == 0 ? -1 : findDevice(*audio_, device_, count);
     if (id < 0 || static_cast<unsigned>(id) >= count) {
-      detail = device_.index < 0 ? std::string(apiName) + " offers no output device"
-                                 : std::string(apiName) + " device " + device_.module + " is gone";
+      detail = device_.index < 0 ? std::string("no output device") : "device " + device_.module + " is gone";
       audio_.reset();
       return OpenStatus::kNoDevice;
     }
@@ -198,13 +196,13 @@ OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& 
     audio_.reset();
     return OpenStatus::kNoDevice;
   } catch (...) {
-    detail = std::string(apiName) + " devices could not be listed";
+    detail = "its devices could not be listed";
     audio_.reset();
     return OpenStatus::kNoDevice;
   }
   if (!info.probed || info.outputChannels < 1) {
     const std::string name = info.name.empty() ? device_.module : info.name;
-    detail = std::string(apiName) + " device " + name +
+    detail = "device " + name +
              (info.probed ? " has no outputs" : " does not answer (another program may hold it)");
     audio_.reset();
     return OpenStatus::kNoDevice;
@@ -218,7 +216,7 @@ OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& 
   const std::vector<int> rates = rateTrialOrder(request.preferredRate, static_cast<int>(info.preferredSampleRate),
                                                 info.sampleRates);
   if (rates.empty()) {
-    detail = std::string(apiName) + " device " + info.name + " offers no rate the mixer plays";
+    detail = "device " + info.name + " offers no rate the mixer plays";
     audio_.reset();
     return OpenStatus::kNoRate;
   }
