@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -78,6 +79,8 @@ struct Result {
   double mean = 0;
   jack_latency_range_t playback{};
   uint64_t xruns = 0, skipped = 0, late = 0;
+  // How many notes came at each latency: one value when nothing disturbed the graph.
+  std::map<int64_t, int> histogram;
 };
 
 bool measure(int period, int notes, const std::string& kit, Result& result, std::string& error) {
@@ -145,6 +148,7 @@ bool measure(int period, int notes, const std::string& kit, Result& result, std:
     result.max = result.measured ? std::max(result.max, latency) : latency;
     sum += latency;
     ++result.measured;
+    ++result.histogram[latency];
   }
   result.mean = result.measured ? static_cast<double>(sum) / result.measured : 0.0;
   return true;
@@ -191,6 +195,9 @@ int main(int argc, char** argv) {
     std::printf("  graph latency   min %lld / mean %.2f / max %lld frames  (%.3f / %.3f / %.3f ms), jitter %lld frames\n",
                 static_cast<long long>(r.min), r.mean, static_cast<long long>(r.max), ms(static_cast<double>(r.min)),
                 ms(r.mean), ms(static_cast<double>(r.max)), static_cast<long long>(r.max - r.min));
+    std::printf("  notes per latency:");
+    for (const auto& [frames, count] : r.histogram) std::printf(" %lld frames x%d", static_cast<long long>(frames), count);
+    std::printf("\n");
     std::printf("  playback latency JACK reports for %s: %u..%u frames (%.2f..%.2f ms)\n", port(kJackLeftPort).c_str(),
                 r.playback.min, r.playback.max, ms(r.playback.min), ms(r.playback.max));
     const double total = r.mean + period + r.playback.max;

@@ -177,9 +177,10 @@ class JackE2E : public ::testing::Test {
   // Starts `zumbel play` on the demo kit and connects the rig once its ports exist and it says
   // its MIDI input is open (the ports are registered before the kit is loaded and the input
   // listens).
-  void startPlay() {
+  void startPlay(const std::vector<std::string>& extraArgs = {}) {
     test::ChildProcess::Options options;
     options.argv = {ZUMBEL_BINARY, "play", kDemoKit};
+    options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
     options.setEnv = serverEnvironment();
     options.stdoutPath = dir_ / "play.out";
     options.stderrPath = dir_ / "play.err";
@@ -548,6 +549,62 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
             << ", zumbel play printed " << printed << "; the server caught a client not yet woken " << explained
             << " times (the program " << unfinished(log, kClientName, "Triggered") << "), its own timer late "
             << driverLate << " times\n";
+}
+
+// The devices are listed with the numbers play takes, and a MIDI source chosen by name is
+// connected to the program's port by the program itself.
+TEST_F(JackE2E, PlayConnectsTheMidiSourceChosenByName) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(startServer(256, 4));
+  const std::string source = "zumbel-rig-send:midi_out";
+
+  test::ChildProcess devices;
+  test::ChildProcess::Options options;
+  options.argv = {ZUMBEL_BINARY, "devices"};
+  options.setEnv = serverEnvironment();
+  options.stdoutPath = dir_ / "devices.out";
+  std::string error;
+  ASSERT_TRUE(devices.start(options, error)) << error;
+  const std::optional<test::ChildExit> listed = devices.wait(30s);
+  ASSERT_TRUE(listed && listed->exited && listed->status == 0);
+  const std::string list = test::readText(dir_ / "devices.out");
+  EXPECT_NE(list.find("  0  System default\n"), std::string::npos) << list;
+  EXPECT_NE(list.find("  1  JACK: system\n"), std::string::npos) << list;
+  EXPECT_NE(list.find("  0  JACK: Zumbel:midi_in\n"), std::string::npos) << list;
+  EXPECT_NE(list.find("  1  JACK: " + source + "\n"), std::string::npos) << list;
+
+  ASSERT_NO_FATAL_FAILURE(startPlay({"--midi", "rig-send"}));
+  EXPECT_NE(playOutput().find("\nMIDI: JACK: " + source + "\n"), std::string::npos) << playOutput();
+  jack_client_t* probe = jack_client_open("zumbel-e2e-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                          nullptr, server_->name().c_str());
+  ASSERT_NE(probe, nullptr);
+  jack_port_t* midiIn = jack_port_by_name(probe, port(kJackMidiPort).c_str());
+  ASSERT_NE(midiIn, nullptr);
+  EXPECT_TRUE(jack_port_connected_to(midiIn, source.c_str()));
+  jack_client_close(probe);
+
+  // Heard through that connection (the rig's own connect finds it made already).
+  const std::vector<ScheduledMessage> notes = {test::noteOn(0, kSnare, 100)};
+  std::vector<ScheduledMessage> schedule;
+  const Recording r = sendAndRecord(notes, kRate / 2, schedule);
+  ASSERT_FALSE(HasFailure());
+  EXPECT_TRUE(test::findOnset(r, schedule[0].frame, kOnsetMargin, kOnsetSearch, kOnsetThreshold).has_value());
+  stopPlay();
+}
+
+// A server that goes away under the program ends it with a message and status 2, not a hang.
+TEST_F(JackE2E, PlayEndsWhenTheServerGoesAway) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(startServer(256, 1));
+  ASSERT_NO_FATAL_FAILURE(startPlay());
+  rig_.reset();
+  server_->stop();
+  const std::optional<test::ChildExit> exit = play_.wait(15s);
+  ASSERT_TRUE(exit.has_value()) << "still running without its server";
+  EXPECT_TRUE(exit->exited) << "ended by signal " << exit->signal;
+  EXPECT_EQ(exit->status, 2);
+  EXPECT_NE(test::readText(dir_ / "play.err").find("the audio device went away"), std::string::npos)
+      << test::readText(dir_ / "play.err");
 }
 
 // Without any server or device the program says so and exits with status 2.
