@@ -196,7 +196,8 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   midi.SetMidiInput(0, 0);
   const CycleStats stats = output.cycle().stats();
   out << "Stopped after " << stats.cycles << " periods; the audio callback took " << std::fixed << std::setprecision(1)
-      << stats.meanUs() << " us on average, " << static_cast<double>(stats.maxNs) / 1000.0 << " us at most" << std::endl;
+      << stats.meanUs() << " us on average, " << static_cast<double>(stats.maxNs) / 1000.0 << " us at most, "
+      << stats.slowCycles << " periods over half their length" << std::endl;
   output.close();
   engine.voices().ReleaseAllVoices();
   return status;

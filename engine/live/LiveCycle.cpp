@@ -17,6 +17,7 @@ LiveCycle::LiveCycle(DrumEngine& engine) : engine_(engine) { timeline_.reset(kOu
 
 void LiveCycle::prepare(int sampleRate, int periodFrames) noexcept {
   timeline_.reset(sampleRate, periodFrames);
+  rate_ = sampleRate > 0 ? sampleRate : kOutputRate;
   // Messages that waited while nothing played are stale: sounding them all at once on the first
   // period would be a burst of old notes.
   StampedMessage m;
@@ -60,6 +61,9 @@ void LiveCycle::run(float* left, float* right, int frames, std::span<const Timed
   cycles_.fetch_add(1, std::memory_order_relaxed);
   totalNs_.fetch_add(took, std::memory_order_relaxed);
   if (took > maxNs_.load(std::memory_order_relaxed)) maxNs_.store(took, std::memory_order_relaxed);
+  if (took * 2 * static_cast<uint64_t>(rate_) > static_cast<uint64_t>(frames) * 1'000'000'000ull) {
+    slowCycles_.fetch_add(1, std::memory_order_relaxed);
+  }
 }
 
 CycleStats LiveCycle::stats() const noexcept {
@@ -67,6 +71,7 @@ CycleStats LiveCycle::stats() const noexcept {
   s.cycles = cycles_.load(std::memory_order_relaxed);
   s.totalNs = totalNs_.load(std::memory_order_relaxed);
   s.maxNs = maxNs_.load(std::memory_order_relaxed);
+  s.slowCycles = slowCycles_.load(std::memory_order_relaxed);
   return s;
 }
 
@@ -74,6 +79,7 @@ void LiveCycle::resetStats() noexcept {
   cycles_.store(0, std::memory_order_relaxed);
   totalNs_.store(0, std::memory_order_relaxed);
   maxNs_.store(0, std::memory_order_relaxed);
+  slowCycles_.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace zumbel

@@ -24,6 +24,8 @@ struct CycleStats {
   uint64_t cycles = 0;
   uint64_t totalNs = 0;
   uint64_t maxNs = 0;
+  // Periods whose callback took more than half the period's length: close to an xrun.
+  uint64_t slowCycles = 0;
   double meanUs() const noexcept { return cycles ? static_cast<double>(totalNs) / cycles / 1000.0 : 0.0; }
 };
 
@@ -62,6 +64,8 @@ class LiveCycle {
   std::atomic<uint64_t> cycles_{0};
   std::atomic<uint64_t> totalNs_{0};
   std::atomic<uint64_t> maxNs_{0};
+  std::atomic<uint64_t> slowCycles_{0};
+  int rate_ = kOutputRate;
 };
 
 // A monotonic clock in nanoseconds, the one every arrival stamp and cycle time uses.

@@ -545,6 +545,9 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
   if (rigXruns > 0) {
     EXPECT_GT(explained + driverLate, 0) << log;
   }
+  if (const std::size_t stats = out.find("\nStopped after "); stats != std::string::npos) {
+    std::cout << "[ callback ] " << out.substr(stats + 1, out.find('\n', stats + 1) - stats - 1) << '\n';
+  }
   std::cout << "[ xruns ] " << (server_->realtime() ? "realtime" : "normal") << " scheduling: the rig saw " << rigXruns
             << ", zumbel play printed " << printed << "; the server caught a client not yet woken " << explained
             << " times (the program " << unfinished(log, kClientName, "Triggered") << "), its own timer late "
