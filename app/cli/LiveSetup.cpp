@@ -49,10 +49,16 @@ bool openAudio(AudioOutput& output, CollectingPrompts& prompts, const std::strin
   }
   prompts.messages.clear();
   if (output.InitAudioOutput(device) == 1) return true;
-  // The default device's failure is said below in plainer words than the message box's.
   if (device != 0) {
+    // As the window does after a failed switch: say why, then play through the default.
     for (const std::string& m : prompts.messages) err << "zumbel: " << m << '\n';
+    prompts.messages.clear();
+    if (output.InitAudioOutput(0) == 1) {
+      err << "zumbel: playing through the system default output instead\n";
+      return true;
+    }
   }
+  // The default device's failure is said in plainer words than the message box's.
   err << "zumbel: no audio device could be opened";
   if (!output.lastDetail().empty()) err << " (" << output.lastDetail() << ")";
   err << '\n';

@@ -23,8 +23,9 @@ class CollectingPrompts : public Prompts {
 // the text (case ignored). Nothing when no name or more than one matches.
 std::optional<int> findDevice(const std::string& spec, const std::vector<std::string>& names);
 
-// Opens `spec` (empty: the system default) on `output`. On failure prints why on `err`, ending
-// with a line that says no audio device could be opened, and returns false.
+// Opens `spec` (empty: the system default) on `output`; a chosen device that fails to open is
+// reported and the system default opened instead. On failure prints why on `err` and returns
+// false: a name no device has, or no device at all ("no audio device could be opened").
 bool openAudio(AudioOutput& output, CollectingPrompts& prompts, const std::string& spec, std::ostream& err);
 
 }  // namespace zumbel

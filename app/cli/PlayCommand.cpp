@@ -1,6 +1,7 @@
 // zumbel play: the instrument without a window. The set is opened, the audio output and the MIDI
 // input too, and the program plays until it is interrupted.
 
+#include <atomic>
 #include <csignal>
 #include <chrono>
 #include <cstdio>
@@ -37,15 +38,18 @@ const char kPlayHelp[] =
 // How often the waiting main thread looks at the xrun counter and for a signal.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
-volatile std::sig_atomic_t stopRequested = 0;
+// Set by the handler, which may run on any thread of the process (JACK's and RtMidi's too), so
+// a lock-free atomic rather than a plain flag.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void requestStop(int) { stopRequested = 1; }
+void requestStop(int) { stopRequested.store(true, std::memory_order_relaxed); }
 
 // Restores the previous handlers when play returns, so tests running it in-process are unchanged.
 class StopSignals {
  public:
   StopSignals() {
-    stopRequested = 0;
+    stopRequested.store(false, std::memory_order_relaxed);
     struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
@@ -147,6 +151,8 @@ void openMidi(MidiInputPort& midi, const std::string& spec, std::ostream& out, s
 int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   PlayOptions options;
   if (const std::optional<int> done = parse(args, options, out, err)) return *done;
+  // From here on an interrupt, even one during loading, ends the program the orderly way.
+  const StopSignals signals;
 
   CKitbeatDoc doc;
   const FileOutcome loaded = doc.OnOpenDocument(options.kit);
@@ -179,13 +185,12 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   engine.trigger().setMidiChannel(options.channel);
   out << "Channel: " << options.channel << std::endl;
 
-  const StopSignals signals;
   uint64_t xrunsShown = 0;
   int status = kExitOk;
-  while (!stopRequested) {
+  while (!stopRequested.load(std::memory_order_relaxed)) {
     std::this_thread::sleep_for(kPollInterval);
     for (const uint64_t xruns = backend.xrunCount(); xrunsShown < xruns;) out << "xrun " << ++xrunsShown << std::endl;
-    if (!backend.alive()) {
+    if (output.closeIfLost()) {
       err << "zumbel: the audio device went away\n";
       status = kExitError;
       break;

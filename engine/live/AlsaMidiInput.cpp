@@ -142,12 +142,10 @@ bool AlsaMidiInput::openSource(int index, std::string& detail) {
 
 void AlsaMidiInput::close() noexcept {
   if (midi_) {
+    // The port first: closing it joins RtMidi's input thread, which would otherwise read the
+    // callback while cancelCallback clears it.
     try {
-      midi_->cancelCallback();
-    } catch (...) {
-    }
-    try {
-      midi_->closePort();  // joins RtMidi's input thread
+      midi_->closePort();
     } catch (...) {
     }
     // The client goes too, so the port leaves the sequencer graph and nothing stays connected to

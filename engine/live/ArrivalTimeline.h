@@ -40,8 +40,9 @@ class ArrivalTimeline {
     ++periods_;
     const double seconds = periodNs() / 1e9;
     // 1/elapsed time: early on the loop averages over everything seen so far.
-    const double bandwidth =
-        std::clamp(1.0 / (periods_ * seconds), kSettledBandwidthHz, kMaxLoopGain / (2.0 * kPi * seconds));
+    // Long periods cap the bandwidth below the settled one; the cap wins.
+    const double widest = kMaxLoopGain / (2.0 * kPi * seconds);
+    const double bandwidth = std::clamp(1.0 / (periods_ * seconds), std::min(kSettledBandwidthHz, widest), widest);
     const double omega = 2.0 * kPi * bandwidth * seconds;
     current_ = next_ + std::sqrt(2.0) * omega * error;
     length_ += omega * omega * error;

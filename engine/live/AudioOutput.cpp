@@ -60,6 +60,12 @@ void AudioOutput::close() noexcept {
   engine_.voices().collect();
 }
 
+bool AudioOutput::closeIfLost() noexcept {
+  if (!backend_ || backend_->alive()) return false;
+  close();
+  return true;
+}
+
 OpenStatus AudioOutput::openDevice(const AudioDeviceInfo& device) {
   std::unique_ptr<AudioBackend> backend = system_.createBackend(device);
   std::string detail;

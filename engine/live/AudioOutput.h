@@ -49,6 +49,10 @@ class AudioOutput {
   bool isOpen() const noexcept { return backend_ != nullptr; }
   // Stops and lets the device go; the voices stay.
   void close() noexcept;
+  // Closes the output when its device went away under it (a JACK server that quit, a card
+  // unplugged), so the mixer stops waiting for cycles that will never come. Call it now and
+  // then; true when it closed the output.
+  bool closeIfLost() noexcept;
 
   AudioBackend* backend() noexcept { return backend_.get(); }
   // The JACK client while the output is JACK, else null.

@@ -62,13 +62,6 @@ bool isShortMessage(const jack_midi_event_t& e) {
 
 }  // namespace
 
-bool jackServerRunning() {
-  jack_client_t* client = openClient(std::string(kClientName) + "-probe", nullptr);
-  if (!client) return false;
-  jack_client_close(client);
-  return true;
-}
-
 std::vector<AudioDeviceInfo> listJackOutputs() {
   std::vector<AudioDeviceInfo> devices;
   jack_client_t* client = openClient(std::string(kClientName) + "-probe", nullptr);

@@ -22,9 +22,6 @@ namespace zumbel {
 // playback first: "JACK: system". Nothing when no server runs; never starts a server.
 std::vector<AudioDeviceInfo> listJackOutputs();
 
-// Whether a JACK server answers, without starting one.
-bool jackServerRunning();
-
 class JackAudioBackend final : public AudioBackend {
  public:
   // `device.module` names the client whose audio inputs get the outputs; empty means the

@@ -28,11 +28,13 @@ std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> 
   std::size_t count = 0;
   std::size_t d = 0;
   StampedMessage queued;
-  // Both sources are in time order; merge them so the engine sees one ordered list.
+  // Both sources are in time order; merge them so the engine sees one ordered list. A backlog in
+  // the queue never crowds out the backend's own messages: they always keep their room.
   while (count < merged_.size()) {
+    const bool roomForQueued = merged_.size() - count > direct.size() - d;
     bool haveQueued = false;
     uint32_t queuedFrame = 0;
-    if (queue_.peek(queued)) {
+    if (roomForQueued && queue_.peek(queued)) {
       const int64_t due = timeline_.dueFrame(queued.timeNs, periodStartNs);
       if (due < frames) {
         haveQueued = true;
@@ -53,6 +55,8 @@ std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> 
 
 void LiveCycle::run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept {
   const RealtimeScope realtime;
+  // The server changed its period (JACK can): "one period later" now means the new length.
+  if (frames != timeline_.periodFrames()) timeline_.reset(rate_, frames);
   const double periodStart = timeline_.beginPeriod(nowNs, frames);
   const std::size_t count = gatherMessages(frames, direct, periodStart);
   engine_.process(left, right, frames, std::span<const TimedMessage>(merged_.data(), count));

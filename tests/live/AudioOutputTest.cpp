@@ -18,15 +18,20 @@ struct Script {
   OpenStatus status = OpenStatus::kOk;
   bool startFails = false;
   int rate = 44100;
+  bool alive = true;
   int opened = 0;
   int started = 0;
   int closed = 0;
+  // Whether the mixer counted on an audio thread when the backend started and when it closed:
+  // it must from before the first cycle until after the last.
+  bool runningAtStart = false;
+  bool runningAtClose = false;
 };
 
 class ScriptedBackend final : public AudioBackend {
  public:
-  ScriptedBackend(Script& script, std::vector<std::string>& log, std::string name)
-      : script_(script), log_(log), name_(std::move(name)) {}
+  ScriptedBackend(Script& script, std::vector<std::string>& log, std::string name, const Mixer& mixer)
+      : script_(script), log_(log), name_(std::move(name)), mixer_(mixer) {}
   ~ScriptedBackend() override { close(); }
   OpenStatus open(const AudioStreamRequest&, std::string& detail) override {
     ++script_.opened;
@@ -40,6 +45,7 @@ class ScriptedBackend final : public AudioBackend {
       return false;
     }
     ++script_.started;
+    script_.runningAtStart = mixer_.running();
     running_ = true;
     return true;
   }
@@ -47,19 +53,21 @@ class ScriptedBackend final : public AudioBackend {
     if (!running_) return;
     running_ = false;
     ++script_.closed;
+    script_.runningAtClose = mixer_.running();
     log_.push_back("close " + name_);
   }
   int sampleRate() const noexcept override { return script_.rate; }
   int periodFrames() const noexcept override { return 128; }
   int outputLatencyFrames() const noexcept override { return 256; }
   uint64_t xrunCount() const noexcept override { return 0; }
-  bool alive() const noexcept override { return true; }
+  bool alive() const noexcept override { return script_.alive; }
   std::string openedName() const override { return name_; }
 
  private:
   Script& script_;
   std::vector<std::string>& log_;
   std::string name_;
+  const Mixer& mixer_;
   bool running_ = false;
 };
 
@@ -75,9 +83,10 @@ class ScriptedSystem final : public AudioSystem {
     return list;
   }
   std::unique_ptr<AudioBackend> createBackend(const AudioDeviceInfo& device) override {
-    return std::make_unique<ScriptedBackend>(scripts[device.description], log, device.description);
+    return std::make_unique<ScriptedBackend>(scripts[device.description], log, device.description, *mixer);
   }
 
+  const Mixer* mixer = nullptr;
   std::map<std::string, Script> scripts;
   std::vector<std::string> log;
   int listed = 3;
@@ -88,6 +97,7 @@ class Output : public ::testing::Test {
  protected:
   Output() {
     doc.OnNewDocument();
+    system.mixer = &engine.mixer();
     output.setReloadVoices([this](bool reload) { log.push_back(reload ? "reload" : "release"); });
   }
   ~Output() override { output.close(); }
@@ -118,6 +128,19 @@ TEST_F(Output, DefaultTriesJackThenTheNextAndPlaysAtTheDeviceRate) {
   EXPECT_FALSE(output.isOpen());
   EXPECT_FALSE(engine.mixer().running());
   EXPECT_EQ(system.scripts["ALSA: default"].closed, 1);
+  EXPECT_TRUE(system.scripts["ALSA: default"].runningAtStart);
+  EXPECT_TRUE(system.scripts["ALSA: default"].runningAtClose);
+}
+
+TEST_F(Output, ADeviceThatWentAwayIsClosedWhenNoticed) {
+  ASSERT_EQ(output.InitAudioOutput(0), 1);
+  EXPECT_FALSE(output.closeIfLost());
+  EXPECT_TRUE(output.isOpen());
+  system.scripts["JACK"].alive = false;
+  EXPECT_TRUE(output.closeIfLost());
+  EXPECT_FALSE(output.isOpen());
+  EXPECT_FALSE(engine.mixer().running());
+  EXPECT_EQ(system.scripts["JACK"].closed, 1);
 }
 
 TEST_F(Output, DefaultFailureSaysHowFarTheBestAttemptGot) {
@@ -169,6 +192,7 @@ TEST_F(Output, SwitchRefusesBadNumbersWithoutTouchingTheVoices) {
   system.listFails = true;
   shown().clear();
   EXPECT_EQ(output.InitAudioOutput(2), 0);
+  ASSERT_EQ(shown().size(), 1u);
   EXPECT_EQ(shown()[0].first, "Internal Error: 'Failed to scan DX devices'.");
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(output.isOpen());  // the device that played keeps playing
@@ -200,6 +224,7 @@ TEST_F(Output, SwitchToADeadDeviceSaysSoAndLeavesNoOutput) {
 
   shown().clear();
   EXPECT_EQ(output.InitAudioOutput(3), 0);
+  ASSERT_EQ(shown().size(), 1u);
   EXPECT_EQ(shown()[0].first, "Internal Error: 'Output for 44.1kHz not found'.");
   // What the caller does next: the default again.
   EXPECT_EQ(output.InitAudioOutput(0), 1);

@@ -119,6 +119,19 @@ TEST_F(Live, MessagesFromBothSourcesKeepTheirOrder) {
   EXPECT_GT(out[30], out[29]);
 }
 
+TEST_F(Live, ABackendMessageBeforeAQueuedOneSoundsFirst) {
+  // The same two sounds the other way round: the backend's at frame 5, the queued one due at 20.
+  for (auto& src : doc.sound(1).sources) src = 0;
+  engine.voices().publish(1, 0, test::makeVoice(engine.mixer(), test::dc(kRate, 1000)));
+  const uint64_t t0 = 3'000'000'000;
+  ASSERT_TRUE(live.queue().push(StampedMessage{t0 - ns(kPeriod) + ns(20.5), noteOn(36)}));
+  const TimedMessage at5[] = {{5, noteOn(37)}};
+  const std::vector<float> out = play(1, [&](int) { return t0; }, at5);
+  EXPECT_EQ(onset(out), 5);
+  EXPECT_EQ(out[19], out[10]);
+  EXPECT_GT(out[20], out[19]);
+}
+
 // Wake-up times: the k-th period wakes at start + k periods stretched by `drift`, plus noise.
 std::vector<uint64_t> wakeTimes(int periods, double jitterFrames, double drift, unsigned seed) {
   std::mt19937 rng(seed);
@@ -150,6 +163,18 @@ TEST(ArrivalTimelineTest, FiltersWakeJitterAndFollowsClockDrift) {
   EXPECT_LT(worstSettledError(wakeTimes(kPeriods, kPeriod / 8.0, 0.0, 2), 0.0), 1.0);
   // A device clock 200 ppm slow against the system's, plus jitter: followed without lag.
   EXPECT_LT(worstSettledError(wakeTimes(kPeriods, kPeriod / 8.0, 200e-6, 3), 200e-6), 1.0);
+}
+
+TEST(ArrivalTimelineTest, LongPeriodsKeepTheLoopStable) {
+  // 8192 frames at 8000 Hz: a period longer than a second, where the loop's widest stable
+  // bandwidth lies below the one it settles to elsewhere.
+  ArrivalTimeline t;
+  t.reset(8000, 8192);
+  const double length = 8192 * 1e9 / 8000;
+  for (int k = 0; k < 50; ++k) {
+    const double placed = t.beginPeriod(static_cast<uint64_t>(1e9 + k * length + (k % 2 ? 2e6 : -2e6)), 8192);
+    EXPECT_LE(std::fabs(placed - (1e9 + k * length)), 2e6) << k;
+  }
 }
 
 TEST(ArrivalTimelineTest, StartsAfreshAfterAGap) {
