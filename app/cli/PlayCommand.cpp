@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "AudioSystem.h"
+#include "CommandArgs.h"
 #include "Commands.h"
 #include "DrumEngine.h"
 #include "DrumsFile.h"
@@ -68,20 +69,7 @@ class StopSignals {
   struct sigaction oldTerm_ {};
 };
 
-int fail(std::ostream& err, const std::string& message) {
-  err << "zumbel: play: " << message << "\nTry 'zumbel play --help'.\n";
-  return kExitError;
-}
-
-bool parseInt(const std::string& s, long min, long max, long& out) {
-  std::size_t used = 0;
-  try {
-    out = std::stol(s, &used);
-  } catch (...) {
-    return false;
-  }
-  return used == s.size() && out >= min && out <= max;
-}
+int fail(std::ostream& err, const std::string& message) { return commandError(err, "play", message); }
 
 struct PlayOptions {
   std::string kit;
@@ -105,10 +93,10 @@ std::optional<int> parse(const std::vector<std::string>& args, PlayOptions& o, s
       if (!hasValue) return fail(err, a + " needs a device number or name");
       (a == "--audio" ? o.audio : o.midi) = args[++i];
     } else if (a == "--channel") {
-      if (!hasValue || !parseInt(args[++i], 1, 16, n)) return fail(err, "--channel takes 1..16");
+      if (!hasValue || !parseIntArg(args[++i], 1, 16, n)) return fail(err, "--channel takes 1..16");
       o.channel = static_cast<int>(n);
     } else if (a == "--period") {
-      if (!hasValue || !parseInt(args[++i], kMinPeriodFrames, kMaxPeriodFrames, n)) {
+      if (!hasValue || !parseIntArg(args[++i], kMinPeriodFrames, kMaxPeriodFrames, n)) {
         return fail(err, "--period takes " + std::to_string(kMinPeriodFrames) + ".." + std::to_string(kMaxPeriodFrames));
       }
       o.period = static_cast<int>(n);

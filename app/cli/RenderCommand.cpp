@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "CommandArgs.h"
 #include "Commands.h"
 #include "DrumsFile.h"
 #include "DrumEngine.h"
@@ -35,20 +36,7 @@ constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 192000;
 constexpr double kMaxTailSeconds = 600.0;
 
-int fail(std::ostream& err, const std::string& message) {
-  err << "zumbel: render: " << message << "\nTry 'zumbel render --help'.\n";
-  return kExitError;
-}
-
-bool parseInt(const std::string& s, long min, long max, long& out) {
-  std::size_t used = 0;
-  try {
-    out = std::stol(s, &used);
-  } catch (...) {
-    return false;
-  }
-  return used == s.size() && out >= min && out <= max;
-}
+int fail(std::ostream& err, const std::string& message) { return commandError(err, "render", message); }
 
 // Shows how far a long render has come, once it has taken more than a second.
 class ProgressLine {
@@ -93,9 +81,9 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (a == "-o") {
       output = args[++i];
     } else if (a == "--channel") {
-      if (!parseInt(args[++i], 1, 16, channel)) return fail(err, "--channel takes 1..16");
+      if (!parseIntArg(args[++i], 1, 16, channel)) return fail(err, "--channel takes 1..16");
     } else if (a == "--rate") {
-      if (!parseInt(args[++i], kMinRate, kMaxRate, rate)) return fail(err, "--rate takes 8000..192000");
+      if (!parseIntArg(args[++i], kMinRate, kMaxRate, rate)) return fail(err, "--rate takes 8000..192000");
     } else if (a == "--format") {
       formatName = args[++i];
       if (formatName == "s16") format = SampleFormat::kS16;

@@ -248,5 +248,32 @@ TEST(RelinkCommand, RefusesBadArgumentsAndReportsFailedSaves) {
   EXPECT_NE(r.err.find("Cannot find this file."), std::string::npos);
 }
 
+TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"play"}, "no drum set given"},
+      {{"play", "kit.drums", "--channel", "17"}, "--channel takes 1..16"},
+      {{"play", "kit.drums", "--channel", "1x"}, "--channel takes 1..16"},
+      {{"play", "kit.drums", "--period", "8"}, "--period takes 16..8192"},
+      {{"play", "kit.drums", "--audio"}, "--audio needs a device number or name"},
+      {{"play", "kit.drums", "other.drums"}, "unexpected argument 'other.drums'"},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = run(c.args);
+    EXPECT_EQ(o.status, kExitError) << c.says;
+    EXPECT_NE(o.err.find("zumbel: play: " + c.says), std::string::npos) << o.err;
+  }
+  const Outcome help = run({"play", "--help"});
+  EXPECT_EQ(help.status, kExitOk);
+  EXPECT_NE(help.out.find("Usage: zumbel play KIT.drums"), std::string::npos);
+  // A set that cannot be read is reported as the program reports it, before any device opens.
+  const Outcome missing = run({"play", "/nonexistent/kit.drums"});
+  EXPECT_EQ(missing.status, kExitError);
+  EXPECT_NE(missing.err.find("Cannot find this file."), std::string::npos) << missing.err;
+}
+
 }  // namespace
 }  // namespace zumbel
