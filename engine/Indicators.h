@@ -25,12 +25,15 @@ class Indicators {
   // --- audio thread ---
   void setMidiLamp(bool lit) noexcept {
     midiLamp_.store(lit ? 1 : 0, std::memory_order_relaxed);
+    if (lit) midiFlashes_.fetch_add(1, std::memory_order_relaxed);
     changed();
   }
   void lightPad(int key, int layer, bool emptySound) noexcept {
     if (key < 0 || key >= kKeys || layer < 0 || layer >= kLayerCount) return;
-    pads_[index(key, layer)].store(static_cast<int32_t>(emptySound ? PadLamp::kLitEmpty : PadLamp::kLitLoaded),
-                                   std::memory_order_relaxed);
+    const PadLamp look = emptySound ? PadLamp::kLitEmpty : PadLamp::kLitLoaded;
+    pads_[index(key, layer)].store(static_cast<int32_t>(look), std::memory_order_relaxed);
+    lastLit_[index(key, layer)].store(static_cast<int32_t>(look), std::memory_order_relaxed);
+    flashes_[index(key, layer)].fetch_add(1, std::memory_order_relaxed);
     changed();
   }
   void resetKey(int key) noexcept {
@@ -47,6 +50,17 @@ class Indicators {
     if (key < 0 || key >= kKeys || layer < 0 || layer >= kLayerCount) return PadLamp::kIdle;
     return static_cast<PadLamp>(pads_[index(key, layer)].load(std::memory_order_relaxed));
   }
+  // How often a pad or the MIDI lamp was lit so far, and the pad's last lit look: a drum hit's
+  // note-off often follows within a display frame, and the window still shows the flash.
+  uint32_t padFlashes(int key, int layer) const noexcept {
+    if (key < 0 || key >= kKeys || layer < 0 || layer >= kLayerCount) return 0;
+    return flashes_[index(key, layer)].load(std::memory_order_relaxed);
+  }
+  PadLamp lastLit(int key, int layer) const noexcept {
+    if (key < 0 || key >= kKeys || layer < 0 || layer >= kLayerCount) return PadLamp::kIdle;
+    return static_cast<PadLamp>(lastLit_[index(key, layer)].load(std::memory_order_relaxed));
+  }
+  uint32_t midiFlashes() const noexcept { return midiFlashes_.load(std::memory_order_relaxed); }
 
  private:
   static std::size_t index(int key, int layer) { return static_cast<std::size_t>(key * kLayerCount + layer); }
@@ -54,6 +68,9 @@ class Indicators {
 
   std::atomic<int32_t> midiLamp_{0};
   std::array<std::atomic<int32_t>, kKeys * kLayerCount> pads_{};
+  std::array<std::atomic<int32_t>, kKeys * kLayerCount> lastLit_{};
+  std::array<std::atomic<uint32_t>, kKeys * kLayerCount> flashes_{};
+  std::atomic<uint32_t> midiFlashes_{0};
   std::atomic<uint32_t> changes_{0};
 };
 

@@ -1,0 +1,88 @@
+#include "CKitbeatView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "DrumEngine.h"
+#include "KitbeatDoc.h"
+
+namespace zumbel {
+
+namespace {
+
+// Lamps reach the screen within one frame of a 60 Hz display.
+constexpr int kLampFrameMs = 16;
+
+}  // namespace
+
+CKitbeatView::CKitbeatView(CKitbeatDoc& doc, DrumEngine* engine, QWidget* parent)
+    : QWidget(parent), doc_(doc), engine_(engine), renderer_(doc, state_) {
+  setFixedSize(skin::kWindowWidth, skin::kWindowHeight);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  if (engine_) lamps_ = std::make_unique<LampPainter>(engine_->indicators(), doc_, state_, renderer_);
+  lampTimer_.setInterval(kLampFrameMs);
+  connect(&lampTimer_, &QTimer::timeout, this, &CKitbeatView::pollLamps);
+}
+
+CKitbeatView::~CKitbeatView() = default;
+
+QSize CKitbeatView::sizeHint() const { return {skin::kWindowWidth, skin::kWindowHeight}; }
+
+bool CKitbeatView::loadSkin() {
+  if (renderer_.hasSkin()) return true;
+  const int scale = devicePixelRatioF() > 1.0 ? 2 : 1;
+  QImage skin(scale == 2 ? QStringLiteral(":/skin@2x.png") : QStringLiteral(":/skin.png"));
+  if (skin.isNull() || skin.width() != skin::kSkinWidth * scale || skin.height() != skin::kSkinHeight * scale) {
+    return false;
+  }
+  renderer_.setSkin(skin, scale);
+  if (lamps_) lampTimer_.start();
+  return true;
+}
+
+void CKitbeatView::FullRedraw() {
+  renderer_.FullRedraw();
+  repaintDirty();
+}
+
+void CKitbeatView::pollLamps() {
+  if (lamps_ && lamps_->poll()) repaintDirty();
+}
+
+void CKitbeatView::repaintDirty() {
+  const QRegion dirty = renderer_.takeDirty();
+  if (!dirty.isEmpty()) update(dirty);
+}
+
+void CKitbeatView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (!renderer_.hasSkin()) {
+    p.fillRect(rect(), Qt::black);
+    return;
+  }
+  QImage shown = renderer_.backing();
+  shown.setDevicePixelRatio(renderer_.scale());
+  p.drawImage(QPoint(0, 0), shown);
+}
+
+void CKitbeatView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::RightButton) {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  // Ends a right-button preview: the sound stops, the full path drawn over the row goes.
+  if (engine_) engine_->voices().releasePreview();
+  renderer_.restoreSaveUnder();
+  state_.locatedRow = -1;
+  renderer_.DrawSampleAndGroupLists(false);
+  repaintDirty();
+}
+
+void CKitbeatView::focusInEvent(QFocusEvent* event) {
+  renderer_.DrawMemoryMeter();
+  repaintDirty();
+  QWidget::focusInEvent(event);
+}
+
+}  // namespace zumbel

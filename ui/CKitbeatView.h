@@ -1,0 +1,57 @@
+#pragma once
+// The main window's view: a fixed 727 x 487 picture drawn from the skin into a backing image,
+// shown by paintEvent, with the engine's lamps brought in once per display frame.
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+#include "LampPainter.h"
+#include "ViewRenderer.h"
+#include "ViewState.h"
+
+namespace zumbel {
+
+class CKitbeatDoc;
+class DrumEngine;
+
+class CKitbeatView : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `engine` may be null: the window then draws without lamps or preview.
+  CKitbeatView(CKitbeatDoc& doc, DrumEngine* engine, QWidget* parent = nullptr);
+  ~CKitbeatView() override;
+
+  ViewState& state() { return state_; }
+  ViewRenderer& renderer() { return renderer_; }
+
+  // Loads the skin for the screen's pixel ratio (the 2x picture on HiDPI screens) once; later
+  // calls do nothing. False when no skin could be loaded: the window then stays undrawn.
+  bool loadSkin();
+  // Brings every region up to date: what a new or opened drum set ends with.
+  void FullRedraw();
+  // Draws the lamps that changed; the display-frame timer calls it.
+  void pollLamps();
+
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+
+ private:
+  void repaintDirty();
+
+  CKitbeatDoc& doc_;
+  DrumEngine* engine_;
+  ViewState state_;
+  ViewRenderer renderer_;
+  std::unique_ptr<LampPainter> lamps_;
+  QTimer lampTimer_;
+};
+
+}  // namespace zumbel
