@@ -1,5 +1,6 @@
 #include "ViewRenderer.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <cstdio>
@@ -74,14 +75,24 @@ void ViewRenderer::drawText(QImage& target, const Rect& clip, int x, int y, cons
   QPainter p(&target);
   p.scale(scale_, scale_);
   p.setClipRect(QRect(clip.left, clip.top, clip.width(), clip.height()));
-  p.setFont(listFont());
+  const QFont font = listFont();
+  const QString s = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+  const int room = clip.right - x;
+  const int width = QFontMetrics(font).horizontalAdvance(s);
+  if (!opaque && width > room && room > 0) {
+    // Free text (the memory meter) narrows itself rather than be cut: machines with many
+    // gigabytes free write a longer number than its field was made for.
+    p.translate(x, 0);
+    p.scale(static_cast<double>(room) / width, 1.0);
+    p.translate(-x, 0);
+  }
+  p.setFont(font);
   p.setPen(toQColor(colour));
   if (opaque) {
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(toQColor(skin::kTextBackground));
   }
-  const QString s = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
-  p.drawText(QRect(x, y, clip.right - x, skin::kRowHeight + 8), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, s);
+  p.drawText(QRect(x, y, std::max(room, width), skin::kRowHeight + 8), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, s);
 }
 
 void ViewRenderer::FullRedraw() {

@@ -215,6 +215,9 @@ TEST_F(View, MemoryMeterShowsTheAmountItIsGiven) {
   renderer.setFreeMemory([] { return uint64_t{24} << 30; });  // more than 32 bits hold
   renderer.DrawMemoryMeter();
   EXPECT_NE(renderer.backing().copy(350, 13, 125, 20), half);
+  // The longer number is narrowed into the field, not cut: its last letter reaches the end.
+  EXPECT_FALSE(copied(Blit{462, 13, 13, 20, 462, 345}));
+  EXPECT_TRUE(background(Rect{475, 13, 500, 28}));
   renderer.setFreeMemory([] { return uint64_t{512} << 20; });
   renderer.DrawMemoryMeter();
   EXPECT_EQ(renderer.backing().copy(350, 13, 125, 20), half);
