@@ -27,6 +27,7 @@ class CKitbeatView : public QWidget {
 
   ViewState& state() { return state_; }
   ViewRenderer& renderer() { return renderer_; }
+  const ViewRenderer& renderer() const { return renderer_; }
 
   // Loads the skin for the screen's pixel ratio (the 2x picture on HiDPI screens) once; later
   // calls do nothing. False when no skin could be loaded: the window then stays undrawn.

@@ -35,6 +35,8 @@ ViewRenderer::ViewRenderer(const CKitbeatDoc& doc, ViewState& state) : doc_(doc)
 void ViewRenderer::setSkin(const QImage& skin, int scale) {
   scale_ = scale > 0 ? scale : 1;
   skin_ = skin.convertToFormat(QImage::Format_RGB32);
+  // Qt marks a picture named "@2x" as such; every copy here counts device pixels itself.
+  skin_.setDevicePixelRatio(1.0);
   backing_ = QImage(skin::kWindowWidth * scale_, skin::kWindowHeight * scale_, QImage::Format_RGB32);
   backing_.fill(Qt::black);
   dirty_ = QRegion(0, 0, skin::kWindowWidth, skin::kWindowHeight);
