@@ -1,0 +1,68 @@
+#include "SettingsStore.h"
+
+namespace zumbel {
+
+namespace {
+
+constexpr int kNoOutputStored = -1;
+constexpr int kDefaultMidiPort = 0;
+constexpr int kDefaultMidiChannel = 1;
+
+QString key(const QString& section, const QString& entry) { return section + QLatin1Char('/') + entry; }
+QString recentEntry(int i) { return QStringLiteral("File%1").arg(i + 1); }
+
+}  // namespace
+
+SettingsStore::SettingsStore()
+    : settings_(std::make_unique<QSettings>(QStringLiteral("Nordwick"), QStringLiteral("Zumbel"))) {}
+
+SettingsStore::SettingsStore(const QString& path)
+    : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+
+int SettingsStore::GetProfileInt(const QString& section, const QString& entry, int fallback) const {
+  const QVariant value = settings_->value(key(section, entry));
+  if (!value.isValid()) return fallback;
+  bool ok = false;
+  const int n = value.toInt(&ok);
+  return ok ? n : fallback;
+}
+
+void SettingsStore::WriteProfileInt(const QString& section, const QString& entry, int value) {
+  settings_->setValue(key(section, entry), value);
+}
+
+int SettingsStore::outputDevice() const {
+  const int stored = GetProfileInt(kSettingsSection, kOutputEntry, kNoOutputStored);
+  return stored == kNoOutputStored ? 0 : stored;
+}
+
+int SettingsStore::midiPort() const { return GetProfileInt(kSettingsSection, kMidiPortEntry, kDefaultMidiPort); }
+
+int SettingsStore::midiChannel() const {
+  return GetProfileInt(kSettingsSection, kMidiChannelEntry, kDefaultMidiChannel);
+}
+
+QStringList SettingsStore::recentFiles() const {
+  QStringList files;
+  for (int i = 0; i < kRecentFiles; ++i) {
+    const QString path = settings_->value(key(kRecentSection, recentEntry(i))).toString();
+    if (!path.isEmpty()) files.append(path);
+  }
+  return files;
+}
+
+void SettingsStore::addRecentFile(const QString& path) {
+  QStringList files = recentFiles();
+  files.removeAll(path);
+  files.prepend(path);
+  for (int i = 0; i < kRecentFiles; ++i) {
+    const QString k = key(kRecentSection, recentEntry(i));
+    if (i < files.size()) {
+      settings_->setValue(k, files[i]);
+    } else {
+      settings_->remove(k);
+    }
+  }
+}
+
+}  // namespace zumbel

@@ -1,0 +1,50 @@
+#pragma once
+// The per-user settings: the audio output, the MIDI input and the MIDI channel the program uses,
+// and the list of recently opened drum sets. Everything else lives in the files. On Linux the
+// store is ~/.config/Nordwick/Zumbel.conf, with the same section and entry names as anywhere.
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace zumbel {
+
+class SettingsStore {
+ public:
+  // The user's own store.
+  SettingsStore();
+  // A store in the file `path`, for tests and portable setups.
+  explicit SettingsStore(const QString& path);
+
+  // The stored integer, or `fallback` when the entry is absent or not an integer.
+  int GetProfileInt(const QString& section, const QString& entry, int fallback) const;
+  // Creates what is needed; failures are ignored.
+  void WriteProfileInt(const QString& section, const QString& entry, int value);
+
+  // The three device settings as start-up reads them: output -1 (absent) means the default, 0.
+  int outputDevice() const;
+  int midiPort() const;
+  int midiChannel() const;
+
+  // The most recently opened or saved drum sets, most recent first, at most kRecentFiles.
+  static constexpr int kRecentFiles = 4;
+  QStringList recentFiles() const;
+  // Puts `path` first, dropping an older mention of it and whatever falls off the end.
+  void addRecentFile(const QString& path);
+
+  void sync() { settings_->sync(); }
+
+ private:
+  std::unique_ptr<QSettings> settings_;
+};
+
+// Section and entry names, as every installation has stored them.
+inline const QString kSettingsSection = QStringLiteral("Settings");
+inline const QString kOutputEntry = QStringLiteral("OutPutNro");
+inline const QString kMidiPortEntry = QStringLiteral("MidiPortInUse");
+inline const QString kMidiChannelEntry = QStringLiteral("MidiChannelInUse");
+inline const QString kRecentSection = QStringLiteral("Recent File List");
+
+}  // namespace zumbel

@@ -1,0 +1,67 @@
+// The settings store: defaults on a fresh store, what start-up makes of stored values, and the
+// recent-file list.
+
+#include <gtest/gtest.h>
+
+#include "SettingsStore.h"
+#include "TestSupport.h"
+
+namespace zumbel {
+namespace {
+
+class Store : public ::testing::Test {
+ protected:
+  QString path() const { return QString::fromStdString(dir / "Zumbel.conf"); }
+  test::TempDir dir;
+};
+
+TEST_F(Store, AFreshStoreGivesTheDefaultOutputFirstMidiPortAndChannelOne) {
+  const SettingsStore store(path());
+  EXPECT_EQ(store.outputDevice(), 0);
+  EXPECT_EQ(store.midiPort(), 0);
+  EXPECT_EQ(store.midiChannel(), 1);
+  EXPECT_EQ(store.GetProfileInt(kSettingsSection, kOutputEntry, -1), -1);
+  EXPECT_TRUE(store.recentFiles().isEmpty());
+}
+
+TEST_F(Store, StoredValuesComeBackUncheckedAndUnreadableOnesGiveTheirDefaults) {
+  {
+    SettingsStore store(path());
+    store.WriteProfileInt(kSettingsSection, kOutputEntry, 0);
+    store.WriteProfileInt(kSettingsSection, kMidiPortEntry, 3);
+    store.WriteProfileInt(kSettingsSection, kMidiChannelEntry, 16);
+    store.sync();
+  }
+  SettingsStore store(path());
+  EXPECT_EQ(store.outputDevice(), 0);  // stored 0 is the default device, as absent is
+  EXPECT_EQ(store.midiPort(), 3);
+  EXPECT_EQ(store.midiChannel(), 16);
+  store.WriteProfileInt(kSettingsSection, kMidiChannelEntry, 99);  // not range-checked
+  EXPECT_EQ(store.midiChannel(), 99);
+
+  // A value someone wrote by hand that is no number reads as its default.
+  QSettings raw(path(), QSettings::IniFormat);
+  raw.setValue(QStringLiteral("Settings/MidiPortInUse"), QStringLiteral("abc"));
+  raw.sync();
+  EXPECT_EQ(SettingsStore(path()).midiPort(), 0);
+}
+
+TEST_F(Store, RecentFilesKeepTheFourLatestMostRecentFirstAcrossRuns) {
+  {
+    SettingsStore store(path());
+    for (const char* f : {"/kits/a.drums", "/kits/b.drums", "/kits/c.drums", "/kits/d.drums", "/kits/e.drums"}) {
+      store.addRecentFile(QString::fromLatin1(f));
+    }
+    EXPECT_EQ(store.recentFiles(),
+              (QStringList{"/kits/e.drums", "/kits/d.drums", "/kits/c.drums", "/kits/b.drums"}));
+    // Opening one again moves it to the front without a duplicate.
+    store.addRecentFile(QStringLiteral("/kits/c.drums"));
+    store.sync();
+  }
+  const SettingsStore store(path());
+  EXPECT_EQ(store.recentFiles(), (QStringList{"/kits/c.drums", "/kits/e.drums", "/kits/d.drums", "/kits/b.drums"}));
+  EXPECT_EQ(store.GetProfileInt(kRecentSection, QStringLiteral("File5"), -7), -7);
+}
+
+}  // namespace
+}  // namespace zumbel
