@@ -14,6 +14,13 @@ class Prompts {
   virtual ~Prompts() = default;
   // A message box with an OK button.
   virtual void showMessage(std::string_view text, std::string_view caption) = 0;
+  // A question with Yes and No; true only for Yes. With nobody to ask (the command line) the
+  // answer is No, which never loses or changes anything the user has not agreed to.
+  virtual bool askYesNo(std::string_view text, std::string_view caption) {
+    (void)text;
+    (void)caption;
+    return false;
+  }
 };
 
 }  // namespace zumbel

@@ -1,0 +1,76 @@
+#include "SetSession.h"
+
+#include "AudioOutput.h"
+#include "DrumEngine.h"
+#include "FileNames.h"
+#include "KitbeatDoc.h"
+#include "LayerVoiceLoader.h"
+#include "MidiInputPort.h"
+#include "Prompts.h"
+#include "Relink.h"
+#include "SampleProbe.h"
+
+namespace zumbel {
+
+namespace {
+
+constexpr const char* kReloadQuestion =
+    "In order to change the audio port I must reload the current set from disk.\n"
+    "Do you want to keep your recent changes? \n"
+    "(If you answer NO all changes since last save are lost!)";
+// The note-on status of channel 1 is one above this.
+constexpr int kNoteOnBase = 143;
+
+}  // namespace
+
+SetSession::SetSession(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& loader, AudioOutput& output,
+                       MidiInputPort* midi, Prompts& prompts)
+    : doc_(doc), engine_(engine), loader_(loader), output_(output), midi_(midi), prompts_(prompts) {
+  output_.setReloadVoices([this](bool reload) { ReloadVoices(reload); });
+}
+
+std::string SetSession::ResolveSamplePath(const std::string& path) {
+  const std::string& located = loader_.lastLocatedFolder();
+  if (std::optional<std::string> found = ProbeSamplePath(path, doc_.folder(), located)) return *found;
+  const std::string suggested = located + FileNamePart(path);
+  if (!prompts_.askYesNo("Do you want to locate file " + suggested + " it? (Yes recommended)",
+                         "File " + suggested + " has not been found")) {
+    return kNotLocatedMarker;
+  }
+  const std::optional<std::string> picked = pick_ ? pick_(suggested) : std::nullopt;
+  if (!picked || !CanOpenForReading(*picked)) return kNotLocatedMarker;
+  // Later files of the same folder are then found without asking.
+  loader_.setLastLocatedFolder(LocalFolderPart(*picked));
+  return *picked;
+}
+
+void SetSession::RelinkSamplePool() {
+  zumbel::RelinkSamplePool(doc_, [this](const std::string& stored) { return ResolveSamplePath(stored); });
+}
+
+void SetSession::loadVoices() { loader_.loadAllVoices(); }
+
+void SetSession::ReloadVoices(bool reload) {
+  engine_.voices().ReleaseAllVoices();
+  if (!reload) return;
+  if (doc_.IsModified() && prompts_.askYesNo(kReloadQuestion, kAppCaption) && save_) save_();
+  RelinkSamplePool();
+  loadVoices();
+}
+
+void SetSession::UpdateView(const DeviceSettings& settings) {
+  if (!output_.isOpen()) {
+    // A stored device that is gone has been reported; the set still plays, on the default.
+    if (output_.InitAudioOutput(settings.outputDevice) != 1 && settings.outputDevice != 0) output_.InitAudioOutput(0);
+  }
+  engine_.voices().ReleaseAllVoices();
+  RelinkSamplePool();
+  loadVoices();
+  if (midi_) {
+    midi_->SetMidiInput(settings.midiPort, 0);
+    midi_->SetMidiInput(settings.midiPort, 1);
+  }
+  engine_.trigger().setNoteOnStatus(kNoteOnBase + settings.midiChannel);
+}
+
+}  // namespace zumbel

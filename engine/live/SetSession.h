@@ -1,0 +1,64 @@
+#pragma once
+// What happens to the voices when a drum set is created or opened, or the audio output changes:
+// the output is opened from the stored settings, every voice is released, the sample pool is
+// relinked (asking the user about each file no probe finds), a voice is built for every layer
+// with a sample of its own, and the MIDI input is opened again. The window adds its redraw; the
+// questions and the file dialog go through the prompts, so all of it runs in tests.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace zumbel {
+
+class AudioOutput;
+class CKitbeatDoc;
+class DrumEngine;
+class LayerVoiceLoader;
+class MidiInputPort;
+class Prompts;
+
+// The three device settings as the store gives them.
+struct DeviceSettings {
+  int outputDevice = 0;
+  int midiPort = 0;
+  int midiChannel = 1;
+};
+
+class SetSession {
+ public:
+  // `midi` may be null (no MIDI input, as in tests).
+  SetSession(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& loader, AudioOutput& output, MidiInputPort* midi,
+             Prompts& prompts);
+
+  // The Open dialog for one existing WAV file, starting at the suggested name; nothing on Cancel.
+  void setPickExistingFile(std::function<std::optional<std::string>(const std::string& suggested)> pick) {
+    pick_ = std::move(pick);
+  }
+  // The window's Save command, for keeping changes before a reload.
+  void setSave(std::function<void()> save) { save_ = std::move(save); }
+
+  // A path to the file that opens: the three probes, then the user. The not-located marker when
+  // the user does not help.
+  std::string ResolveSamplePath(const std::string& path);
+  void RelinkSamplePool();
+  // False only releases the voices; true also offers to save a modified set, relinks and builds
+  // every voice again.
+  void ReloadVoices(bool reload);
+  // The sequence after New and Open, but the window's own steps (current group, redraw).
+  void UpdateView(const DeviceSettings& settings);
+
+ private:
+  void loadVoices();
+
+  CKitbeatDoc& doc_;
+  DrumEngine& engine_;
+  LayerVoiceLoader& loader_;
+  AudioOutput& output_;
+  MidiInputPort* midi_;
+  Prompts& prompts_;
+  std::function<std::optional<std::string>(const std::string&)> pick_;
+  std::function<void()> save_;
+};
+
+}  // namespace zumbel

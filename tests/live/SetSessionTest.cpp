@@ -1,0 +1,197 @@
+// Rebuilding a drum set's voices: relinking moved and missing samples with the user's answers,
+// reloading around an output change, and the update sequence after New and Open.
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "AudioOutput.h"
+#include "EngineTestSupport.h"
+#include "KitbeatDoc.h"
+#include "LayerVoiceLoader.h"
+#include "Relink.h"
+#include "ScriptedAudio.h"
+#include "SetSession.h"
+#include "TestSupport.h"
+#include "WavFileWriter.h"
+#include "WaveReader.h"
+
+namespace zumbel {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeSample(const std::string& path) {
+  const std::vector<float> v(64, 0.5f);
+  WavFileWriter w;
+  ASSERT_TRUE(w.open(path, 44100, SampleFormat::kS16));
+  w.write(v.data(), v.data(), 64);
+  ASSERT_TRUE(w.close());
+}
+
+// Answers questions from a script (Yes or No in turn) and records them.
+class ScriptedPrompts : public test::RecordingPrompts {
+ public:
+  bool askYesNo(std::string_view text, std::string_view caption) override {
+    asked.emplace_back(std::string(text), std::string(caption));
+    const bool yes = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    return yes;
+  }
+  std::vector<bool> answers;
+  std::vector<std::pair<std::string, std::string>> asked;
+};
+
+class Session : public ::testing::Test {
+ protected:
+  Session() {
+    doc.OnNewDocument();
+    system.mixer = &engine.mixer();
+    fs::create_directories(dir / "set");
+    fs::create_directories(dir / "samples");
+    doc.SetPathName(dir / "set/kit.drums");
+  }
+  ~Session() override {
+    output.close();
+    engine.voices().ReleaseAllVoices();
+  }
+
+  // Group 0 with the given files; sound n's layer 0 plays entry n, and when there are five,
+  // sound 10 plays entry 0 on layer 0 and entry 4 on layer 1.
+  void pool(const std::vector<std::string>& paths) {
+    const int g = doc.appendGroup("Kit");
+    for (const std::string& p : paths) doc.appendSample(g, p);
+    for (int n = 0; n < static_cast<int>(paths.size()); ++n) doc.AssignSample(n, 0, {g, n});
+    if (paths.size() > 4) {
+      doc.AssignSample(10, 0, {g, 0});
+      doc.AssignSample(10, 1, {g, 4});
+    }
+    doc.SetModifiedFlag(false);
+  }
+  std::string entry(int e) const { return std::string(doc.groupList(0)[static_cast<std::size_t>(e)]); }
+  bool sounds(int note) {
+    test::cycle(engine, 256);  // whatever sounded before has ended
+    const test::Render r = test::cycle(engine, 16, {{0, packShortMessage(engine.trigger().noteOnStatus(), note, 127)}});
+    return r.left[15] != 0.0f;
+  }
+
+  test::TempDir dir;
+  CKitbeatDoc doc;
+  DrumEngine engine{doc};
+  ScriptedPrompts prompts;
+  WaveReader reader{&prompts};
+  LayerVoiceLoader loader{doc, engine, reader, &prompts};
+  test::ScriptedSystem system;
+  AudioOutput output{engine, system, prompts};
+  SetSession session{doc, engine, loader, output, nullptr, prompts};
+};
+
+TEST_F(Session, ASetWhoseFilesAllExistAsksNothingAndGetsAVoicePerOwnLayer) {
+  for (const char* f : {"a.wav", "b.wav", "c.wav", "d.wav", "e.wav"}) writeSample(dir / ("samples/" + std::string(f)));
+  pool({dir / "samples/a.wav", dir / "samples/b.wav", dir / "samples/c.wav", dir / "samples/d.wav", dir / "samples/e.wav"});
+  session.UpdateView(DeviceSettings{});
+  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_EQ(entry(0), dir / "samples/a.wav");
+  EXPECT_EQ(engine.voices().voiceCount(), 7);  // five sounds' layer 0, sound 10's layers 0 and 1
+  EXPECT_NE(engine.voices().voice(10, 1), nullptr);
+  EXPECT_EQ(engine.voices().voice(2, 1), nullptr);  // borrows layer 0
+  EXPECT_TRUE(output.isOpen());
+  EXPECT_TRUE(sounds(36 + 1));
+  EXPECT_FALSE(sounds(36 + 20));
+  EXPECT_FALSE(doc.IsModified());
+}
+
+TEST_F(Session, ASetMovedWithItsSamplesFindsThemBesideItWithoutQuestions) {
+  writeSample(dir / "set/kick.wav");
+  fs::create_directories(dir / "set/sub");
+  writeSample(dir / "set/sub/snare.wav");
+  pool({"C:\\Old Place\\kick.wav", "C:\\Old Place\\snare.wav"});
+  session.UpdateView(DeviceSettings{});
+  EXPECT_EQ(entry(0), dir / "set/kick.wav");
+  // A sample in a sub-folder is not beside the set: the user is asked, and No drops it.
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].first, "Do you want to locate file snare.wav it? (Yes recommended)");
+  EXPECT_EQ(prompts.asked[0].second, "File snare.wav has not been found");
+  EXPECT_EQ(doc.groupSize(0), 1);
+  EXPECT_TRUE(doc.sound(1).isEmpty());
+  EXPECT_FALSE(doc.IsModified());
+}
+
+TEST_F(Session, MissingFilesAnsweredNoAreDroppedAndLaterReferencesRenumbered) {
+  for (int i : {0, 1, 3, 4}) writeSample(dir / ("samples/s" + std::to_string(i) + ".wav"));
+  std::vector<std::string> paths;
+  for (int i = 0; i < 5; ++i) paths.push_back(dir / ("samples/s" + std::to_string(i) + ".wav"));
+  pool(paths);
+  prompts.answers = {false};
+  session.RelinkSamplePool();
+  ASSERT_EQ(doc.groupSize(0), 4);
+  EXPECT_EQ(entry(2), paths[3]);
+  EXPECT_EQ(entry(3), paths[4]);
+  EXPECT_TRUE(doc.sound(2).isEmpty());  // its layer 0 used the dropped entry
+  EXPECT_EQ(doc.sound(10).refs[1], (SampleRef{0, 3}));  // entry 4 is now entry 3, the same file
+  EXPECT_EQ(doc.sound(4).refs[0], (SampleRef{0, 3}));
+}
+
+TEST_F(Session, LocatingOneMovedFileFindsTheRestOfItsFolderWithoutQuestions) {
+  fs::create_directories(dir / "moved");
+  for (const char* f : {"x.wav", "y.wav", "z.wav"}) writeSample(dir / ("moved/" + std::string(f)));
+  pool({"/gone/x.wav", "/gone/y.wav", "/gone/z.wav"});
+  std::vector<std::string> suggested;
+  session.setPickExistingFile([&](const std::string& s) {
+    suggested.push_back(s);
+    return std::optional<std::string>(dir / "moved/x.wav");
+  });
+  prompts.answers = {true};
+  session.UpdateView(DeviceSettings{});
+  EXPECT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(suggested, std::vector<std::string>{"x.wav"});
+  EXPECT_EQ(entry(1), dir / "moved/y.wav");
+  EXPECT_EQ(entry(2), dir / "moved/z.wav");
+  EXPECT_EQ(engine.voices().voiceCount(), 3);
+  EXPECT_EQ(loader.lastLocatedFolder(), dir / "moved/");
+}
+
+TEST_F(Session, ReloadAsksToSaveOnlyAModifiedSet) {
+  writeSample(dir / "samples/a.wav");
+  pool({dir / "samples/a.wav"});
+  int saves = 0;
+  session.setSave([&] { ++saves; });
+  session.UpdateView(DeviceSettings{});
+  ASSERT_EQ(engine.voices().voiceCount(), 1);
+
+  session.ReloadVoices(false);  // only releases
+  EXPECT_EQ(engine.voices().voiceCount(), 0);
+  EXPECT_EQ(doc.groupSize(0), 1);
+  session.ReloadVoices(true);
+  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_EQ(engine.voices().voiceCount(), 1);
+
+  doc.SetModifiedFlag(true);
+  prompts.answers = {true};
+  session.ReloadVoices(true);
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].second, "Zumbel");
+  EXPECT_EQ(prompts.asked[0].first.rfind("In order to change the audio port I must reload the current set from disk.\n", 0), 0u);
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(engine.voices().voiceCount(), 1);
+}
+
+TEST_F(Session, UpdateViewOpensTheStoredDevicesAndListensOnTheStoredChannel) {
+  writeSample(dir / "samples/a.wav");
+  pool({dir / "samples/a.wav"});
+  // A stored output that no longer exists: said so, then the default plays the set.
+  session.UpdateView(DeviceSettings{9, 0, 16});
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].first, "Driver not valid");
+  EXPECT_TRUE(output.isOpen());
+  EXPECT_EQ(engine.trigger().noteOnStatus(), 0x9F);
+  EXPECT_TRUE(sounds(36));
+  // A later set finds the output open and leaves it alone.
+  const int opened = system.scripts["JACK"].opened;
+  session.UpdateView(DeviceSettings{9, 0, 1});
+  EXPECT_EQ(system.scripts["JACK"].opened, opened);
+  EXPECT_EQ(engine.trigger().noteOnStatus(), 0x90);
+}
+
+}  // namespace
+}  // namespace zumbel
