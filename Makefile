@@ -43,15 +43,19 @@ test: build build-asan build-tsan fuzz
 	@echo "== tests"
 	@ctest --test-dir $(BUILD) --output-on-failure --timeout 300
 
-# Until the window lands: the demo kit is described, then played live (JACK, PulseAudio or ALSA;
-# Ctrl+C stops it). Where no audio device opens, the demo song is rendered to demo.wav instead.
+# With a display: the desktop program on the demo kit. Without one: the kit is described and
+# played live (JACK, PulseAudio or ALSA; Ctrl+C stops it), or, where no audio device opens
+# either, the demo song is rendered to demo.wav.
 run: build
-	@./$(BUILD)/zumbel info $(DEMO_KIT)
-	@echo
-	@./$(BUILD)/zumbel play $(DEMO_KIT) || { \
-	  echo "No audio device here; rendering the demo song instead."; \
-	  ./$(BUILD)/zumbel render $(DEMO_KIT) "$(DEMO_SONG)" -o demo.wav && \
-	  echo "The demo song is in $(CURDIR)/demo.wav"; }
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/zumbel $(DEMO_KIT); \
+	else \
+	  ./$(BUILD)/zumbel info $(DEMO_KIT); echo; \
+	  ./$(BUILD)/zumbel play $(DEMO_KIT) || { \
+	    echo "No audio device here; rendering the demo song instead."; \
+	    ./$(BUILD)/zumbel render $(DEMO_KIT) "$(DEMO_SONG)" -o demo.wav && \
+	    echo "The demo song is in $(CURDIR)/demo.wav"; }; \
+	fi
 
 # Every benchmark; bench/README.md says what each prints. The last one installs DrumGizmo.
 bench: build

@@ -5,6 +5,7 @@
 
 #include "DrumEngine.h"
 #include "KitbeatDoc.h"
+#include "ViewEngine.h"
 
 namespace zumbel {
 
@@ -25,7 +26,24 @@ CKitbeatView::CKitbeatView(CKitbeatDoc& doc, DrumEngine* engine, QWidget* parent
   connect(&lampTimer_, &QTimer::timeout, this, &CKitbeatView::pollLamps);
 }
 
-CKitbeatView::~CKitbeatView() = default;
+CKitbeatView::CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, QWidget* parent)
+    : CKitbeatView(doc, live ? &live->engine : nullptr, parent) {
+  live_ = std::move(live);
+}
+
+CKitbeatView::~CKitbeatView() {
+  lampTimer_.stop();
+  // The live objects go first (MIDI, then audio); the drawing objects after them.
+  live_.reset();
+}
+
+void CKitbeatView::UpdateView(const DeviceSettings& settings) {
+  state_.currentGroup = 0;
+  state_.topRow = 0;
+  if (live_) live_->session.UpdateView(settings);
+  loadSkin();
+  FullRedraw();
+}
 
 QSize CKitbeatView::sizeHint() const { return {skin::kWindowWidth, skin::kWindowHeight}; }
 

@@ -16,6 +16,8 @@ namespace zumbel {
 
 class CKitbeatDoc;
 class DrumEngine;
+struct DeviceSettings;
+struct ViewEngine;
 
 class CKitbeatView : public QWidget {
   Q_OBJECT
@@ -23,6 +25,8 @@ class CKitbeatView : public QWidget {
  public:
   // `engine` may be null: the window then draws without lamps or preview.
   CKitbeatView(CKitbeatDoc& doc, DrumEngine* engine, QWidget* parent = nullptr);
+  // The program's view: it owns everything live and rebuilds it for each drum set.
+  CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, QWidget* parent = nullptr);
   ~CKitbeatView() override;
 
   ViewState& state() { return state_; }
@@ -34,6 +38,10 @@ class CKitbeatView : public QWidget {
   bool loadSkin();
   // Brings every region up to date: what a new or opened drum set ends with.
   void FullRedraw();
+  // After New and Open: the first group shown, the output, voices and MIDI input rebuilt from
+  // the stored settings, everything redrawn. The first call also loads the skin.
+  void UpdateView(const DeviceSettings& settings);
+  ViewEngine* live() { return live_.get(); }
   // Draws the lamps that changed; the display-frame timer calls it.
   void pollLamps();
 
@@ -48,6 +56,7 @@ class CKitbeatView : public QWidget {
   void repaintDirty();
 
   CKitbeatDoc& doc_;
+  std::unique_ptr<ViewEngine> live_;
   DrumEngine* engine_;
   ViewState state_;
   ViewRenderer renderer_;

@@ -96,7 +96,8 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "play") return runPlay(rest, out, err);
   if (command == "devices") return runDevices(rest, out, err);
   if (endsWithNoCase(command, ".drums")) {
-    return usageError(err, "this build has no window yet; use 'zumbel info " + command + "'");
+    return usageError(err, "a drum set opens in the window ('zumbel " + command + "' alone); 'zumbel info " + command +
+                               "' describes it here");
   }
   return usageError(err, "unknown command '" + command + "'");
 }

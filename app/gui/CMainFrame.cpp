@@ -1,0 +1,157 @@
+#include "CMainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include "CKitbeatView.h"
+#include "DrumsFile.h"
+#include "Prompts.h"
+#include "SetSession.h"
+#include "SettingsStore.h"
+#include "ViewEngine.h"
+
+namespace zumbel {
+
+namespace {
+
+const QString kFilter = QStringLiteral("FileEx Files (*.drums)");
+constexpr int kRecentNameChars = 30;
+
+std::string local(const QString& s) { return s.toStdString(); }
+
+DeviceSettings storedDevices(const SettingsStore& settings) {
+  return DeviceSettings{settings.outputDevice(), settings.midiPort(), settings.midiChannel()};
+}
+
+}  // namespace
+
+QString frameTitle(const CKitbeatDoc& doc) {
+  return QString::fromStdString(doc.GetTitle()) + QStringLiteral(" - ") + QString::fromLatin1(kAppCaption.data(), static_cast<int>(kAppCaption.size()));
+}
+
+CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent), settings_(settings), prompts_(prompts) {
+  doc_.OnNewDocument();
+  view_ = new CKitbeatView(doc_, std::make_unique<ViewEngine>(doc_, system, prompts), this);
+  setCentralWidget(view_);
+  buildMenus();
+  // The layout is fixed: the frame is exactly what the view and the menu bar need.
+  setFixedSize(sizeHint());
+  move(0, 0);
+  updateTitle();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::buildMenus() {
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(tr("&New"), QKeySequence(Qt::CTRL | Qt::Key_N), this, [this] { OnFileNew(); });
+  file->addAction(tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O), this, [this] {
+    if (!SaveModified()) return;
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open"), QString(), kFilter);
+    if (!path.isEmpty()) openDocument(path);
+  });
+  file->addAction(tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S), this, [this] { OnFileSave(); });
+  file->addAction(tr("Save &As..."), this, [this] { OnFileSaveAs(); });
+  file->addSeparator();
+  recentMenu_ = file->addMenu(tr("Recent File"));
+  file->addSeparator();
+  file->addAction(tr("E&xit"), this, &QWidget::close);
+  updateRecentMenu();
+}
+
+void CMainFrame::updateRecentMenu() {
+  recentMenu_->clear();
+  const QStringList files = settings_.recentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    const QString path = files[i];
+    QString shown = path.size() > kRecentNameChars ? QStringLiteral("...") + path.right(kRecentNameChars - 3) : path;
+    recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this, [this, path] {
+      if (SaveModified()) openDocument(path);
+    });
+  }
+  recentMenu_->setEnabled(!files.isEmpty());
+}
+
+void CMainFrame::updateTitle() { setWindowTitle(frameTitle(doc_)); }
+
+void CMainFrame::afterLoad() {
+  view_->UpdateView(storedDevices(settings_));
+  updateTitle();
+}
+
+bool CMainFrame::SaveModified() {
+  if (!doc_.IsModified()) return true;
+  QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppCaption.data(), static_cast<int>(kAppCaption.size())),
+                  tr("Save changes to %1?").arg(QString::fromStdString(doc_.GetTitle())),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  const int answer = box.exec();
+  if (answer == QMessageBox::Cancel) return false;
+  if (answer == QMessageBox::Yes) return OnFileSave();
+  return true;
+}
+
+bool CMainFrame::start(const QString& file) {
+  if (file.isEmpty()) {
+    afterLoad();
+    return true;
+  }
+  return openDocument(file);
+}
+
+bool CMainFrame::OnFileNew() {
+  if (!SaveModified()) return false;
+  doc_.OnNewDocument();
+  afterLoad();
+  return true;
+}
+
+bool CMainFrame::openDocument(const QString& path) {
+  const FileOutcome outcome = doc_.OnOpenDocument(local(path));
+  if (!outcome.ok()) {
+    prompts_.showMessage(outcome.message, kAppCaption);
+    return false;
+  }
+  settings_.addRecentFile(path);
+  updateRecentMenu();
+  afterLoad();
+  return true;
+}
+
+bool CMainFrame::saveTo(const QString& path) {
+  const FileOutcome outcome = doc_.OnSaveDocument(local(path));
+  if (!outcome.ok()) {
+    prompts_.showMessage(outcome.message, kAppCaption);
+    return false;
+  }
+  settings_.addRecentFile(path);
+  updateRecentMenu();
+  updateTitle();
+  return true;
+}
+
+bool CMainFrame::OnFileSave() {
+  if (doc_.GetPathName().empty()) return OnFileSaveAs();
+  return saveTo(QString::fromStdString(doc_.GetPathName()));
+}
+
+bool CMainFrame::OnFileSaveAs() {
+  QString path = QFileDialog::getSaveFileName(this, tr("Save As"), QString::fromStdString(doc_.GetTitle()), kFilter);
+  if (path.isEmpty()) return false;
+  if (!path.endsWith(QStringLiteral(".drums"), Qt::CaseInsensitive)) path += QStringLiteral(".drums");
+  return saveTo(path);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!SaveModified()) {
+    event->ignore();
+    return;
+  }
+  settings_.sync();
+  event->accept();
+}
+
+}  // namespace zumbel

@@ -1,0 +1,66 @@
+#pragma once
+// The main frame: the one window of the program, fixed in size, holding the view and the File
+// and About menus. It runs the drum set's New, Open, Save and Save As as a desktop program does:
+// asking to save changes first, reporting failures, keeping the four most recent files.
+
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+#include "KitbeatDoc.h"
+
+class QMenu;
+
+namespace zumbel {
+
+class AudioSystem;
+class CKitbeatView;
+class Prompts;
+class SettingsStore;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // The frame creates the view; `system`, `settings` and `prompts` outlive it.
+  CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& prompts, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  CKitbeatDoc& document() { return doc_; }
+  CKitbeatView& view() { return *view_; }
+
+  // Start-up: a new drum set, or the one at `file`; false when that file could not be opened.
+  bool start(const QString& file);
+
+  // The document commands. False when nothing changed (cancelled or failed, with the reason
+  // already shown).
+  bool OnFileNew();
+  bool openDocument(const QString& path);
+  bool OnFileSave();
+  bool OnFileSaveAs();
+
+  // "Save changes to <title>?" for a modified set; false when the user cancelled.
+  bool SaveModified();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildMenus();
+  void updateRecentMenu();
+  void updateTitle();
+  bool saveTo(const QString& path);
+  void afterLoad();
+
+  CKitbeatDoc doc_;
+  SettingsStore& settings_;
+  Prompts& prompts_;
+  CKitbeatView* view_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
+};
+
+// The title bar: the drum set's title, " - ", the program's name.
+QString frameTitle(const CKitbeatDoc& doc);
+
+}  // namespace zumbel

@@ -1,0 +1,24 @@
+#include "QtPrompts.h"
+
+#include <QMessageBox>
+
+namespace zumbel {
+
+namespace {
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+}  // namespace
+
+void QtPrompts::showMessage(std::string_view text, std::string_view caption) {
+  QMessageBox box(QMessageBox::NoIcon, qs(caption.empty() ? kAppCaption : caption), qs(text), QMessageBox::Ok, owner_);
+  box.exec();
+}
+
+bool QtPrompts::askYesNo(std::string_view text, std::string_view caption) {
+  QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
+                  QMessageBox::Yes | QMessageBox::No, owner_);
+  return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace zumbel

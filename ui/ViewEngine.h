@@ -1,0 +1,43 @@
+#pragma once
+// Everything live the main view owns: the engine, the WAV reader, the voice loader, the audio
+// output, the MIDI input and the sequence that rebuilds the voices. Torn down in the order that
+// keeps a note from reaching a released device: MIDI first, then the audio output.
+
+#include "AudioOutput.h"
+#include "DrumEngine.h"
+#include "LayerVoiceLoader.h"
+#include "MidiInputPort.h"
+#include "SetSession.h"
+#include "WaveReader.h"
+
+namespace zumbel {
+
+class AudioSystem;
+class CKitbeatDoc;
+class Prompts;
+
+struct ViewEngine {
+  ViewEngine(CKitbeatDoc& doc, AudioSystem& system, Prompts& prompts)
+      : engine(doc),
+        reader(&prompts),
+        loader(doc, engine, reader, &prompts),
+        output(engine, system, prompts),
+        midi(output),
+        session(doc, engine, loader, output, &midi, prompts) {}
+  ~ViewEngine() {
+    midi.SetMidiInput(0, 0);
+    output.close();
+    engine.voices().ReleaseAllVoices();
+  }
+  ViewEngine(const ViewEngine&) = delete;
+  ViewEngine& operator=(const ViewEngine&) = delete;
+
+  DrumEngine engine;
+  WaveReader reader;
+  LayerVoiceLoader loader;
+  AudioOutput output;
+  MidiInputPort midi;
+  SetSession session;
+};
+
+}  // namespace zumbel
