@@ -21,4 +21,14 @@ bool QtPrompts::askYesNo(std::string_view text, std::string_view caption) {
   return box.exec() == QMessageBox::Yes;
 }
 
+Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_view caption) {
+  QMessageBox box(QMessageBox::Warning, qs(caption.empty() ? kAppCaption : caption), qs(text),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner_);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::kYes;
+    case QMessageBox::No: return Answer::kNo;
+    default: return Answer::kCancel;
+  }
+}
+
 }  // namespace zumbel

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMenuBar>
-#include <QMessageBox>
 
 #include "CKitbeatView.h"
 #include "DrumsFile.h"
@@ -85,13 +84,12 @@ void CMainFrame::afterLoad() {
 
 bool CMainFrame::SaveModified() {
   if (!doc_.IsModified()) return true;
-  QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppCaption.data(), static_cast<int>(kAppCaption.size())),
-                  tr("Save changes to %1?").arg(QString::fromStdString(doc_.GetTitle())),
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
-  const int answer = box.exec();
-  if (answer == QMessageBox::Cancel) return false;
-  if (answer == QMessageBox::Yes) return OnFileSave();
-  return true;
+  switch (prompts_.askYesNoCancel("Save changes to " + doc_.GetTitle() + "?", kAppCaption)) {
+    case Prompts::Answer::kYes: return OnFileSave();
+    case Prompts::Answer::kNo: return true;
+    case Prompts::Answer::kCancel: return false;
+  }
+  return false;
 }
 
 bool CMainFrame::start(const QString& file) {

@@ -17,6 +17,17 @@
 namespace zumbel {
 namespace {
 
+// Answers "Save changes?" from a script and records the questions.
+class AnsweringPrompts : public test::RecordingPrompts {
+ public:
+  Answer askYesNoCancel(std::string_view text, std::string_view caption) override {
+    asked.emplace_back(std::string(text), std::string(caption));
+    return answer;
+  }
+  Answer answer = Answer::kCancel;
+  std::vector<std::pair<std::string, std::string>> asked;
+};
+
 class Frame : public ::testing::Test {
  protected:
   Frame() { system.mixer = &frame.view().live()->engine.mixer(); }
@@ -24,7 +35,7 @@ class Frame : public ::testing::Test {
   test::TempDir dir;
   test::ScriptedSystem system;
   SettingsStore settings{QString::fromStdString(dir / "Zumbel.conf")};
-  test::RecordingPrompts prompts;
+  AnsweringPrompts prompts;
   CMainFrame frame{system, settings, prompts};
 
   QString saveSet(const std::string& name) {
@@ -74,6 +85,34 @@ TEST_F(Frame, AFileThatCannotBeOpenedIsReportedAndTheSetStays) {
   EXPECT_NE(prompts.shown[0].first.find("Cannot find this file."), std::string::npos) << prompts.shown[0].first;
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("New Drumset (Not Saved) - Zumbel"));
   EXPECT_TRUE(settings.recentFiles().isEmpty());
+}
+
+TEST_F(Frame, NewAsksToSaveAModifiedSetAndCancelKeepsIt) {
+  const QString path = saveSet("Jazz.drums");
+  ASSERT_TRUE(frame.start(path));
+  EXPECT_TRUE(frame.OnFileNew());  // unmodified: nothing asked
+  EXPECT_TRUE(prompts.asked.empty());
+
+  ASSERT_TRUE(frame.openDocument(path));
+  frame.document().SetModifiedFlag(true);
+  EXPECT_FALSE(frame.OnFileNew());
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0], (std::pair<std::string, std::string>{"Save changes to Jazz.drums?", "Zumbel"}));
+  EXPECT_EQ(frame.document().GetPathName(), path.toStdString());  // cancelled: the set stays
+
+  prompts.answer = Prompts::Answer::kNo;
+  EXPECT_TRUE(frame.OnFileNew());
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("New Drumset (Not Saved) - Zumbel"));
+
+  // Yes saves to the set's own path first.
+  ASSERT_TRUE(frame.openDocument(path));
+  frame.document().appendGroup("Brushes");
+  frame.document().SetModifiedFlag(true);
+  prompts.answer = Prompts::Answer::kYes;
+  EXPECT_TRUE(frame.OnFileNew());
+  CKitbeatDoc reread;
+  ASSERT_TRUE(reread.OnOpenDocument(path.toStdString()).ok());
+  EXPECT_EQ(reread.groupCount(), 2);
 }
 
 }  // namespace
