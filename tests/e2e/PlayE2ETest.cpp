@@ -501,9 +501,13 @@ int unfinished(const std::string& log, const std::string& client, const std::str
 // Xruns alone do not tell that: on a busy machine (a shared build VM, a CI runner) threads that
 // are woken late miss 1.45 ms deadlines now and then whatever they do, the rig's own near-idle
 // clients as often as the program. The server names the client it caught unfinished and its
-// state: "Triggered" means its thread had not even been woken, "Running" that it was still in its
-// process callback, which is the program being too slow. So the program must never be caught
-// running; the xruns are counted and printed.
+// state: "Triggered" means its thread had not even been woken, "Running" that it was between
+// being woken and finishing, which includes being preempted there. The program's own count of
+// periods whose callback took over half the period says whether its work is the cause. A
+// preempted thread now and then is the machine's doing; a program too slow for the period would
+// be caught in hundreds of the 14,000 periods. So both counts may be at most a few; they are
+// printed with the xruns.
+constexpr int kToleratedSlowPeriods = 2;
 TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
 #ifdef ZUMBEL_E2E_SANITIZED
   GTEST_SKIP() << "a sanitizer slows every cycle so much that the program overruns short periods";
@@ -534,7 +538,13 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
   const std::string out = playOutput();
   int printed = 0;
   for (std::size_t at = out.find("\nxrun "); at != std::string::npos; at = out.find("\nxrun ", at + 1)) ++printed;
-  EXPECT_EQ(unfinished(log, kClientName, "Running"), 0) << log;
+  EXPECT_LE(unfinished(log, kClientName, "Running"), kToleratedSlowPeriods) << log;
+  const std::size_t stats = out.find("\nStopped after ");
+  ASSERT_NE(stats, std::string::npos) << out;
+  const std::size_t slowAt = out.find(" periods over half their length", stats);
+  ASSERT_NE(slowAt, std::string::npos) << out;
+  const std::size_t slowFrom = out.rfind(' ', slowAt - 1) + 1;
+  EXPECT_LE(std::stoi(out.substr(slowFrom, slowAt - slowFrom)), kToleratedSlowPeriods) << out;
   const int explained = unfinished(log, kClientName, "Triggered") + unfinished(log, "zumbel-rig-send", "Triggered") +
                         unfinished(log, "zumbel-rig-rec", "Triggered");
   int driverLate = 0;
@@ -547,9 +557,7 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
   if (rigXruns > 0) {
     EXPECT_GT(explained + driverLate, 0) << log;
   }
-  if (const std::size_t stats = out.find("\nStopped after "); stats != std::string::npos) {
-    std::cout << "[ callback ] " << out.substr(stats + 1, out.find('\n', stats + 1) - stats - 1) << '\n';
-  }
+  std::cout << "[ callback ] " << out.substr(stats + 1, out.find('\n', stats + 1) - stats - 1) << '\n';
   std::cout << "[ xruns ] " << (server_->realtime() ? "realtime" : "normal") << " scheduling: the rig saw " << rigXruns
             << ", zumbel play printed " << printed << "; the server caught a client not yet woken " << explained
             << " times (the program " << unfinished(log, kClientName, "Triggered") << "), its own timer late "
