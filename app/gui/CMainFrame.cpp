@@ -1,10 +1,14 @@
 #include "CMainFrame.h"
 
 #include <QAction>
+#include <QDesktopServices>
+#include <QShortcut>
+#include <QStandardPaths>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMenuBar>
 
+#include "AboutDialog.h"
 #include "CKitbeatView.h"
 #include "DrumsFile.h"
 #include "Prompts.h"
@@ -36,7 +40,12 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
   doc_.OnNewDocument();
   view_ = new CKitbeatView(doc_, std::make_unique<ViewEngine>(doc_, system, prompts), this);
   setCentralWidget(view_);
+  helpFolder_ = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+  openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   buildMenus();
+  // F1 alone; with Shift, Ctrl or Alt it does nothing.
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, &CMainFrame::OnHelp);
   // The layout is fixed: the frame is exactly what the view and the menu bar need.
   setFixedSize(sizeHint());
   move(0, 0);
@@ -60,6 +69,8 @@ void CMainFrame::buildMenus() {
   file->addSeparator();
   file->addAction(tr("E&xit"), this, &QWidget::close);
   updateRecentMenu();
+  QMenu* about = menuBar()->addMenu(tr("&About"));
+  about->addAction(tr("&About Zumbel..."), this, &CMainFrame::OnAppAbout);
 }
 
 void CMainFrame::updateRecentMenu() {
@@ -141,6 +152,22 @@ bool CMainFrame::OnFileSaveAs() {
   if (path.isEmpty()) return false;
   if (!path.endsWith(QStringLiteral(".drums"), Qt::CaseInsensitive)) path += QStringLiteral(".drums");
   return saveTo(path);
+}
+
+void CMainFrame::setHelp(const QString& cacheFolder, UrlOpener opener) {
+  helpFolder_ = cacheFolder;
+  openUrl_ = std::move(opener);
+}
+
+void CMainFrame::OnHelp() {
+  // As a help viewer would, a manual that cannot be shown is the browser's to report.
+  const QUrl url = helpFileUrl(helpFolder_);
+  if (!url.isEmpty() && openUrl_) openUrl_(url);
+}
+
+void CMainFrame::OnAppAbout() {
+  AboutDialog box(this);
+  box.exec();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "HelpCommand.h"
 #include "KitbeatDoc.h"
 
 class QMenu;
@@ -43,6 +44,11 @@ class CMainFrame : public QMainWindow {
   // "Save changes to <title>?" for a modified set; false when the user cancelled.
   bool SaveModified();
 
+  // F1: the manual in the browser. Where it is written and what opens it can be changed.
+  void OnHelp();
+  void setHelp(const QString& cacheFolder, UrlOpener opener);
+  void OnAppAbout();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -58,6 +64,8 @@ class CMainFrame : public QMainWindow {
   Prompts& prompts_;
   CKitbeatView* view_ = nullptr;
   QMenu* recentMenu_ = nullptr;
+  QString helpFolder_;
+  UrlOpener openUrl_;
 };
 
 // The title bar: the drum set's title, " - ", the program's name.

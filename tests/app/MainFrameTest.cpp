@@ -2,10 +2,13 @@
 // file, the recent-file list, and a failed open told as the program tells it.
 
 #include <QApplication>
+#include <QFile>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include "CKitbeatView.h"
+#include "AboutDialog.h"
 #include "CMainFrame.h"
 #include "DrumsFile.h"
 #include "EngineTestSupport.h"
@@ -85,6 +88,35 @@ TEST_F(Frame, AFileThatCannotBeOpenedIsReportedAndTheSetStays) {
   EXPECT_NE(prompts.shown[0].first.find("Cannot find this file."), std::string::npos) << prompts.shown[0].first;
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("New Drumset (Not Saved) - Zumbel"));
   EXPECT_TRUE(settings.recentFiles().isEmpty());
+}
+
+TEST_F(Frame, F1AloneOpensTheBundledManual) {
+  std::vector<QUrl> opened;
+  frame.setHelp(QString::fromStdString(dir / "cache"), [&](const QUrl& url) {
+    opened.push_back(url);
+    return true;
+  });
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  for (Qt::KeyboardModifier m : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
+    QTest::keyClick(&frame, Qt::Key_F1, m);
+  }
+  EXPECT_TRUE(opened.empty());
+  QTest::keyClick(&frame, Qt::Key_F1);
+  ASSERT_EQ(opened.size(), 1u);
+  ASSERT_TRUE(opened[0].isLocalFile());
+  QFile manual(opened[0].toLocalFile());
+  ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(manual.readAll().contains("Zumbel, the drum sampler"));
+}
+
+TEST(AboutBox, ShowsTheLogoOnItsPanel) {
+  const QImage picture = aboutPicture();
+  EXPECT_EQ(picture.size(), QSize(236, 280));
+  // The logo came from the skin: the picture is more than its flat panel colour.
+  int differing = 0;
+  for (int y = 40; y < 110; ++y) differing += picture.pixel(118, y) != picture.pixel(10, 10);
+  EXPECT_GT(differing, 5);
 }
 
 TEST_F(Frame, NewAsksToSaveAModifiedSetAndCancelKeepsIt) {
