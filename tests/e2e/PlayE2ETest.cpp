@@ -504,10 +504,10 @@ int unfinished(const std::string& log, const std::string& client, const std::str
 // state: "Triggered" means its thread had not even been woken, "Running" that it was between
 // being woken and finishing, which includes being preempted there. The program's own count of
 // periods whose callback took over half the period says whether its work is the cause. A
-// preempted thread now and then is the machine's doing; a program too slow for the period would
-// be caught in hundreds of the 14,000 periods. So both counts may be at most a few; they are
-// printed with the xruns.
-constexpr int kToleratedSlowPeriods = 2;
+// preempted thread now and then is the machine's doing (a loaded CI runner has shown four in a
+// run); a program too slow for the period would be caught in hundreds of the 14,000 periods. So
+// both counts may be at most about one period in a thousand; they are printed with the xruns.
+constexpr int kToleratedSlowPeriods = 14;
 TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
 #ifdef ZUMBEL_E2E_SANITIZED
   GTEST_SKIP() << "a sanitizer slows every cycle so much that the program overruns short periods";
