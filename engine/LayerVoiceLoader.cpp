@@ -42,7 +42,13 @@ bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int
 }
 
 int LayerVoiceLoader::loadAllVoices() {
+  int total = 0;
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (const SampleRef& ref : doc_.sound(n).refs) total += ref.isSet() ? 1 : 0;
+  }
+  if (progress_) progress_(0, total);
   int failed = 0;
+  int done = 0;
   for (int n = 0; n < kSoundCount; ++n) {
     for (int j = 0; j < kLayerCount; ++j) {
       const SampleRef ref = doc_.sound(n).refs[static_cast<std::size_t>(j)];
@@ -50,6 +56,7 @@ int LayerVoiceLoader::loadAllVoices() {
       const std::optional<std::string_view> path = doc_.samplePath(ref);
       // A reference outside the pool (a damaged file) has nothing to load.
       if (!path || !LoadLayerVoice(std::string(*path), n, j, ref.group, ref.entry, false)) ++failed;
+      if (progress_) progress_(++done, total);
     }
   }
   return failed;

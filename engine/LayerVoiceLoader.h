@@ -19,6 +19,8 @@ class WaveReader;
 // Asked when no probe finds a sample: given the suggested path, returns the file the user
 // picked, or nothing when they cancelled.
 using LocateSampleFn = std::function<std::optional<std::string>(const std::string& suggestedPath)>;
+// Told how far loadAllVoices has got: (layers done, layers to load), from (0, total) on.
+using LoadProgressFn = std::function<void(int done, int total)>;
 
 class LayerVoiceLoader {
  public:
@@ -26,6 +28,8 @@ class LayerVoiceLoader {
 
   // Without a locate function a sample no probe finds simply fails to load.
   void setLocate(LocateSampleFn locate) { locate_ = std::move(locate); }
+  // Reading hundreds of files takes seconds; the window shows progress and keeps repainting.
+  void setProgress(LoadProgressFn progress) { progress_ = std::move(progress); }
   // The folder (with its trailing separator) of the last file the user located; it lives as long
   // as the view and is probed for every later sample.
   const std::string& lastLocatedFolder() const { return lastLocatedFolder_; }
@@ -46,6 +50,7 @@ class LayerVoiceLoader {
   WaveReader& reader_;
   Prompts* prompts_;
   LocateSampleFn locate_;
+  LoadProgressFn progress_;
   std::string lastLocatedFolder_;
 };
 

@@ -6,6 +6,7 @@
 #include "DrumEngine.h"
 #include "KitbeatDoc.h"
 #include "ViewEngine.h"
+#include "WavFileDialog.h"
 
 namespace zumbel {
 
@@ -29,6 +30,12 @@ CKitbeatView::CKitbeatView(CKitbeatDoc& doc, DrumEngine* engine, QWidget* parent
 CKitbeatView::CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, QWidget* parent)
     : CKitbeatView(doc, live ? &live->engine : nullptr, parent) {
   live_ = std::move(live);
+  if (!live_) return;
+  // Both searches for a lost sample end in the same Open dialog, owned by this window.
+  const auto ask = [this](const std::string& suggested) { return askForWavFile(this, suggested); };
+  live_->loader.setLocate(ask);
+  live_->session.setPickExistingFile(ask);
+  live_->loader.setProgress([this](int done, int total) { progress_.report(done, total); });
 }
 
 CKitbeatView::~CKitbeatView() {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "LampPainter.h"
+#include "LoadProgress.h"
 #include "ViewRenderer.h"
 #include "ViewState.h"
 
@@ -42,6 +43,8 @@ class CKitbeatView : public QWidget {
   // the stored settings, everything redrawn. The first call also loads the skin.
   void UpdateView(const DeviceSettings& settings);
   ViewEngine* live() { return live_.get(); }
+  // While a drum set's samples are being read; the frame takes no Close meanwhile.
+  bool loading() const noexcept { return progress_.loading(); }
   // Draws the lamps that changed; the display-frame timer calls it.
   void pollLamps();
 
@@ -57,6 +60,7 @@ class CKitbeatView : public QWidget {
 
   CKitbeatDoc& doc_;
   std::unique_ptr<ViewEngine> live_;
+  LoadProgress progress_{this};
   DrumEngine* engine_;
   ViewState state_;
   ViewRenderer renderer_;

@@ -171,7 +171,8 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (!SaveModified()) {
+  // Closing half-way through reading the samples would pull the engine from under the loader.
+  if (view_->loading() || !SaveModified()) {
     event->ignore();
     return;
   }

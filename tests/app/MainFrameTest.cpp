@@ -3,7 +3,10 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QProgressDialog>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -16,13 +19,20 @@
 #include "SettingsStore.h"
 #include "TestSupport.h"
 #include "ViewEngine.h"
+#include "WavFileWriter.h"
 
 namespace zumbel {
 namespace {
 
-// Answers "Save changes?" from a script and records the questions.
+// Answers "Save changes?" from a script and records the questions; every yes/no question is
+// answered `yes`.
 class AnsweringPrompts : public test::RecordingPrompts {
  public:
+  bool askYesNo(std::string_view text, std::string_view caption) override {
+    asked.emplace_back(std::string(text), std::string(caption));
+    return yes;
+  }
+  bool yes = false;
   Answer askYesNoCancel(std::string_view text, std::string_view caption) override {
     asked.emplace_back(std::string(text), std::string(caption));
     return answer;
@@ -40,6 +50,14 @@ class Frame : public ::testing::Test {
   SettingsStore settings{QString::fromStdString(dir / "Zumbel.conf")};
   AnsweringPrompts prompts;
   CMainFrame frame{system, settings, prompts};
+
+  void writeSample(const std::string& path) {
+    const std::vector<float> v(64, 0.5f);
+    WavFileWriter w;
+    ASSERT_TRUE(w.open(path, 44100, SampleFormat::kS16));
+    w.write(v.data(), v.data(), 64);
+    ASSERT_TRUE(w.close());
+  }
 
   QString saveSet(const std::string& name) {
     CKitbeatDoc doc;
@@ -145,6 +163,124 @@ TEST_F(Frame, NewAsksToSaveAModifiedSetAndCancelKeepsIt) {
   CKitbeatDoc reread;
   ASSERT_TRUE(reread.OnOpenDocument(path.toStdString()).ok());
   EXPECT_EQ(reread.groupCount(), 2);
+}
+
+// Every layer of every sound has a sample of its own: the most a set can ask to be read.
+TEST_F(Frame, AFullSetShowsItsProgressAndTheWindowKeepsRepainting) {
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  const int g = doc.appendGroup("Kit");
+  for (int e = 0; e < 5; ++e) {
+    writeSample(dir / ("s" + std::to_string(e) + ".wav"));
+    doc.appendSample(g, dir / ("s" + std::to_string(e) + ".wav"));
+  }
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (int j = 0; j < kLayerCount; ++j) doc.AssignSample(n, j, {g, j});
+  }
+  const std::string path = dir / "Full.drums";
+  ASSERT_TRUE(doc.OnSaveDocument(path).ok());
+
+  // A call that posts itself again runs once per pass of the event loop: a load that did not
+  // let the loop run would starve it. It also reads the progress dialog while loading.
+  int passesWhileLoading = 0;
+  int dialogMaximum = -1;
+  int dialogValue = -1;
+  bool watching = true;
+  std::function<void()> watch = [&] {
+    if (!watching) return;
+    if (frame.view().loading()) {
+      ++passesWhileLoading;
+      for (QProgressDialog* d : frame.findChildren<QProgressDialog*>()) {
+        dialogMaximum = d->maximum();
+        dialogValue = std::max(dialogValue, d->value());
+      }
+    }
+    QMetaObject::invokeMethod(&frame, watch, Qt::QueuedConnection);
+  };
+  QMetaObject::invokeMethod(&frame, watch, Qt::QueuedConnection);
+  frame.show();
+  ASSERT_TRUE(frame.openDocument(QString::fromStdString(path)));
+  watching = false;
+
+  int voices = 0;
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (int j = 0; j < kLayerCount; ++j) voices += frame.view().live()->engine.voices().voice(n, j) != nullptr;
+  }
+  EXPECT_EQ(voices, kSoundCount * kLayerCount);
+  EXPECT_GT(passesWhileLoading, kSoundCount * kLayerCount / 2);
+  // The dialog counted the layers (it shows itself only once loading has lasted a while).
+  EXPECT_EQ(dialogMaximum, kSoundCount * kLayerCount);
+  EXPECT_GE(dialogValue, kSoundCount * kLayerCount - 1);
+  EXPECT_TRUE(frame.findChildren<QProgressDialog*>().isEmpty());
+  EXPECT_FALSE(frame.view().loading());
+}
+
+// The user says Yes to "locate it?" and picks the file in the real Open dialog; the next missing
+// file of the same folder is then found without a question.
+TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
+  std::filesystem::create_directories(dir / "moved");
+  writeSample(dir / "moved/kick.wav");
+  writeSample(dir / "moved/snare.wav");
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  const int g = doc.appendGroup("Kit");
+  doc.appendSample(g, "/nowhere/kick.wav");
+  doc.appendSample(g, "/nowhere/snare.wav");
+  doc.AssignSample(36, 0, {g, 0});
+  doc.AssignSample(38, 0, {g, 1});
+  const std::string path = dir / "Lost.drums";
+  ASSERT_TRUE(doc.OnSaveDocument(path).ok());
+
+  prompts.yes = true;
+  QStringList filters;
+  QString startedAt;
+  int dialogs = 0;
+  QTimer picker;
+  picker.setInterval(10);
+  QObject::connect(&picker, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    ++dialogs;
+    filters = dialog->nameFilters();
+    startedAt = dialog->selectedFiles().value(0);
+    dialog->selectFile(QString::fromStdString(dir / "moved/kick.wav"));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  picker.start();
+  ASSERT_TRUE(frame.openDocument(QString::fromStdString(path)));
+  picker.stop();
+
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(filters, QStringList{QStringLiteral("Wav Files (*.wav)")});
+  EXPECT_TRUE(startedAt.endsWith(QStringLiteral("kick.wav"))) << startedAt.toStdString();
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].second, "File kick.wav has not been found");
+  EXPECT_EQ(frame.document().groupList(0)[0], dir / "moved/kick.wav");
+  EXPECT_EQ(frame.document().groupList(0)[1], dir / "moved/snare.wav");
+  EXPECT_NE(frame.view().live()->engine.voices().voice(36, 0), nullptr);
+  EXPECT_NE(frame.view().live()->engine.voices().voice(38, 0), nullptr);
+}
+
+// Keys the window binds to nothing (undo, clipboard, print, pane switching) change nothing.
+TEST_F(Frame, UnboundAcceleratorsDoNothing) {
+  const QString path = saveSet("Keys.drums");
+  ASSERT_TRUE(frame.start(path));
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  const QImage before = frame.view().renderer().backing();
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+      {Qt::Key_P, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier},      {Qt::Key_Backspace, Qt::AltModifier},
+      {Qt::Key_X, Qt::ControlModifier}, {Qt::Key_Delete, Qt::ShiftModifier},   {Qt::Key_C, Qt::ControlModifier},
+      {Qt::Key_Insert, Qt::ControlModifier}, {Qt::Key_V, Qt::ControlModifier}, {Qt::Key_Insert, Qt::ShiftModifier},
+      {Qt::Key_F6, Qt::NoModifier},     {Qt::Key_F6, Qt::ShiftModifier}};
+  for (const auto& [key, modifiers] : keys) QTest::keyClick(&frame.view(), key, modifiers);
+  QApplication::processEvents();
+  EXPECT_FALSE(frame.document().IsModified());
+  EXPECT_EQ(frame.document().groupCount(), 1);
+  EXPECT_EQ(frame.document().GetPathName(), path.toStdString());
+  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_EQ(frame.view().renderer().backing(), before);
 }
 
 }  // namespace
