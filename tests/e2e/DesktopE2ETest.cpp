@@ -1,0 +1,168 @@
+// The desktop program end to end through JACK, in this process: the main frame opens the demo kit
+// on a private server as it does for a user, a note from another JACK client sounds and lights
+// its pad on the window, and closing the window while notes keep arriving ends cleanly.
+
+#include <jack/jack.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "AudioSystem.h"
+#include "CKitbeatView.h"
+#include "CMainFrame.h"
+#include "EngineConfig.h"
+#include "EngineTestSupport.h"
+#include "JackRig.h"
+#include "JackTestServer.h"
+#include "SettingsStore.h"
+#include "SkinLayout.h"
+#include "TestSupport.h"
+#include "ViewEngine.h"
+
+namespace zumbel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::JackRig;
+using test::JackTestServer;
+
+const QString kDemoKit = QStringLiteral(ZUMBEL_SOURCE_DIR "/resources/demo/Demo.drums");
+constexpr int kRate = JackTestServer::kRate;
+constexpr int kPeriod = 256;
+constexpr int kKick = 36;  // sound 0: the first pad of the left keyboard
+constexpr jack_nframes_t kLeadFrames = kRate / 4;
+
+std::string port(const char* name) { return std::string(kClientName) + ":" + name; }
+
+#define REQUIRE_JACKD()                                                                       \
+  if (JackTestServer::jackdPath().empty()) GTEST_SKIP() << "jackd is not installed (Debian: jackd2)"
+
+QImage region(const QImage& image, const skin::Rect& r) {
+  return image.copy(r.left, r.top, r.width(), r.height()).convertToFormat(QImage::Format_RGB32);
+}
+
+class DesktopE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (JackTestServer::jackdPath().empty()) return;
+    server_ = std::make_unique<JackTestServer>(kPeriod, dir_ / "jackd.log");
+    std::string error;
+    ASSERT_TRUE(server_->start(error)) << error;
+    rig_ = std::make_unique<JackRig>(server_->name(), 4 * kRate);
+    ASSERT_TRUE(rig_->open(error)) << error;
+    // As a user's session would: the program finds the running server by its name.
+    setenv("JACK_DEFAULT_SERVER", server_->name().c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+  }
+  void TearDown() override {
+    frame_.reset();
+    rig_.reset();
+    server_.reset();
+    unsetenv("JACK_DEFAULT_SERVER");
+    if (HasFailure()) std::cout << "--- jackd log:\n" << test::readText(dir_ / "jackd.log");
+  }
+
+  // The window on the demo kit with fresh settings, its ports connected to the rig.
+  void openWindow() {
+    frame_ = std::make_unique<CMainFrame>(system_, settings_, prompts_);
+    frame_->show();
+    ASSERT_TRUE(frame_->start(kDemoKit));
+    EXPECT_TRUE(prompts_.shown.empty()) << prompts_.shown[0].first;
+    ViewEngine& live = *frame_->view().live();
+    ASSERT_NE(live.output.jack(), nullptr) << "the default output did not choose JACK";
+    ASSERT_TRUE(live.midi.isOpen());
+    ASSERT_TRUE(rig_->waitForPorts({port(kJackMidiPort), port(kJackLeftPort), port(kJackRightPort)}, 10s));
+    std::string error;
+    ASSERT_TRUE(rig_->connect(port(kJackMidiPort), port(kJackLeftPort), port(kJackRightPort), error)) << error;
+  }
+
+  // Sends one kick and records a second from before it, letting the window run meanwhile.
+  test::Recording kickAndRecord(jack_nframes_t& sentAt) {
+    const std::optional<jack_nframes_t> first = rig_->startRecording();
+    EXPECT_TRUE(first.has_value());
+    sentAt = first.value_or(0) + kLeadFrames;
+    EXPECT_TRUE(rig_->send({test::noteOn(sentAt, kKick, 127)}));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (rig_->recordedFrames() < static_cast<std::size_t>(kRate) && std::chrono::steady_clock::now() < deadline) {
+      QTest::qWait(10);
+    }
+    return rig_->stopRecording();
+  }
+
+  test::TempDir dir_;
+  std::unique_ptr<JackTestServer> server_;
+  std::unique_ptr<JackRig> rig_;
+  SystemAudio system_;
+  SettingsStore settings_{QString::fromStdString(dir_ / "Zumbel.conf")};
+  test::RecordingPrompts prompts_;
+  std::unique_ptr<CMainFrame> frame_;
+};
+
+TEST_F(DesktopE2E, ANoteFromAnotherClientSoundsAndLightsItsPad) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(openWindow());
+  CKitbeatView& view = frame_->view();
+  const QImage skinImage = QImage(QStringLiteral(":/skin.png")).convertToFormat(QImage::Format_RGB32);
+  const QImage padBefore = region(view.renderer().backing(), skin::padCell(0, 0));
+
+  jack_nframes_t sentAt = 0;
+  const test::Recording r = kickAndRecord(sentAt);
+  EXPECT_TRUE(test::findOnset(r, sentAt, 16, kRate / 10, 1e-7f).has_value()) << "the kick was not heard";
+
+  // The lamps are drawn from the engine within a display frame.
+  QTest::qWait(50);
+  EXPECT_GT(view.live()->engine.indicators().padFlashes(0, 0), 0u);
+  EXPECT_NE(region(view.renderer().backing(), skin::padCell(0, 0)), padBefore);
+  const skin::Blit lit = skin::kMidiLampLit;
+  EXPECT_EQ(region(view.renderer().backing(), {lit.x, lit.y, lit.x + lit.w, lit.y + lit.h}),
+            region(skinImage, {lit.sx, lit.sy, lit.sx + lit.w, lit.sy + lit.h}));
+}
+
+// The window closes its MIDI input before the audio output: once the input is closed, a note
+// sent while the output still runs is not played. Then the window goes while notes stream in.
+TEST_F(DesktopE2E, AClosedInputPlaysNothingAndClosingWhileNotesArriveEndsCleanly) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(openWindow());
+  ViewEngine& live = *frame_->view().live();
+  live.midi.SetMidiInput(0, 0);
+  ASSERT_TRUE(live.output.isOpen());
+  jack_nframes_t sentAt = 0;
+  const test::Recording silent = kickAndRecord(sentAt);
+  ASSERT_GT(silent.frames(), static_cast<std::size_t>(kRate / 2));
+  float loudest = 0.0f;
+  for (std::size_t i = 0; i < silent.frames(); ++i) loudest = std::max({loudest, std::abs(silent.left[i]), std::abs(silent.right[i])});
+  EXPECT_EQ(loudest, 0.0f);
+
+  live.midi.SetMidiInput(0, 1);
+  std::vector<test::ScheduledMessage> stream;
+  const jack_nframes_t now = rig_->frameTime();
+  for (int i = 0; i < 400; ++i) stream.push_back(test::noteOn(now + static_cast<jack_nframes_t>(i * kRate / 200), kKick + i % 16, 100));
+  ASSERT_TRUE(rig_->send(stream));
+  QTest::qWait(300);
+  frame_.reset();
+
+  // The program's client has left the server.
+  jack_client_t* probe = jack_client_open("zumbel-e2e-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                          nullptr, server_->name().c_str());
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(jack_port_by_name(probe, port(kJackLeftPort).c_str()), nullptr);
+  EXPECT_EQ(jack_port_by_name(probe, port(kJackMidiPort).c_str()), nullptr);
+  jack_client_close(probe);
+}
+
+}  // namespace
+}  // namespace zumbel
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
