@@ -8,12 +8,17 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include "CKitbeatView.h"
 #include "AboutDialog.h"
 #include "CMainFrame.h"
+#include "cli/Commands.h"
 #include "DrumsFile.h"
+#include "FileNames.h"
+#include "cli/KitReport.h"
 #include "EngineTestSupport.h"
 #include "ScriptedAudio.h"
 #include "SettingsStore.h"
@@ -259,6 +264,50 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   EXPECT_EQ(frame.document().groupList(0)[1], dir / "moved/snare.wav");
   EXPECT_NE(frame.view().live()->engine.voices().voice(36, 0), nullptr);
   EXPECT_NE(frame.view().live()->engine.voices().voice(38, 0), nullptr);
+}
+
+// Save As through its dialog, with the name typed without its extension: the file read back is
+// the set the window holds, and the demo kit's own file but for the paths the opening relinked.
+TEST_F(Frame, SaveAsWritesWhatTheWindowHolds) {
+  const std::string demo = ZUMBEL_SOURCE_DIR "/resources/demo/Demo.drums";
+  ASSERT_TRUE(frame.start(QString::fromStdString(demo)));
+  EXPECT_TRUE(prompts.asked.empty());
+  QString proposed;
+  QTimer typist;
+  typist.setInterval(10);
+  QObject::connect(&typist, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    proposed = dialog->selectedFiles().value(0);
+    dialog->selectFile(QString::fromStdString(dir / "Copy"));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  typist.start();
+  ASSERT_TRUE(frame.OnFileSaveAs());
+  typist.stop();
+  EXPECT_TRUE(proposed.endsWith(QStringLiteral("Demo.drums"))) << proposed.toStdString();
+
+  const std::string saved = dir / "Copy.drums";
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Copy.drums - Zumbel"));
+  EXPECT_EQ(settings.recentFiles().value(0), QString::fromStdString(saved));
+  std::ostringstream info, err, held;
+  ASSERT_EQ(runInfo({saved, "--json"}, info, err), kExitOk) << err.str();
+  writeKitJson(held, frame.document().content());
+  EXPECT_EQ(info.str(), held.str());
+
+  CKitbeatDoc original, reread;
+  ASSERT_TRUE(original.OnOpenDocument(demo).ok());
+  ASSERT_TRUE(reread.OnOpenDocument(saved).ok());
+  for (int g = 0; g < original.groupCount(); ++g) {
+    ASSERT_EQ(original.groupSize(g), reread.groupSize(g));
+    for (int e = 0; e < original.groupSize(g); ++e) {
+      EXPECT_EQ(FileNamePart(original.groupList(g)[static_cast<std::size_t>(e)]),
+                FileNamePart(reread.groupList(g)[static_cast<std::size_t>(e)]));
+    }
+  }
+  DrumSetContent expected = original.content();
+  expected.groupLists = reread.content().groupLists;
+  EXPECT_TRUE(expected == reread.content());
 }
 
 // Keys the window binds to nothing (undo, clipboard, print, pane switching) change nothing.
