@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace zumbel {
 
 namespace {
@@ -46,7 +48,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   version->setAlignment(Qt::AlignCenter);
   version->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   version->setStyleSheet(QStringLiteral("color: rgb(220, 220, 220);"));
-  version->setGeometry(kWidth * 121 / 156, kHeight * 147 / 172, kWidth * 30 / 156, 18);
+  // The label's right edge stays where the layout puts it; it grows to the left when this
+  // font's text is wider than the space the layout gives it.
+  const int right = kWidth * (121 + 30) / 156;
+  const int width = std::max(kWidth * 30 / 156, version->sizeHint().width() + 8);
+  version->setGeometry(right - width, kHeight * 147 / 172, width, std::max(18, version->sizeHint().height()));
 }
 
 }  // namespace zumbel

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
@@ -140,6 +141,17 @@ TEST(AboutBox, ShowsTheLogoOnItsPanel) {
   int differing = 0;
   for (int y = 40; y < 110; ++y) differing += picture.pixel(118, y) != picture.pixel(10, 10);
   EXPECT_GT(differing, 5);
+
+  // The version label shows its whole text, inside the box.
+  AboutDialog box;
+  EXPECT_EQ(box.windowTitle(), QStringLiteral("About Zumbel"));
+  QLabel* version = nullptr;
+  for (QLabel* l : box.findChildren<QLabel*>()) {
+    if (l->text() == QStringLiteral("1.2 (DX)")) version = l;
+  }
+  ASSERT_NE(version, nullptr);
+  EXPECT_GE(version->width(), version->sizeHint().width());
+  EXPECT_TRUE(QRect(QPoint(0, 0), box.size()).contains(version->geometry()));
 }
 
 TEST_F(Frame, NewAsksToSaveAModifiedSetAndCancelKeepsIt) {
