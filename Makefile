@@ -60,6 +60,7 @@ run: build
 # Every benchmark; bench/README.md says what each prints. The last one installs DrumGizmo.
 bench: build
 	@./$(BUILD)/bench/bench_kit_files
+	@./$(BUILD)/bench/bench_load_voices
 	@./$(BUILD)/bench/bench_mixer
 	@./$(BUILD)/bench/bench_render
 	@./$(BUILD)/bench/bench_live_cycle

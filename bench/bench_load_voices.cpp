@@ -1,0 +1,84 @@
+// How long opening a full drum set takes to read its samples: every layer of all 128 sounds (640
+// voices) from 40 stereo 16-bit WAV files of the given length, as the window does after Open.
+// The files were just written, so they come from the page cache: a cold disk adds its own time.
+//   build/bench/bench_load_voices
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "DrumEngine.h"
+#include "KitbeatDoc.h"
+#include "LayerVoiceLoader.h"
+#include "WavFileWriter.h"
+#include "WaveReader.h"
+
+namespace {
+
+using namespace zumbel;
+
+constexpr int kFiles = 40;
+
+// A folder of `kFiles` noise decays `milliseconds` long, and a set playing them on every layer.
+struct FullSet {
+  explicit FullSet(int milliseconds) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zumbel-bench-XXXXXX").string();
+    folder = ::mkdtemp(pattern.data());
+    const int frames = 44100 * milliseconds / 1000;
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    std::vector<float> left(static_cast<std::size_t>(frames)), right(left.size());
+    doc.OnNewDocument();
+    const int g = doc.appendGroup("Kit");
+    for (int f = 0; f < kFiles; ++f) {
+      for (int i = 0; i < frames; ++i) {
+        const float decay = 1.0f - static_cast<float>(i) / static_cast<float>(frames);
+        left[static_cast<std::size_t>(i)] = noise(rng) * decay;
+        right[static_cast<std::size_t>(i)] = noise(rng) * decay;
+      }
+      const std::string path = folder + "/hit" + std::to_string(f) + ".wav";
+      WavFileWriter w;
+      if (!w.open(path, 44100, SampleFormat::kS16)) std::abort();
+      w.write(left.data(), right.data(), frames);
+      if (!w.close()) std::abort();
+      doc.appendSample(g, path);
+    }
+    for (int n = 0; n < kSoundCount; ++n) {
+      for (int j = 0; j < kLayerCount; ++j) doc.AssignSample(n, j, SampleRef{g, (n * kLayerCount + j) % kFiles});
+    }
+    pcmBytes = static_cast<double>(frames) * 4.0 * kSoundCount * kLayerCount;
+  }
+  ~FullSet() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+  std::string folder;
+  CKitbeatDoc doc;
+  double pcmBytes = 0.0;
+};
+
+void BM_LoadFullSet(benchmark::State& state) {
+  FullSet set(static_cast<int>(state.range(0)));
+  DrumEngine engine(set.doc);
+  WaveReader reader;
+  LayerVoiceLoader loader(set.doc, engine, reader, nullptr);
+  for (auto _ : state) {
+    if (loader.loadAllVoices() != 0) state.SkipWithError("a layer did not load");
+    state.PauseTiming();
+    engine.voices().ReleaseAllVoices();
+    state.ResumeTiming();
+  }
+  state.counters["layers"] = kSoundCount * kLayerCount;
+  state.counters["pcm_MB"] = set.pcmBytes / 1e6;
+  state.counters["MB_per_s"] = benchmark::Counter(set.pcmBytes / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+// Sample lengths in milliseconds: a tight hit, a ringing drum, a long cymbal.
+BENCHMARK(BM_LoadFullSet)->Arg(200)->Arg(1000)->Arg(3000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
