@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -112,6 +114,27 @@ TEST_F(Frame, AFileThatCannotBeOpenedIsReportedAndTheSetStays) {
   EXPECT_NE(prompts.shown[0].first.find("Cannot find this file."), std::string::npos) << prompts.shown[0].first;
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("New Drumset (Not Saved) - Zumbel"));
   EXPECT_TRUE(settings.recentFiles().isEmpty());
+}
+
+// The set's folder went away while it was open: Save reports it and the set stays modified.
+TEST_F(Frame, ASaveThatFailsIsReportedAndTheChangesStayUnsaved) {
+  std::filesystem::create_directories(dir / "gone");
+  const std::string path = dir / "gone/Set.drums";
+  {
+    CKitbeatDoc doc;
+    doc.OnNewDocument();
+    ASSERT_TRUE(doc.OnSaveDocument(path).ok());
+  }
+  ASSERT_TRUE(frame.start(QString::fromStdString(path)));
+  frame.document().appendGroup("Toms");
+  frame.document().SetModifiedFlag(true);
+  std::filesystem::remove_all(dir / "gone");
+  EXPECT_FALSE(frame.OnFileSave());
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].second, "Zumbel");
+  EXPECT_TRUE(prompts.shown[0].first.starts_with(path)) << prompts.shown[0].first;
+  EXPECT_TRUE(frame.document().IsModified());
+  EXPECT_EQ(settings.recentFiles(), QStringList{QString::fromStdString(path)});
 }
 
 TEST_F(Frame, F1AloneOpensTheBundledManual) {
@@ -260,7 +283,10 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
     ++dialogs;
     filters = dialog->nameFilters();
     startedAt = dialog->selectedFiles().value(0);
-    dialog->selectFile(QString::fromStdString(dir / "moved/kick.wav"));
+    dialog->setDirectory(QString::fromStdString(dir / "moved"));
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QStringLiteral("kick.wav"));
     QMetaObject::invokeMethod(dialog, "accept");
   });
   picker.start();
@@ -291,7 +317,11 @@ TEST_F(Frame, SaveAsWritesWhatTheWindowHolds) {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (!dialog) return;
     proposed = dialog->selectedFiles().value(0);
-    dialog->selectFile(QString::fromStdString(dir / "Copy"));
+    // As a user does: go to the folder, type the name.
+    dialog->setDirectory(QString::fromStdString(dir.path()));
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QStringLiteral("Copy"));
     QMetaObject::invokeMethod(dialog, "accept");
   });
   typist.start();
