@@ -48,6 +48,7 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
   connect(help, &QShortcut::activated, this, &CMainFrame::OnHelp);
   // The layout is fixed: the frame is exactly what the view and the menu bar need.
   setFixedSize(sizeHint());
+  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
   move(0, 0);
   updateTitle();
 }
@@ -168,6 +169,16 @@ void CMainFrame::OnHelp() {
 void CMainFrame::OnAppAbout() {
   AboutDialog box(this);
   box.exec();
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  // Some window managers maximise a window whatever its size hints say (a double-click on the
+  // title, a keyboard shortcut); the layout is fixed, so the frame goes back to its own size.
+  if (event->type() == QEvent::WindowStateChange && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+    resize(minimumSize());
+  }
+  QMainWindow::changeEvent(event);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -50,6 +50,7 @@ class CMainFrame : public QMainWindow {
   void OnAppAbout();
 
  protected:
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

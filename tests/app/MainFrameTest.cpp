@@ -82,10 +82,36 @@ TEST_F(Frame, ANewSetIsNamedInTheTitleAndTheWindowCannotBeResized) {
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("New Drumset (Not Saved) - Zumbel"));
   EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
   EXPECT_EQ(frame.view().size(), QSize(727, 487));
+  const QSize fixed = frame.size();
+  frame.showMaximized();
+  QApplication::processEvents();
+  EXPECT_EQ(frame.size(), fixed);
+  frame.resize(fixed + QSize(100, 100));
+  EXPECT_EQ(frame.size(), fixed);
+  EXPECT_EQ(frame.pos(), QPoint(0, 0));
   // The update sequence ran: the default output plays, nothing was asked or shown.
   EXPECT_TRUE(frame.view().live()->output.isOpen());
   EXPECT_TRUE(prompts.shown.empty());
   EXPECT_EQ(frame.view().live()->engine.trigger().noteOnStatus(), 0x90);
+}
+
+// A machine where no output opens: the failure is told once, the window still comes up with the
+// set, and closing it afterwards is uneventful.
+TEST(FrameWithoutOutput, StartsTellsWhyAndCloses) {
+  test::TempDir dir;
+  test::ScriptedSystem system;
+  system.scripts["JACK"].status = OpenStatus::kNoDevice;
+  system.scripts["ALSA: default"].status = OpenStatus::kNoDevice;
+  SettingsStore settings{QString::fromStdString(dir / "Zumbel.conf")};
+  AnsweringPrompts prompts;
+  auto frame = std::make_unique<CMainFrame>(system, settings, prompts);
+  system.mixer = &frame->view().live()->engine.mixer();
+  ASSERT_TRUE(frame->start(QString()));
+  EXPECT_FALSE(frame->view().live()->output.isOpen());
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].first, "Internal Error: 'Can not Create DirectSound'");
+  frame.reset();
+  EXPECT_EQ(prompts.shown.size(), 1u);
 }
 
 TEST_F(Frame, StartingWithAFileOpensItAndRemembersIt) {
