@@ -47,8 +47,10 @@ CKitbeatView::~CKitbeatView() {
 void CKitbeatView::UpdateView(const DeviceSettings& settings) {
   state_.currentGroup = 0;
   state_.topRow = 0;
+  // The window is drawn before any question about the output or a lost sample comes up, so the
+  // user sees what is being asked about instead of a blank window behind the box.
+  if (loadSkin()) FullRedraw();
   if (live_) live_->session.UpdateView(settings);
-  loadSkin();
   FullRedraw();
 }
 

@@ -95,18 +95,27 @@ TEST_F(Frame, ANewSetIsNamedInTheTitleAndTheWindowCannotBeResized) {
   EXPECT_EQ(frame.view().live()->engine.trigger().noteOnStatus(), 0x90);
 }
 
-// A machine where no output opens: the failure is told once, the window still comes up with the
-// set, and closing it afterwards is uneventful.
+// A machine where no output opens: the failure is told once, over the drawn window, the window
+// still comes up with the set, and closing it afterwards is uneventful.
 TEST(FrameWithoutOutput, StartsTellsWhyAndCloses) {
   test::TempDir dir;
   test::ScriptedSystem system;
   system.scripts["JACK"].status = OpenStatus::kNoDevice;
   system.scripts["ALSA: default"].status = OpenStatus::kNoDevice;
   SettingsStore settings{QString::fromStdString(dir / "Zumbel.conf")};
-  AnsweringPrompts prompts;
+  struct DrawnWhenTold : AnsweringPrompts {
+    void showMessage(std::string_view text, std::string_view caption) override {
+      drawn = view && view->renderer().hasSkin();
+      AnsweringPrompts::showMessage(text, caption);
+    }
+    CKitbeatView* view = nullptr;
+    bool drawn = false;
+  } prompts;
   auto frame = std::make_unique<CMainFrame>(system, settings, prompts);
   system.mixer = &frame->view().live()->engine.mixer();
+  prompts.view = &frame->view();
   ASSERT_TRUE(frame->start(QString()));
+  EXPECT_TRUE(prompts.drawn);
   EXPECT_FALSE(frame->view().live()->output.isOpen());
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(prompts.shown[0].first, "Internal Error: 'Can not Create DirectSound'");
