@@ -1,5 +1,7 @@
 // Zumbel's entry point. The command-line tools run without a window.
 
+#include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,8 +11,12 @@
 
 namespace {
 
+// Any case, as the Open dialog's filter and the file managers treat it.
 bool endsWithDrums(const std::string& s) {
-  return s.size() >= 6 && (s.compare(s.size() - 6, 6, ".drums") == 0 || s.compare(s.size() - 6, 6, ".DRUMS") == 0);
+  if (s.size() < 6) return false;
+  std::string ext = s.substr(s.size() - 6);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == ".drums";
 }
 
 }  // namespace

@@ -55,6 +55,15 @@ void SettingsStore::addRecentFile(const QString& path) {
   QStringList files = recentFiles();
   files.removeAll(path);
   files.prepend(path);
+  writeRecentFiles(files);
+}
+
+void SettingsStore::removeRecentFile(const QString& path) {
+  QStringList files = recentFiles();
+  if (files.removeAll(path) > 0) writeRecentFiles(files);
+}
+
+void SettingsStore::writeRecentFiles(const QStringList& files) {
   for (int i = 0; i < kRecentFiles; ++i) {
     const QString k = key(kRecentSection, recentEntry(i));
     if (i < files.size()) {

@@ -33,10 +33,14 @@ class SettingsStore {
   QStringList recentFiles() const;
   // Puts `path` first, dropping an older mention of it and whatever falls off the end.
   void addRecentFile(const QString& path);
+  // Drops `path` from the list, the later entries moving up: a set that no longer opens.
+  void removeRecentFile(const QString& path);
 
   void sync() { settings_->sync(); }
 
  private:
+  void writeRecentFiles(const QStringList& files);
+
   std::unique_ptr<QSettings> settings_;
 };
 

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "DrumEngine.h"
+#include "Prompts.h"
 #include "KitbeatDoc.h"
 #include "ViewEngine.h"
 #include "WavFileDialog.h"
@@ -14,6 +15,12 @@ namespace {
 
 // Lamps reach the screen within one frame of a 60 Hz display.
 constexpr int kLampFrameMs = 16;
+// How soon a lost output is noticed and released voices are freed.
+constexpr int kOutputCheckMs = 250;
+
+constexpr const char* kOutputLost =
+    "The audio output has gone away (its sound server stopped or its device was removed).\n"
+    "Open or create a drum set to start it again.";
 
 }  // namespace
 
@@ -36,10 +43,14 @@ CKitbeatView::CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, Q
   live_->loader.setLocate(ask);
   live_->session.setPickExistingFile(ask);
   live_->loader.setProgress([this](int done, int total) { progress_.report(done, total); });
+  outputTimer_.setInterval(kOutputCheckMs);
+  connect(&outputTimer_, &QTimer::timeout, this, &CKitbeatView::checkOutput);
+  outputTimer_.start();
 }
 
 CKitbeatView::~CKitbeatView() {
   lampTimer_.stop();
+  outputTimer_.stop();
   // The live objects go first (MIDI, then audio); the drawing objects after them.
   live_.reset();
 }
@@ -75,6 +86,12 @@ void CKitbeatView::FullRedraw() {
 
 void CKitbeatView::pollLamps() {
   if (lamps_ && lamps_->poll()) repaintDirty();
+}
+
+void CKitbeatView::checkOutput() {
+  if (!live_) return;
+  if (live_->output.closeIfLost()) live_->prompts.showMessage(kOutputLost, kAppCaption);
+  live_->engine.voices().collect();
 }
 
 void CKitbeatView::repaintDirty() {

@@ -47,6 +47,10 @@ class CKitbeatView : public QWidget {
   bool loading() const noexcept { return progress_.loading(); }
   // Draws the lamps that changed; the display-frame timer calls it.
   void pollLamps();
+  // Frees the voices the audio thread has let go of, and notices an output whose device went
+  // away (a JACK server that quit, a card unplugged): it is closed and the user told. A timer
+  // calls it a few times a second.
+  void checkOutput();
 
   QSize sizeHint() const override;
 
@@ -66,6 +70,7 @@ class CKitbeatView : public QWidget {
   ViewRenderer renderer_;
   std::unique_ptr<LampPainter> lamps_;
   QTimer lampTimer_;
+  QTimer outputTimer_;
 };
 
 }  // namespace zumbel

@@ -17,13 +17,14 @@ class CKitbeatDoc;
 class Prompts;
 
 struct ViewEngine {
-  ViewEngine(CKitbeatDoc& doc, AudioSystem& system, Prompts& prompts)
-      : engine(doc),
-        reader(&prompts),
-        loader(doc, engine, reader, &prompts),
-        output(engine, system, prompts),
+  ViewEngine(CKitbeatDoc& doc, AudioSystem& system, Prompts& userPrompts)
+      : prompts(userPrompts),
+        engine(doc),
+        reader(&userPrompts),
+        loader(doc, engine, reader, &userPrompts),
+        output(engine, system, userPrompts),
         midi(output),
-        session(doc, engine, loader, output, &midi, prompts) {}
+        session(doc, engine, loader, output, &midi, userPrompts) {}
   ~ViewEngine() {
     midi.SetMidiInput(0, 0);
     output.close();
@@ -32,6 +33,7 @@ struct ViewEngine {
   ViewEngine(const ViewEngine&) = delete;
   ViewEngine& operator=(const ViewEngine&) = delete;
 
+  Prompts& prompts;
   DrumEngine engine;
   WaveReader reader;
   LayerVoiceLoader loader;

@@ -40,6 +40,8 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
   doc_.OnNewDocument();
   view_ = new CKitbeatView(doc_, std::make_unique<ViewEngine>(doc_, system, prompts), this);
   setCentralWidget(view_);
+  // Keeping the changes before an output switch reloads the set from disk is a Save.
+  view_->live()->session.setSave([this] { OnFileSave(); });
   helpFolder_ = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
   openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   buildMenus();
@@ -53,7 +55,12 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
   updateTitle();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+  // The view's audio thread reads the drum set until the view has closed it: the view goes
+  // before the set, which the members' own order would destroy first.
+  delete view_;
+  view_ = nullptr;
+}
 
 void CMainFrame::buildMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
@@ -81,7 +88,8 @@ void CMainFrame::updateRecentMenu() {
     const QString path = files[i];
     QString shown = path.size() > kRecentNameChars ? QStringLiteral("...") + path.right(kRecentNameChars - 3) : path;
     recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this, [this, path] {
-      if (SaveModified()) openDocument(path);
+      // Opening rebuilds this menu, which must not happen inside the chosen action's own signal.
+      QMetaObject::invokeMethod(this, [this, path] { openRecentFile(path); }, Qt::QueuedConnection);
     });
   }
   recentMenu_->setEnabled(!files.isEmpty());
@@ -131,6 +139,15 @@ bool CMainFrame::openDocument(const QString& path) {
   return true;
 }
 
+bool CMainFrame::openRecentFile(const QString& path) {
+  if (!SaveModified()) return false;
+  if (openDocument(path)) return true;
+  // A set that no longer opens leaves the list, as its failure has just been shown.
+  settings_.removeRecentFile(path);
+  updateRecentMenu();
+  return false;
+}
+
 bool CMainFrame::saveTo(const QString& path) {
   const FileOutcome outcome = doc_.OnSaveDocument(local(path));
   if (!outcome.ok()) {
@@ -149,10 +166,15 @@ bool CMainFrame::OnFileSave() {
 }
 
 bool CMainFrame::OnFileSaveAs() {
-  QString path = QFileDialog::getSaveFileName(this, tr("Save As"), QString::fromStdString(doc_.GetTitle()), kFilter);
-  if (path.isEmpty()) return false;
-  if (!path.endsWith(QStringLiteral(".drums"), Qt::CaseInsensitive)) path += QStringLiteral(".drums");
-  return saveTo(path);
+  // An opened set is proposed where it lies; a new one by its title in the current folder.
+  const std::string& current = doc_.GetPathName();
+  QFileDialog dialog(this, tr("Save As"), QString::fromStdString(current.empty() ? doc_.GetTitle() : current), kFilter);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  // The dialog adds the extension before it checks for a file to replace, so a name typed
+  // without it still asks before overwriting.
+  dialog.setDefaultSuffix(QStringLiteral("drums"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  return saveTo(dialog.selectedFiles().front());
 }
 
 void CMainFrame::setHelp(const QString& cacheFolder, UrlOpener opener) {

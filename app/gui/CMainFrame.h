@@ -38,6 +38,8 @@ class CMainFrame : public QMainWindow {
   // already shown).
   bool OnFileNew();
   bool openDocument(const QString& path);
+  // File > Recent File: a set that fails to open is dropped from the list.
+  bool openRecentFile(const QString& path);
   bool OnFileSave();
   bool OnFileSaveAs();
 

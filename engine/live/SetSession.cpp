@@ -26,7 +26,9 @@ constexpr int kNoteOnBase = 143;
 SetSession::SetSession(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& loader, AudioOutput& output,
                        MidiInputPort* midi, Prompts& prompts)
     : doc_(doc), engine_(engine), loader_(loader), output_(output), midi_(midi), prompts_(prompts) {
-  output_.setReloadVoices([this](bool reload) { ReloadVoices(reload); });
+  // Opening a stored device goes through the switch, which reloads the set; the update that
+  // opens it loads the set right after, so there the switch only releases.
+  output_.setReloadVoices([this](bool reload) { ReloadVoices(reload && !openingStored_); });
 }
 
 std::string SetSession::ResolveSamplePath(const std::string& path) {
@@ -60,8 +62,10 @@ void SetSession::ReloadVoices(bool reload) {
 
 void SetSession::UpdateView(const DeviceSettings& settings) {
   if (!output_.isOpen()) {
+    openingStored_ = true;
     // A stored device that is gone has been reported; the set still plays, on the default.
     if (output_.InitAudioOutput(settings.outputDevice) != 1 && settings.outputDevice != 0) output_.InitAudioOutput(0);
+    openingStored_ = false;
   }
   engine_.voices().ReleaseAllVoices();
   RelinkSamplePool();

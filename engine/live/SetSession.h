@@ -59,6 +59,7 @@ class SetSession {
   Prompts& prompts_;
   std::function<std::optional<std::string>(const std::string&)> pick_;
   std::function<void()> save_;
+  bool openingStored_ = false;
 };
 
 }  // namespace zumbel

@@ -1,16 +1,20 @@
 // The desktop program's frame, offscreen: its title and fixed size, start-up with and without a
 // file, the recent-file list, and a failed open told as the program tells it.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -49,6 +53,52 @@ class AnsweringPrompts : public test::RecordingPrompts {
   std::vector<std::pair<std::string, std::string>> asked;
 };
 
+// Answers the modal dialogs a command opens, as a user would, from a timer: `step` gets each
+// modal widget while it is up. One still up after ten seconds is rejected, so a test whose
+// dialog went wrong fails instead of hanging.
+class ModalDriver {
+ public:
+  explicit ModalDriver(std::function<void(QWidget*)> step) : step_(std::move(step)) {
+    timer_.setInterval(kTickMs);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    timer_.start();
+  }
+  bool timedOut() const { return timedOut_; }
+
+ private:
+  static constexpr int kTickMs = 10;
+  static constexpr int kMaxTicks = 1000;
+
+  void tick() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    if (++ticks_ > kMaxTicks) {
+      timedOut_ = true;
+      if (auto* d = qobject_cast<QDialog*>(modal)) {
+        d->reject();
+      } else {
+        modal->close();
+      }
+      return;
+    }
+    step_(modal);
+  }
+
+  std::function<void(QWidget*)> step_;
+  QTimer timer_;
+  int ticks_ = 0;
+  bool timedOut_ = false;
+};
+
+// Types `name` into a file dialog's name field in `folder` and presses its default button.
+void typeFileName(QFileDialog* dialog, const std::string& folder, const QString& name) {
+  dialog->setDirectory(QString::fromStdString(folder));
+  if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) edit->setText(name);
+  // Queued: accepting may open a question of its own, which the driver's next tick must answer
+  // (a timer does not fire again while its own handler still runs).
+  QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+}
+
 class Frame : public ::testing::Test {
  protected:
   Frame() { system.mixer = &frame.view().live()->engine.mixer(); }
@@ -83,8 +133,10 @@ TEST_F(Frame, ANewSetIsNamedInTheTitleAndTheWindowCannotBeResized) {
   EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
   EXPECT_EQ(frame.view().size(), QSize(727, 487));
   const QSize fixed = frame.size();
+  EXPECT_FALSE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
   frame.showMaximized();
   QApplication::processEvents();
+  EXPECT_FALSE(frame.windowState() & Qt::WindowMaximized);
   EXPECT_EQ(frame.size(), fixed);
   frame.resize(fixed + QSize(100, 100));
   EXPECT_EQ(frame.size(), fixed);
@@ -142,6 +194,48 @@ TEST_F(Frame, TheRecentListKeepsTheFourLatestOpens) {
   EXPECT_EQ(settings.recentFiles(), opened.mid(0, 4));
 }
 
+// Chosen from File > Recent File, a set that was deleted since is reported and leaves the list.
+TEST_F(Frame, ARecentSetThatNoLongerOpensLeavesTheList) {
+  const QString kept = saveSet("Kept.drums");
+  const QString deleted = saveSet("Deleted.drums");
+  ASSERT_TRUE(frame.openDocument(kept));
+  ASSERT_TRUE(frame.openDocument(deleted));
+  ASSERT_TRUE(frame.openDocument(kept));
+  std::filesystem::remove(deleted.toStdString());
+  QMenu* recent = nullptr;
+  for (QMenu* m : frame.findChildren<QMenu*>()) {
+    if (m->title() == QStringLiteral("Recent File")) recent = m;
+  }
+  ASSERT_NE(recent, nullptr);
+  ASSERT_EQ(recent->actions().size(), 2);
+  recent->actions()[1]->trigger();
+  QApplication::processEvents();
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(prompts.shown[0].first.find("Cannot find this file."), std::string::npos);
+  EXPECT_EQ(settings.recentFiles(), QStringList{kept});
+  EXPECT_EQ(recent->actions().size(), 1);
+  EXPECT_EQ(frame.document().GetPathName(), kept.toStdString());
+}
+
+// The output's device goes away while the window is open: it is closed and the user told once;
+// the next set opened plays again.
+TEST_F(Frame, AnOutputThatGoesAwayIsClosedAndToldOnce) {
+  ASSERT_TRUE(frame.start(QString()));
+  ViewEngine& live = *frame.view().live();
+  ASSERT_TRUE(live.output.isOpen());
+  frame.view().checkOutput();
+  EXPECT_TRUE(prompts.shown.empty());
+  system.scripts["JACK"].alive = false;
+  frame.view().checkOutput();
+  frame.view().checkOutput();
+  EXPECT_FALSE(live.output.isOpen());
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(prompts.shown[0].first.find("audio output has gone away"), std::string::npos);
+  system.scripts["JACK"].alive = true;
+  ASSERT_TRUE(frame.OnFileNew());
+  EXPECT_TRUE(live.output.isOpen());
+}
+
 TEST_F(Frame, AFileThatCannotBeOpenedIsReportedAndTheSetStays) {
   ASSERT_TRUE(frame.start(QString()));
   EXPECT_FALSE(frame.openDocument(QString::fromStdString(dir / "missing.drums")));
@@ -179,7 +273,8 @@ TEST_F(Frame, F1AloneOpensTheBundledManual) {
     return true;
   });
   frame.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  frame.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
   for (Qt::KeyboardModifier m : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
     QTest::keyClick(&frame, Qt::Key_F1, m);
   }
@@ -310,23 +405,18 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   QStringList filters;
   QString startedAt;
   int dialogs = 0;
-  QTimer picker;
-  picker.setInterval(10);
-  QObject::connect(&picker, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return;
-    ++dialogs;
-    filters = dialog->nameFilters();
-    startedAt = dialog->selectedFiles().value(0);
-    dialog->setDirectory(QString::fromStdString(dir / "moved"));
-    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    ASSERT_NE(name, nullptr);
-    name->setText(QStringLiteral("kick.wav"));
-    QMetaObject::invokeMethod(dialog, "accept");
-  });
-  picker.start();
-  ASSERT_TRUE(frame.openDocument(QString::fromStdString(path)));
-  picker.stop();
+  {
+    ModalDriver user([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      if (!dialog) return;
+      ++dialogs;
+      filters = dialog->nameFilters();
+      startedAt = dialog->selectedFiles().value(0);
+      typeFileName(dialog, dir / "moved", QStringLiteral("kick.wav"));
+    });
+    ASSERT_TRUE(frame.openDocument(QString::fromStdString(path)));
+    EXPECT_FALSE(user.timedOut());
+  }
 
   EXPECT_EQ(dialogs, 1);
   EXPECT_EQ(filters, QStringList{QStringLiteral("Wav Files (*.wav)")});
@@ -346,23 +436,18 @@ TEST_F(Frame, SaveAsWritesWhatTheWindowHolds) {
   ASSERT_TRUE(frame.start(QString::fromStdString(demo)));
   EXPECT_TRUE(prompts.asked.empty());
   QString proposed;
-  QTimer typist;
-  typist.setInterval(10);
-  QObject::connect(&typist, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return;
-    proposed = dialog->selectedFiles().value(0);
-    // As a user does: go to the folder, type the name.
-    dialog->setDirectory(QString::fromStdString(dir.path()));
-    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    ASSERT_NE(name, nullptr);
-    name->setText(QStringLiteral("Copy"));
-    QMetaObject::invokeMethod(dialog, "accept");
-  });
-  typist.start();
-  ASSERT_TRUE(frame.OnFileSaveAs());
-  typist.stop();
-  EXPECT_TRUE(proposed.endsWith(QStringLiteral("Demo.drums"))) << proposed.toStdString();
+  {
+    ModalDriver user([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      if (!dialog) return;
+      proposed = dialog->selectedFiles().value(0);
+      typeFileName(dialog, dir.path(), QStringLiteral("Copy"));
+    });
+    ASSERT_TRUE(frame.OnFileSaveAs());
+    EXPECT_FALSE(user.timedOut());
+  }
+  // An opened set is proposed where it lies.
+  EXPECT_EQ(proposed.toStdString(), demo);
 
   const std::string saved = dir / "Copy.drums";
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("Copy.drums - Zumbel"));
@@ -385,6 +470,32 @@ TEST_F(Frame, SaveAsWritesWhatTheWindowHolds) {
   DrumSetContent expected = original.content();
   expected.groupLists = reread.content().groupLists;
   EXPECT_TRUE(expected == reread.content());
+
+  // The same name typed again, without its extension: the dialog asks before replacing the
+  // file, and No leaves it as it was.
+  frame.document().appendGroup("Extra");
+  frame.document().SetModifiedFlag(true);
+  bool askedToReplace = false;
+  {
+    ModalDriver user([&](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        askedToReplace = true;
+        box->button(QMessageBox::No)->click();
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (askedToReplace) {
+          dialog->reject();
+        } else {
+          typeFileName(dialog, dir.path(), QStringLiteral("Copy"));
+        }
+      }
+    });
+    EXPECT_FALSE(frame.OnFileSaveAs());
+    EXPECT_FALSE(user.timedOut());
+  }
+  EXPECT_TRUE(askedToReplace);
+  CKitbeatDoc untouched;
+  ASSERT_TRUE(untouched.OnOpenDocument(saved).ok());
+  EXPECT_EQ(untouched.groupCount(), original.groupCount());
 }
 
 // Keys the window binds to nothing (undo, clipboard, print, pane switching) change nothing.

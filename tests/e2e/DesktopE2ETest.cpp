@@ -66,6 +66,7 @@ class DesktopE2E : public ::testing::Test {
     rig_.reset();
     server_.reset();
     unsetenv("JACK_DEFAULT_SERVER");
+    unsetenv("JACK_NO_START_SERVER");
     if (HasFailure()) std::cout << "--- jackd log:\n" << test::readText(dir_ / "jackd.log");
   }
 
@@ -93,6 +94,8 @@ class DesktopE2E : public ::testing::Test {
     while (rig_->recordedFrames() < static_cast<std::size_t>(kRate) && std::chrono::steady_clock::now() < deadline) {
       QTest::qWait(10);
     }
+    // A note the rig could not send on time would read as the program's silence.
+    EXPECT_EQ(rig_->lateMessages(), 0u) << "the machine held the rig's sender back";
     return rig_->stopRecording();
   }
 
@@ -146,6 +149,8 @@ TEST_F(DesktopE2E, AClosedInputPlaysNothingAndClosingWhileNotesArriveEndsCleanly
   for (int i = 0; i < 400; ++i) stream.push_back(test::noteOn(now + static_cast<jack_nframes_t>(i * kRate / 200), kKick + i % 16, 100));
   ASSERT_TRUE(rig_->send(stream));
   QTest::qWait(300);
+  // As the user closes it: the close box, then the program ends.
+  EXPECT_TRUE(frame_->close());
   frame_.reset();
 
   // The program's client has left the server.

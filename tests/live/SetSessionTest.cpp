@@ -193,5 +193,22 @@ TEST_F(Session, UpdateViewOpensTheStoredDevicesAndListensOnTheStoredChannel) {
   EXPECT_EQ(engine.trigger().noteOnStatus(), 0x90);
 }
 
+// A stored device that works: the set is read once, not again by the switch that opened the
+// device (a large set would take twice as long to open).
+TEST_F(Session, UpdateViewOnAStoredDeviceLoadsTheSetOnce) {
+  writeSample(dir / "samples/a.wav");
+  pool({dir / "samples/a.wav", "/nowhere/b.wav"});
+  int loads = 0;
+  loader.setProgress([&](int done, int) { loads += done == 0; });
+  session.UpdateView(DeviceSettings{2, 0, 1});
+  EXPECT_TRUE(output.isOpen());
+  EXPECT_EQ(system.scripts["ALSA: Card 1"].opened, 1);
+  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(engine.voices().voiceCount(), 1);
+  EXPECT_TRUE(sounds(36));
+}
+
 }  // namespace
 }  // namespace zumbel
