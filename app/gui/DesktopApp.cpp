@@ -1,7 +1,12 @@
 #include "DesktopApp.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +18,37 @@
 namespace zumbel {
 
 namespace {
+
+// Written by the signal handler, read by the event loop: the only safe way out of a handler.
+int signalPipe[2] = {-1, -1};
+// Set once the event loop has seen the signal; one that came while the set was still opening
+// (before the main loop ran) ends the program as soon as the opening is done.
+bool terminated = false;
+
+void onTerminate(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[0], &byte, 1);
+}
+
+// SIGTERM (a session ending, `kill`) and SIGINT (Ctrl+C in the terminal that started it) end the
+// event loop, so the window closes its MIDI input and audio output as on Exit: a JACK client
+// killed outright leaves the server waiting for it.
+void quitOnTerminate(QApplication& app) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+    char byte = 0;
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &byte, 1);
+    terminated = true;
+    QApplication::quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = onTerminate;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
 
 bool haveDisplay() {
   return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
@@ -28,6 +64,7 @@ int runDesktop(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
+  quitOnTerminate(app);
   QApplication::setOrganizationName(QStringLiteral("Nordwick"));
   QApplication::setApplicationName(QStringLiteral("Zumbel"));
   SettingsStore settings;
@@ -39,6 +76,7 @@ int runDesktop(int argc, char** argv) {
   const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
   // A set named on the command line that cannot be opened ends the program, as it says.
   if (!frame.start(file)) return 1;
+  if (terminated) return 0;
   return QApplication::exec();
 }
 

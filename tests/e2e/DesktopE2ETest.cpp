@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "AudioSystem.h"
+#include "ChildProcess.h"
 #include "CKitbeatView.h"
 #include "CMainFrame.h"
 #include "EngineConfig.h"
@@ -159,6 +160,32 @@ TEST_F(DesktopE2E, AClosedInputPlaysNothingAndClosingWhileNotesArriveEndsCleanly
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(jack_port_by_name(probe, port(kJackLeftPort).c_str()), nullptr);
   EXPECT_EQ(jack_port_by_name(probe, port(kJackMidiPort).c_str()), nullptr);
+  jack_client_close(probe);
+}
+
+// Ended by a signal (a session ending, `kill`), the program closes as on Exit: it leaves the
+// server's graph instead of leaving the server waiting for a client that is gone.
+TEST_F(DesktopE2E, TheProgramLeavesTheServerCleanlyWhenTerminated) {
+  REQUIRE_JACKD();
+  test::ChildProcess program;
+  test::ChildProcess::Options options;
+  options.argv = {ZUMBEL_BINARY, kDemoKit.toStdString()};
+  options.setEnv = {{"JACK_DEFAULT_SERVER", server_->name()},
+                    {"JACK_NO_START_SERVER", "1"},
+                    {"QT_QPA_PLATFORM", "offscreen"},
+                    {"XDG_CONFIG_HOME", dir_ / "config"}};
+  options.stdoutPath = dir_ / "zumbel.out";
+  std::string error;
+  ASSERT_TRUE(program.start(options, error)) << error;
+  ASSERT_TRUE(rig_->waitForPorts({port(kJackMidiPort), port(kJackLeftPort), port(kJackRightPort)}, 10s))
+      << test::readText(dir_ / "zumbel.out");
+  const test::ChildExit exit = program.stop(10s);
+  EXPECT_TRUE(exit.exited) << "ended by signal " << exit.signal;
+  EXPECT_EQ(exit.status, 0) << test::readText(dir_ / "zumbel.out");
+  jack_client_t* probe = jack_client_open("zumbel-e2e-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                          nullptr, server_->name().c_str());
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(jack_port_by_name(probe, port(kJackLeftPort).c_str()), nullptr);
   jack_client_close(probe);
 }
 
