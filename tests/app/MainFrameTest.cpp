@@ -31,7 +31,6 @@
 #include "SettingsStore.h"
 #include "TestSupport.h"
 #include "ViewEngine.h"
-#include "WavFileWriter.h"
 
 namespace zumbel {
 namespace {
@@ -109,13 +108,7 @@ class Frame : public ::testing::Test {
   AnsweringPrompts prompts;
   CMainFrame frame{system, settings, prompts};
 
-  void writeSample(const std::string& path) {
-    const std::vector<float> v(64, 0.5f);
-    WavFileWriter w;
-    ASSERT_TRUE(w.open(path, 44100, SampleFormat::kS16));
-    w.write(v.data(), v.data(), 64);
-    ASSERT_TRUE(w.close());
-  }
+  void writeSample(const std::string& path) { ASSERT_TRUE(test::writeTestWav(path, 64)); }
 
   QString saveSet(const std::string& name) {
     CKitbeatDoc doc;
@@ -522,10 +515,3 @@ TEST_F(Frame, UnboundAcceleratorsDoNothing) {
 
 }  // namespace
 }  // namespace zumbel
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -11,6 +11,7 @@
 #include "DrumEngine.h"
 #include "Prompts.h"
 #include "SampleVoice.h"
+#include "WavFileWriter.h"
 
 namespace zumbel::test {
 
@@ -21,6 +22,16 @@ class RecordingPrompts : public Prompts {
   }
   std::vector<std::pair<std::string, std::string>> shown;
 };
+
+// A 16-bit stereo WAV file of `frames` frames at `level` on both sides; false when it could not
+// be written.
+inline bool writeTestWav(const std::string& path, int frames, float level = 0.5f) {
+  const std::vector<float> v(static_cast<std::size_t>(frames), level);
+  WavFileWriter w;
+  if (!w.open(path, 44100, SampleFormat::kS16)) return false;
+  w.write(v.data(), v.data(), frames);
+  return w.close();
+}
 
 // Interleaved stereo frames where left = `left[i]` and right = `right[i]`.
 inline std::vector<int16_t> stereo(const std::vector<int16_t>& left, const std::vector<int16_t>& right) {

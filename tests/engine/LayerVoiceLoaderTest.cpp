@@ -8,19 +8,12 @@
 #include "EngineTestSupport.h"
 #include "LayerVoiceLoader.h"
 #include "TestSupport.h"
-#include "WavFileWriter.h"
 #include "WaveReader.h"
 
 namespace zumbel {
 namespace {
 
-void writeSample(const std::string& path, int frames) {
-  const std::vector<float> v(static_cast<std::size_t>(frames), 0.25f);
-  WavFileWriter w;
-  ASSERT_TRUE(w.open(path, 44100, SampleFormat::kS16));
-  w.write(v.data(), v.data(), frames);
-  ASSERT_TRUE(w.close());
-}
+void writeSample(const std::string& path, int frames) { ASSERT_TRUE(test::writeTestWav(path, frames, 0.25f)); }
 
 class Loader : public ::testing::Test {
  protected:

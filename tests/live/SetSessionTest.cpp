@@ -13,7 +13,6 @@
 #include "ScriptedAudio.h"
 #include "SetSession.h"
 #include "TestSupport.h"
-#include "WavFileWriter.h"
 #include "WaveReader.h"
 
 namespace zumbel {
@@ -21,13 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void writeSample(const std::string& path) {
-  const std::vector<float> v(64, 0.5f);
-  WavFileWriter w;
-  ASSERT_TRUE(w.open(path, 44100, SampleFormat::kS16));
-  w.write(v.data(), v.data(), 64);
-  ASSERT_TRUE(w.close());
-}
+void writeSample(const std::string& path) { ASSERT_TRUE(test::writeTestWav(path, 64)); }
 
 // Answers questions from a script (Yes or No in turn) and records them.
 class ScriptedPrompts : public test::RecordingPrompts {
