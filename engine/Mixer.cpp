@@ -81,8 +81,9 @@ Mixer::Mixer(int deviceRate)
 Mixer::~Mixer() = default;
 
 void Mixer::setDeviceRate(int rate) noexcept {
-  deviceRate_ = std::max(1, rate);
-  rampFrames_ = std::max(1, static_cast<int>(std::lround(kStopRampSeconds * deviceRate_)));
+  const int r = std::max(1, rate);
+  deviceRate_.store(r, std::memory_order_relaxed);
+  rampFrames_ = std::max(1, static_cast<int>(std::lround(kStopRampSeconds * r)));
   for (int i = 0; i < activeCount_; ++i) {
     Playback& p = playback_[active_[i]];
     p.step = stepFor(p.frequency);
@@ -193,7 +194,7 @@ void Mixer::endCycle() noexcept { finished_.fetch_add(1, std::memory_order_relea
 
 uint64_t Mixer::stepFor(int32_t hz) const noexcept {
   const uint64_t f = static_cast<uint64_t>(hz == 0 ? kOutputRate : hz);
-  const auto rate = static_cast<uint64_t>(deviceRate_);
+  const auto rate = static_cast<uint64_t>(deviceRate_.load(std::memory_order_relaxed));
   return ((f << 32) + rate / 2) / rate;
 }
 

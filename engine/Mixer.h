@@ -41,9 +41,10 @@ class Mixer {
   void setRunning(bool running) noexcept { running_.store(running, std::memory_order_seq_cst); }
   bool running() const noexcept { return running_.load(std::memory_order_seq_cst); }
   void applyCommandsWhileStopped() noexcept;
-  // Only while not running.
+  // While not running, or on the audio thread between two renders (a device that changes its
+  // rate under a running stream): the steps of the slots playing are scaled at once.
   void setDeviceRate(int rate) noexcept;
-  int deviceRate() const noexcept { return deviceRate_; }
+  int deviceRate() const noexcept { return deviceRate_.load(std::memory_order_relaxed); }
   int freeSlotCount() const noexcept { return freeCount_; }
 
   // --- any thread ---
@@ -99,7 +100,7 @@ class Mixer {
   uint64_t stepFor(int32_t hz) const noexcept;
   float gainFor(int32_t attenuation) const noexcept;
 
-  int deviceRate_;
+  std::atomic<int> deviceRate_{kOutputRate};
   int rampFrames_;
   std::unique_ptr<Control[]> control_;
   std::unique_ptr<Playback[]> playback_;

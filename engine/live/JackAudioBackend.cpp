@@ -92,10 +92,11 @@ OpenStatus JackAudioBackend::open(const AudioStreamRequest&, std::string& detail
     detail = (status & JackServerFailed) ? "no JACK server is running" : "the JACK server refused a new client";
     return OpenStatus::kNoDevice;
   }
-  rate_ = static_cast<int>(jack_get_sample_rate(client_));
+  const int rate = static_cast<int>(jack_get_sample_rate(client_));
+  rate_.store(rate, std::memory_order_relaxed);
   period_.store(static_cast<int>(jack_get_buffer_size(client_)), std::memory_order_relaxed);
-  if (rate_ < kMinDeviceRate || rate_ > kMaxDeviceRate) {
-    detail = "the JACK server runs at " + std::to_string(rate_) + " Hz, which the mixer cannot play";
+  if (rate < kMinDeviceRate || rate > kMaxDeviceRate) {
+    detail = "the JACK server runs at " + std::to_string(rate) + " Hz, which the mixer cannot play";
     close();
     return OpenStatus::kNoRate;
   }
@@ -104,7 +105,9 @@ OpenStatus JackAudioBackend::open(const AudioStreamRequest&, std::string& detail
   midi_ = jack_port_register(client_, kJackMidiPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
   if (!left_ || !right_ || !midi_ || jack_set_process_callback(client_, &JackAudioBackend::process, this) != 0 ||
       jack_set_xrun_callback(client_, &JackAudioBackend::xrun, this) != 0 ||
-      jack_set_buffer_size_callback(client_, &JackAudioBackend::bufferSize, this) != 0) {
+      jack_set_buffer_size_callback(client_, &JackAudioBackend::bufferSize, this) != 0 ||
+      jack_set_sample_rate_callback(client_, &JackAudioBackend::sampleRateChanged, this) != 0 ||
+      jack_set_freewheel_callback(client_, &JackAudioBackend::freewheelChanged, this) != 0) {
     detail = "JACK would not register the program's ports";
     close();
     return OpenStatus::kNoStream;
@@ -121,6 +124,7 @@ bool JackAudioBackend::start(LiveCycle& cycle, std::string& detail) {
     return false;
   }
   cycle_ = &cycle;
+  cycleRate_ = rate_.load(std::memory_order_relaxed);
   if (jack_activate(client_) != 0) {
     detail = "JACK would not activate the client";
     return false;
@@ -200,6 +204,13 @@ int JackAudioBackend::process(uint32_t frames, void* arg) noexcept {
     std::fill_n(right, frames, 0.0f);
     return 0;
   }
+  // What the notification thread learnt reaches the cycle here, on the thread that plays.
+  const int rate = self->rate_.load(std::memory_order_relaxed);
+  if (rate != self->cycleRate_) {
+    self->cycleRate_ = rate;
+    self->cycle_->followDeviceRate(rate);
+  }
+  self->cycle_->setFreewheel(self->freewheel_.load(std::memory_order_relaxed));
   std::size_t count = 0;
   if (self->midiIntake_.load(std::memory_order_acquire)) {
     void* buffer = jack_port_get_buffer(self->midi_, frames);
@@ -224,6 +235,21 @@ int JackAudioBackend::xrun(void* arg) noexcept {
 int JackAudioBackend::bufferSize(uint32_t frames, void* arg) noexcept {
   static_cast<JackAudioBackend*>(arg)->period_.store(static_cast<int>(frames), std::memory_order_relaxed);
   return 0;
+}
+
+int JackAudioBackend::sampleRateChanged(uint32_t rate, void* arg) noexcept {
+  auto* self = static_cast<JackAudioBackend*>(arg);
+  const int r = static_cast<int>(rate);
+  if (r < kMinDeviceRate || r > kMaxDeviceRate) {
+    self->alive_.store(false, std::memory_order_relaxed);
+    return 0;
+  }
+  self->rate_.store(r, std::memory_order_relaxed);
+  return 0;
+}
+
+void JackAudioBackend::freewheelChanged(int starting, void* arg) noexcept {
+  static_cast<JackAudioBackend*>(arg)->freewheel_.store(starting != 0, std::memory_order_relaxed);
 }
 
 void JackAudioBackend::shutdown(void* arg) noexcept {

@@ -33,7 +33,7 @@ class JackAudioBackend final : public AudioBackend {
   bool start(LiveCycle& cycle, std::string& detail) override;
   void close() noexcept override;
 
-  int sampleRate() const noexcept override { return rate_; }
+  int sampleRate() const noexcept override { return rate_.load(std::memory_order_relaxed); }
   int periodFrames() const noexcept override { return period_.load(std::memory_order_relaxed); }
   int outputLatencyFrames() const noexcept override;
   uint64_t xrunCount() const noexcept override { return xruns_.load(std::memory_order_relaxed); }
@@ -55,6 +55,15 @@ class JackAudioBackend final : public AudioBackend {
   static int xrun(void* self) noexcept;
   static int bufferSize(uint32_t frames, void* self) noexcept;
   static void shutdown(void* self) noexcept;
+
+ public:
+  // JACK's notifications, called on its notification thread (public so tests can deliver them).
+  // A server may switch its rate under a running client (PipeWire does): the playing follows,
+  // so no voice changes pitch. One outside what the mixer plays is a lost output.
+  static int sampleRateChanged(uint32_t rate, void* self) noexcept;
+  static void freewheelChanged(int starting, void* self) noexcept;
+
+ private:
   void connectOutputs();
 
   AudioDeviceInfo device_;
@@ -63,11 +72,14 @@ class JackAudioBackend final : public AudioBackend {
   jack_port_t* right_ = nullptr;
   jack_port_t* midi_ = nullptr;
   LiveCycle* cycle_ = nullptr;
-  int rate_ = 0;
+  std::atomic<int> rate_{0};
   std::atomic<int> period_{0};
   std::atomic<uint64_t> xruns_{0};
   std::atomic<bool> alive_{true};
   std::atomic<bool> midiIntake_{false};
+  std::atomic<bool> freewheel_{false};
+  // The rate the cycle plays at; only the process callback touches it once started.
+  int cycleRate_ = 0;
   bool active_ = false;
   std::vector<std::string> connectedTo_;
   std::array<TimedMessage, kMaxEventsPerCycle> events_{};

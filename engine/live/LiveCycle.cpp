@@ -18,13 +18,19 @@ LiveCycle::LiveCycle(DrumEngine& engine) : engine_(engine) { timeline_.reset(kOu
 void LiveCycle::prepare(int sampleRate, int periodFrames) noexcept {
   timeline_.reset(sampleRate, periodFrames);
   rate_ = sampleRate > 0 ? sampleRate : kOutputRate;
+  pendingRate_.store(0, std::memory_order_relaxed);
   // Messages that waited while nothing played are stale: sounding them all at once on the first
   // period would be a burst of old notes.
   StampedMessage m;
   while (queue_.peek(m)) queue_.pop();
 }
 
-std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> direct, double periodStartNs) noexcept {
+void LiveCycle::followDeviceRate(int sampleRate) noexcept {
+  if (sampleRate >= kMinDeviceRate && sampleRate <= kMaxDeviceRate) pendingRate_.store(sampleRate, std::memory_order_relaxed);
+}
+
+std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> direct,
+                                      std::optional<double> periodStartNs) noexcept {
   std::size_t count = 0;
   std::size_t d = 0;
   StampedMessage queued;
@@ -35,7 +41,7 @@ std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> 
     bool haveQueued = false;
     uint32_t queuedFrame = 0;
     if (roomForQueued && queue_.peek(queued)) {
-      const int64_t due = timeline_.dueFrame(queued.timeNs, periodStartNs);
+      const int64_t due = periodStartNs ? timeline_.dueFrame(queued.timeNs, *periodStartNs) : 0;
       if (due < frames) {
         haveQueued = true;
         queuedFrame = static_cast<uint32_t>(std::max<int64_t>(due, 0));
@@ -55,9 +61,20 @@ std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> 
 
 void LiveCycle::run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept {
   const RealtimeScope realtime;
-  // The server changed its period (JACK can): "one period later" now means the new length.
-  if (frames != timeline_.periodFrames()) timeline_.reset(rate_, frames);
-  const double periodStart = timeline_.beginPeriod(nowNs, frames);
+  const int rate = pendingRate_.exchange(0, std::memory_order_relaxed);
+  if (rate != 0 && rate != rate_) {
+    // The mixer's steps and fades are counted in device frames; this thread owns its playback.
+    rate_ = rate;
+    engine_.mixer().setDeviceRate(rate);
+    timeline_.reset(rate_, frames);
+  }
+  const bool freewheel = freewheel_.load(std::memory_order_relaxed);
+  // The server changed its period (JACK can), or the clock starts again after freewheeling:
+  // "one period later" is measured afresh.
+  if (frames != timeline_.periodFrames() || (wasFreewheeling_ && !freewheel)) timeline_.reset(rate_, frames);
+  wasFreewheeling_ = freewheel;
+  const std::optional<double> periodStart =
+      freewheel ? std::nullopt : std::optional<double>(timeline_.beginPeriod(nowNs, frames));
   const std::size_t count = gatherMessages(frames, direct, periodStart);
   engine_.process(left, right, frames, std::span<const TimedMessage>(merged_.data(), count));
 
@@ -65,7 +82,7 @@ void LiveCycle::run(float* left, float* right, int frames, std::span<const Timed
   cycles_.fetch_add(1, std::memory_order_relaxed);
   totalNs_.fetch_add(took, std::memory_order_relaxed);
   if (took > maxNs_.load(std::memory_order_relaxed)) maxNs_.store(took, std::memory_order_relaxed);
-  if (took * 2 * static_cast<uint64_t>(rate_) > static_cast<uint64_t>(frames) * 1'000'000'000ull) {
+  if (!freewheel && took * 2 * static_cast<uint64_t>(rate_) > static_cast<uint64_t>(frames) * 1'000'000'000ull) {
     slowCycles_.fetch_add(1, std::memory_order_relaxed);
   }
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "ArrivalTimeline.h"
@@ -44,6 +45,15 @@ class LiveCycle {
   // The rate and period the next backend plays at; also forgets the clock of the last one.
   void prepare(int sampleRate, int periodFrames) noexcept;
 
+  // --- any thread ---
+  // The device now runs at `sampleRate` (a JACK server can switch under a running client). The
+  // next period plays at it: every voice keeps its pitch.
+  void followDeviceRate(int sampleRate) noexcept;
+  // Whether the server runs the graph with no deadline (JACK's freewheel mode, used for export).
+  // Periods then come as fast as they are rendered: none counts as slow, and the arrival times of
+  // queued messages say nothing about the stream, so each goes at the next period's first frame.
+  void setFreewheel(bool on) noexcept { freewheel_.store(on, std::memory_order_relaxed); }
+
   // --- audio thread ---
   // `direct` holds messages already placed at their frame in this period, in frame order.
   // `nowNs` is the monotonic time (steadyNowNs) at which the backend was called.
@@ -55,7 +65,8 @@ class LiveCycle {
 
  private:
   // Moves the queued messages due in this period into `merged_` together with `direct`.
-  std::size_t gatherMessages(int frames, std::span<const TimedMessage> direct, double periodStartNs) noexcept;
+  // Queued messages go at frame 0 when `periodStartNs` is empty (freewheeling).
+  std::size_t gatherMessages(int frames, std::span<const TimedMessage> direct, std::optional<double> periodStartNs) noexcept;
 
   DrumEngine& engine_;
   MessageQueue queue_;
@@ -65,6 +76,9 @@ class LiveCycle {
   std::atomic<uint64_t> totalNs_{0};
   std::atomic<uint64_t> maxNs_{0};
   std::atomic<uint64_t> slowCycles_{0};
+  std::atomic<int> pendingRate_{0};
+  std::atomic<bool> freewheel_{false};
+  bool wasFreewheeling_ = false;
   int rate_ = kOutputRate;
 };
 

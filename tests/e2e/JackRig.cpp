@@ -59,7 +59,8 @@ bool JackRig::open(std::string& error) {
   inRight_ = jack_port_register(recorder_, "in_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   const bool ok = midiOut_ && inLeft_ && inRight_ && jack_set_process_callback(sender_, &JackRig::processSender, this) == 0 &&
                   jack_set_process_callback(recorder_, &JackRig::processRecorder, this) == 0 &&
-                  jack_set_xrun_callback(recorder_, &JackRig::xrun, this) == 0 && jack_activate(sender_) == 0 &&
+                  jack_set_xrun_callback(recorder_, &JackRig::xrun, this) == 0 &&
+                  jack_set_freewheel_callback(recorder_, &JackRig::freewheel, this) == 0 && jack_activate(sender_) == 0 &&
                   jack_activate(recorder_) == 0;
   if (!ok) {
     error = "JACK would not register or activate the rig's ports";
@@ -70,6 +71,9 @@ bool JackRig::open(std::string& error) {
 }
 
 void JackRig::close() noexcept {
+  // The server would stay in freewheel mode after the client that asked for it has gone.
+  if (sender_ && freewheel_.load(std::memory_order_acquire)) jack_set_freewheel(sender_, 0);
+  freewheel_.store(false, std::memory_order_release);
   // jack_client_close deactivates first: once it returns the callback never runs again.
   if (sender_) jack_client_close(sender_);
   if (recorder_) jack_client_close(recorder_);
@@ -105,14 +109,39 @@ int JackRig::sampleRate() const noexcept { return sender_ ? static_cast<int>(jac
 int JackRig::periodFrames() const noexcept { return sender_ ? static_cast<int>(jack_get_buffer_size(sender_)) : 0; }
 jack_nframes_t JackRig::frameTime() const noexcept { return sender_ ? jack_frame_time(sender_) : 0; }
 
-bool JackRig::send(std::vector<ScheduledMessage> schedule) {
+bool JackRig::setFreewheel(bool on, std::chrono::milliseconds timeout) {
+  if (!sender_ || jack_set_freewheel(sender_, on ? 1 : 0) != 0) return false;
+  return pollUntil([&] { return freewheeling() == on; }, timeout);
+}
+
+bool JackRig::arm(std::vector<ScheduledMessage> schedule, jack_nframes_t leadFrames, bool relative) {
   const int state = sendState_.load(std::memory_order_acquire);
   if (state != kIdle && state != kDone) return false;
   schedule_ = std::move(schedule);
+  lead_ = leadFrames;
+  relative_ = relative;
   late_.store(0, std::memory_order_relaxed);
   dropped_.store(0, std::memory_order_relaxed);
   sendState_.store(kArmed, std::memory_order_release);
   return true;
+}
+
+bool JackRig::send(std::vector<ScheduledMessage> schedule) { return arm(std::move(schedule), 0, false); }
+
+std::optional<JackRig::TakeStart> JackRig::startTake(std::vector<ScheduledMessage> schedule, jack_nframes_t leadFrames) {
+  const int state = recordState_.load(std::memory_order_acquire);
+  if (state != kIdle && state != kDone) return std::nullopt;
+  written_.store(0, std::memory_order_relaxed);
+  gaps_.store(0, std::memory_order_relaxed);
+  recordWithTake_.store(true, std::memory_order_relaxed);
+  // The sender is armed before the recorder, so a recorder that sees itself armed finds the
+  // sender of this take, never the state of the last one.
+  if (!arm(std::move(schedule), leadFrames, true)) return std::nullopt;
+  recordState_.store(kArmed, std::memory_order_release);
+  if (!pollUntil([&] { return recordState_.load(std::memory_order_acquire) != kArmed; }, kHandshakeTimeout)) {
+    return std::nullopt;
+  }
+  return TakeStart{firstFrame_.load(std::memory_order_acquire), origin_.load(std::memory_order_acquire)};
 }
 
 bool JackRig::sendDone() const noexcept { return sendState_.load(std::memory_order_acquire) == kDone; }
@@ -126,6 +155,7 @@ std::optional<jack_nframes_t> JackRig::startRecording() {
   if (state != kIdle && state != kDone) return std::nullopt;
   written_.store(0, std::memory_order_relaxed);
   gaps_.store(0, std::memory_order_relaxed);
+  recordWithTake_.store(false, std::memory_order_relaxed);
   recordState_.store(kArmed, std::memory_order_release);
   if (!pollUntil([&] { return recordState_.load(std::memory_order_acquire) != kArmed; }, kHandshakeTimeout)) {
     return std::nullopt;
@@ -166,19 +196,21 @@ int JackRig::processSender(jack_nframes_t frames, void* arg) noexcept {
   auto* self = static_cast<JackRig*>(arg);
   void* buffer = jack_port_get_buffer(self->midiOut_, frames);
   jack_midi_clear_buffer(buffer);
+  const jack_nframes_t cycleStart = jack_last_frame_time(self->sender_);
   int state = self->sendState_.load(std::memory_order_acquire);
   if (state == kArmed) {
     self->cursor_ = 0;
+    self->origin_.store(self->relative_ ? cycleStart + self->lead_ : 0, std::memory_order_relaxed);
     state = kRunning;
-    self->sendState_.store(kRunning, std::memory_order_relaxed);
+    self->sendState_.store(kRunning, std::memory_order_release);
   }
   if (state != kRunning) return 0;
-  const jack_nframes_t cycleStart = jack_last_frame_time(self->sender_);
+  const jack_nframes_t origin = self->origin_.load(std::memory_order_relaxed);
   const auto& schedule = self->schedule_;
   while (self->cursor_ < schedule.size()) {
     const ScheduledMessage& m = schedule[self->cursor_];
     // Signed, so a frame just before the cycle (late) and the counter wrapping both come out right.
-    int64_t offset = static_cast<int32_t>(m.frame - cycleStart);
+    int64_t offset = static_cast<int32_t>(m.frame + origin - cycleStart);
     if (offset >= static_cast<int64_t>(frames)) break;
     if (offset < 0) {
       self->late_.fetch_add(1, std::memory_order_relaxed);
@@ -200,6 +232,11 @@ int JackRig::processRecorder(jack_nframes_t frames, void* arg) noexcept {
   if (state == kStopping) {
     self->recordState_.store(kDone, std::memory_order_release);
     return 0;
+  }
+  if (state == kArmed && self->recordWithTake_.load(std::memory_order_relaxed)) {
+    // A take starts in the sender's first cycle; the sender runs before the recorder in each.
+    const int sending = self->sendState_.load(std::memory_order_acquire);
+    if (sending != kRunning && sending != kDone) return 0;
   }
   if (state == kArmed) {
     self->nextFrame_ = cycleStart;
@@ -232,6 +269,10 @@ int JackRig::processRecorder(jack_nframes_t frames, void* arg) noexcept {
 int JackRig::xrun(void* arg) noexcept {
   static_cast<JackRig*>(arg)->xruns_.fetch_add(1, std::memory_order_relaxed);
   return 0;
+}
+
+void JackRig::freewheel(int starting, void* arg) noexcept {
+  static_cast<JackRig*>(arg)->freewheel_.store(starting != 0, std::memory_order_release);
 }
 
 std::optional<jack_nframes_t> findOnset(const Recording& recording, jack_nframes_t frame, jack_nframes_t margin,

@@ -4,6 +4,11 @@
 // with two audio inputs keeps every frame together with the absolute frame of the first. They are
 // two clients so the graph runs sender -> program -> recorder with no loop, and a note's sound
 // reaches the recorder a constant number of frames after the note was sent.
+//
+// A take can run with the server in freewheel mode: the server then runs each cycle of the graph
+// as soon as the last one has finished, with no deadline, so nothing is ever late and a take is
+// exact however busy the machine is. Tests of exact frames and exact sound use that; only a test
+// of keeping up in real time runs against the clock.
 
 #include <jack/jack.h>
 
@@ -62,10 +67,27 @@ class JackRig {
   // The current frame, as the server estimates it between cycles.
   jack_nframes_t frameTime() const noexcept;
 
+  // Turns the server's freewheel mode on or off and waits until the rig has been told. Connections
+  // made while freewheeling are lost when it ends (the server restores the graph it saved), so
+  // connect first.
+  bool setFreewheel(bool on, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  bool freewheeling() const noexcept { return freewheel_.load(std::memory_order_acquire); }
+
   // Starts sending `schedule` (sorted by frame). Only while the last schedule is done or none
   // was given; false otherwise. Messages whose frame has passed when their cycle comes are sent
   // at that cycle's first frame and counted as late.
   bool send(std::vector<ScheduledMessage> schedule);
+
+  // Where a take began: the recording's first frame, and the frame its schedule counts from.
+  struct TakeStart {
+    jack_nframes_t firstFrame = 0;
+    jack_nframes_t origin = 0;
+  };
+  // Starts a take: `schedule` counts its frames from an origin `leadFrames` after the first cycle
+  // the sender runs in, and the recorder starts in that same cycle. Fixing both in the process
+  // callbacks, not here, keeps a freewheeling server (thousands of cycles a second) from running
+  // past the lead before the sender has its schedule. Waits for that cycle.
+  std::optional<TakeStart> startTake(std::vector<ScheduledMessage> schedule, jack_nframes_t leadFrames);
   bool sendDone() const noexcept;
   bool waitSendDone(std::chrono::milliseconds timeout) const;
   // Of the schedule last given to send().
@@ -97,6 +119,8 @@ class JackRig {
   static int processSender(jack_nframes_t frames, void* self) noexcept;
   static int processRecorder(jack_nframes_t frames, void* self) noexcept;
   static int xrun(void* self) noexcept;
+  static void freewheel(int starting, void* self) noexcept;
+  bool arm(std::vector<ScheduledMessage> schedule, jack_nframes_t leadFrames, bool relative);
 
   std::string server_;
   jack_client_t* sender_ = nullptr;
@@ -108,6 +132,10 @@ class JackRig {
   // Sender: the schedule belongs to the callback while the state is kRunning.
   std::vector<ScheduledMessage> schedule_;
   std::size_t cursor_ = 0;
+  // Added to every scheduled frame: 0 for send(), the take's origin for startTake().
+  std::atomic<jack_nframes_t> origin_{0};
+  jack_nframes_t lead_ = 0;
+  bool relative_ = false;
   std::atomic<int> sendState_{kIdle};
   std::atomic<uint64_t> late_{0};
   std::atomic<uint64_t> dropped_{0};
@@ -116,12 +144,15 @@ class JackRig {
   std::vector<float> left_;
   std::vector<float> right_;
   std::atomic<int> recordState_{kIdle};
+  // The recorder waits for the sender's first cycle of the take before it starts.
+  std::atomic<bool> recordWithTake_{false};
   std::atomic<std::size_t> written_{0};
   std::atomic<jack_nframes_t> firstFrame_{0};
   jack_nframes_t nextFrame_ = 0;
   std::atomic<uint64_t> gaps_{0};
 
   std::atomic<uint64_t> xruns_{0};
+  std::atomic<bool> freewheel_{false};
 };
 
 // Onset detection on a recording. The sound of a note sent at `frame` must start from silence:

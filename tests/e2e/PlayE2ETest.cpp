@@ -51,10 +51,6 @@ constexpr float kOnsetThreshold = 1e-7f;
 // JACK hands float buffers through untouched, so live and offline output should be equal to
 // float rounding at most.
 constexpr float kGoldenTolerance = 1e-6f;
-// Takes of one recording when the server skips periods, and the pause that lets every sound of
-// the last take die away (the crash rings longest, 2.5 s).
-constexpr int kMaxTakes = 3;
-constexpr auto kSilenceBetweenTakes = 3s;
 
 // General MIDI drum notes of the demo kit.
 constexpr int kKick = 36, kSideStick = 37, kSnare = 38, kClosedHat = 42, kPedalHat = 44, kLowTom = 45,
@@ -211,42 +207,37 @@ class JackE2E : public ::testing::Test {
 
   std::string playOutput() const { return "\n" + test::readText(dir_ / "play.out"); }
 
-  // Sends `schedule` (frames counted from 0) shortly after the recording starts and records
-  // until `tailFrames` after the last message; `sent` receives the messages at their absolute
-  // frames. In an xrun of a busy machine a client misses a cycle and what it plays after that
-  // moves, so such a take is thrown away and played again, a few times at most, unless `retake`
-  // is off.
+  // Plays `schedule` (frames counted from 0, starting kLeadFrames into the recording) into the
+  // program and records until `tailFrames` after the last message; `sent` receives the messages at
+  // their absolute frames. With `freewheel` the server runs the take with no deadline, so no
+  // period is skipped or late whatever the machine is doing, and the take must be exact.
+  // Without it the take runs against the clock, and what the server skipped is only reported.
   Recording sendAndRecord(const std::vector<ScheduledMessage>& schedule, jack_nframes_t tailFrames,
-                          std::vector<ScheduledMessage>& sent, bool retake = true) {
-    for (int take = 1;; ++take) {
-      const uint64_t xrunsBefore = rig_->xruns();
-      Recording r = recordOnce(schedule, tailFrames, sent);
-      if (HasFailure() || (rig_->recordGaps() == 0 && rig_->xruns() == xrunsBefore) || !retake) {
-        // A message due in a period the server skipped goes out late; otherwise none may.
-        if (rig_->recordGaps() == 0) {
-          EXPECT_EQ(rig_->lateMessages(), 0u);
-        }
-        EXPECT_EQ(rig_->droppedMessages(), 0u);
-        return r;
-      }
-      if (take == kMaxTakes) {
-        ADD_FAILURE() << "xruns in each of " << kMaxTakes << " takes";
-        return r;
-      }
-      std::cout << "[ retake ] an xrun in take " << take << "; playing the notes again\n";
-      std::this_thread::sleep_for(kSilenceBetweenTakes);
+                          std::vector<ScheduledMessage>& sent, bool freewheel = true) {
+    if (freewheel) {
+      EXPECT_TRUE(rig_->setFreewheel(true)) << "the server would not freewheel";
     }
+    Recording r = recordTake(schedule, tailFrames, sent);
+    if (freewheel) {
+      EXPECT_TRUE(rig_->setFreewheel(false));
+      EXPECT_EQ(rig_->recordGaps(), 0u);
+      EXPECT_EQ(rig_->lateMessages(), 0u);
+    } else {
+      std::cout << "[ clock ] the server skipped periods " << rig_->recordGaps() << " times; "
+                << rig_->lateMessages() << " messages went out late\n";
+    }
+    EXPECT_EQ(rig_->droppedMessages(), 0u);
+    return r;
   }
 
-  Recording recordOnce(const std::vector<ScheduledMessage>& schedule, jack_nframes_t tailFrames,
+  Recording recordTake(const std::vector<ScheduledMessage>& schedule, jack_nframes_t tailFrames,
                        std::vector<ScheduledMessage>& sent) {
-    const std::optional<jack_nframes_t> first = rig_->startRecording();
-    EXPECT_TRUE(first.has_value()) << "the recorder never ran";
-    if (!first) return {};
+    const std::optional<JackRig::TakeStart> start = rig_->startTake(schedule, kLeadFrames);
+    EXPECT_TRUE(start.has_value()) << "the rig's clients never ran";
+    if (!start) return {};
     sent = schedule;
-    for (ScheduledMessage& m : sent) m.frame += *first + kLeadFrames;
-    EXPECT_TRUE(rig_->send(sent));
-    const std::size_t wanted = sent.back().frame + tailFrames - *first;
+    for (ScheduledMessage& m : sent) m.frame += start->origin;
+    const std::size_t wanted = sent.back().frame + tailFrames - start->firstFrame;
     const auto timeout = std::chrono::milliseconds(2000 + 1000 * wanted / kRate);
     EXPECT_TRUE(rig_->waitRecorded(wanted, timeout)) << rig_->recordedFrames() << " of " << wanted << " frames";
     // A sender that missed the cycle of the last message (an xrun) sends it one cycle later,
@@ -495,18 +486,17 @@ int unfinished(const std::string& log, const std::string& client, const std::str
   return n;
 }
 
-// 200 notes a second for 20 seconds at 64-frame periods, on every sound of the kit: the program
-// never overruns its period, and every second of it is heard.
+// 200 notes a second for 20 seconds at 64-frame periods, on every sound of the kit, against the
+// clock: the program keeps up with its periods, and every second of it is heard.
 //
-// Xruns alone do not tell that: on a busy machine (a shared build VM, a CI runner) threads that
-// are woken late miss 1.45 ms deadlines now and then whatever they do, the rig's own near-idle
-// clients as often as the program. The server names the client it caught unfinished and its
-// state: "Triggered" means its thread had not even been woken, "Running" that it was between
-// being woken and finishing, which includes being preempted there. The program's own count of
-// periods whose callback took over half the period says whether its work is the cause. A
-// preempted thread now and then is the machine's doing (a loaded CI runner has shown four in a
-// run); a program too slow for the period would be caught in hundreds of the 14,000 periods. So
-// both counts may be at most about one period in a thousand; they are printed with the xruns.
+// Only what the program controls is judged: its own callback times, as `zumbel play` prints them
+// when it stops. On a busy machine (a shared VM, a loaded laptop) the server misses 1.45 ms
+// deadlines now and then whatever its clients do; the rig's own near-idle clients are caught
+// unfinished as often as the program, and the dummy driver's timer is late by itself. Those xruns
+// and catches are printed, not judged. A preempted callback now and then is the machine's doing
+// too; a program too slow for the period is slow in hundreds of the 14,000 periods and slow on
+// average. So at most about one period in a thousand may take over half its length, and the mean
+// callback must stay below half a period.
 constexpr int kToleratedSlowPeriods = 14;
 TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
 #ifdef ZUMBEL_E2E_SANITIZED
@@ -534,34 +524,41 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
   rig_.reset();
   server_->stop();
 
-  const std::string log = test::readText(dir_ / "jackd.log");
   const std::string out = playOutput();
-  int printed = 0;
-  for (std::size_t at = out.find("\nxrun "); at != std::string::npos; at = out.find("\nxrun ", at + 1)) ++printed;
-  EXPECT_LE(unfinished(log, kClientName, "Running"), kToleratedSlowPeriods) << log;
   const std::size_t stats = out.find("\nStopped after ");
   ASSERT_NE(stats, std::string::npos) << out;
-  const std::size_t slowAt = out.find(" periods over half their length", stats);
-  ASSERT_NE(slowAt, std::string::npos) << out;
-  const std::size_t slowFrom = out.rfind(' ', slowAt - 1) + 1;
-  EXPECT_LE(std::stoi(out.substr(slowFrom, slowAt - slowFrom)), kToleratedSlowPeriods) << out;
-  const int explained = unfinished(log, kClientName, "Triggered") + unfinished(log, "zumbel-rig-send", "Triggered") +
-                        unfinished(log, "zumbel-rig-rec", "Triggered");
+  const std::string line = out.substr(stats + 1, out.find('\n', stats + 1) - stats - 1);
+  // "Stopped after N periods; the audio callback took M us on average, X us at most, S periods
+  // over half their length"
+  const auto numberBefore = [&](const std::string& words) {
+    const std::size_t at = line.find(words);
+    EXPECT_NE(at, std::string::npos) << line;
+    if (at == std::string::npos) return 0.0;
+    return std::stod(line.substr(line.rfind(' ', at - 1) + 1));
+  };
+  const double periods = numberBefore(" periods;");
+  const double meanUs = numberBefore(" us on average");
+  const double slow = numberBefore(" periods over half their length");
+  EXPECT_GT(periods, kSeconds * kRate / kPeriod / 2) << line;
+  EXPECT_LE(slow, kToleratedSlowPeriods) << line;
+  EXPECT_LT(meanUs, 1e6 * kPeriod / kRate / 2) << line;
+
+  const std::string log = test::readText(dir_ / "jackd.log");
+  int printed = 0;
+  for (std::size_t at = out.find("\nxrun "); at != std::string::npos; at = out.find("\nxrun ", at + 1)) ++printed;
   int driverLate = 0;
   for (std::size_t at = log.find("JackTimedDriver::Process XRun"); at != std::string::npos;
        at = log.find("JackTimedDriver::Process XRun", at + 1)) {
     ++driverLate;
   }
-  // Guards the reading of the log: xruns the server logged in words this test does not know
-  // would otherwise pass unseen.
-  if (rigXruns > 0) {
-    EXPECT_GT(explained + driverLate, 0) << log;
-  }
-  std::cout << "[ callback ] " << out.substr(stats + 1, out.find('\n', stats + 1) - stats - 1) << '\n';
+  std::cout << "[ callback ] " << line << '\n';
   std::cout << "[ xruns ] " << (server_->realtime() ? "realtime" : "normal") << " scheduling: the rig saw " << rigXruns
-            << ", zumbel play printed " << printed << "; the server caught a client not yet woken " << explained
-            << " times (the program " << unfinished(log, kClientName, "Triggered") << "), its own timer late "
-            << driverLate << " times\n";
+            << ", zumbel play printed " << printed << "; the server caught the program unfinished "
+            << unfinished(log, kClientName, "Triggered") << " times before it was woken and "
+            << unfinished(log, kClientName, "Running") << " times while it ran, the rig's clients "
+            << unfinished(log, "zumbel-rig-send", "Triggered") + unfinished(log, "zumbel-rig-rec", "Triggered") +
+                   unfinished(log, "zumbel-rig-send", "Running") + unfinished(log, "zumbel-rig-rec", "Running")
+            << " times; its own timer was late " << driverLate << " times\n";
 }
 
 // The devices are listed with the numbers play takes, and a MIDI source chosen by name is

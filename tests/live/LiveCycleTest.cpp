@@ -132,6 +132,41 @@ TEST_F(Live, ABackendMessageBeforeAQueuedOneSoundsFirst) {
   EXPECT_GT(out[20], out[19]);
 }
 
+// A server that switches its rate under the running program: the next period plays at the new
+// rate, so a sample keeps its pitch (it lasts as long in seconds, longer in frames).
+TEST_F(Live, FollowsTheDeviceRateWhenTheServerChangesIt) {
+  for (auto& src : doc.sound(1).sources) src = 0;
+  engine.voices().publish(1, 0, test::makeVoice(engine.mixer(), test::dc(1000, 1000)));
+  live.followDeviceRate(48000);
+  const TimedMessage hit[] = {{0, noteOn(37)}};
+  const std::vector<float> out = play(40, [](int k) { return 1'000'000'000 + ns(k * kPeriod); }, hit);
+  EXPECT_EQ(engine.mixer().deviceRate(), 48000);
+  int sounding = 0;
+  for (float v : out) sounding += v != 0.0f;
+  EXPECT_NEAR(sounding, 1000.0 * 48000 / kRate, 2);
+  live.followDeviceRate(1);  // nothing the mixer could play: ignored
+  play(1, [](int) { return 2'000'000'000; });
+  EXPECT_EQ(engine.mixer().deviceRate(), 48000);
+}
+
+// Freewheeling (a host exporting) has no deadline: a long callback is no slow period, and a
+// queued message has no place on a clock the periods do not follow, so it goes first.
+TEST_F(Live, FreewheelingCountsNoSlowPeriodsAndPlaysQueuedMessagesAtOnce) {
+  float left[kPeriod], right[kPeriod];
+  const uint64_t secondAgo = steadyNowNs() - 1'000'000'000;
+  live.run(left, right, kPeriod, {}, secondAgo);
+  EXPECT_EQ(live.stats().slowCycles, 1u);
+  live.setFreewheel(true);
+  live.run(left, right, kPeriod, {}, secondAgo);
+  EXPECT_EQ(live.stats().slowCycles, 1u);
+  // Periods a microsecond apart; the message arrived just before the last one.
+  const uint64_t t0 = 5'000'000'000;
+  for (int k = 0; k < 10; ++k) live.run(left, right, kPeriod, {}, t0 + 1000 * static_cast<uint64_t>(k));
+  ASSERT_TRUE(live.queue().push(StampedMessage{t0 + 9500, noteOn(36)}));
+  const std::vector<float> out = play(1, [&](int) { return t0 + 10'000; });
+  EXPECT_EQ(onset(out), 0);
+}
+
 // Wake-up times: the k-th period wakes at start + k periods stretched by `drift`, plus noise.
 std::vector<uint64_t> wakeTimes(int periods, double jitterFrames, double drift, unsigned seed) {
   std::mt19937 rng(seed);
