@@ -338,13 +338,20 @@ int RtAudioBackend::callback(void* output, void* /*input*/, unsigned int frames,
   tErrorSink.alive = &backend->alive_;
   if ((status & RTAUDIO_OUTPUT_UNDERFLOW) != 0) backend->xruns_.fetch_add(1, std::memory_order_relaxed);
   float* left = static_cast<float*>(output);
-  float* right = left + frames;
-  if (backend->cycle_ == nullptr) {
-    std::fill(left, right + frames, 0.0f);
-    return 0;
-  }
-  backend->cycle_->run(left, right, static_cast<int>(frames), {}, steadyNowNs());
+  renderClippedPeriod(backend->cycle_, left, left + frames, static_cast<int>(frames), steadyNowNs());
   return 0;
+}
+
+void renderClippedPeriod(LiveCycle* cycle, float* left, float* right, int frames, uint64_t nowNs) noexcept {
+  if (cycle == nullptr) {
+    std::fill_n(left, frames, 0.0f);
+    std::fill_n(right, frames, 0.0f);
+    return;
+  }
+  cycle->run(left, right, frames, {}, nowNs);
+  for (float* channel : {left, right}) {
+    for (int i = 0; i < frames; ++i) channel[i] = std::clamp(channel[i], -1.0f, 1.0f);
+  }
 }
 
 }  // namespace zumbel

@@ -31,6 +31,12 @@ void describeRtAudioOutputs(std::vector<AudioDeviceInfo>& devices);
 // two.
 std::vector<int> rateTrialOrder(int preferred, int deviceRate, const std::vector<unsigned>& offered);
 
+// One period for RtAudio: the cycle's mix limited to -1..1, or silence without a cycle. RtAudio
+// turns float into a card's integer format without clipping, so an over (two loud hits at once,
+// or interpolation overshooting a normalised sample) would wrap round to the opposite extreme:
+// a full-scale crack instead of a clipped peak.
+void renderClippedPeriod(LiveCycle* cycle, float* left, float* right, int frames, uint64_t nowNs) noexcept;
+
 class RtAudioBackend final : public AudioBackend {
  public:
   // `device.index` -1 opens the API's default output device.

@@ -21,9 +21,11 @@
 #include "DrumEngine.h"
 #include "DrumsFile.h"
 #include "EngineConfig.h"
+#include "JackAudioBackend.h"
 #include "JackRig.h"
 #include "JackTestServer.h"
 #include "KitbeatDoc.h"
+#include "LiveCycle.h"
 #include "MidiFile.h"
 #include "OfflineRenderer.h"
 #include "ShortMessage.h"
@@ -615,6 +617,38 @@ TEST_F(JackE2E, PlayEndsWhenTheServerGoesAway) {
   EXPECT_EQ(exit->status, 2);
   EXPECT_NE(test::readText(dir_ / "play.err").find("the audio device went away"), std::string::npos)
       << test::readText(dir_ / "play.err");
+}
+
+// The server's notice of a new rate (PipeWire switches between 44.1 and 48 kHz under running
+// clients) reaches the playing cycle, so the mixer plays at it from the next period on; a rate
+// the mixer cannot play loses the output instead.
+TEST_F(JackE2E, TheJackOutputFollowsTheServersRate) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(startServer(256, 1));
+  setenv("JACK_DEFAULT_SERVER", server_->name().c_str(), 1);
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  DrumEngine engine(doc);
+  LiveCycle cycle(engine);
+  JackAudioBackend backend(AudioDeviceInfo{AudioApi::kJack, "JACK", "", -1});
+  std::string detail;
+  ASSERT_EQ(backend.open(AudioStreamRequest{}, detail), OpenStatus::kOk) << detail;
+  unsetenv("JACK_DEFAULT_SERVER");
+  engine.mixer().setDeviceRate(backend.sampleRate());
+  cycle.prepare(backend.sampleRate(), backend.periodFrames());
+  engine.mixer().setRunning(true);
+  ASSERT_TRUE(backend.start(cycle, detail)) << detail;
+
+  JackAudioBackend::sampleRateChanged(48000, &backend);  // as JACK's notification thread calls it
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (engine.mixer().deviceRate() != 48000 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(engine.mixer().deviceRate(), 48000);
+  EXPECT_EQ(backend.sampleRate(), 48000);
+  EXPECT_TRUE(backend.alive());
+  JackAudioBackend::sampleRateChanged(1000, &backend);
+  EXPECT_FALSE(backend.alive());
+  backend.close();
+  engine.mixer().setRunning(false);
 }
 
 // Without any server or device the program says so and exits with status 2.

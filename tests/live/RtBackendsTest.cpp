@@ -10,6 +10,7 @@
 
 #include "AlsaMidiInput.h"
 #include "DrumEngine.h"
+#include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
 #include "LiveCycle.h"
 #include "MessageQueue.h"
@@ -87,6 +88,37 @@ TEST(RtAudioRates, RatesOutsideTheMixersBoundsAreNeverTried) {
             (std::vector<int>{kMaxDeviceRate}));
   // Offering only rates the mixer cannot play leaves nothing to try.
   EXPECT_TRUE(rateTrialOrder(44100, 4000, {4000, 5512}).empty());
+}
+
+// Two loud hits at once add up past full scale. What RtAudio gets is clipped at -1..1 (it would
+// wrap an over round to the opposite extreme when it converts to a card's 16 bits); the mix
+// itself, as JACK and the offline render get it, is left as it is.
+TEST(RtAudioPeriod, OversAreClippedBeforeRtAudioConvertsThem) {
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  DrumEngine engine(doc);
+  LiveCycle live(engine);
+  constexpr int kPeriod = 64;
+  live.prepare(44100, kPeriod);
+  // Sounds 0 and 1 are loud and positive, 2 and 3 loud and negative; each lasts two periods.
+  for (int sound = 0; sound < 4; ++sound) {
+    for (auto& src : doc.sound(sound).sources) src = 0;
+    engine.voices().publish(sound, 0, test::makeVoice(engine.mixer(), test::dc(2 * kPeriod, sound < 2 ? 30000 : -30000)));
+  }
+  std::vector<float> left(kPeriod), right(kPeriod);
+  for (const int first : {36, 38}) {
+    const float full = first == 36 ? 1.0f : -1.0f;
+    const TimedMessage pair[] = {{0, packShortMessage(0x90, first, 127)}, {0, packShortMessage(0x90, first + 1, 127)}};
+    live.run(left.data(), right.data(), kPeriod, pair, steadyNowNs());
+    EXPECT_GT(left[kPeriod - 1] * full, 1.2f) << "the mix itself is not clipped";
+    renderClippedPeriod(&live, left.data(), right.data(), kPeriod, steadyNowNs());
+    for (std::size_t i = 0; i < left.size(); ++i) {
+      EXPECT_EQ(left[i], full) << i;
+      EXPECT_EQ(right[i], full) << i;
+    }
+  }
+  renderClippedPeriod(nullptr, left.data(), right.data(), kPeriod, steadyNowNs());
+  EXPECT_EQ(left[0], 0.0f);
 }
 
 TEST(RtAudioNames, AlsaDevicesAreNamedByCardKeepingTheDeviceOnlyWhenNeeded) {
