@@ -1,5 +1,9 @@
 #include "SettingsStore.h"
 
+#include <algorithm>
+
+#include "NoteTriggerEngine.h"
+
 namespace zumbel {
 
 namespace {
@@ -39,7 +43,9 @@ int SettingsStore::outputDevice() const {
 int SettingsStore::midiPort() const { return GetProfileInt(kSettingsSection, kMidiPortEntry, kDefaultMidiPort); }
 
 int SettingsStore::midiChannel() const {
-  return GetProfileInt(kSettingsSection, kMidiChannelEntry, kDefaultMidiChannel);
+  // The file can hold any integer; the engine turns the channel into a status byte, so one
+  // outside 1..16 would overflow there.
+  return std::clamp(GetProfileInt(kSettingsSection, kMidiChannelEntry, kDefaultMidiChannel), 1, kMidiChannels);
 }
 
 QStringList SettingsStore::recentFiles() const {

@@ -4,6 +4,7 @@
 // message's own frame; it allocates nothing, takes no lock and reads every value that comes from
 // a file through a bounds check.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -29,8 +30,8 @@ class NoteTriggerEngine {
   // The selected channel as a note-on status, 0x90 + channel 0..15.
   void setNoteOnStatus(int32_t status) noexcept { noteOnStatus_ = status; }
   int32_t noteOnStatus() const noexcept { return noteOnStatus_; }
-  // Channel 1..16 as people count them.
-  void setMidiChannel(int channel) noexcept { noteOnStatus_ = 0x8F + channel; }
+  // Channel 1..16 as people count them; anything else is taken as the nearest of those.
+  void setMidiChannel(int channel) noexcept { noteOnStatus_ = 0x8F + std::clamp(channel, 1, kMidiChannels); }
 
   // The sound shown on the first key of the left keyboard: 0, 24 or 48.
   void setFirstShownSound(int32_t sound) noexcept { firstShownSound_ = sound; }

@@ -19,7 +19,6 @@ constexpr const char* kReloadQuestion =
     "Do you want to keep your recent changes? \n"
     "(If you answer NO all changes since last save are lost!)";
 // The note-on status of channel 1 is one above this.
-constexpr int kNoteOnBase = 143;
 
 }  // namespace
 
@@ -74,7 +73,7 @@ void SetSession::UpdateView(const DeviceSettings& settings) {
     midi_->SetMidiInput(settings.midiPort, 0);
     midi_->SetMidiInput(settings.midiPort, 1);
   }
-  engine_.trigger().setNoteOnStatus(kNoteOnBase + settings.midiChannel);
+  engine_.trigger().setMidiChannel(settings.midiChannel);
 }
 
 }  // namespace zumbel

@@ -1,6 +1,8 @@
 // The settings store: defaults on a fresh store, what start-up makes of stored values, and the
 // recent-file list.
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "SettingsStore.h"
@@ -36,8 +38,11 @@ TEST_F(Store, StoredValuesComeBackUncheckedAndUnreadableOnesGiveTheirDefaults) {
   EXPECT_EQ(store.outputDevice(), 0);  // stored 0 is the default device, as absent is
   EXPECT_EQ(store.midiPort(), 3);
   EXPECT_EQ(store.midiChannel(), 16);
-  store.WriteProfileInt(kSettingsSection, kMidiChannelEntry, 99);  // not range-checked
-  EXPECT_EQ(store.midiChannel(), 99);
+  // A channel outside 1..16 (the file can hold any integer) reads as the nearest channel.
+  for (const auto& [stored, read] : {std::pair{99, 16}, {INT_MAX, 16}, {0, 1}, {INT_MIN, 1}}) {
+    store.WriteProfileInt(kSettingsSection, kMidiChannelEntry, stored);
+    EXPECT_EQ(store.midiChannel(), read) << stored;
+  }
 
   // A value someone wrote by hand that is no number reads as its default.
   QSettings raw(path(), QSettings::IniFormat);

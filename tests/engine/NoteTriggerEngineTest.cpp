@@ -1,6 +1,7 @@
 // The note trigger engine end to end through the engine's process(): which voice a message
 // starts, how loud, what it silences and which lamps it lights, at which frame.
 
+#include <climits>
 #include <cmath>
 
 #include <gtest/gtest.h>
@@ -234,6 +235,11 @@ TEST_F(Kit, ValuesFromADamagedFileNeverIndexOutsideTheTables) {
   sounding({{0, on(43, 100)}});
   EXPECT_EQ(engine.voices().voice(7, 1)->nextBuffer(), 0);
   EXPECT_EQ(engine.indicators().pad(7, 2), PadLamp::kLitEmpty);
+  // A channel from a hand-edited settings file is taken as the nearest real one, never overflowing.
+  engine.trigger().setMidiChannel(INT_MAX);
+  EXPECT_EQ(engine.trigger().noteOnStatus(), 0x9F);
+  engine.trigger().setMidiChannel(INT_MIN);
+  EXPECT_EQ(engine.trigger().noteOnStatus(), 0x90);
   engine.trigger().setNoteOnStatus(0x1234);  // a nonsense channel matches nothing
   EXPECT_NO_FATAL_FAILURE(sounding({{0, 0xFFFFFFFF}, {0, packShortMessage(0xB0, 7, 0)}}));
 }
