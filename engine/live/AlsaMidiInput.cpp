@@ -4,6 +4,7 @@
 #include <alsa/asoundlib.h>
 
 #include <mutex>
+#include <thread>
 
 #include "EngineConfig.h"
 #include "LiveCycle.h"
@@ -24,10 +25,10 @@ void onRtMidiError(RtMidiError::Type type, const std::string& text, void* error)
   *static_cast<std::string*>(error) = text;
 }
 
-// RtMidi's input thread; `queue` is the live cycle's.
-void onRtMidiMessage(double /*deltaSeconds*/, std::vector<unsigned char>* message, void* queue) {
+// RtMidi's input thread.
+void onRtMidiMessage(double /*deltaSeconds*/, std::vector<unsigned char>* message, void* input) {
   if (message == nullptr) return;
-  AlsaMidiInput::deliver(*static_cast<MessageQueue*>(queue), message->data(), message->size(), steadyNowNs());
+  static_cast<AlsaMidiInput*>(input)->receive(message->data(), message->size(), steadyNowNs());
 }
 
 // RtMidi prints to stderr and throws when it cannot open the sequencer, before any error
@@ -66,6 +67,76 @@ std::vector<Source> listSources(RtMidiIn& midi) {
   return sources;
 }
 
+// The sequencer through RtMidi. Once RtMidi has an error callback it reports there instead of
+// throwing, so each call is checked by the error text it left.
+class RtMidiSequencer final : public SequencerClient {
+ public:
+  RtMidiSequencer(std::unique_ptr<RtMidiIn> midi, AlsaMidiInput& input) : midi_(std::move(midi)), input_(input) {
+    midi_->setErrorCallback(&onRtMidiError, &error_);
+  }
+  ~RtMidiSequencer() override {
+    // The port first: closing it joins RtMidi's input thread, which would otherwise read the
+    // callback while the client goes. The client's going takes the port out of the graph.
+    try {
+      midi_->closePort();
+    } catch (...) {
+    }
+  }
+
+  std::vector<std::string> sources() override {
+    std::vector<std::string> names;
+    for (Source& s : listSources(*midi_)) names.push_back(std::move(s.name));
+    return names;
+  }
+
+  std::string openPort(int source) override {
+    error_.clear();
+    try {
+      // System-exclusive is dropped here already; clock and active sensing pass, the engine
+      // ignores them.
+      midi_->ignoreTypes(true, false, false);
+      midi_->setCallback(&onRtMidiMessage, &input_);
+      if (source < 0) {
+        midi_->openVirtualPort(kAlsaMidiPort);
+      } else {
+        const std::vector<Source> list = listSources(*midi_);
+        if (static_cast<std::size_t>(source) >= list.size()) {
+          error_ = "there is no MIDI source " + std::to_string(source);
+        } else {
+          // Makes the program's port and connects the source to it.
+          midi_->openPort(list[static_cast<std::size_t>(source)].port, kAlsaMidiPort);
+          if (error_.empty() && !midi_->isPortOpen()) error_ = "the MIDI source could not be connected";
+        }
+      }
+    } catch (const std::exception& e) {
+      error_ = e.what();
+    } catch (...) {
+      error_ = "the MIDI port could not be opened";
+    }
+    return error_;
+  }
+
+ private:
+  // What RtMidi's error callback last reported from a call made here.
+  std::string error_;
+  std::unique_ptr<RtMidiIn> midi_;
+  AlsaMidiInput& input_;
+};
+
+std::unique_ptr<SequencerClient> makeRtMidiSequencer(AlsaMidiInput& input, std::string& detail) {
+  silenceAlsaLibMessages();
+  if (!sequencerReachable(detail)) return nullptr;
+  try {
+    // The API is named: left to choose, RtMidi throws when ALSA is missing instead of trying JACK.
+    return std::make_unique<RtMidiSequencer>(std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kClientName), input);
+  } catch (const std::exception& e) {
+    detail = e.what();
+  } catch (...) {
+    detail = "the ALSA sequencer client could not be made";
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void silenceAlsaLibMessages() noexcept {
@@ -73,86 +144,75 @@ void silenceAlsaLibMessages() noexcept {
   std::call_once(once, [] { snd_lib_error_set_handler(&quietAlsaLib); });
 }
 
-AlsaMidiInput::AlsaMidiInput(MessageQueue& queue) : queue_(queue) {}
+AlsaMidiInput::AlsaMidiInput(MessageQueue& queue, SequencerFactory factory)
+    : queue_(queue), factory_(factory ? std::move(factory) : SequencerFactory(&makeRtMidiSequencer)) {}
 
-AlsaMidiInput::~AlsaMidiInput() { close(); }
+AlsaMidiInput::~AlsaMidiInput() { dropClient(); }
 
 bool AlsaMidiInput::ensureClient(std::string& detail) {
-  if (midi_) return true;
-  silenceAlsaLibMessages();
-  if (!sequencerReachable(detail)) return false;
-  try {
-    // The API is named: left to choose, RtMidi throws when ALSA is missing instead of trying JACK.
-    auto midi = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kClientName);
-    midi->setErrorCallback(&onRtMidiError, &error_);
-    midi_ = std::move(midi);
-    return true;
-  } catch (const std::exception& e) {
-    detail = e.what();
-  } catch (...) {
-    detail = "the ALSA sequencer client could not be made";
-  }
-  return false;
+  if (!client_) client_ = factory_(*this, detail);
+  return client_ != nullptr;
 }
 
 std::vector<std::string> AlsaMidiInput::sources() {
-  std::vector<std::string> names;
   std::string ignored;
-  if (!ensureClient(ignored)) return names;
-  for (Source& s : listSources(*midi_)) names.push_back(std::move(s.name));
-  return names;
+  if (!ensureClient(ignored)) return {};
+  return client_->sources();
 }
 
-bool AlsaMidiInput::openOwnPort(std::string& detail) { return openSource(-1, detail); }
-
-bool AlsaMidiInput::openSource(int index, std::string& detail) {
-  if (open_) close();
-  if (!ensureClient(detail)) return false;
-  error_.clear();
-  try {
-    // System-exclusive is dropped here already; clock and active sensing pass, the engine
-    // ignores them.
-    midi_->ignoreTypes(true, false, false);
-    midi_->setCallback(&onRtMidiMessage, &queue_);
-    if (index < 0) {
-      midi_->openVirtualPort(kAlsaMidiPort);
-    } else {
-      const std::vector<Source> list = listSources(*midi_);
-      if (static_cast<std::size_t>(index) >= list.size()) {
-        error_ = "there is no MIDI source " + std::to_string(index);
-      } else {
-        // Makes the program's port and connects the source to it.
-        midi_->openPort(list[static_cast<std::size_t>(index)].port, kAlsaMidiPort);
-        if (error_.empty() && !midi_->isPortOpen()) error_ = "the MIDI source could not be connected";
-      }
-    }
-  } catch (const std::exception& e) {
-    error_ = e.what();
-  } catch (...) {
-    error_ = "the MIDI port could not be opened";
+bool AlsaMidiInput::openOwnPort(std::string& detail) {
+  if (client_ && ownPort_) {
+    intake_.store(true, std::memory_order_seq_cst);
+    open_ = true;
+    return true;
   }
-  if (!error_.empty()) {
-    detail = error_;
-    close();
+  return openPort(-1, detail);
+}
+
+bool AlsaMidiInput::openSource(int index, std::string& detail) { return openPort(index, detail); }
+
+bool AlsaMidiInput::openPort(int source, std::string& detail) {
+  // A client that already has a port (or a connection) cannot make another: start afresh. A
+  // client made only to list the sources is reused, so `source` still names what the list said.
+  if (open_ || ownPort_) dropClient();
+  open_ = false;
+  if (!ensureClient(detail)) return false;
+  const std::string error = client_->openPort(source);
+  if (!error.empty()) {
+    detail = error;
+    dropClient();
     return false;
   }
+  ownPort_ = source < 0;
+  intake_.store(true, std::memory_order_seq_cst);
   open_ = true;
   return true;
 }
 
 void AlsaMidiInput::close() noexcept {
-  if (midi_) {
-    // The port first: closing it joins RtMidi's input thread, which would otherwise read the
-    // callback while cancelCallback clears it.
-    try {
-      midi_->closePort();
-    } catch (...) {
-    }
-    // The client goes too, so the port leaves the sequencer graph and nothing stays connected to
-    // a closed input; the next open makes it afresh.
-    midi_.reset();
-  }
+  stopIntake();
+  if (!ownPort_) dropClient();
   open_ = false;
+}
+
+void AlsaMidiInput::stopIntake() noexcept {
+  // With receive() this is a store-then-load handshake on both sides, sequentially consistent:
+  // once no message is in flight, every later one sees the intake closed.
+  intake_.store(false, std::memory_order_seq_cst);
+  while (inFlight_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+}
+
+void AlsaMidiInput::dropClient() noexcept {
+  stopIntake();
+  client_.reset();
+  ownPort_ = false;
+  open_ = false;
+}
+
+void AlsaMidiInput::receive(const unsigned char* bytes, std::size_t size, uint64_t arrivalNs) noexcept {
+  inFlight_.fetch_add(1, std::memory_order_seq_cst);
+  if (intake_.load(std::memory_order_seq_cst)) deliver(queue_, bytes, size, arrivalNs);
+  inFlight_.fetch_sub(1, std::memory_order_seq_cst);
 }
 
 void AlsaMidiInput::deliver(MessageQueue& queue, const unsigned char* bytes, std::size_t size,

@@ -74,6 +74,66 @@ TEST(AlsaMidiDeliver, FullQueueKeepsTheEarlierMessages) {
   }
 }
 
+// A stand-in for the sequencer: counts the clients and ports made and the clients still there.
+struct FakeSequencer {
+  int clients = 0, ports = 0, alive = 0;
+  std::vector<std::string> sources{"Keys:Keys MIDI 1 20:0"};
+};
+
+class FakeSequencerClient final : public SequencerClient {
+ public:
+  explicit FakeSequencerClient(FakeSequencer& seq) : seq_(seq) {
+    ++seq_.clients;
+    ++seq_.alive;
+  }
+  ~FakeSequencerClient() override { --seq_.alive; }
+  std::vector<std::string> sources() override { return seq_.sources; }
+  std::string openPort(int source) override {
+    if (source >= static_cast<int>(seq_.sources.size())) return "no such source";
+    ++seq_.ports;
+    return {};
+  }
+
+ private:
+  FakeSequencer& seq_;
+};
+
+// A new or opened drum set closes the MIDI input and opens it again. The program's own port must
+// survive that: it is the port other programs connected to, and a new port would have lost every
+// connection. Only while open are its messages taken.
+TEST(AlsaMidiOwnPort, ClosingAndReopeningKeepsThePortAndTakesMessagesOnlyWhileOpen) {
+  FakeSequencer seq;
+  MessageQueue queue;
+  AlsaMidiInput input(queue, [&](AlsaMidiInput&, std::string&) { return std::make_unique<FakeSequencerClient>(seq); });
+  const unsigned char note[] = {0x90, 36, 100};
+  std::string detail;
+  ASSERT_TRUE(input.openOwnPort(detail)) << detail;
+  input.receive(note, 3, 1);
+  input.close();
+  input.receive(note, 3, 2);
+  EXPECT_FALSE(input.isOpen());
+  ASSERT_TRUE(input.openOwnPort(detail)) << detail;
+  input.receive(note, 3, 3);
+  EXPECT_EQ(seq.clients, 1);
+  EXPECT_EQ(seq.ports, 1);
+  EXPECT_EQ(seq.alive, 1);
+  const std::vector<StampedMessage> taken = drain(queue);
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[0].timeNs, 1u);
+  EXPECT_EQ(taken[1].timeNs, 3u);
+
+  // A port made for a source goes with its connection when closed; a failed open leaves nothing.
+  ASSERT_TRUE(input.openSource(0, detail)) << detail;
+  EXPECT_EQ(seq.alive, 1);
+  EXPECT_EQ(seq.ports, 2);
+  input.close();
+  EXPECT_EQ(seq.alive, 0);
+  EXPECT_FALSE(input.openSource(5, detail));
+  EXPECT_EQ(detail, "no such source");
+  EXPECT_FALSE(input.isOpen());
+  EXPECT_EQ(seq.alive, 0);
+}
+
 TEST(RtAudioRates, AskedRateFirstThenTheDevicesOwnThenTheRestOnce) {
   EXPECT_EQ(rateTrialOrder(44100, 48000, {32000, 44100, 48000, 96000}), (std::vector<int>{44100, 48000, 32000, 96000}));
   // A device that cannot play 44100 still gets every rate it offers.
