@@ -61,6 +61,8 @@ class AlsaMidiInput {
   // graph (a new or opened drum set closes and reopens the input, and a keyboard connected to
   // the port must keep playing); a port made for a source goes with its connection.
   void close() noexcept;
+  // Closes and takes the program's own port out of the graph too (the input moved to JACK).
+  void release() noexcept { dropClient(); }
   bool isOpen() const noexcept { return open_; }
 
   // The client's thread hands each message here; it is pushed only while the input is open.

@@ -69,6 +69,8 @@ void MidiInputPort::open(int device) {
   }
   if (!ok) return;
   if (chosen.kind == MidiDeviceInfo::Kind::kJackOwn || chosen.kind == MidiDeviceInfo::Kind::kJackSource) {
+    // A sequencer port kept from an earlier open would stand in the graph doing nothing.
+    alsa_->release();
     jack->setMidiIntake(true);
     jackOpened_ = true;
   }
