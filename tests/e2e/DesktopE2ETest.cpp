@@ -92,11 +92,13 @@ class DesktopE2E : public ::testing::Test {
     const std::optional<JackRig::TakeStart> start = rig_->startTake({test::noteOn(0, kKick, 127)}, kLeadFrames);
     EXPECT_TRUE(start.has_value());
     sentAt = start ? start->origin : 0;
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    // Without real-time priority a freewheeling server on a loaded machine can be slower than the
+    // clock; only a stalled one fails.
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (rig_->recordedFrames() < static_cast<std::size_t>(kRate) && std::chrono::steady_clock::now() < deadline) {
       QTest::qWait(10);
     }
-    EXPECT_TRUE(rig_->waitSendDone(1s));
+    EXPECT_TRUE(rig_->waitSendDone(10s));
     test::Recording r = rig_->stopRecording();
     EXPECT_TRUE(rig_->setFreewheel(false));
     EXPECT_EQ(rig_->lateMessages(), 0u);

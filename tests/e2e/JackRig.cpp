@@ -15,8 +15,9 @@ namespace {
 constexpr const char* kSenderName = "zumbel-rig-send";
 constexpr const char* kRecorderName = "zumbel-rig-rec";
 constexpr auto kPoll = std::chrono::milliseconds(2);
-// A handshake with the process callback waits this long: hundreds of periods at any size.
-constexpr auto kHandshakeTimeout = std::chrono::seconds(1);
+// A handshake with the process callback waits this long: hundreds of periods at any size, and
+// still a few on a loaded machine where a freewheeling server has no real-time priority.
+constexpr auto kHandshakeTimeout = std::chrono::seconds(10);
 
 jack_client_t* openClient(const char* name, const std::string& server, std::string& error) {
   jack_status_t status{};
@@ -163,9 +164,13 @@ std::optional<jack_nframes_t> JackRig::startRecording() {
   return firstFrame_.load(std::memory_order_acquire);
 }
 
-bool JackRig::waitRecorded(std::size_t frames, std::chrono::milliseconds timeout) const {
+bool JackRig::waitRecorded(std::size_t frames, std::chrono::milliseconds stall) const {
   const std::size_t target = std::min(frames, left_.size());
-  return pollUntil([&] { return recordedFrames() >= target; }, timeout);
+  for (std::size_t before = recordedFrames(); before < target;) {
+    if (!pollUntil([&] { return recordedFrames() != before; }, stall)) return false;
+    before = recordedFrames();
+  }
+  return true;
 }
 
 Recording JackRig::stopRecording() {

@@ -99,8 +99,10 @@ class JackRig {
   // cycle and returns its frame; nothing when no cycle came within a second.
   std::optional<jack_nframes_t> startRecording();
   std::size_t recordedFrames() const noexcept { return written_.load(std::memory_order_acquire); }
-  // Waits until `frames` frames are recorded (or the capacity is full).
-  bool waitRecorded(std::size_t frames, std::chrono::milliseconds timeout) const;
+  // Waits until `frames` frames are recorded (or the capacity is full). Gives up only once no
+  // frame has come for `stall`: a freewheeling server on a loaded machine runs its cycles without
+  // real-time priority, slower than the clock but steadily.
+  bool waitRecorded(std::size_t frames, std::chrono::milliseconds stall) const;
   // Stops recording and hands the frames over.
   Recording stopRecording();
   // Cycles during recording whose first frame did not follow the last one's end: the server
