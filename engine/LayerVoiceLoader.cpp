@@ -19,7 +19,7 @@ bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int
   if (auto found = ProbeSamplePath(path, doc_.folder(), lastLocatedFolder_)) {
     used = std::move(*found);
   } else {
-    if (!locate_) return false;
+    if (!locate_ || declined_.contains(path)) return false;
     auto chosen = locate_(lastLocatedFolder_ + FileNamePart(path));
     if (!chosen) return false;
     used = std::move(*chosen);

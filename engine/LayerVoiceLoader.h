@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "KitbeatDoc.h"
 
@@ -40,6 +41,11 @@ class LayerVoiceLoader {
   // the reference and the pool untouched. The caller releases any voice already in the slot.
   bool LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference);
 
+  // Samples the user chose not to locate while the set was relinked: their layers stay silent
+  // without the same question coming again when their voices are built.
+  void declineLocating(std::string path) { declined_.insert(std::move(path)); }
+  void clearDeclined() { declined_.clear(); }
+
   // A voice for every layer whose reference names a pool entry, without touching references.
   // Returns the number of layers that got no voice.
   int loadAllVoices();
@@ -52,6 +58,7 @@ class LayerVoiceLoader {
   LocateSampleFn locate_;
   LoadProgressFn progress_;
   std::string lastLocatedFolder_;
+  std::unordered_set<std::string> declined_;
 };
 
 }  // namespace zumbel

@@ -23,11 +23,18 @@ class Prompts {
   }
   // A question with Yes, No and Cancel. With nobody to ask the answer is Cancel, which leaves
   // everything as it was.
-  enum class Answer { kYes, kNo, kCancel };
+  enum class Answer { kYes, kNo, kCancel, kNoToAll };
   virtual Answer askYesNoCancel(std::string_view text, std::string_view caption) {
     (void)text;
     (void)caption;
     return Answer::kCancel;
+  }
+  // A question with Yes, No and No to All, one of a series: No to All answers No for the rest of
+  // the series without asking. With nobody to ask the answer is No.
+  virtual Answer askYesNoNoToAll(std::string_view text, std::string_view caption) {
+    (void)text;
+    (void)caption;
+    return Answer::kNo;
   }
 };
 

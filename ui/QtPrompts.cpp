@@ -31,4 +31,14 @@ Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_vie
   }
 }
 
+Prompts::Answer QtPrompts::askYesNoNoToAll(std::string_view text, std::string_view caption) {
+  QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::NoToAll, owner_);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::kYes;
+    case QMessageBox::NoToAll: return Answer::kNoToAll;
+    default: return Answer::kNo;
+  }
+}
+
 }  // namespace zumbel

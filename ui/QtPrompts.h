@@ -14,6 +14,7 @@ class QtPrompts : public Prompts {
   void showMessage(std::string_view text, std::string_view caption) override;
   bool askYesNo(std::string_view text, std::string_view caption) override;
   Answer askYesNoCancel(std::string_view text, std::string_view caption) override;
+  Answer askYesNoNoToAll(std::string_view text, std::string_view caption) override;
 
  private:
   QWidget* owner_;

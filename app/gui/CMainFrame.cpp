@@ -106,7 +106,8 @@ bool CMainFrame::SaveModified() {
   if (!doc_.IsModified()) return true;
   switch (prompts_.askYesNoCancel("Save changes to " + doc_.GetTitle() + "?", kAppCaption)) {
     case Prompts::Answer::kYes: return OnFileSave();
-    case Prompts::Answer::kNo: return true;
+    case Prompts::Answer::kNo:
+    case Prompts::Answer::kNoToAll: return true;
     case Prompts::Answer::kCancel: return false;
   }
   return false;

@@ -18,7 +18,6 @@ constexpr const char* kReloadQuestion =
     "In order to change the audio port I must reload the current set from disk.\n"
     "Do you want to keep your recent changes? \n"
     "(If you answer NO all changes since last save are lost!)";
-// The note-on status of channel 1 is one above this.
 
 }  // namespace
 
@@ -31,25 +30,44 @@ SetSession::SetSession(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& l
 }
 
 std::string SetSession::ResolveSamplePath(const std::string& path) {
+  if (std::optional<std::string> found = FindSampleBesideSet(path, doc_.folder())) return *found;
   const std::string& located = loader_.lastLocatedFolder();
-  if (std::optional<std::string> found = ProbeSamplePath(path, doc_.folder(), located)) return *found;
-  const std::string suggested = located + FileNamePart(path);
-  if (!prompts_.askYesNo("Do you want to locate file " + suggested + " it? (Yes recommended)",
-                         "File " + suggested + " has not been found")) {
-    return kNotLocatedMarker;
+  if (std::optional<std::string> found = ProbeSamplePath(path, doc_.folder(), located)) {
+    relinkedAway_ = true;
+    return *found;
   }
-  const std::optional<std::string> picked = pick_ ? pick_(suggested) : std::nullopt;
-  if (!picked || !CanOpenForReading(*picked)) return kNotLocatedMarker;
+  const std::string suggested = located + FileNamePart(path);
+  Prompts::Answer answer = Prompts::Answer::kNo;
+  if (!declineAll_) {
+    answer = prompts_.askYesNoNoToAll("Do you want to locate file " + suggested + " it? (Yes recommended)",
+                                      "File " + suggested + " has not been found");
+  }
+  if (answer == Prompts::Answer::kNoToAll) declineAll_ = true;
+  const std::optional<std::string> picked =
+      answer == Prompts::Answer::kYes && pick_ ? pick_(suggested) : std::nullopt;
+  if (!picked || !CanOpenForReading(*picked)) {
+    loader_.declineLocating(path);
+    return path;
+  }
   // Later files of the same folder are then found without asking.
   loader_.setLastLocatedFolder(LocalFolderPart(*picked));
+  relinkedAway_ = true;
   return *picked;
 }
 
 void SetSession::RelinkSamplePool() {
+  declineAll_ = false;
+  relinkedAway_ = false;
+  loader_.clearDeclined();
   zumbel::RelinkSamplePool(doc_, [this](const std::string& stored) { return ResolveSamplePath(stored); });
+  if (relinkedAway_) doc_.SetModifiedFlag(true);
 }
 
-void SetSession::loadVoices() { loader_.loadAllVoices(); }
+void SetSession::loadVoices() {
+  loader_.loadAllVoices();
+  // A sample given to a pad later is located again if need be: the user asks for it then.
+  loader_.clearDeclined();
+}
 
 void SetSession::ReloadVoices(bool reload) {
   engine_.voices().ReleaseAllVoices();

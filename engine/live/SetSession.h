@@ -38,9 +38,14 @@ class SetSession {
   // The window's Save command, for keeping changes before a reload.
   void setSave(std::function<void()> save) { save_ = std::move(save); }
 
-  // A path to the file that opens: the three probes, then the user. The not-located marker when
-  // the user does not help.
+  // A path to the file that opens: the three probes, then the user. When the user does not help
+  // (No, No to All, or no file picked) the stored path itself: the entry and its layers stay in
+  // the set, silent, and a later save keeps them. Answering a question about locating a file must
+  // never delete anything.
   std::string ResolveSamplePath(const std::string& path);
+  // One pass over the pool, asking at most once per missing file (and not at all after No to
+  // All). Paths found only through the user, which the next opening could not find by itself,
+  // mark the set modified, so they are offered for saving.
   void RelinkSamplePool();
   // False only releases the voices; true also offers to save a modified set, relinks and builds
   // every voice again.
@@ -60,6 +65,9 @@ class SetSession {
   std::function<std::optional<std::string>(const std::string&)> pick_;
   std::function<void()> save_;
   bool openingStored_ = false;
+  // Of the relink pass under way.
+  bool declineAll_ = false;
+  bool relinkedAway_ = false;
 };
 
 }  // namespace zumbel

@@ -44,6 +44,9 @@ class AnsweringPrompts : public test::RecordingPrompts {
     return yes;
   }
   bool yes = false;
+  Answer askYesNoNoToAll(std::string_view text, std::string_view caption) override {
+    return askYesNo(text, caption) ? Answer::kYes : Answer::kNo;
+  }
   Answer askYesNoCancel(std::string_view text, std::string_view caption) override {
     asked.emplace_back(std::string(text), std::string(caption));
     return answer;
@@ -420,6 +423,8 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   EXPECT_EQ(frame.document().groupList(0)[1], dir / "moved/snare.wav");
   EXPECT_NE(frame.view().live()->engine.voices().voice(36, 0), nullptr);
   EXPECT_NE(frame.view().live()->engine.voices().voice(38, 0), nullptr);
+  // Only this session knows the new paths: New, Open and Exit ask to save them.
+  EXPECT_TRUE(frame.document().IsModified());
 }
 
 // Save As through its dialog, with the name typed without its extension: the file read back is

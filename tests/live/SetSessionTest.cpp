@@ -22,17 +22,26 @@ namespace fs = std::filesystem;
 
 void writeSample(const std::string& path) { ASSERT_TRUE(test::writeTestWav(path, 64)); }
 
-// Answers questions from a script (Yes or No in turn) and records them.
+using Answer = Prompts::Answer;
+
+// Answers questions from a script in turn (No once it runs out) and records them.
 class ScriptedPrompts : public test::RecordingPrompts {
  public:
   bool askYesNo(std::string_view text, std::string_view caption) override {
-    asked.emplace_back(std::string(text), std::string(caption));
-    const bool yes = !answers.empty() && answers.front();
-    if (!answers.empty()) answers.erase(answers.begin());
-    return yes;
+    return next(text, caption) == Answer::kYes;
   }
-  std::vector<bool> answers;
+  Answer askYesNoNoToAll(std::string_view text, std::string_view caption) override { return next(text, caption); }
+  std::vector<Answer> answers;
   std::vector<std::pair<std::string, std::string>> asked;
+
+ private:
+  Answer next(std::string_view text, std::string_view caption) {
+    asked.emplace_back(std::string(text), std::string(caption));
+    if (answers.empty()) return Answer::kNo;
+    const Answer a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  }
 };
 
 class Session : public ::testing::Test {
@@ -101,28 +110,45 @@ TEST_F(Session, ASetMovedWithItsSamplesFindsThemBesideItWithoutQuestions) {
   pool({"C:\\Old Place\\kick.wav", "C:\\Old Place\\snare.wav"});
   session.UpdateView(DeviceSettings{});
   EXPECT_EQ(entry(0), dir / "set/kick.wav");
-  // A sample in a sub-folder is not beside the set: the user is asked, and No drops it.
+  // A sample in a sub-folder is not beside the set: the user is asked, once.
   ASSERT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(prompts.asked[0].first, "Do you want to locate file snare.wav it? (Yes recommended)");
   EXPECT_EQ(prompts.asked[0].second, "File snare.wav has not been found");
-  EXPECT_EQ(doc.groupSize(0), 1);
-  EXPECT_TRUE(doc.sound(1).isEmpty());
+  // Found beside the set, the next opening finds it there again: nothing to save.
   EXPECT_FALSE(doc.IsModified());
 }
 
-TEST_F(Session, MissingFilesAnsweredNoAreDroppedAndLaterReferencesRenumbered) {
-  for (int i : {0, 1, 3, 4}) writeSample(dir / ("samples/s" + std::to_string(i) + ".wav"));
+// Answering a question about locating a file deletes nothing: No keeps the entry and its layers
+// in the set, silent, and the voices are built without asking about it again. No to All answers
+// the rest of the pass at once.
+TEST_F(Session, SamplesNotLocatedStaySilentInTheSetAndNoToAllEndsTheQuestions) {
+  for (int i : {0, 3}) writeSample(dir / ("samples/s" + std::to_string(i) + ".wav"));
   std::vector<std::string> paths;
   for (int i = 0; i < 5; ++i) paths.push_back(dir / ("samples/s" + std::to_string(i) + ".wav"));
   pool(paths);
-  prompts.answers = {false};
-  session.RelinkSamplePool();
-  ASSERT_EQ(doc.groupSize(0), 4);
-  EXPECT_EQ(entry(2), paths[3]);
-  EXPECT_EQ(entry(3), paths[4]);
-  EXPECT_TRUE(doc.sound(2).isEmpty());  // its layer 0 used the dropped entry
-  EXPECT_EQ(doc.sound(10).refs[1], (SampleRef{0, 3}));  // entry 4 is now entry 3, the same file
-  EXPECT_EQ(doc.sound(4).refs[0], (SampleRef{0, 3}));
+  int picks = 0;
+  session.setPickExistingFile([&](const std::string&) {
+    ++picks;
+    return std::nullopt;
+  });
+  prompts.answers = {Answer::kNo, Answer::kNoToAll};
+  session.UpdateView(DeviceSettings{});
+  ASSERT_EQ(prompts.asked.size(), 2u);  // s1 (No) and s2 (No to All); s4 is not asked about
+  EXPECT_EQ(prompts.asked[1].first, "Do you want to locate file s2.wav it? (Yes recommended)");
+  EXPECT_EQ(picks, 0);
+  ASSERT_EQ(doc.groupSize(0), 5);
+  EXPECT_EQ(entry(4), paths[4]);
+  EXPECT_EQ(doc.sound(10).refs[1], (SampleRef{0, 4}));
+  EXPECT_FALSE(doc.sound(2).isEmpty());
+  EXPECT_EQ(engine.voices().voiceCount(), 3);  // s0 twice and s3
+  EXPECT_FALSE(sounds(36 + 1));
+  EXPECT_TRUE(sounds(36 + 3));
+  EXPECT_FALSE(doc.IsModified());
+
+  // A later load asks again: the files may be back, or the user may know where they are now.
+  prompts.asked.clear();
+  session.ReloadVoices(true);
+  EXPECT_EQ(prompts.asked.size(), 3u);
 }
 
 TEST_F(Session, LocatingOneMovedFileFindsTheRestOfItsFolderWithoutQuestions) {
@@ -134,7 +160,7 @@ TEST_F(Session, LocatingOneMovedFileFindsTheRestOfItsFolderWithoutQuestions) {
     suggested.push_back(s);
     return std::optional<std::string>(dir / "moved/x.wav");
   });
-  prompts.answers = {true};
+  prompts.answers = {Answer::kYes};
   session.UpdateView(DeviceSettings{});
   EXPECT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(suggested, std::vector<std::string>{"x.wav"});
@@ -142,6 +168,8 @@ TEST_F(Session, LocatingOneMovedFileFindsTheRestOfItsFolderWithoutQuestions) {
   EXPECT_EQ(entry(2), dir / "moved/z.wav");
   EXPECT_EQ(engine.voices().voiceCount(), 3);
   EXPECT_EQ(loader.lastLocatedFolder(), dir / "moved/");
+  // The next opening could not find them without the user: the new paths are there to be saved.
+  EXPECT_TRUE(doc.IsModified());
 }
 
 TEST_F(Session, ReloadAsksToSaveOnlyAModifiedSet) {
@@ -160,7 +188,7 @@ TEST_F(Session, ReloadAsksToSaveOnlyAModifiedSet) {
   EXPECT_EQ(engine.voices().voiceCount(), 1);
 
   doc.SetModifiedFlag(true);
-  prompts.answers = {true};
+  prompts.answers = {Answer::kYes};
   session.ReloadVoices(true);
   ASSERT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(prompts.asked[0].second, "Zumbel");
