@@ -46,18 +46,23 @@ int LayerVoiceLoader::loadAllVoices() {
   for (int n = 0; n < kSoundCount; ++n) {
     for (const SampleRef& ref : doc_.sound(n).refs) total += ref.isSet() ? 1 : 0;
   }
-  if (progress_) progress_(0, total);
+  bool goOn = !progress_ || progress_(0, total);
   int failed = 0;
   int done = 0;
-  for (int n = 0; n < kSoundCount; ++n) {
-    for (int j = 0; j < kLayerCount; ++j) {
+  for (int n = 0; n < kSoundCount && goOn; ++n) {
+    for (int j = 0; j < kLayerCount && goOn; ++j) {
       const SampleRef ref = doc_.sound(n).refs[static_cast<std::size_t>(j)];
       if (!ref.isSet()) continue;
       const std::optional<std::string_view> path = doc_.samplePath(ref);
       // A reference outside the pool (a damaged file) has nothing to load.
       if (!path || !LoadLayerVoice(std::string(*path), n, j, ref.group, ref.entry, false)) ++failed;
-      if (progress_) progress_(++done, total);
+      ++done;
+      if (progress_) goOn = progress_(done, total);
     }
+  }
+  if (done < total) {
+    failed += total - done;
+    if (progress_) progress_(total, total);
   }
   return failed;
 }

@@ -20,8 +20,9 @@ class WaveReader;
 // Asked when no probe finds a sample: given the suggested path, returns the file the user
 // picked, or nothing when they cancelled.
 using LocateSampleFn = std::function<std::optional<std::string>(const std::string& suggestedPath)>;
-// Told how far loadAllVoices has got: (layers done, layers to load), from (0, total) on.
-using LoadProgressFn = std::function<void(int done, int total)>;
+// Told how far loadAllVoices has got: (layers done, layers to load), from (0, total) on. False
+// stops the load before the next sample is read (the user cancelled, or the program is ending).
+using LoadProgressFn = std::function<bool(int done, int total)>;
 
 class LayerVoiceLoader {
  public:
@@ -47,7 +48,8 @@ class LayerVoiceLoader {
   void clearDeclined() { declined_.clear(); }
 
   // A voice for every layer whose reference names a pool entry, without touching references.
-  // Returns the number of layers that got no voice.
+  // Returns the number of layers that got no voice, those a stopped load left out included; a
+  // stopped load ends with (total, total) all the same.
   int loadAllVoices();
 
  private:

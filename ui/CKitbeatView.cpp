@@ -42,7 +42,7 @@ CKitbeatView::CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, Q
   const auto ask = [this](const std::string& suggested) { return askForWavFile(this, suggested); };
   live_->loader.setLocate(ask);
   live_->session.setPickExistingFile(ask);
-  live_->loader.setProgress([this](int done, int total) { progress_.report(done, total); });
+  live_->loader.setProgress([this](int done, int total) { return progress_.report(done, total); });
   outputTimer_.setInterval(kOutputCheckMs);
   connect(&outputTimer_, &QTimer::timeout, this, &CKitbeatView::checkOutput);
   outputTimer_.start();

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "LoadProgress.h"
+
 namespace zumbel {
 
 namespace {
@@ -11,19 +13,19 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 }  // namespace
 
 void QtPrompts::showMessage(std::string_view text, std::string_view caption) {
-  QMessageBox box(QMessageBox::NoIcon, qs(caption.empty() ? kAppCaption : caption), qs(text), QMessageBox::Ok, owner_);
+  QMessageBox box(QMessageBox::NoIcon, qs(caption.empty() ? kAppCaption : caption), qs(text), QMessageBox::Ok, dialogOwner(owner_));
   box.exec();
 }
 
 bool QtPrompts::askYesNo(std::string_view text, std::string_view caption) {
   QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
-                  QMessageBox::Yes | QMessageBox::No, owner_);
+                  QMessageBox::Yes | QMessageBox::No, dialogOwner(owner_));
   return box.exec() == QMessageBox::Yes;
 }
 
 Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_view caption) {
   QMessageBox box(QMessageBox::Warning, qs(caption.empty() ? kAppCaption : caption), qs(text),
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner_);
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogOwner(owner_));
   switch (box.exec()) {
     case QMessageBox::Yes: return Answer::kYes;
     case QMessageBox::No: return Answer::kNo;
@@ -33,7 +35,7 @@ Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_vie
 
 Prompts::Answer QtPrompts::askYesNoNoToAll(std::string_view text, std::string_view caption) {
   QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::NoToAll, owner_);
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::NoToAll, dialogOwner(owner_));
   switch (box.exec()) {
     case QMessageBox::Yes: return Answer::kYes;
     case QMessageBox::NoToAll: return Answer::kNoToAll;

@@ -2,10 +2,12 @@
 
 #include <QFileDialog>
 
+#include "LoadProgress.h"
+
 namespace zumbel {
 
 std::optional<std::string> askForWavFile(QWidget* owner, const std::string& suggested) {
-  QFileDialog dialog(owner, QObject::tr("Open"), QString::fromStdString(suggested), QObject::tr("Wav Files (*.wav)"));
+  QFileDialog dialog(dialogOwner(owner), QObject::tr("Open"), QString::fromStdString(suggested), QObject::tr("Wav Files (*.wav)"));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setDefaultSuffix(QStringLiteral("wav"));

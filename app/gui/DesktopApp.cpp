@@ -12,6 +12,7 @@
 
 #include "AudioSystem.h"
 #include "CMainFrame.h"
+#include "LoadProgress.h"
 #include "QtPrompts.h"
 #include "SettingsStore.h"
 
@@ -40,6 +41,8 @@ void quitOnTerminate(QApplication& app) {
     char byte = 0;
     [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &byte, 1);
     terminated = true;
+    // A load under way stops at its next sample instead of reading the rest of the set first.
+    LoadProgress::abandonLoads();
     QApplication::quit();
   });
   struct sigaction action {};

@@ -94,5 +94,22 @@ TEST_F(Loader, AFileThatIsNotAWaveGivesNoVoiceAndLoadAllSkipsReferencesOutsideTh
   EXPECT_EQ(engine.voices().voiceCount(), 1);
 }
 
+// A load the user cancels stops before the next sample: the layers read so far play, the rest
+// stay silent, and the progress still ends.
+TEST_F(Loader, AStoppedLoadReadsNoFurtherSample) {
+  writeSample(dir / "set/a.wav", 10);
+  const int g = doc.appendGroup("Kit");
+  doc.appendSample(g, dir / "set/a.wav");
+  for (int n = 0; n < 5; ++n) doc.AssignSample(n, 0, {g, 0});
+  std::vector<std::pair<int, int>> told;
+  loader.setProgress([&](int done, int total) {
+    told.emplace_back(done, total);
+    return done < 2;
+  });
+  EXPECT_EQ(loader.loadAllVoices(), 3);
+  EXPECT_EQ(engine.voices().voiceCount(), 2);
+  EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{0, 5}, {1, 5}, {2, 5}, {5, 5}}));
+}
+
 }  // namespace
 }  // namespace zumbel

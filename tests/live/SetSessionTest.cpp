@@ -220,7 +220,10 @@ TEST_F(Session, UpdateViewOnAStoredDeviceLoadsTheSetOnce) {
   writeSample(dir / "samples/a.wav");
   pool({dir / "samples/a.wav", "/nowhere/b.wav"});
   int loads = 0;
-  loader.setProgress([&](int done, int) { loads += done == 0; });
+  loader.setProgress([&](int done, int) {
+    loads += done == 0;
+    return true;
+  });
   session.UpdateView(DeviceSettings{2, 0, 1});
   EXPECT_TRUE(output.isOpen());
   EXPECT_EQ(system.scripts["ALSA: Card 1"].opened, 1);

@@ -3,10 +3,14 @@
 // releasing the right button puts back what a preview covered. Registered twice: at scale 1 and
 // with QT_SCALE_FACTOR=2, where the 2x skin must be used and every copy stay in place.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QTest>
+#include <QTimer>
 
 #include <string>
 
@@ -16,6 +20,8 @@
 #include "DrumEngine.h"
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
+#include "LoadProgress.h"
+#include "QtPrompts.h"
 
 namespace zumbel {
 namespace {
@@ -110,6 +116,42 @@ TEST_F(Widget, ReleasingTheRightButtonPutsBackWhatAPreviewCovered) {
     for (int x = 120 * scale(); x < 507 * scale(); ++x) highlighted += screen.pixel(x, y) == highlight;
   }
   EXPECT_EQ(highlighted, 0);
+}
+
+// A message that comes up while a set loads (an unreadable sample) is owned by the progress
+// dialog, so it stands above it and takes the focus instead of waiting hidden behind it; Cancel
+// on the dialog stops the load at the next sample.
+TEST(LoadProgressTest, MessagesComeAboveTheProgressAndCancelStopsTheLoad) {
+  QWidget window;
+  window.show();
+  const int showAfter = LoadProgress::setShowAfterMs(0);
+  LoadProgress progress(&window);
+  ASSERT_TRUE(progress.report(0, 10));
+  ASSERT_TRUE(progress.report(1, 10));
+  auto* dialog = qobject_cast<QProgressDialog*>(LoadProgress::shownDialog());
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+
+  QtPrompts prompts(&window);
+  QWidget* parent = nullptr;
+  bool active = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    parent = box->parentWidget();
+    active = QTest::qWaitForWindowActive(box, 5000);
+    box->button(QMessageBox::Ok)->click();
+  });
+  prompts.showMessage("RUR", "");
+  EXPECT_EQ(parent, dialog);
+  EXPECT_TRUE(active);
+
+  dialog->cancel();  // as the Cancel button does
+  EXPECT_FALSE(progress.report(2, 10));
+  progress.report(10, 10);
+  EXPECT_FALSE(progress.loading());
+  EXPECT_EQ(LoadProgress::shownDialog(), nullptr);
+  LoadProgress::setShowAfterMs(showAfter);
 }
 
 }  // namespace
