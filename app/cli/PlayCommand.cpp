@@ -166,7 +166,8 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
   StreamPrompts loadPrompts(err);
   const HeadlessLoad load = loadVoicesHeadless(doc, engine, loadPrompts, err);
-  out << "Kit: " << options.kit << ", " << load.voices << " voices" << std::endl;
+  out << "Kit: " << options.kit << ", " << load.voices << (load.voices == 1 ? " sample loaded" : " samples loaded")
+      << std::endl;
 
   MidiInputPort midi(output);
   openMidi(midi, options.midi, out, err);

@@ -156,7 +156,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   out << "Rendered " << std::fixed << std::setprecision(2) << static_cast<double>(summary.frames) / static_cast<double>(rate)
       << " s (" << summary.frames << " frames, " << rate << " Hz, " << formatName << ", " << load.voices
-      << (load.voices == 1 ? " voice" : " voices") << ") to " << printable(output) << '\n';
+      << (load.voices == 1 ? " sample loaded" : " samples loaded") << ") to " << printable(output) << '\n';
   return finding ? kExitFinding : kExitOk;
 }
 

@@ -89,12 +89,20 @@ TEST(InfoCommand, PlainSummaryAndSampleLists) {
   doc.AssignSample(2, 3, SampleRef{0, 1});
   // Shown one-based, without overflowing at the top of the range a file may hold.
   doc.sound(2).settings[kVelocityScheme] = INT32_MAX;
+  doc.sound(3).settings[kVelocityScheme] = 4;
+  doc.sound(3).settings[kCutNote] = 10;
+  doc.AssignSample(3, 0, SampleRef{0, 0});
   saveSet(doc, dir / "s.drums");
   Outcome r = run({"info", dir / "s.drums"});
   ASSERT_EQ(r.status, kExitOk);
   EXPECT_NE(r.out.find("0 \"Snares\": 2 samples"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Sounds in use: 1 of 128"), std::string::npos);
-  EXPECT_NE(r.out.find("Sound 2 (note 38): scheme 2147483648,"), std::string::npos);
+  EXPECT_NE(r.out.find("Sounds in use: 2 of 128"), std::string::npos);
+  // Each number says what it counts: schemes from 1, notes as MIDI notes, a cut as a sound.
+  EXPECT_NE(r.out.find("Sound 2 (MIDI note 38): velocity scheme 2147483648 of 5,"), std::string::npos);
+  EXPECT_NE(r.out.find(", cuts no sound,"), std::string::npos);
+  EXPECT_NE(r.out.find("Sound 3 (MIDI note 39): velocity scheme 5 of 5,"), std::string::npos);
+  EXPECT_NE(r.out.find(", cuts sound 10 (MIDI note 46),"), std::string::npos);
+  EXPECT_NE(r.out.find("  scheme 5: 120 105 75 40\n"), std::string::npos);
   EXPECT_NE(r.out.find("layer 3: Rim.wav  (group 0, entry 1)\n"), std::string::npos);
   EXPECT_NE(r.out.find("layer 2: plays layer 0\n"), std::string::npos);
 

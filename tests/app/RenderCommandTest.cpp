@@ -191,6 +191,7 @@ TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
   std::filesystem::remove(dir / "soft.wav");
   EXPECT_EQ(render(), kExitFinding);
   EXPECT_NE(stderr_.str().find("missing sample: soft.wav"), std::string::npos) << stderr_.str();
+  EXPECT_NE(stdout_.str().find(", 5 samples loaded) to "), std::string::npos) << stdout_.str();
   const auto f = frames();
   EXPECT_NEAR(left(f, frameOf(10)), 8000 * gain(-220), 1.0);  // everything else still plays
   EXPECT_EQ(left(f, frameOf(100)), 0);
