@@ -30,7 +30,8 @@ const char kRenderHelp[] =
     "  --rate R      output sample rate in Hz, 8000..192000 (default 44100)\n"
     "  --format F    s16, s24 or f32 (default s16)\n"
     "  --tail S      seconds to render after the song ends (default: until silent, at most 10)\n"
-    "Samples that cannot be found are reported and stay silent (exit status 1).\n";
+    "Samples that cannot be found or read are reported and stay silent (exit status 1); a song\n"
+    "that is damaged (rendered as far as it can be read) or has no notes is exit status 1 too.\n";
 
 constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 192000;
@@ -142,8 +143,19 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kExitError;
   }
 
-  bool finding = load.missing > 0 || load.unreadable > 0;
-  if (summary.noteOnsPerChannel[static_cast<std::size_t>(channel - 1)] == 0) {
+  // A damaged song still renders what could be read of it, but the result may not be what was meant.
+  bool finding = load.missing > 0 || load.unreadable > 0 || !midi.song.warnings.empty();
+  if (!midi.song.warnings.empty()) {
+    err << "zumbel: render: " << printable(songPath) << " is damaged; " << printable(output)
+        << " holds what could be read of it\n";
+  }
+  int64_t noteOns = 0;
+  for (const int64_t n : summary.noteOnsPerChannel) noteOns += n;
+  if (noteOns == 0) {
+    err << "zumbel: render: " << printable(songPath) << " has no notes at all; " << printable(output)
+        << " holds only silence\n";
+    finding = true;
+  } else if (summary.noteOnsPerChannel[static_cast<std::size_t>(channel - 1)] == 0) {
     std::ostringstream used;
     for (int c = 0; c < kMidiChannels; ++c) {
       if (summary.noteOnsPerChannel[static_cast<std::size_t>(c)] > 0) used << (used.tellp() > 0 ? ", " : "") << c + 1;

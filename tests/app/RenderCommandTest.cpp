@@ -216,5 +216,23 @@ TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
   EXPECT_EQ(render(), kExitError);
 }
 
+TEST_F(GoldenRender, ASongWithoutNotesOrCutShortIsAFinding) {
+  test::writeBytes(dir / "song.mid", smf({{10, 0xB0, 7, 100}}));
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("song.mid has no notes at all"), std::string::npos) << stderr_.str();
+  EXPECT_TRUE(std::filesystem::exists(dir / "out.wav"));
+
+  // Cut inside its last event: what could be read is still rendered, and said to be so.
+  std::vector<uint8_t> cut = smf({{10, 0x90, 36, 127}, {400, 0x90, 38, 100}});
+  cut.resize(cut.size() - 6);
+  test::writeBytes(dir / "song.mid", cut);
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("track 1 ends early"), std::string::npos) << stderr_.str();
+  EXPECT_NE(stderr_.str().find("song.mid is damaged; " + dir / "out.wav" + " holds what could be read of it"),
+            std::string::npos)
+      << stderr_.str();
+  EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
+}
+
 }  // namespace
 }  // namespace zumbel
