@@ -1,11 +1,14 @@
 #include "Commands.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "DrumsFile.h"
 #include "FileNames.h"
+#include "FileProblems.h"
 #include "KitReport.h"
 #include "SampleFinder.h"
 #include "SampleListFile.h"
@@ -29,13 +32,6 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
 int usageError(std::ostream& err, const std::string& message) {
   err << "zumbel: " << message << "\nTry 'zumbel --help'.\n";
   return kExitError;
-}
-
-// Loads a set for a tool; on failure prints the same text the window would show.
-bool loadKit(CKitbeatDoc& doc, const std::string& path, std::ostream& err) {
-  const FileOutcome outcome = doc.OnOpenDocument(path);
-  if (!outcome.ok()) err << outcome.message << '\n';
-  return outcome.ok();
 }
 
 // The tools look where a moved set's samples are expected: at the stored path, or beside the set.
@@ -124,14 +120,14 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     StringList entries;
     const SampleListResult r = LoadSampleList(file, entries);
     if (!r.ok()) {
-      err << r.message << '\n';
-      return kExitError;
+      const std::string problem = readProblem(file);
+      return fileError(err, "info", file, problem.empty() ? "not a sample list (" + r.message + ")" : problem);
     }
     json ? writeSampleListJson(out, entries) : writeSampleListSummary(out, entries);
     return kExitOk;
   }
   auto doc = std::make_unique<CKitbeatDoc>();
-  if (!loadKit(*doc, file, err)) return kExitError;
+  if (!openKit(*doc, file, "info", err)) return kExitError;
   json ? writeKitJson(out, doc->content()) : writeKitSummary(out, *doc);
   return kExitOk;
 }
@@ -149,7 +145,7 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (file.empty()) return usageError(err, "check: no file given");
 
   auto doc = std::make_unique<CKitbeatDoc>();
-  if (!loadKit(*doc, file, err)) return kExitError;
+  if (!openKit(*doc, file, "check", err)) return kExitError;
   int missing = 0;
   for (int g = 0; g < doc->groupCount(); ++g) {
     for (int e = 0; e < doc->groupSize(g); ++e) {
@@ -189,11 +185,19 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (file.empty()) return usageError(err, "relink: no file given");
   for (const std::string& folder : folders) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) err << "zumbel: relink: no folder " << folder << '\n';
+    if (std::filesystem::is_directory(folder, ec)) continue;
+    const std::string problem = readProblem(folder);
+    err << "zumbel: relink: " << printable(folder) << ": " << (problem.empty() ? std::strerror(ENOTDIR) : problem)
+        << "; not searched\n";
   }
 
   auto doc = std::make_unique<CKitbeatDoc>();
-  if (!loadKit(*doc, file, err)) return kExitError;
+  if (!openKit(*doc, file, "relink", err)) return kExitError;
+  // Said before any searching, rather than after a long list of paths that then cannot be saved.
+  const std::string target = output.empty() ? file : output;
+  if (const std::string problem = writeProblem(target); !problem.empty()) {
+    return fileError(err, "relink", target, problem);
+  }
 
   std::unique_ptr<SampleFinder> finder;  // walked only once something is missing
   int changed = 0, missing = 0;
@@ -220,12 +224,11 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     doc->replaceSamplePaths(g, moved);
   }
 
-  const std::string target = output.empty() ? file : output;
   if (changed > 0) {
     const FileOutcome saved = doc->OnSaveDocument(target);
     if (!saved.ok()) {
-      err << saved.message << '\n';
-      return kExitError;
+      const std::string problem = writeProblem(target);
+      return fileError(err, "relink", target, problem.empty() ? saved.message : problem);
     }
     out << "Saved " << target << " (" << changed << (changed == 1 ? " path" : " paths") << " changed).\n";
   } else if (!output.empty()) {
@@ -234,8 +237,8 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     FileError error = readWholeFile(file, bytes);
     if (error == FileError::None) error = writeFileAtomically(target, bytes);
     if (error != FileError::None) {
-      err << documentErrorText(error, false, target) << '\n';
-      return kExitError;
+      const std::string problem = writeProblem(target);
+      return fileError(err, "relink", target, problem.empty() ? documentErrorText(error, false, target) : problem);
     }
     out << "Nothing changed; copied " << file << " to " << target << ".\n";
   } else {

@@ -14,7 +14,7 @@
 #include "CommandArgs.h"
 #include "Commands.h"
 #include "DrumEngine.h"
-#include "DrumsFile.h"
+#include "FileProblems.h"
 #include "HeadlessKit.h"
 #include "LiveSetup.h"
 #include "MidiInputPort.h"
@@ -143,11 +143,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   const StopSignals signals;
 
   CKitbeatDoc doc;
-  const FileOutcome loaded = doc.OnOpenDocument(options.kit);
-  if (!loaded.ok()) {
-    err << loaded.message << '\n';
-    return kExitError;
-  }
+  if (!openKit(doc, options.kit, "play", err)) return kExitError;
 
   DrumEngine engine(doc);
   SystemAudio system;

@@ -3,14 +3,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iomanip>
 #include <memory>
 #include <sstream>
 
 #include "CommandArgs.h"
 #include "Commands.h"
-#include "DrumsFile.h"
 #include "DrumEngine.h"
+#include "FileProblems.h"
 #include "HeadlessKit.h"
 #include "KitReport.h"
 #include "MidiFile.h"
@@ -108,27 +109,27 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (kit.empty() || songPath.empty()) return fail(err, "a drum set and a MIDI file are needed");
   if (output.empty()) return fail(err, "no output file (-o OUT.wav)");
 
+  if (const std::string problem = writeProblem(output); !problem.empty()) {
+    return fileError(err, "render", output, problem);
+  }
+
   const MidiFileResult midi = loadMidiFile(songPath);
   if (!midi.ok()) {
-    err << "zumbel: render: " << printable(songPath) << ": " << midiFileErrorText(midi.error) << '\n';
-    return kExitError;
+    const std::string problem = midi.error == MidiFileError::kCannotOpen ? readProblem(songPath) : "";
+    return fileError(err, "render", songPath, problem.empty() ? midiFileErrorText(midi.error) : problem);
   }
   for (const std::string& w : midi.song.warnings) err << "zumbel: render: " << printable(songPath) << ": " << w << '\n';
 
   auto doc = std::make_unique<CKitbeatDoc>();
-  const FileOutcome opened = doc->OnOpenDocument(kit);
-  if (!opened.ok()) {
-    err << opened.message << '\n';
-    return kExitError;
-  }
+  if (!openKit(*doc, kit, "render", err)) return kExitError;
   auto engine = std::make_unique<DrumEngine>(*doc, static_cast<int>(rate));
   StreamPrompts prompts(err);
   const HeadlessLoad load = loadVoicesHeadless(*doc, *engine, prompts, err);
 
   WavFileWriter writer;
   if (!writer.open(output, static_cast<int>(rate), format)) {
-    err << "zumbel: render: cannot write " << printable(output) << '\n';
-    return kExitError;
+    const int error = writer.errorNumber();
+    return fileError(err, "render", output, error != 0 ? std::strerror(error) : "cannot be created");
   }
   ProgressLine progress(err);
   RenderOptions options;
@@ -139,8 +140,9 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const RenderSummary summary = renderSong(*engine, midi.song, options);
   progress.finish();
   if (!writer.close() || summary.stopped) {
-    err << "zumbel: render: writing " << printable(output) << " failed\n";
-    return kExitError;
+    const int error = writer.errorNumber();
+    return fileError(err, "render", output,
+                     std::string("writing failed: ") + (error != 0 ? std::strerror(error) : "unknown error"));
   }
 
   // A damaged song still renders what could be read of it, but the result may not be what was meant.

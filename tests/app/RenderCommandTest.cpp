@@ -2,7 +2,11 @@
 // against what the engine's laws say each frame must hold.
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -232,6 +236,41 @@ TEST_F(GoldenRender, ASongWithoutNotesOrCutShortIsAFinding) {
             std::string::npos)
       << stderr_.str();
   EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
+}
+
+TEST_F(GoldenRender, ErrorsNameTheFileAndTheReason) {
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_EQ(render({}, "folder"), kExitError);
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "folder" + ": Is a directory\n");
+  EXPECT_EQ(render({}, "none/out.wav"), kExitError);
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "none/out.wav" + ": folder " + dir / "none/" +
+                               ": No such file or directory\n");
+
+  stderr_.str("");
+  EXPECT_EQ(runCommandLine({"render", dir / "kit.drums", dir / "folder", "-o", dir / "out.wav"}, stdout_, stderr_),
+            kExitError);
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "folder" + ": Is a directory\n");
+
+  // A sample that is there but cannot be read is not called missing, and each file that is not a
+  // WAV is named with the layers that stay silent.
+  std::filesystem::remove(dir / "soft.wav");
+  std::filesystem::create_directory(dir / "soft.wav");
+  test::touch(dir / "closed.wav");
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("zumbel: sample " + dir / "soft.wav" + ": Is a directory; it stays silent\n"),
+            std::string::npos)
+      << stderr_.str();
+  EXPECT_NE(stderr_.str().find("zumbel: sample " + dir / "closed.wav" +
+                               ": not a WAV file Zumbel can read; silent: sound 6 layer 0\n"),
+            std::string::npos);
+  EXPECT_EQ(stderr_.str().find("missing"), std::string::npos);
+  if (::geteuid() != 0) {  // root reads any file
+    ::chmod((dir / "kick.wav").c_str(), 0);
+    EXPECT_EQ(render(), kExitFinding);
+    EXPECT_NE(stderr_.str().find("zumbel: sample " + dir / "kick.wav" + ": Permission denied; it stays silent\n"),
+              std::string::npos)
+        << stderr_.str();
+  }
 }
 
 }  // namespace
