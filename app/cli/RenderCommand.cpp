@@ -7,6 +7,7 @@
 #include <iomanip>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "CommandArgs.h"
 #include "Commands.h"
@@ -109,6 +110,13 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (kit.empty() || songPath.empty()) return fail(err, "a drum set and a MIDI file are needed");
   if (output.empty()) return fail(err, "no output file (-o OUT.wav)");
 
+  // Said before any work, and by file identity: an output that is one of the inputs would be
+  // replaced by the render, however its name is spelt.
+  for (const auto& [input, what] : {std::pair{kit, "the drum set"}, std::pair{songPath, "the song"}}) {
+    if (sameFile(output, input)) {
+      return fileError(err, "render", output, std::string("is ") + what + "; choose another output");
+    }
+  }
   if (const std::string problem = writeProblem(output); !problem.empty()) {
     return fileError(err, "render", output, problem);
   }
@@ -125,6 +133,13 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   auto engine = std::make_unique<DrumEngine>(*doc, static_cast<int>(rate));
   StreamPrompts prompts(err);
   const HeadlessLoad load = loadVoicesHeadless(*doc, *engine, prompts, err);
+  for (int g = 0; g < doc->groupCount(); ++g) {
+    for (const std::string_view sample : doc->groupList(g)) {
+      if (sameFile(output, std::string(sample))) {
+        return fileError(err, "render", output, "is a sample of the drum set; choose another output");
+      }
+    }
+  }
 
   WavFileWriter writer;
   if (!writer.open(output, static_cast<int>(rate), format)) {

@@ -238,6 +238,22 @@ TEST_F(GoldenRender, ASongWithoutNotesOrCutShortIsAFinding) {
   EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
 }
 
+TEST_F(GoldenRender, RefusesToWriteOverAnyOfItsInputs) {
+  std::filesystem::create_symlink(dir / "kick.wav", dir / "alias.wav");
+  const std::vector<std::pair<std::string, std::string>> inputs{
+      {dir / "kit.drums", "is the drum set"},
+      {dir.path() + "/./song.mid", "is the song"},
+      {dir / "alias.wav", "is a sample of the drum set"},
+      {dir / "long.wav", "is a sample of the drum set"},
+  };
+  for (const auto& [output, says] : inputs) {
+    const std::vector<uint8_t> before = test::readBytes(output);
+    EXPECT_EQ(render({}, output.substr(dir.path().size() + 1)), kExitError) << output;
+    EXPECT_EQ(stderr_.str(), "zumbel: render: " + output + ": " + says + "; choose another output\n");
+    EXPECT_EQ(test::readBytes(output), before);
+  }
+}
+
 TEST_F(GoldenRender, ErrorsNameTheFileAndTheReason) {
   std::filesystem::create_directory(dir / "folder");
   EXPECT_EQ(render({}, "folder"), kExitError);
