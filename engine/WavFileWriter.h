@@ -27,6 +27,8 @@ class WavFileWriter {
   // Writes the final sizes and puts the file in place; false on any error along the way, in
   // which case nothing is left behind.
   bool close();
+  // Drops an unfinished file: nothing is left behind, and an existing target stays as it was.
+  void abandon();
 
   int64_t framesWritten() const { return frames_; }
   // The errno of the first failure (EFBIG for more frames than maxFrames); 0 before any.
@@ -37,7 +39,6 @@ class WavFileWriter {
 
  private:
   bool writeHeader();
-  void abandon();
   void fail(int error);
 
   std::FILE* file_ = nullptr;

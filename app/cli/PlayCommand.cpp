@@ -1,8 +1,6 @@
 // zumbel play: the instrument without a window. The set is opened, the audio output and the MIDI
 // input too, and the program plays until it is interrupted.
 
-#include <atomic>
-#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <iomanip>
@@ -18,6 +16,7 @@
 #include "HeadlessKit.h"
 #include "LiveSetup.h"
 #include "MidiInputPort.h"
+#include "StopSignals.h"
 
 namespace zumbel {
 
@@ -38,36 +37,6 @@ const char kPlayHelp[] =
 
 // How often the waiting main thread looks at the xrun counter and for a signal.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
-
-// Set by the handler, which may run on any thread of the process (JACK's and RtMidi's too), so
-// a lock-free atomic rather than a plain flag.
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void requestStop(int) { stopRequested.store(true, std::memory_order_relaxed); }
-
-// Restores the previous handlers when play returns, so tests running it in-process are unchanged.
-class StopSignals {
- public:
-  StopSignals() {
-    stopRequested.store(false, std::memory_order_relaxed);
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &oldInt_);
-    sigaction(SIGTERM, &action, &oldTerm_);
-  }
-  ~StopSignals() {
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
- private:
-  struct sigaction oldInt_ {};
-  struct sigaction oldTerm_ {};
-};
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "play", message); }
 
@@ -172,7 +141,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
   uint64_t xrunsShown = 0;
   int status = kExitOk;
-  while (!stopRequested.load(std::memory_order_relaxed)) {
+  while (!signals.requested()) {
     std::this_thread::sleep_for(kPollInterval);
     for (const uint64_t xruns = backend.xrunCount(); xrunsShown < xruns;) out << "xrun " << ++xrunsShown << std::endl;
     if (output.closeIfLost()) {

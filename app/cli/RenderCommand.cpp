@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <iomanip>
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <utility>
+
+#include <unistd.h>
 
 #include "CommandArgs.h"
 #include "Commands.h"
@@ -17,6 +20,7 @@
 #include "KitReport.h"
 #include "MidiFile.h"
 #include "OfflineRenderer.h"
+#include "StopSignals.h"
 #include "WavFileWriter.h"
 
 namespace zumbel {
@@ -41,10 +45,27 @@ constexpr double kMaxTailSeconds = 600.0;
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "render", message); }
 
-// Shows how far a long render has come, once it has taken more than a second.
+// Whether `stream` is the program's stdout or stderr and that goes to a terminal.
+bool isTerminal(const std::ostream& stream) {
+  if (&stream == &std::cout) return ::isatty(STDOUT_FILENO) == 1;
+  if (&stream == &std::cerr || &stream == &std::clog) return ::isatty(STDERR_FILENO) == 1;
+  return false;
+}
+
+// "1:02:03" for a number of frames at `rate`.
+std::string duration(int64_t frames, long rate) {
+  const int64_t seconds = frames / rate;
+  std::ostringstream s;
+  s << seconds / 3600 << ':' << std::setfill('0') << std::setw(2) << seconds / 60 % 60 << ':' << std::setw(2)
+    << seconds % 60;
+  return s.str();
+}
+
+// Shows how far a long render has come, once it has taken more than a second, and only on a
+// terminal: in a log or a pipe the carriage returns would only be clutter.
 class ProgressLine {
  public:
-  explicit ProgressLine(std::ostream& err) : err_(err), start_(std::chrono::steady_clock::now()) {}
+  ProgressLine(std::ostream& err, bool shown) : err_(err), enabled_(shown), start_(std::chrono::steady_clock::now()) {}
   ~ProgressLine() { finish(); }
   // Ends the line, so what follows starts on a line of its own.
   void finish() {
@@ -52,6 +73,7 @@ class ProgressLine {
     shown_ = false;
   }
   void operator()(double fraction) {
+    if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - start_ < std::chrono::seconds(1) || (shown_ && now - last_ < std::chrono::milliseconds(250) && fraction < 1.0)) return;
     last_ = now;
@@ -61,6 +83,7 @@ class ProgressLine {
 
  private:
   std::ostream& err_;
+  bool enabled_;
   std::chrono::steady_clock::time_point start_, last_;
   bool shown_ = false;
 };
@@ -127,6 +150,14 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return fileError(err, "render", songPath, problem.empty() ? midiFileErrorText(midi.error) : problem);
   }
   for (const std::string& w : midi.song.warnings) err << "zumbel: render: " << printable(songPath) << ": " << w << '\n';
+  const int64_t songFrames = songFrameCount(midi.song, static_cast<int>(rate));
+  const int64_t fixedTail = tail >= 0 ? static_cast<int64_t>(std::llround(tail * static_cast<double>(rate))) : 0;
+  if (songFrames > WavFileWriter::maxFrames(format) - fixedTail) {
+    return fileError(err, "render", songPath,
+                     "the song lasts " + duration(songFrames, rate) + ", longer than a WAV file holds (" +
+                         duration(WavFileWriter::maxFrames(format) - fixedTail, rate) + " at " + std::to_string(rate) +
+                         " Hz in " + formatName + (fixedTail > 0 ? " with the tail" : "") + ")");
+  }
 
   auto doc = std::make_unique<CKitbeatDoc>();
   if (!openKit(*doc, kit, "render", err)) return kExitError;
@@ -141,19 +172,28 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
   }
 
+  // From here an interrupt stops the render, and the unfinished file is removed.
+  const StopSignals signals;
   WavFileWriter writer;
   if (!writer.open(output, static_cast<int>(rate), format)) {
     const int error = writer.errorNumber();
     return fileError(err, "render", output, error != 0 ? std::strerror(error) : "cannot be created");
   }
-  ProgressLine progress(err);
+  ProgressLine progress(err, isTerminal(err));
   RenderOptions options;
   options.channel = static_cast<int>(channel);
   options.tailSeconds = tail;
-  options.sink = [&](const float* l, const float* r, int frames) { return writer.write(l, r, frames); };
+  options.sink = [&](const float* l, const float* r, int frames) {
+    return !signals.requested() && writer.write(l, r, frames);
+  };
   options.progress = [&](double fraction) { progress(fraction); };
   const RenderSummary summary = renderSong(*engine, midi.song, options);
   progress.finish();
+  if (summary.stopped && signals.requested()) {
+    writer.abandon();
+    err << "zumbel: render: interrupted; " << printable(output) << " was not written\n";
+    return kExitError;
+  }
   if (!writer.close() || summary.stopped) {
     const int error = writer.errorNumber();
     return fileError(err, "render", output,

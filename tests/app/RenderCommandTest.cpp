@@ -3,9 +3,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
+#include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -238,6 +242,14 @@ TEST_F(GoldenRender, ASongWithoutNotesOrCutShortIsAFinding) {
   EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
 }
 
+// No file is left beside the output, and the output itself is not there.
+void expectNothingWritten(const test::TempDir& dir, const std::string& out) {
+  EXPECT_FALSE(std::filesystem::exists(out)) << out;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().string().find(".zumbel-render-"), std::string::npos) << entry.path();
+  }
+}
+
 TEST_F(GoldenRender, RefusesToWriteOverAnyOfItsInputs) {
   std::filesystem::create_symlink(dir / "kick.wav", dir / "alias.wav");
   const std::vector<std::pair<std::string, std::string>> inputs{
@@ -287,6 +299,54 @@ TEST_F(GoldenRender, ErrorsNameTheFileAndTheReason) {
               std::string::npos)
         << stderr_.str();
   }
+}
+
+TEST_F(GoldenRender, ASongTooLongForAWavFileIsRefusedBeforeRendering) {
+  test::writeBytes(dir / "song.mid", smf({{0, 0x90, 36, 127}, {0x0FFFFFFF, 0x90, 36, 127}}));
+  EXPECT_EQ(render(), kExitError);
+  // 0x0FFFFFFF ticks of 1/882 s, where 16-bit stereo holds 2^30 - 64 frames.
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "song.mid" +
+                               ": the song lasts 84:32:28, longer than a WAV file holds (6:45:47 at 44100 Hz in s16)\n");
+  expectNothingWritten(dir, dir / "out.wav");
+}
+
+// A real process, so the signal reaches a render in progress and nothing else.
+TEST_F(GoldenRender, AnInterruptedRenderLeavesNothingBehind) {
+  // Hours of song at the lowest rate: far longer than the test waits.
+  test::writeBytes(dir / "song.mid", smf({{0, 0x90, 36, 127}, {0x0FFFFFF, 0x90, 36, 127}}));
+  const std::string out = dir / "out.wav";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // stderr goes to a file, as in a log: the progress line must stay out of it.
+    const int log = ::open((dir / "err.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(log, STDERR_FILENO);
+    std::ostringstream quiet;
+    const int status = runCommandLine({"render", dir / "kit.drums", dir / "song.mid", "-o", out, "--rate", "8000"},
+                                      quiet, std::cerr);
+    std::cerr.flush();
+    ::_exit(status);
+  }
+  const std::string temporary = out + ".zumbel-render-" + std::to_string(child);
+  int status = 0;
+  while (!std::filesystem::exists(temporary)) {
+    ASSERT_EQ(::waitpid(child, &status, WNOHANG), 0) << "the render ended before it was interrupted";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // Held while a progress line falls due, so the signal finds the render under way whatever the
+  // machine's speed.
+  ::kill(child, SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  ::kill(child, SIGTERM);
+  ::kill(child, SIGCONT);
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), kExitError);
+  const std::vector<uint8_t> log = test::readBytes(dir / "err.log");
+  const std::string said(log.begin(), log.end());
+  EXPECT_EQ(said, "zumbel: render: interrupted; " + out + " was not written\n");
+  std::filesystem::remove(dir / "err.log");
+  expectNothingWritten(dir, out);
 }
 
 }  // namespace
