@@ -85,16 +85,9 @@ std::string millis(int frames, int rate) {
   return s.str();
 }
 
-void openMidi(MidiInputPort& midi, const std::string& spec, std::ostream& out, std::ostream& err) {
-  int device = 0;
-  if (!spec.empty()) {
-    const std::optional<int> found = findDevice(spec, midi.deviceNames());
-    if (!found) {
-      err << "zumbel: no MIDI input matches '" << spec << "' (see 'zumbel devices'); playing without MIDI\n";
-      return;
-    }
-    device = *found;
-  }
+// A chosen input that exists but will not open leaves the instrument playable from nothing else,
+// which is still worth more than stopping: the audio works and the input may be fixed in place.
+void openMidi(MidiInputPort& midi, int device, std::ostream& out, std::ostream& err) {
   midi.SetMidiInput(device, 1);
   if (midi.isOpen()) {
     out << "MIDI: " << midi.openedName() << std::endl;
@@ -123,19 +116,28 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   output.setReloadVoices([&](bool reload) {
     if (!reload) engine.voices().ReleaseAllVoices();
   });
-  if (!openAudio(output, prompts, options.audio, err)) return kExitError;
+  const std::optional<int> audioDevice = chooseDevice(options.audio, audioOutputNames(output), "play", "audio output", err);
+  if (!audioDevice || !openAudio(output, prompts, *audioDevice, err)) return kExitError;
   AudioBackend& backend = *output.backend();
   out << "Audio: " << backend.openedName() << " at " << backend.sampleRate() << " Hz, " << backend.periodFrames()
       << " frames per period, latency " << millis(backend.outputLatencyFrames(), backend.sampleRate()) << " ms"
       << std::endl;
+
+  // The MIDI inputs depend on the output (JACK or not); one that does not exist ends the program
+  // before the kit is loaded for nothing.
+  MidiInputPort midi(output);
+  const std::optional<int> midiDevice = chooseDevice(options.midi, midi.deviceNames(), "play", "MIDI input", err);
+  if (!midiDevice) {
+    output.close();
+    return kExitError;
+  }
 
   StreamPrompts loadPrompts(err);
   const HeadlessLoad load = loadVoicesHeadless(doc, engine, loadPrompts, err);
   out << "Kit: " << options.kit << ", " << load.voices << (load.voices == 1 ? " sample loaded" : " samples loaded")
       << std::endl;
 
-  MidiInputPort midi(output);
-  openMidi(midi, options.midi, out, err);
+  openMidi(midi, *midiDevice, out, err);
   engine.trigger().setMidiChannel(options.channel);
   out << "Channel: " << options.channel << std::endl;
 

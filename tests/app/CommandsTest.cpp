@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/Commands.h"
+#include "cli/LiveSetup.h"
 #include "DrumsFile.h"
 #include "SampleListFile.h"
 #include "TestSupport.h"
@@ -295,6 +296,38 @@ TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
   const Outcome missing = run({"play", "/nonexistent/kit.drums"});
   EXPECT_EQ(missing.status, kExitError);
   EXPECT_EQ(missing.err, "zumbel: play: /nonexistent/kit.drums: No such file or directory\n");
+}
+
+TEST(DeviceChoice, OnlyADeviceThatExistsIsChosen) {
+  const std::vector<std::string> names{"System default", "JACK: system", "ALSA: USB Audio"};
+  EXPECT_EQ(findDevice("2", names), 2);
+  EXPECT_EQ(findDevice("3", names), std::nullopt);
+  EXPECT_EQ(findDevice("usb", names), 2);
+  EXPECT_EQ(findDevice("a", names), std::nullopt);  // in more than one name
+  std::ostringstream err;
+  EXPECT_EQ(chooseDevice("", names, "play", "MIDI input", err), 0);
+  EXPECT_EQ(chooseDevice("7", names, "play", "MIDI input", err), std::nullopt);
+  EXPECT_EQ(err.str(),
+            "zumbel: play: '7' names no single MIDI input; there are:\n"
+            "  0  System default\n  1  JACK: system\n  2  ALSA: USB Audio\n");
+  err.str("");
+  EXPECT_EQ(chooseDevice("0", {}, "play", "MIDI input", err), std::nullopt);
+  EXPECT_EQ(err.str(), "zumbel: play: '0' names no single MIDI input; there are none\n");
+}
+
+// Whatever devices this machine has, none has such a number: an error before anything opens.
+TEST(DeviceChoice, ADeviceThatDoesNotExistIsAnErrorForEveryCommand) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  saveSet(doc, dir / "k.drums");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"devices", "--audio", "99999"},
+                                               std::vector<std::string>{"play", dir / "k.drums", "--audio", "99999"}}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, kExitError) << args[0];
+    EXPECT_TRUE(r.err.starts_with("zumbel: " + args[0] + ": '99999' names no single audio output; there are")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 }  // namespace
