@@ -46,8 +46,9 @@ const char kInfoHelp[] =
 
 const char kCheckHelp[] =
     "Usage: zumbel check KIT.drums\n"
-    "Lists every sample whose file is found neither at its stored path nor beside the set.\n"
-    "Exit status 1 when any is missing, 0 when all are found.\n";
+    "Lists every sample whose file is found neither at its stored path nor beside the set, and\n"
+    "every one whose file is there but cannot be read (a folder, no read permission).\n"
+    "Exit status 1 when any is missing or unreadable, 0 when all are found.\n";
 
 const char kRelinkHelp[] =
     "Usage: zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
@@ -146,21 +147,26 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
   auto doc = std::make_unique<CKitbeatDoc>();
   if (!openKit(*doc, file, "check", err)) return kExitError;
-  int missing = 0;
+  int missing = 0, unreadable = 0;
   for (int g = 0; g < doc->groupCount(); ++g) {
     for (int e = 0; e < doc->groupSize(g); ++e) {
-      if (sampleFound(*doc, doc->groupList(g)[static_cast<std::size_t>(e)])) continue;
-      out << "missing: ";
+      const std::string stored(doc->groupList(g)[static_cast<std::size_t>(e)]);
+      if (sampleFound(*doc, stored)) continue;
+      // A file that is there but cannot be read wants other help than one that is gone.
+      const std::string problem = unreadableSample(stored, doc->folder());
+      out << (problem.empty() ? "missing: " : "unreadable: ");
       writePoolEntry(out, *doc, g, e);
+      if (!problem.empty()) out << " (" << printable(problem) << ')';
       out << '\n';
-      ++missing;
+      ++(problem.empty() ? missing : unreadable);
     }
   }
-  if (missing == 0) {
+  if (missing + unreadable == 0) {
     out << "All samples found.\n";
     return kExitOk;
   }
-  out << missing << (missing == 1 ? " sample is missing.\n" : " samples are missing.\n");
+  if (missing > 0) out << missing << (missing == 1 ? " sample is missing.\n" : " samples are missing.\n");
+  if (unreadable > 0) out << unreadable << (unreadable == 1 ? " sample cannot be read.\n" : " samples cannot be read.\n");
   return kExitFinding;
 }
 

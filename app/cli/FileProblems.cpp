@@ -45,6 +45,16 @@ std::string writeProblem(const std::string& path) {
   return {};
 }
 
+std::string unreadableSample(const std::string& stored, const std::string& setFolder) {
+  for (const std::string& candidate : {stored, setFolder + FileNamePart(stored)}) {
+    struct stat st {};
+    if (candidate.empty() || ::stat(candidate.c_str(), &st) != 0) continue;
+    const std::string problem = readProblem(candidate);
+    if (!problem.empty()) return candidate + ": " + problem;
+  }
+  return {};
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;

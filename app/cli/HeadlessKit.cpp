@@ -3,10 +3,7 @@
 #include <map>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "DrumEngine.h"
-#include "FileNames.h"
 #include "FileProblems.h"
 #include "KitReport.h"
 #include "LayerVoiceLoader.h"
@@ -20,32 +17,14 @@ void StreamPrompts::showMessage(std::string_view text, std::string_view caption)
   err_ << "zumbel: " << printable(caption) << ": " << printable(text) << '\n';
 }
 
-namespace {
-
-// Why a sample no probe found cannot be used, when its file is there (a folder of that name, a
-// file without read permission); empty when it is simply nowhere.
-std::string unreadableReason(const std::string& stored, const std::string& setFolder, std::string& where) {
-  for (const std::string& candidate : {stored, setFolder + FileNamePart(stored)}) {
-    struct stat st {};
-    if (candidate.empty() || ::stat(candidate.c_str(), &st) != 0) continue;
-    where = candidate;
-    return readProblem(candidate);
-  }
-  return {};
-}
-
-}  // namespace
-
 HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& prompts, std::ostream& err) {
   HeadlessLoad result;
   // Entries nobody can locate keep their stored path (rather than being dropped as the window
   // does on "No"), so the report can name them; their layers simply get no voice.
   RelinkSamplePool(doc, [&](const std::string& stored) {
     if (auto found = ProbeSamplePath(stored, doc.folder(), "")) return *found;
-    std::string where;
-    const std::string reason = unreadableReason(stored, doc.folder(), where);
-    if (!reason.empty()) {
-      err << "zumbel: sample " << printable(where) << ": " << printable(reason) << "; it stays silent\n";
+    if (const std::string problem = unreadableSample(stored, doc.folder()); !problem.empty()) {
+      err << "zumbel: sample " << printable(problem) << "; it stays silent\n";
       ++result.unreadable;
     } else {
       err << "zumbel: missing sample: " << printable(stored) << '\n';

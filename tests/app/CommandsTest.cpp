@@ -168,7 +168,16 @@ TEST_F(KitOnDisk, CheckListsOnlyWhatIsFoundNowhere) {
             "missing: group 0 \"Mixed\", entry 2: C:\\Drums\\gone.WAV\n"
             "missing: group 0 \"Mixed\", entry 3: /nowhere/Lost.wav\n"
             "2 samples are missing.\n");
+  // There, but not as a file that can be read: not called missing.
+  std::filesystem::create_directory(dir / "kit/Lost.wav");
+  r = run({"check", kit});
+  EXPECT_EQ(r.status, kExitFinding);
+  EXPECT_EQ(r.out,
+            "missing: group 0 \"Mixed\", entry 2: C:\\Drums\\gone.WAV\n"
+            "unreadable: group 0 \"Mixed\", entry 3: /nowhere/Lost.wav (" + dir / "kit/Lost.wav" + ": Is a directory)\n"
+            "1 sample is missing.\n1 sample cannot be read.\n");
   touch(dir / "kit/gone.WAV");
+  std::filesystem::remove(dir / "kit/Lost.wav");
   touch(dir / "kit/Lost.wav");
   r = run({"check", kit});
   EXPECT_EQ(r.status, kExitOk) << r.out;
