@@ -200,9 +200,11 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
   auto doc = std::make_unique<CKitbeatDoc>();
   if (!openKit(*doc, file, "relink", err)) return kExitError;
   // Said before any searching, rather than after a long list of paths that then cannot be saved.
+  // A set relinked in place is only written when something changed, so a read-only one with
+  // nothing to change is still fine; a failed save names the file and the reason.
   const std::string target = output.empty() ? file : output;
-  if (const std::string problem = writeProblem(target); !problem.empty()) {
-    return fileError(err, "relink", target, problem);
+  if (const std::string problem = output.empty() ? "" : writeProblem(output); !problem.empty()) {
+    return fileError(err, "relink", output, problem);
   }
 
   std::unique_ptr<SampleFinder> finder;  // walked only once something is missing
