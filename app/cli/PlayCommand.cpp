@@ -85,8 +85,8 @@ std::string millis(int frames, int rate) {
   return s.str();
 }
 
-// A chosen input that exists but will not open leaves the instrument playable from nothing else,
-// which is still worth more than stopping: the audio works and the input may be fixed in place.
+// An input that exists but will not open (held by another program, say) is said, and play goes
+// on with the audio it has.
 void openMidi(MidiInputPort& midi, int device, std::ostream& out, std::ostream& err) {
   midi.SetMidiInput(device, 1);
   if (midi.isOpen()) {
