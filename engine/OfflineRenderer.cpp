@@ -10,6 +10,10 @@
 
 namespace zumbel {
 
+int64_t songFrameCount(const MidiSong& song, int rate) {
+  return std::max<int64_t>(song.endFrame(rate), song.events.empty() ? 0 : song.frameAt(song.events.back(), rate) + 1);
+}
+
 RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderOptions& options) {
   RenderSummary summary;
   const int rate = engine.mixer().deviceRate();
@@ -21,7 +25,7 @@ RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderO
     const uint32_t m = song.events[i].message;
     if ((messageStatus(m) & 0xF0) == 0x90 && messageData2(m) > 0) ++summary.noteOnsPerChannel[messageStatus(m) & 0x0F];
   }
-  summary.songFrames = std::max<int64_t>(song.endFrame(rate), frameOf.empty() ? 0 : frameOf.back() + 1);
+  summary.songFrames = songFrameCount(song, rate);
   const bool fixedTail = options.tailSeconds >= 0;
   const int64_t tail = static_cast<int64_t>(std::llround((fixedTail ? options.tailSeconds : kMaxAutoTailSeconds) * rate));
   const int64_t last = summary.songFrames + tail;

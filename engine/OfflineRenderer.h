@@ -32,6 +32,10 @@ struct RenderSummary {
   bool stopped = false;  // the sink refused a block
 };
 
+// The frames the song itself lasts at `rate`, before any tail: to its end, or one past its last
+// event.
+int64_t songFrameCount(const MidiSong& song, int rate);
+
 // The engine's mixer must be set to the output rate first and must not be running.
 RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderOptions& options);
 

@@ -1,6 +1,7 @@
 #include "WavFileWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -40,6 +41,13 @@ inline uint8_t* store(uint8_t* out, uint32_t value, int bytes) {
 
 WavFileWriter::~WavFileWriter() { abandon(); }
 
+int64_t WavFileWriter::maxFrames(SampleFormat format) { return int64_t{0xFFFFFF00} / (2 * bytesPerSample(format)); }
+
+void WavFileWriter::fail(int error) {
+  if (!failed_) error_ = error;
+  failed_ = true;
+}
+
 void WavFileWriter::abandon() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
@@ -55,15 +63,17 @@ bool WavFileWriter::open(const std::string& path, int sampleRate, SampleFormat f
   // A device or a pipe (say /dev/null) is written as it is; anything else gets a file beside it.
   const bool special = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
   if (!special) temporary_ = path + ".zumbel-render-" + std::to_string(::getpid());
+  failed_ = false;
+  error_ = 0;
   file_ = std::fopen(special ? path.c_str() : temporary_.c_str(), "wb");
   if (!file_) {
+    error_ = errno;
     temporary_.clear();
     return false;
   }
   rate_ = sampleRate;
   format_ = format;
   frames_ = 0;
-  failed_ = false;
   if (!writeHeader()) {
     abandon();
     return false;
@@ -97,16 +107,16 @@ bool WavFileWriter::writeHeader() {
   }
   putTag(h, "data");
   put(h, data, 4);
-  if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h.data(), 1, h.size(), file_) != h.size()) failed_ = true;
+  if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h.data(), 1, h.size(), file_) != h.size()) fail(errno);
   return !failed_;
 }
 
 bool WavFileWriter::write(const float* left, const float* right, int frames) {
   if (!file_ || failed_) return false;
   const int sampleBytes = bytesPerSample(format_);
-  // A RIFF file counts its bytes in 32 bits; a longer render fails rather than lie in its header.
-  if ((frames_ + frames) * 2 * sampleBytes > int64_t{0xFFFFFF00}) {
-    failed_ = true;
+  // A longer render fails rather than lie in its header.
+  if (frames_ + frames > maxFrames(format_)) {
+    fail(EFBIG);
     return false;
   }
   buffer_.resize(static_cast<std::size_t>(frames) * 2 * static_cast<std::size_t>(sampleBytes));
@@ -136,7 +146,7 @@ bool WavFileWriter::write(const float* left, const float* right, int frames) {
       }
       break;
   }
-  if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
+  if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) fail(errno);
   frames_ += frames;
   return !failed_;
 }
@@ -147,10 +157,10 @@ bool WavFileWriter::close() {
   // sizes of an empty file.
   const bool seekable = !temporary_.empty() || std::fseek(file_, 0, SEEK_CUR) == 0;
   if (!failed_ && seekable) writeHeader();
-  if (std::fflush(file_) != 0) failed_ = true;
-  if (std::fclose(file_) != 0) failed_ = true;
+  if (std::fflush(file_) != 0) fail(errno);
+  if (std::fclose(file_) != 0) fail(errno);
   file_ = nullptr;
-  if (!failed_ && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0) failed_ = true;
+  if (!failed_ && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0) fail(errno);
   if (failed_) abandon();
   temporary_.clear();
   return !failed_;

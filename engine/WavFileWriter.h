@@ -27,12 +27,19 @@ class WavFileWriter {
   // Writes the final sizes and puts the file in place; false on any error along the way, in
   // which case nothing is left behind.
   bool close();
+  // Drops an unfinished file: nothing is left behind, and an existing target stays as it was.
+  void abandon();
 
   int64_t framesWritten() const { return frames_; }
+  // The errno of the first failure (EFBIG for more frames than maxFrames); 0 before any.
+  int errorNumber() const { return error_; }
+
+  // The most frames a file of `format` holds: a RIFF file counts its bytes in 32 bits.
+  static int64_t maxFrames(SampleFormat format);
 
  private:
   bool writeHeader();
-  void abandon();
+  void fail(int error);
 
   std::FILE* file_ = nullptr;
   std::string target_;
@@ -41,6 +48,7 @@ class WavFileWriter {
   SampleFormat format_ = SampleFormat::kS16;
   int64_t frames_ = 0;
   bool failed_ = false;
+  int error_ = 0;
   std::vector<uint8_t> buffer_;
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <span>
 #include <type_traits>
 
 #include <fcntl.h>
@@ -72,12 +73,37 @@ int openRegularFile(const std::string& path, int64_t& bytes) {
   return fd;
 }
 
+// The little-endian 32-bit value at `at`, when all four bytes lie inside `bytes`.
+bool readU32(std::span<const uint8_t> bytes, std::size_t at, uint32_t& value) {
+  if (at > bytes.size() || bytes.size() - at < 4) return false;
+  value = uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+          uint32_t{bytes[at + 3]} << 24;
+  return true;
+}
+
 // libsndfile also reads the big-endian "RIFX" form as a WAV; only "RIFF" ... "WAVE" is one here.
+// Its chunk walk can also be sent round forever by a chunk claiming more bytes than the file
+// holds (a "LIST" of about 4 GB in a file of a few hundred bytes), so the chunks are walked here
+// first and such a file is not a WAV. Only "data" may run past the end: that is a recording cut
+// short, and it plays what it holds. A chunk of odd size is followed by a pad byte.
 // pread leaves the file offset at 0, where sf_open_fd expects the file to start.
-bool isRiffWave(int fd) {
-  char head[12];
+bool isSoundRiffWave(int fd, int64_t fileBytes) {
+  uint8_t head[12];
   if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return false;
-  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+  if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return false;
+  int64_t at = sizeof head;
+  while (fileBytes - at >= 8) {
+    uint8_t header[8];
+    uint32_t size = 0;
+    if (::pread(fd, header, sizeof header, at) != static_cast<ssize_t>(sizeof header) ||
+        !readU32(header, 4, size)) {
+      return false;
+    }
+    const int64_t end = at + 8 + int64_t{size};
+    if (end > fileBytes) return std::memcmp(header, "data", 4) == 0;
+    at = end + (size & 1);
+  }
+  return true;
 }
 
 bool isWavContainer(int format) {
@@ -185,7 +211,7 @@ int WaveReader::ReadWave(const std::string& path) {
     if (prompts_) prompts_->showMessage("Could not OpenFile", kAppCaption);
     return 1;
   }
-  if (!isRiffWave(fd.get())) return 1;
+  if (!isSoundRiffWave(fd.get(), fileBytes)) return 1;
 
   SF_INFO info{};
   SoundFile file(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));

@@ -1,11 +1,14 @@
 #include "Commands.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "DrumsFile.h"
 #include "FileNames.h"
+#include "FileProblems.h"
 #include "KitReport.h"
 #include "SampleFinder.h"
 #include "SampleListFile.h"
@@ -31,13 +34,6 @@ int usageError(std::ostream& err, const std::string& message) {
   return kExitError;
 }
 
-// Loads a set for a tool; on failure prints the same text the window would show.
-bool loadKit(CKitbeatDoc& doc, const std::string& path, std::ostream& err) {
-  const FileOutcome outcome = doc.OnOpenDocument(path);
-  if (!outcome.ok()) err << outcome.message << '\n';
-  return outcome.ok();
-}
-
 // The tools look where a moved set's samples are expected: at the stored path, or beside the set.
 bool sampleFound(const CKitbeatDoc& doc, std::string_view stored) {
   return FindSampleBesideSet(std::string(stored), doc.folder()).has_value();
@@ -50,8 +46,9 @@ const char kInfoHelp[] =
 
 const char kCheckHelp[] =
     "Usage: zumbel check KIT.drums\n"
-    "Lists every sample whose file is found neither at its stored path nor beside the set.\n"
-    "Exit status 1 when any is missing, 0 when all are found.\n";
+    "Lists every sample whose file is found neither at its stored path nor beside the set, and\n"
+    "every one whose file is there but cannot be read (a folder, no read permission).\n"
+    "Exit status 1 when any is missing or unreadable, 0 when all are found.\n";
 
 const char kRelinkHelp[] =
     "Usage: zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
@@ -124,14 +121,14 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     StringList entries;
     const SampleListResult r = LoadSampleList(file, entries);
     if (!r.ok()) {
-      err << r.message << '\n';
-      return kExitError;
+      const std::string problem = readProblem(file);
+      return fileError(err, "info", file, problem.empty() ? "not a sample list (" + r.message + ")" : problem);
     }
     json ? writeSampleListJson(out, entries) : writeSampleListSummary(out, entries);
     return kExitOk;
   }
   auto doc = std::make_unique<CKitbeatDoc>();
-  if (!loadKit(*doc, file, err)) return kExitError;
+  if (!openKit(*doc, file, "info", err)) return kExitError;
   json ? writeKitJson(out, doc->content()) : writeKitSummary(out, *doc);
   return kExitOk;
 }
@@ -149,22 +146,27 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (file.empty()) return usageError(err, "check: no file given");
 
   auto doc = std::make_unique<CKitbeatDoc>();
-  if (!loadKit(*doc, file, err)) return kExitError;
-  int missing = 0;
+  if (!openKit(*doc, file, "check", err)) return kExitError;
+  int missing = 0, unreadable = 0;
   for (int g = 0; g < doc->groupCount(); ++g) {
     for (int e = 0; e < doc->groupSize(g); ++e) {
-      if (sampleFound(*doc, doc->groupList(g)[static_cast<std::size_t>(e)])) continue;
-      out << "missing: ";
+      const std::string stored(doc->groupList(g)[static_cast<std::size_t>(e)]);
+      if (sampleFound(*doc, stored)) continue;
+      // A file that is there but cannot be read wants other help than one that is gone.
+      const std::string problem = unreadableSample(stored, doc->folder());
+      out << (problem.empty() ? "missing: " : "unreadable: ");
       writePoolEntry(out, *doc, g, e);
+      if (!problem.empty()) out << " (" << printable(problem) << ')';
       out << '\n';
-      ++missing;
+      ++(problem.empty() ? missing : unreadable);
     }
   }
-  if (missing == 0) {
+  if (missing + unreadable == 0) {
     out << "All samples found.\n";
     return kExitOk;
   }
-  out << missing << (missing == 1 ? " sample is missing.\n" : " samples are missing.\n");
+  if (missing > 0) out << missing << (missing == 1 ? " sample is missing.\n" : " samples are missing.\n");
+  if (unreadable > 0) out << unreadable << (unreadable == 1 ? " sample cannot be read.\n" : " samples cannot be read.\n");
   return kExitFinding;
 }
 
@@ -189,11 +191,21 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (file.empty()) return usageError(err, "relink: no file given");
   for (const std::string& folder : folders) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) err << "zumbel: relink: no folder " << folder << '\n';
+    if (std::filesystem::is_directory(folder, ec)) continue;
+    const std::string problem = readProblem(folder);
+    err << "zumbel: relink: " << printable(folder) << ": " << (problem.empty() ? std::strerror(ENOTDIR) : problem)
+        << "; not searched\n";
   }
 
   auto doc = std::make_unique<CKitbeatDoc>();
-  if (!loadKit(*doc, file, err)) return kExitError;
+  if (!openKit(*doc, file, "relink", err)) return kExitError;
+  // Said before any searching, rather than after a long list of paths that then cannot be saved.
+  // A set relinked in place is only written when something changed, so a read-only one with
+  // nothing to change is still fine; a failed save names the file and the reason.
+  const std::string target = output.empty() ? file : output;
+  if (const std::string problem = output.empty() ? "" : writeProblem(output); !problem.empty()) {
+    return fileError(err, "relink", output, problem);
+  }
 
   std::unique_ptr<SampleFinder> finder;  // walked only once something is missing
   int changed = 0, missing = 0;
@@ -220,12 +232,11 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     doc->replaceSamplePaths(g, moved);
   }
 
-  const std::string target = output.empty() ? file : output;
   if (changed > 0) {
     const FileOutcome saved = doc->OnSaveDocument(target);
     if (!saved.ok()) {
-      err << saved.message << '\n';
-      return kExitError;
+      const std::string problem = writeProblem(target);
+      return fileError(err, "relink", target, problem.empty() ? saved.message : problem);
     }
     out << "Saved " << target << " (" << changed << (changed == 1 ? " path" : " paths") << " changed).\n";
   } else if (!output.empty()) {
@@ -234,8 +245,8 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     FileError error = readWholeFile(file, bytes);
     if (error == FileError::None) error = writeFileAtomically(target, bytes);
     if (error != FileError::None) {
-      err << documentErrorText(error, false, target) << '\n';
-      return kExitError;
+      const std::string problem = writeProblem(target);
+      return fileError(err, "relink", target, problem.empty() ? documentErrorText(error, false, target) : problem);
     }
     out << "Nothing changed; copied " << file << " to " << target << ".\n";
   } else {

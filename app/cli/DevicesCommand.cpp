@@ -41,13 +41,14 @@ int runDevices(const std::vector<std::string>& args, std::ostream& out, std::ost
   CollectingPrompts prompts;
   AudioOutput output(engine, system, prompts);
 
+  const std::vector<std::string> outputs = audioOutputNames(output);
+  const std::optional<int> device = chooseDevice(audio, outputs, "devices", "audio output", err);
+  if (!device) return kExitError;
   out << "Audio outputs:\n";
-  if (const std::optional<AudioDeviceList> list = output.ListAudioDevices()) {
-    for (int i = 0; i < list->count(); ++i) out << "  " << i << "  " << list->devices[static_cast<std::size_t>(i)].description << '\n';
-  }
+  for (std::size_t i = 0; i < outputs.size(); ++i) out << "  " << i << "  " << outputs[i] << '\n';
   // Without an output the MIDI inputs are still listed, as they would be without JACK.
   std::ostringstream quiet;
-  const bool opened = openAudio(output, prompts, audio, quiet);
+  const bool opened = openAudio(output, prompts, *device, quiet);
   MidiInputPort midi(output);
   out << "MIDI inputs" << (opened ? "" : " (no audio output could be opened)") << ":\n";
   const std::vector<std::string> names = midi.deviceNames();

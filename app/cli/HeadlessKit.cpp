@@ -1,6 +1,10 @@
 #include "HeadlessKit.h"
 
+#include <map>
+#include <vector>
+
 #include "DrumEngine.h"
+#include "FileProblems.h"
 #include "KitReport.h"
 #include "LayerVoiceLoader.h"
 #include "Relink.h"
@@ -19,30 +23,38 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
   // does on "No"), so the report can name them; their layers simply get no voice.
   RelinkSamplePool(doc, [&](const std::string& stored) {
     if (auto found = ProbeSamplePath(stored, doc.folder(), "")) return *found;
-    err << "zumbel: missing sample: " << printable(stored) << '\n';
-    ++result.missing;
+    if (const std::string problem = unreadableSample(stored, doc.folder()); !problem.empty()) {
+      err << "zumbel: sample " << printable(problem) << "; it stays silent\n";
+      ++result.unreadable;
+    } else {
+      err << "zumbel: missing sample: " << printable(stored) << '\n';
+      ++result.missing;
+    }
     return stored;
   });
   WaveReader reader(&prompts);
   LayerVoiceLoader loader(doc, engine, reader, &prompts);
-  const int failed = loader.loadAllVoices();
+  loader.loadAllVoices();
   result.voices = engine.voices().voiceCount();
-  // Layers of missing entries, and layers whose reference names no pool entry at all (a damaged
-  // set), failed too; the rest were found but could not be read.
-  int missingLayers = 0;
+  // The layers of a file that was found but gave no voice, by file, so each is named once.
+  std::map<std::string, std::vector<std::string>> silentLayers;
   for (int n = 0; n < kSoundCount; ++n) {
     for (int j = 0; j < kLayerCount; ++j) {
       const SampleRef ref = doc.sound(n).refs[static_cast<std::size_t>(j)];
-      if (!ref.isSet()) continue;
+      if (!ref.isSet() || engine.voices().voice(n, j) != nullptr) continue;
       const auto path = doc.samplePath(ref);
-      if (!path || !ProbeSamplePath(std::string(*path), doc.folder(), "")) ++missingLayers;
+      if (!path) continue;  // a reference outside the pool (a damaged set) names no file
+      if (auto found = ProbeSamplePath(std::string(*path), doc.folder(), "")) {
+        silentLayers[*found].push_back("sound " + std::to_string(n) + " layer " + std::to_string(j));
+      }
     }
   }
-  result.unreadable = failed - missingLayers;
-  if (result.unreadable > 0) {
-    err << "zumbel: " << result.unreadable << (result.unreadable == 1 ? " layer" : " layers")
-        << " could not be read as WAV and will stay silent\n";
+  for (const auto& [path, layers] : silentLayers) {
+    err << "zumbel: sample " << printable(path) << ": not a WAV file Zumbel can read; silent: ";
+    for (std::size_t i = 0; i < layers.size(); ++i) err << (i > 0 ? ", " : "") << layers[i];
+    err << '\n';
   }
+  result.unreadable += static_cast<int>(silentLayers.size());
   return result;
 }
 

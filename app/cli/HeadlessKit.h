@@ -24,9 +24,9 @@ class StreamPrompts : public Prompts {
 };
 
 struct HeadlessLoad {
-  int voices = 0;   // layers that got a voice
-  int missing = 0;  // pool entries no probe found
-  int unreadable = 0;  // layers whose file was found but gave no voice
+  int voices = 0;      // layers that got a voice
+  int missing = 0;     // pool entries whose file is nowhere
+  int unreadable = 0;  // files that are there but gave no voice, each named on the error stream
 };
 
 // The set must already be open in `doc`. Builds every voice into `engine`.

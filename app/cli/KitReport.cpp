@@ -96,7 +96,7 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
   }
   out << "Velocity layer schemes (bands 0..4 start above):\n";
   for (int s = 0; s < kSchemeCount; ++s) {
-    out << "  " << s + 1 << ":";
+    out << "  scheme " << s + 1 << ":";
     for (int i = 0; i < kThresholdsPerScheme; ++i) out << ' ' << doc.threshold(s, i);
     out << '\n';
   }
@@ -106,13 +106,18 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
   for (int n = 0; n < kSoundCount; ++n) {
     const Sound& s = doc.sound(n);
     if (!worthShowing(s)) continue;
-    out << "  Sound " << n << " (note " << n + kFirstNote << "): scheme " << static_cast<int64_t>(s.velocityScheme()) + 1
-        << ", compress " << s.compress() << ", pan " << s.pan() << ", rate " << s.playbackRate()
-        << ", cut note ";
-    if (s.cutNote() == kNone) {
-      out << "off";
+    // Schemes are stored from 0 and shown from 1; a sound n answers MIDI note n + 36, and its cut
+    // note names a sound, so each number says which kind it is.
+    out << "  Sound " << n << " (MIDI note " << n + kFirstNote << "): velocity scheme "
+        << static_cast<int64_t>(s.velocityScheme()) + 1 << " of " << kSchemeCount << ", compress " << s.compress()
+        << ", pan " << s.pan() << ", rate " << s.playbackRate();
+    const int32_t cut = s.cutNote();
+    if (cut == kNone) {
+      out << ", cuts no sound";
+    } else if (cut >= 0 && cut < kSoundCount) {
+      out << ", cuts sound " << cut << " (MIDI note " << cut + kFirstNote << ")";
     } else {
-      out << s.cutNote();
+      out << ", cuts sound " << cut << " (no such sound)";
     }
     out << ", note-off " << onOff(s.noteOffEnabled) << ", looping " << onOff(s.looping)
         << ", pitch bend " << onOff(s.externalPitchBend) << '\n';

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "KitReport.h"
+
 namespace zumbel {
 
 namespace {
@@ -19,7 +21,11 @@ bool allDigits(const std::string& s) {
 }  // namespace
 
 std::optional<int> findDevice(const std::string& spec, const std::vector<std::string>& names) {
-  if (allDigits(spec)) return std::stoi(spec);
+  if (allDigits(spec)) {
+    const int number = std::stoi(spec);
+    if (number < std::ssize(names)) return number;
+    return std::nullopt;
+  }
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (names[i] == spec) return static_cast<int>(i);
   }
@@ -33,20 +39,29 @@ std::optional<int> findDevice(const std::string& spec, const std::vector<std::st
   return match;
 }
 
-bool openAudio(AudioOutput& output, CollectingPrompts& prompts, const std::string& spec, std::ostream& err) {
-  int device = 0;
-  if (!spec.empty()) {
-    std::vector<std::string> names;
-    if (const std::optional<AudioDeviceList> list = output.ListAudioDevices()) {
-      for (const AudioDeviceInfo& d : list->devices) names.push_back(d.description);
-    }
-    const std::optional<int> found = findDevice(spec, names);
-    if (!found) {
-      err << "zumbel: no audio output matches '" << spec << "' (see 'zumbel devices')\n";
-      return false;
-    }
-    device = *found;
+std::optional<int> chooseDevice(const std::string& spec, const std::vector<std::string>& names, std::string_view command,
+                                std::string_view kind, std::ostream& err) {
+  if (spec.empty()) return 0;
+  if (const std::optional<int> found = findDevice(spec, names)) return found;
+  err << "zumbel: " << command << ": '" << printable(spec) << "' names no single " << kind;
+  if (names.empty()) {
+    err << "; there are none\n";
+    return std::nullopt;
   }
+  err << "; there are:\n";
+  for (std::size_t i = 0; i < names.size(); ++i) err << "  " << i << "  " << printable(names[i]) << '\n';
+  return std::nullopt;
+}
+
+std::vector<std::string> audioOutputNames(AudioOutput& output) {
+  std::vector<std::string> names;
+  if (const std::optional<AudioDeviceList> list = output.ListAudioDevices()) {
+    for (const AudioDeviceInfo& d : list->devices) names.push_back(d.description);
+  }
+  return names;
+}
+
+bool openAudio(AudioOutput& output, CollectingPrompts& prompts, int device, std::ostream& err) {
   prompts.messages.clear();
   if (output.InitAudioOutput(device) == 1) return true;
   if (device != 0) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "AudioOutput.h"
@@ -19,13 +20,23 @@ class CollectingPrompts : public Prompts {
   std::vector<std::string> messages;
 };
 
-// A device given as a number, or as a name: an exact name first, then the one name that contains
-// the text (case ignored). Nothing when no name or more than one matches.
+// A device given as a number within the list, or as a name: an exact name first, then the one
+// name that contains the text (case ignored). Nothing when no device or more than one matches.
 std::optional<int> findDevice(const std::string& spec, const std::vector<std::string>& names);
 
-// Opens `spec` (empty: the system default) on `output`; a chosen device that fails to open is
-// reported and the system default opened instead. On failure prints why on `err` and returns
-// false: a name no device has, or no device at all ("no audio device could be opened").
-bool openAudio(AudioOutput& output, CollectingPrompts& prompts, const std::string& spec, std::ostream& err);
+// The device `spec` names among `names` (empty: device 0). When there is none, says so on `err`
+// as an error of `command`, with the list of the `kind`s there are, and gives nothing: a device
+// that does not exist is always an error, whatever the command and option.
+std::optional<int> chooseDevice(const std::string& spec, const std::vector<std::string>& names, std::string_view command,
+                                std::string_view kind, std::ostream& err);
+
+// The audio outputs as play and devices number them (entry 0 is the system default); empty when
+// they cannot be listed.
+std::vector<std::string> audioOutputNames(AudioOutput& output);
+
+// Opens `device` on `output`; a device that exists but fails to open is reported and the system
+// default opened instead. On failure prints why on `err` and returns false ("no audio device
+// could be opened").
+bool openAudio(AudioOutput& output, CollectingPrompts& prompts, int device, std::ostream& err);
 
 }  // namespace zumbel

@@ -1,8 +1,6 @@
 // zumbel play: the instrument without a window. The set is opened, the audio output and the MIDI
 // input too, and the program plays until it is interrupted.
 
-#include <atomic>
-#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <iomanip>
@@ -14,10 +12,11 @@
 #include "CommandArgs.h"
 #include "Commands.h"
 #include "DrumEngine.h"
-#include "DrumsFile.h"
+#include "FileProblems.h"
 #include "HeadlessKit.h"
 #include "LiveSetup.h"
 #include "MidiInputPort.h"
+#include "StopSignals.h"
 
 namespace zumbel {
 
@@ -38,36 +37,6 @@ const char kPlayHelp[] =
 
 // How often the waiting main thread looks at the xrun counter and for a signal.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
-
-// Set by the handler, which may run on any thread of the process (JACK's and RtMidi's too), so
-// a lock-free atomic rather than a plain flag.
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void requestStop(int) { stopRequested.store(true, std::memory_order_relaxed); }
-
-// Restores the previous handlers when play returns, so tests running it in-process are unchanged.
-class StopSignals {
- public:
-  StopSignals() {
-    stopRequested.store(false, std::memory_order_relaxed);
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &oldInt_);
-    sigaction(SIGTERM, &action, &oldTerm_);
-  }
-  ~StopSignals() {
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
- private:
-  struct sigaction oldInt_ {};
-  struct sigaction oldTerm_ {};
-};
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "play", message); }
 
@@ -116,16 +85,9 @@ std::string millis(int frames, int rate) {
   return s.str();
 }
 
-void openMidi(MidiInputPort& midi, const std::string& spec, std::ostream& out, std::ostream& err) {
-  int device = 0;
-  if (!spec.empty()) {
-    const std::optional<int> found = findDevice(spec, midi.deviceNames());
-    if (!found) {
-      err << "zumbel: no MIDI input matches '" << spec << "' (see 'zumbel devices'); playing without MIDI\n";
-      return;
-    }
-    device = *found;
-  }
+// An input that exists but will not open (held by another program, say) is said, and play goes
+// on with the audio it has.
+void openMidi(MidiInputPort& midi, int device, std::ostream& out, std::ostream& err) {
   midi.SetMidiInput(device, 1);
   if (midi.isOpen()) {
     out << "MIDI: " << midi.openedName() << std::endl;
@@ -143,11 +105,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   const StopSignals signals;
 
   CKitbeatDoc doc;
-  const FileOutcome loaded = doc.OnOpenDocument(options.kit);
-  if (!loaded.ok()) {
-    err << loaded.message << '\n';
-    return kExitError;
-  }
+  if (!openKit(doc, options.kit, "play", err)) return kExitError;
 
   DrumEngine engine(doc);
   SystemAudio system;
@@ -158,24 +116,34 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   output.setReloadVoices([&](bool reload) {
     if (!reload) engine.voices().ReleaseAllVoices();
   });
-  if (!openAudio(output, prompts, options.audio, err)) return kExitError;
+  const std::optional<int> audioDevice = chooseDevice(options.audio, audioOutputNames(output), "play", "audio output", err);
+  if (!audioDevice || !openAudio(output, prompts, *audioDevice, err)) return kExitError;
   AudioBackend& backend = *output.backend();
   out << "Audio: " << backend.openedName() << " at " << backend.sampleRate() << " Hz, " << backend.periodFrames()
       << " frames per period, latency " << millis(backend.outputLatencyFrames(), backend.sampleRate()) << " ms"
       << std::endl;
 
+  // The MIDI inputs depend on the output (JACK or not); one that does not exist ends the program
+  // before the kit is loaded for nothing.
+  MidiInputPort midi(output);
+  const std::optional<int> midiDevice = chooseDevice(options.midi, midi.deviceNames(), "play", "MIDI input", err);
+  if (!midiDevice) {
+    output.close();
+    return kExitError;
+  }
+
   StreamPrompts loadPrompts(err);
   const HeadlessLoad load = loadVoicesHeadless(doc, engine, loadPrompts, err);
-  out << "Kit: " << options.kit << ", " << load.voices << " voices" << std::endl;
+  out << "Kit: " << options.kit << ", " << load.voices << (load.voices == 1 ? " sample loaded" : " samples loaded")
+      << std::endl;
 
-  MidiInputPort midi(output);
-  openMidi(midi, options.midi, out, err);
+  openMidi(midi, *midiDevice, out, err);
   engine.trigger().setMidiChannel(options.channel);
   out << "Channel: " << options.channel << std::endl;
 
   uint64_t xrunsShown = 0;
   int status = kExitOk;
-  while (!stopRequested.load(std::memory_order_relaxed)) {
+  while (!signals.requested()) {
     std::this_thread::sleep_for(kPollInterval);
     for (const uint64_t xruns = backend.xrunCount(); xrunsShown < xruns;) out << "xrun " << ++xrunsShown << std::endl;
     if (output.closeIfLost()) {

@@ -3,18 +3,24 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iomanip>
+#include <iostream>
 #include <memory>
 #include <sstream>
+#include <utility>
+
+#include <unistd.h>
 
 #include "CommandArgs.h"
 #include "Commands.h"
-#include "DrumsFile.h"
 #include "DrumEngine.h"
+#include "FileProblems.h"
 #include "HeadlessKit.h"
 #include "KitReport.h"
 #include "MidiFile.h"
 #include "OfflineRenderer.h"
+#include "StopSignals.h"
 #include "WavFileWriter.h"
 
 namespace zumbel {
@@ -30,7 +36,8 @@ const char kRenderHelp[] =
     "  --rate R      output sample rate in Hz, 8000..192000 (default 44100)\n"
     "  --format F    s16, s24 or f32 (default s16)\n"
     "  --tail S      seconds to render after the song ends (default: until silent, at most 10)\n"
-    "Samples that cannot be found are reported and stay silent (exit status 1).\n";
+    "Samples that cannot be found or read are reported and stay silent (exit status 1); a song\n"
+    "that is damaged (rendered as far as it can be read) or has no notes is exit status 1 too.\n";
 
 constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 192000;
@@ -38,10 +45,27 @@ constexpr double kMaxTailSeconds = 600.0;
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "render", message); }
 
-// Shows how far a long render has come, once it has taken more than a second.
+// Whether `stream` is the program's stdout or stderr and that goes to a terminal.
+bool isTerminal(const std::ostream& stream) {
+  if (&stream == &std::cout) return ::isatty(STDOUT_FILENO) == 1;
+  if (&stream == &std::cerr || &stream == &std::clog) return ::isatty(STDERR_FILENO) == 1;
+  return false;
+}
+
+// "1:02:03" for a number of frames at `rate`.
+std::string duration(int64_t frames, long rate) {
+  const int64_t seconds = frames / rate;
+  std::ostringstream s;
+  s << seconds / 3600 << ':' << std::setfill('0') << std::setw(2) << seconds / 60 % 60 << ':' << std::setw(2)
+    << seconds % 60;
+  return s.str();
+}
+
+// Shows how far a long render has come, once it has taken more than a second, and only on a
+// terminal: in a log or a pipe the carriage returns would only be clutter.
 class ProgressLine {
  public:
-  explicit ProgressLine(std::ostream& err) : err_(err), start_(std::chrono::steady_clock::now()) {}
+  ProgressLine(std::ostream& err, bool shown) : err_(err), enabled_(shown), start_(std::chrono::steady_clock::now()) {}
   ~ProgressLine() { finish(); }
   // Ends the line, so what follows starts on a line of its own.
   void finish() {
@@ -49,6 +73,7 @@ class ProgressLine {
     shown_ = false;
   }
   void operator()(double fraction) {
+    if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - start_ < std::chrono::seconds(1) || (shown_ && now - last_ < std::chrono::milliseconds(250) && fraction < 1.0)) return;
     last_ = now;
@@ -58,6 +83,7 @@ class ProgressLine {
 
  private:
   std::ostream& err_;
+  bool enabled_;
   std::chrono::steady_clock::time_point start_, last_;
   bool shown_ = false;
 };
@@ -107,43 +133,86 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (kit.empty() || songPath.empty()) return fail(err, "a drum set and a MIDI file are needed");
   if (output.empty()) return fail(err, "no output file (-o OUT.wav)");
 
+  // Said before any work, and by file identity: an output that is one of the inputs would be
+  // replaced by the render, however its name is spelt.
+  for (const auto& [input, what] : {std::pair{kit, "the drum set"}, std::pair{songPath, "the song"}}) {
+    if (sameFile(output, input)) {
+      return fileError(err, "render", output, std::string("is ") + what + "; choose another output");
+    }
+  }
+  if (const std::string problem = writeProblem(output); !problem.empty()) {
+    return fileError(err, "render", output, problem);
+  }
+
   const MidiFileResult midi = loadMidiFile(songPath);
   if (!midi.ok()) {
-    err << "zumbel: render: " << printable(songPath) << ": " << midiFileErrorText(midi.error) << '\n';
-    return kExitError;
+    const std::string problem = midi.error == MidiFileError::kCannotOpen ? readProblem(songPath) : "";
+    return fileError(err, "render", songPath, problem.empty() ? midiFileErrorText(midi.error) : problem);
   }
   for (const std::string& w : midi.song.warnings) err << "zumbel: render: " << printable(songPath) << ": " << w << '\n';
+  const int64_t songFrames = songFrameCount(midi.song, static_cast<int>(rate));
+  const int64_t fixedTail = tail >= 0 ? static_cast<int64_t>(std::llround(tail * static_cast<double>(rate))) : 0;
+  if (songFrames > WavFileWriter::maxFrames(format) - fixedTail) {
+    return fileError(err, "render", songPath,
+                     "the song lasts " + duration(songFrames, rate) + ", longer than a WAV file holds (" +
+                         duration(WavFileWriter::maxFrames(format) - fixedTail, rate) + " at " + std::to_string(rate) +
+                         " Hz in " + formatName + (fixedTail > 0 ? " with the tail" : "") + ")");
+  }
 
   auto doc = std::make_unique<CKitbeatDoc>();
-  const FileOutcome opened = doc->OnOpenDocument(kit);
-  if (!opened.ok()) {
-    err << opened.message << '\n';
-    return kExitError;
-  }
+  if (!openKit(*doc, kit, "render", err)) return kExitError;
   auto engine = std::make_unique<DrumEngine>(*doc, static_cast<int>(rate));
   StreamPrompts prompts(err);
   const HeadlessLoad load = loadVoicesHeadless(*doc, *engine, prompts, err);
+  for (int g = 0; g < doc->groupCount(); ++g) {
+    for (const std::string_view sample : doc->groupList(g)) {
+      if (sameFile(output, std::string(sample))) {
+        return fileError(err, "render", output, "is a sample of the drum set; choose another output");
+      }
+    }
+  }
 
+  // From here an interrupt stops the render, and the unfinished file is removed.
+  const StopSignals signals;
   WavFileWriter writer;
   if (!writer.open(output, static_cast<int>(rate), format)) {
-    err << "zumbel: render: cannot write " << printable(output) << '\n';
-    return kExitError;
+    const int error = writer.errorNumber();
+    return fileError(err, "render", output, error != 0 ? std::strerror(error) : "cannot be created");
   }
-  ProgressLine progress(err);
+  ProgressLine progress(err, isTerminal(err));
   RenderOptions options;
   options.channel = static_cast<int>(channel);
   options.tailSeconds = tail;
-  options.sink = [&](const float* l, const float* r, int frames) { return writer.write(l, r, frames); };
+  options.sink = [&](const float* l, const float* r, int frames) {
+    return !signals.requested() && writer.write(l, r, frames);
+  };
   options.progress = [&](double fraction) { progress(fraction); };
   const RenderSummary summary = renderSong(*engine, midi.song, options);
   progress.finish();
-  if (!writer.close() || summary.stopped) {
-    err << "zumbel: render: writing " << printable(output) << " failed\n";
+  if (summary.stopped && signals.requested()) {
+    writer.abandon();
+    err << "zumbel: render: interrupted; " << printable(output) << " was not written\n";
     return kExitError;
   }
+  if (!writer.close() || summary.stopped) {
+    const int error = writer.errorNumber();
+    return fileError(err, "render", output,
+                     std::string("writing failed: ") + (error != 0 ? std::strerror(error) : "unknown error"));
+  }
 
-  bool finding = load.missing > 0 || load.unreadable > 0;
-  if (summary.noteOnsPerChannel[static_cast<std::size_t>(channel - 1)] == 0) {
+  // A damaged song still renders what could be read of it, but the result may not be what was meant.
+  bool finding = load.missing > 0 || load.unreadable > 0 || !midi.song.warnings.empty();
+  if (!midi.song.warnings.empty()) {
+    err << "zumbel: render: " << printable(songPath) << " is damaged; " << printable(output)
+        << " holds what could be read of it\n";
+  }
+  int64_t noteOns = 0;
+  for (const int64_t n : summary.noteOnsPerChannel) noteOns += n;
+  if (noteOns == 0) {
+    err << "zumbel: render: " << printable(songPath) << " has no notes at all; " << printable(output)
+        << " holds only silence\n";
+    finding = true;
+  } else if (summary.noteOnsPerChannel[static_cast<std::size_t>(channel - 1)] == 0) {
     std::ostringstream used;
     for (int c = 0; c < kMidiChannels; ++c) {
       if (summary.noteOnsPerChannel[static_cast<std::size_t>(c)] > 0) used << (used.tellp() > 0 ? ", " : "") << c + 1;
@@ -156,7 +225,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   out << "Rendered " << std::fixed << std::setprecision(2) << static_cast<double>(summary.frames) / static_cast<double>(rate)
       << " s (" << summary.frames << " frames, " << rate << " Hz, " << formatName << ", " << load.voices
-      << (load.voices == 1 ? " voice" : " voices") << ") to " << printable(output) << '\n';
+      << (load.voices == 1 ? " sample loaded" : " samples loaded") << ") to " << printable(output) << '\n';
   return finding ? kExitFinding : kExitOk;
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/Commands.h"
+#include "cli/LiveSetup.h"
 #include "DrumsFile.h"
 #include "SampleListFile.h"
 #include "TestSupport.h"
@@ -89,12 +90,20 @@ TEST(InfoCommand, PlainSummaryAndSampleLists) {
   doc.AssignSample(2, 3, SampleRef{0, 1});
   // Shown one-based, without overflowing at the top of the range a file may hold.
   doc.sound(2).settings[kVelocityScheme] = INT32_MAX;
+  doc.sound(3).settings[kVelocityScheme] = 4;
+  doc.sound(3).settings[kCutNote] = 10;
+  doc.AssignSample(3, 0, SampleRef{0, 0});
   saveSet(doc, dir / "s.drums");
   Outcome r = run({"info", dir / "s.drums"});
   ASSERT_EQ(r.status, kExitOk);
   EXPECT_NE(r.out.find("0 \"Snares\": 2 samples"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Sounds in use: 1 of 128"), std::string::npos);
-  EXPECT_NE(r.out.find("Sound 2 (note 38): scheme 2147483648,"), std::string::npos);
+  EXPECT_NE(r.out.find("Sounds in use: 2 of 128"), std::string::npos);
+  // Each number says what it counts: schemes from 1, notes as MIDI notes, a cut as a sound.
+  EXPECT_NE(r.out.find("Sound 2 (MIDI note 38): velocity scheme 2147483648 of 5,"), std::string::npos);
+  EXPECT_NE(r.out.find(", cuts no sound,"), std::string::npos);
+  EXPECT_NE(r.out.find("Sound 3 (MIDI note 39): velocity scheme 5 of 5,"), std::string::npos);
+  EXPECT_NE(r.out.find(", cuts sound 10 (MIDI note 46),"), std::string::npos);
+  EXPECT_NE(r.out.find("  scheme 5: 120 105 75 40\n"), std::string::npos);
   EXPECT_NE(r.out.find("layer 3: Rim.wav  (group 0, entry 1)\n"), std::string::npos);
   EXPECT_NE(r.out.find("layer 2: plays layer 0\n"), std::string::npos);
 
@@ -105,18 +114,22 @@ TEST(InfoCommand, PlainSummaryAndSampleLists) {
   EXPECT_NE(r.out.find("2 samples"), std::string::npos);
 }
 
-TEST(InfoCommand, ErrorsPrintTheMessageAndExitWithTwo) {
+TEST(InfoCommand, ErrorsNameTheFileAndTheReasonAndExitWithTwo) {
   TempDir dir;
   Outcome r = run({"info", dir / "none.drums"});
   EXPECT_EQ(r.status, kExitError);
-  EXPECT_NE(r.err.find("Cannot find this file."), std::string::npos);
+  EXPECT_EQ(r.err, "zumbel: info: " + dir / "none.drums" + ": No such file or directory\n");
+  r = run({"info", dir.path()});
+  EXPECT_EQ(r.status, kExitError);
+  EXPECT_EQ(r.err, "zumbel: info: " + dir.path() + ": Is a directory\n");
   test::writeBytes(dir / "junk.drums", {1, 0, 0, 0, 0xFF, 0xFF});
   r = run({"info", dir / "junk.drums"});
   EXPECT_EQ(r.status, kExitError);
-  EXPECT_EQ(r.err, "Unexpected file format.\n");
+  EXPECT_EQ(r.err, "zumbel: info: " + dir / "junk.drums" + ": not a drum set (unexpected file format)\n");
   test::writeBytes(dir / "short.slist", {2, 0, 0, 0, 1, 'a'});
   r = run({"info", dir / "short.slist"});
   EXPECT_EQ(r.status, kExitError);
+  EXPECT_TRUE(r.err.starts_with("zumbel: info: " + dir / "short.slist" + ": not a sample list (")) << r.err;
   EXPECT_NE(r.err.find("past its end"), std::string::npos);
   EXPECT_EQ(run({"info"}).status, kExitError);
   EXPECT_EQ(run({"frobnicate"}).status, kExitError);
@@ -155,7 +168,16 @@ TEST_F(KitOnDisk, CheckListsOnlyWhatIsFoundNowhere) {
             "missing: group 0 \"Mixed\", entry 2: C:\\Drums\\gone.WAV\n"
             "missing: group 0 \"Mixed\", entry 3: /nowhere/Lost.wav\n"
             "2 samples are missing.\n");
+  // There, but not as a file that can be read: not called missing.
+  std::filesystem::create_directory(dir / "kit/Lost.wav");
+  r = run({"check", kit});
+  EXPECT_EQ(r.status, kExitFinding);
+  EXPECT_EQ(r.out,
+            "missing: group 0 \"Mixed\", entry 2: C:\\Drums\\gone.WAV\n"
+            "unreadable: group 0 \"Mixed\", entry 3: /nowhere/Lost.wav (" + dir / "kit/Lost.wav" + ": Is a directory)\n"
+            "1 sample is missing.\n1 sample cannot be read.\n");
   touch(dir / "kit/gone.WAV");
+  std::filesystem::remove(dir / "kit/Lost.wav");
   touch(dir / "kit/Lost.wav");
   r = run({"check", kit});
   EXPECT_EQ(r.status, kExitOk) << r.out;
@@ -184,6 +206,15 @@ TEST_F(KitOnDisk, RelinkStoresFoundPathsAndKeepsTheRest) {
   EXPECT_EQ(run({"relink", kit, "--search", dir / "moved"}).status, kExitOk);
   EXPECT_NE(test::readBytes(kit), before);
   EXPECT_EQ(run({"check", kit}).status, kExitOk);
+}
+
+TEST_F(KitOnDisk, RelinkRefusesAnOutputItCannotWriteBeforeSearching) {
+  for (const std::string& output : {dir / "moved", dir / "nowhere/out.drums"}) {
+    const Outcome r = run({"relink", kit, "--search", dir / "moved", "-o", output});
+    EXPECT_EQ(r.status, kExitError);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.starts_with("zumbel: relink: " + output + ": ")) << r.err;
+  }
 }
 
 TEST_F(KitOnDisk, RelinkWithNothingToChangeWritesTheSameBytes) {
@@ -245,7 +276,8 @@ TEST(RelinkCommand, RefusesBadArgumentsAndReportsFailedSaves) {
   saveSet(doc, dir / "k.drums");
   const Outcome r = run({"relink", dir / "k.drums", "-o", dir / "no/such/dir/k.drums"});
   EXPECT_EQ(r.status, kExitError);
-  EXPECT_NE(r.err.find("Cannot find this file."), std::string::npos);
+  EXPECT_EQ(r.err, "zumbel: relink: " + dir / "no/such/dir/k.drums" + ": folder " + dir / "no/such/dir/" +
+                       ": No such file or directory\n");
 }
 
 TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
@@ -272,7 +304,37 @@ TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
   // A set that cannot be read is reported as the program reports it, before any device opens.
   const Outcome missing = run({"play", "/nonexistent/kit.drums"});
   EXPECT_EQ(missing.status, kExitError);
-  EXPECT_NE(missing.err.find("Cannot find this file."), std::string::npos) << missing.err;
+  EXPECT_EQ(missing.err, "zumbel: play: /nonexistent/kit.drums: No such file or directory\n");
+}
+
+TEST(DeviceChoice, OnlyADeviceThatExistsIsChosen) {
+  const std::vector<std::string> names{"System default", "JACK: system", "ALSA: USB Audio"};
+  EXPECT_EQ(findDevice("2", names), 2);
+  EXPECT_EQ(findDevice("3", names), std::nullopt);
+  std::ostringstream err;
+  EXPECT_EQ(chooseDevice("", names, "play", "MIDI input", err), 0);
+  EXPECT_EQ(chooseDevice("7", names, "play", "MIDI input", err), std::nullopt);
+  EXPECT_EQ(err.str(),
+            "zumbel: play: '7' names no single MIDI input; there are:\n"
+            "  0  System default\n  1  JACK: system\n  2  ALSA: USB Audio\n");
+  err.str("");
+  EXPECT_EQ(chooseDevice("0", {}, "play", "MIDI input", err), std::nullopt);
+  EXPECT_EQ(err.str(), "zumbel: play: '0' names no single MIDI input; there are none\n");
+}
+
+// Whatever devices this machine has, none has such a number: an error before anything opens.
+TEST(DeviceChoice, ADeviceThatDoesNotExistIsAnErrorForEveryCommand) {
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  saveSet(doc, dir / "k.drums");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"devices", "--audio", "99999"},
+                                               std::vector<std::string>{"play", dir / "k.drums", "--audio", "99999"}}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, kExitError) << args[0];
+    EXPECT_TRUE(r.err.starts_with("zumbel: " + args[0] + ": '99999' names no single audio output; there are")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 }  // namespace

@@ -2,7 +2,15 @@
 // against what the engine's laws say each frame must hold.
 
 #include <cmath>
+#include <filesystem>
+#include <iostream>
 #include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -191,6 +199,7 @@ TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
   std::filesystem::remove(dir / "soft.wav");
   EXPECT_EQ(render(), kExitFinding);
   EXPECT_NE(stderr_.str().find("missing sample: soft.wav"), std::string::npos) << stderr_.str();
+  EXPECT_NE(stdout_.str().find(", 5 samples loaded) to "), std::string::npos) << stdout_.str();
   const auto f = frames();
   EXPECT_NEAR(left(f, frameOf(10)), 8000 * gain(-220), 1.0);  // everything else still plays
   EXPECT_EQ(left(f, frameOf(100)), 0);
@@ -213,6 +222,131 @@ TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
   }
   test::writeBytes(dir / "song.mid", {'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'});
   EXPECT_EQ(render(), kExitError);
+}
+
+TEST_F(GoldenRender, ASongWithoutNotesOrCutShortIsAFinding) {
+  test::writeBytes(dir / "song.mid", smf({{10, 0xB0, 7, 100}}));
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("song.mid has no notes at all"), std::string::npos) << stderr_.str();
+  EXPECT_TRUE(std::filesystem::exists(dir / "out.wav"));
+
+  // Cut inside its last event: what could be read is still rendered, and said to be so.
+  std::vector<uint8_t> cut = smf({{10, 0x90, 36, 127}, {400, 0x90, 38, 100}});
+  cut.resize(cut.size() - 6);
+  test::writeBytes(dir / "song.mid", cut);
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("track 1 ends early"), std::string::npos) << stderr_.str();
+  EXPECT_NE(stderr_.str().find("song.mid is damaged; " + dir / "out.wav" + " holds what could be read of it"),
+            std::string::npos)
+      << stderr_.str();
+  EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
+}
+
+// No file is left beside the output, and the output itself is not there.
+void expectNothingWritten(const test::TempDir& dir, const std::string& out) {
+  EXPECT_FALSE(std::filesystem::exists(out)) << out;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().string().find(".zumbel-render-"), std::string::npos) << entry.path();
+  }
+}
+
+TEST_F(GoldenRender, RefusesToWriteOverAnyOfItsInputs) {
+  std::filesystem::create_symlink(dir / "kick.wav", dir / "alias.wav");
+  const std::vector<std::pair<std::string, std::string>> inputs{
+      {dir / "kit.drums", "is the drum set"},
+      {dir.path() + "/./song.mid", "is the song"},
+      {dir / "alias.wav", "is a sample of the drum set"},
+      {dir / "long.wav", "is a sample of the drum set"},
+  };
+  for (const auto& [output, says] : inputs) {
+    const std::vector<uint8_t> before = test::readBytes(output);
+    EXPECT_EQ(render({}, output.substr(dir.path().size() + 1)), kExitError) << output;
+    EXPECT_EQ(stderr_.str(), "zumbel: render: " + output + ": " + says + "; choose another output\n");
+    EXPECT_EQ(test::readBytes(output), before);
+  }
+}
+
+TEST_F(GoldenRender, ErrorsNameTheFileAndTheReason) {
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_EQ(render({}, "folder"), kExitError);
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "folder" + ": Is a directory\n");
+  EXPECT_EQ(render({}, "none/out.wav"), kExitError);
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "none/out.wav" + ": folder " + dir / "none/" +
+                               ": No such file or directory\n");
+
+  stderr_.str("");
+  EXPECT_EQ(runCommandLine({"render", dir / "kit.drums", dir / "folder", "-o", dir / "out.wav"}, stdout_, stderr_),
+            kExitError);
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "folder" + ": Is a directory\n");
+
+  // A sample that is there but cannot be read is not called missing, and each file that is not a
+  // WAV is named with the layers that stay silent.
+  std::filesystem::remove(dir / "soft.wav");
+  std::filesystem::create_directory(dir / "soft.wav");
+  test::touch(dir / "closed.wav");
+  EXPECT_EQ(render(), kExitFinding);
+  EXPECT_NE(stderr_.str().find("zumbel: sample " + dir / "soft.wav" + ": Is a directory; it stays silent\n"),
+            std::string::npos)
+      << stderr_.str();
+  EXPECT_NE(stderr_.str().find("zumbel: sample " + dir / "closed.wav" +
+                               ": not a WAV file Zumbel can read; silent: sound 6 layer 0\n"),
+            std::string::npos);
+  EXPECT_EQ(stderr_.str().find("missing"), std::string::npos);
+  if (::geteuid() != 0) {  // root reads any file
+    ::chmod((dir / "kick.wav").c_str(), 0);
+    EXPECT_EQ(render(), kExitFinding);
+    EXPECT_NE(stderr_.str().find("zumbel: sample " + dir / "kick.wav" + ": Permission denied; it stays silent\n"),
+              std::string::npos)
+        << stderr_.str();
+  }
+}
+
+TEST_F(GoldenRender, ASongTooLongForAWavFileIsRefusedBeforeRendering) {
+  test::writeBytes(dir / "song.mid", smf({{0, 0x90, 36, 127}, {0x0FFFFFFF, 0x90, 36, 127}}));
+  EXPECT_EQ(render(), kExitError);
+  // 0x0FFFFFFF ticks of 1/882 s, where 16-bit stereo holds 2^30 - 64 frames.
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "song.mid" +
+                               ": the song lasts 84:32:28, longer than a WAV file holds (6:45:47 at 44100 Hz in s16)\n");
+  expectNothingWritten(dir, dir / "out.wav");
+}
+
+// A real process, so the signal reaches a render in progress and nothing else.
+TEST_F(GoldenRender, AnInterruptedRenderLeavesNothingBehind) {
+  // Hours of song at the lowest rate: far longer than the test waits.
+  test::writeBytes(dir / "song.mid", smf({{0, 0x90, 36, 127}, {0x0FFFFFF, 0x90, 36, 127}}));
+  const std::string out = dir / "out.wav";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // stderr goes to a file, as in a log: the progress line must stay out of it.
+    const int log = ::open((dir / "err.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(log, STDERR_FILENO);
+    std::ostringstream quiet;
+    const int status = runCommandLine({"render", dir / "kit.drums", dir / "song.mid", "-o", out, "--rate", "8000"},
+                                      quiet, std::cerr);
+    std::cerr.flush();
+    ::_exit(status);
+  }
+  const std::string temporary = out + ".zumbel-render-" + std::to_string(child);
+  int status = 0;
+  while (!std::filesystem::exists(temporary)) {
+    ASSERT_EQ(::waitpid(child, &status, WNOHANG), 0) << "the render ended before it was interrupted";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // Held while a progress line falls due, so the signal finds the render under way whatever the
+  // machine's speed.
+  ::kill(child, SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  ::kill(child, SIGTERM);
+  ::kill(child, SIGCONT);
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), kExitError);
+  const std::vector<uint8_t> log = test::readBytes(dir / "err.log");
+  const std::string said(log.begin(), log.end());
+  EXPECT_EQ(said, "zumbel: render: interrupted; " + out + " was not written\n");
+  std::filesystem::remove(dir / "err.log");
+  expectNothingWritten(dir, out);
 }
 
 }  // namespace

@@ -586,6 +586,21 @@ TEST_F(JackE2E, PlayConnectsTheMidiSourceChosenByName) {
   EXPECT_NE(list.find("  0  JACK: Zumbel:midi_in\n"), std::string::npos) << list;
   EXPECT_NE(list.find("  1  JACK: " + source + "\n"), std::string::npos) << list;
 
+  // An input that does not exist ends play with the list of those that do.
+  test::ChildProcess wrong;
+  options.argv = {ZUMBEL_BINARY, "play", kDemoKit, "--midi", "7"};
+  options.stdoutPath = dir_ / "wrong.out";
+  options.stderrPath = dir_ / "wrong.err";
+  ASSERT_TRUE(wrong.start(options, error)) << error;
+  const std::optional<test::ChildExit> refused = wrong.wait(30s);
+  ASSERT_TRUE(refused && refused->exited);
+  EXPECT_EQ(refused->status, 2);
+  const std::string said = test::readText(dir_ / "wrong.err");
+  EXPECT_NE(said.find("zumbel: play: '7' names no single MIDI input; there are:\n  0  JACK: Zumbel:midi_in\n  1  JACK: " +
+                      source + "\n"),
+            std::string::npos)
+      << said;
+
   ASSERT_NO_FATAL_FAILURE(startPlay({"--midi", "rig-send"}));
   EXPECT_NE(playOutput().find("\nMIDI: JACK: " + source + "\n"), std::string::npos) << playOutput();
   jack_client_t* probe = jack_client_open("zumbel-e2e-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),

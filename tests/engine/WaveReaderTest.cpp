@@ -362,6 +362,14 @@ TEST_F(WaveReaderTest, FilesThatAreNotWavFailSilently) {
   for (int i = 0; i < 4096; ++i) noise.push_back(static_cast<uint8_t>(i * 97 + 13));
   Bytes shortFmt = fmt(kPcm, 1, 44100, 16);
   shortFmt.resize(14);
+  Bytes listPastEnd = riff("WAVE", {{"fmt ", fmt(kPcm, 1, 44100, 16)}, {"LIST", {'I', 'N', 'F', 'O'}}, {"data", pcm}});
+  test::putI32(listPastEnd, 40, static_cast<int32_t>(0xFF000004u));
+  Bytes listAfterData = wav(kPcm, 1, 44100, 16, pcm);
+  putId(listAfterData, "LIST");
+  put(listAfterData, 100, 4);
+  putId(listAfterData, "INFO");
+  const Bytes field = test::readBytes(ZUMBEL_SOURCE_DIR "/tests/fuzz/seeds/fuzz_wave_reader/list-past-end.wav");
+  ASSERT_EQ(field.size(), 243u);
 
   const std::vector<std::pair<const char*, Bytes>> cases{
       {"another RIFF form", riff("AVI ", {{"fmt ", fmt(kPcm, 1, 44100, 16)}, {"data", pcm}})},
@@ -374,6 +382,11 @@ TEST_F(WaveReaderTest, FilesThatAreNotWavFailSilently) {
       {"no fmt chunk", riff("WAVE", {{"data", pcm}})},
       {"short fmt chunk", riff("WAVE", {{"fmt ", shortFmt}, {"data", pcm}})},
       {"no channels", wav(kPcm, 0, 44100, 16, pcm)},
+      // libsndfile loops forever on a chunk that claims more than the file holds, so only the
+      // data chunk may run past the end.
+      {"a LIST chunk past the end", listPastEnd},
+      {"a chunk past the end after the data", listAfterData},
+      {"found in the field", field},
   };
   for (const auto& [name, bytes] : cases) {
     SCOPED_TRACE(name);
