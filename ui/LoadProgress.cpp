@@ -5,6 +5,8 @@
 #include <climits>
 #include <utility>
 
+#include "ProgramEnding.h"
+
 namespace zumbel {
 
 namespace {
@@ -15,7 +17,6 @@ constexpr int kShowAfterMs = 400;
 // User-interface thread only.
 int showAfterMs = kShowAfterMs;
 QProgressDialog* shown = nullptr;
-bool abandoned = false;
 
 }  // namespace
 
@@ -25,12 +26,10 @@ LoadProgress::~LoadProgress() {
 
 QWidget* LoadProgress::shownDialog() noexcept { return shown; }
 
-void LoadProgress::abandonLoads() noexcept { abandoned = true; }
-
 int LoadProgress::setShowAfterMs(int ms) noexcept { return std::exchange(showAfterMs, ms); }
 
 bool LoadProgress::report(int done, int total) {
-  if (total <= 0) return !abandoned;
+  if (total <= 0) return !programEnding();
   if (done == 0 || !dialog_) {
     if (shown == dialog_.get()) shown = nullptr;
     dialog_ = std::make_unique<QProgressDialog>(QObject::tr("Loading the drum set's samples..."), QObject::tr("Cancel"), 0,
@@ -54,7 +53,7 @@ bool LoadProgress::report(int done, int total) {
   }
   // Until the dialog is up nothing blocks the main window's input, so input waits.
   QCoreApplication::processEvents(dialog_->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-  const bool goOn = !dialog_->wasCanceled() && !abandoned;
+  const bool goOn = !dialog_->wasCanceled() && !programEnding();
   if (done >= total) {
     if (shown == dialog_.get()) shown = nullptr;
     dialog_.reset();

@@ -22,15 +22,13 @@ class LoadProgress {
   LoadProgress& operator=(const LoadProgress&) = delete;
 
   // Layers done out of layers to load; (0, total) starts, (total, total) ends. False once the
-  // user cancelled or the program is ending: no further sample should be read.
+  // user cancelled or the program is ending (programEnding()): no further sample should be read.
   bool report(int done, int total);
   bool loading() const noexcept { return dialog_ != nullptr; }
 
   // The progress dialog while it is on screen, else nothing. A question or a file dialog during
   // a load belongs to it, so it comes up above it and takes the focus.
   static QWidget* shownDialog() noexcept;
-  // The program is ending (a signal): every load stops at its next sample.
-  static void abandonLoads() noexcept;
   // How long a load runs before its dialog comes up (tests make it come at once); returns the
   // value it replaces.
   static int setShowAfterMs(int ms) noexcept;

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "LoadProgress.h"
+#include "ProgramEnding.h"
 
 namespace zumbel {
 
@@ -13,17 +14,21 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 }  // namespace
 
 void QtPrompts::showMessage(std::string_view text, std::string_view caption) {
+  if (programEnding()) return;
   QMessageBox box(QMessageBox::NoIcon, qs(caption.empty() ? kAppCaption : caption), qs(text), QMessageBox::Ok, dialogOwner(owner_));
   box.exec();
 }
 
 bool QtPrompts::askYesNo(std::string_view text, std::string_view caption) {
+  if (programEnding()) return false;
   QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
                   QMessageBox::Yes | QMessageBox::No, dialogOwner(owner_));
   return box.exec() == QMessageBox::Yes;
 }
 
 Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_view caption) {
+  // "Save changes?" as the program ends: Cancel would keep a program running that was told to go.
+  if (programEnding()) return Answer::kNo;
   QMessageBox box(QMessageBox::Warning, qs(caption.empty() ? kAppCaption : caption), qs(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogOwner(owner_));
   switch (box.exec()) {
@@ -34,6 +39,7 @@ Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_vie
 }
 
 Prompts::Answer QtPrompts::askYesNoNoToAll(std::string_view text, std::string_view caption) {
+  if (programEnding()) return Answer::kNoToAll;
   QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::NoToAll, dialogOwner(owner_));
   switch (box.exec()) {

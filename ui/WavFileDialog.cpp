@@ -3,10 +3,12 @@
 #include <QFileDialog>
 
 #include "LoadProgress.h"
+#include "ProgramEnding.h"
 
 namespace zumbel {
 
 std::optional<std::string> askForWavFile(QWidget* owner, const std::string& suggested) {
+  if (programEnding()) return std::nullopt;
   QFileDialog dialog(dialogOwner(owner), QObject::tr("Open"), QString::fromStdString(suggested), QObject::tr("Wav Files (*.wav)"));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);

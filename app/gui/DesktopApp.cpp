@@ -12,7 +12,7 @@
 
 #include "AudioSystem.h"
 #include "CMainFrame.h"
-#include "LoadProgress.h"
+#include "ProgramEnding.h"
 #include "QtPrompts.h"
 #include "SettingsStore.h"
 
@@ -41,8 +41,9 @@ void quitOnTerminate(QApplication& app) {
     char byte = 0;
     [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &byte, 1);
     terminated = true;
-    // A load under way stops at its next sample instead of reading the rest of the set first.
-    LoadProgress::abandonLoads();
+    // A load or a question under way ends at once, also before the main loop runs (where quit()
+    // does nothing).
+    requestProgramEnd();
     QApplication::quit();
   });
   struct sigaction action {};

@@ -3,6 +3,7 @@
 // its pad on the window, and closing the window while notes keep arriving ends cleanly.
 
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QImage>
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -192,6 +194,29 @@ TEST_F(DesktopE2E, TheProgramLeavesTheServerCleanlyWhenTerminated) {
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(jack_port_by_name(probe, port(kJackLeftPort).c_str()), nullptr);
   jack_client_close(probe);
+}
+
+// Ended by a signal while it waits on a question (no audio output here, then the set's samples
+// missing), the program closes the question and ends, instead of waiting for an answer that a
+// session going away will never give.
+TEST(DesktopEnd, ASignalEndsTheProgramWhileItAsksSomething) {
+  test::TempDir dir;
+  std::filesystem::copy_file(kDemoKit.toStdString(), dir / "Moved.drums");
+  test::ChildProcess program;
+  test::ChildProcess::Options options;
+  options.argv = {ZUMBEL_BINARY, dir / "Moved.drums"};
+  options.setEnv = {{"JACK_DEFAULT_SERVER", "zumbel-e2e-nobody-" + std::to_string(::getpid())},
+                    {"JACK_NO_START_SERVER", "1"},
+                    {"PULSE_SERVER", "unix:/nonexistent"},
+                    {"QT_QPA_PLATFORM", "offscreen"},
+                    {"XDG_CONFIG_HOME", dir / "config"}};
+  options.stdoutPath = dir / "zumbel.out";
+  std::string error;
+  ASSERT_TRUE(program.start(options, error)) << error;
+  EXPECT_FALSE(program.wait(3s).has_value()) << "it should be waiting on a question";
+  const test::ChildExit exit = program.stop(5s);
+  EXPECT_TRUE(exit.exited) << "killed after the grace period, or by signal " << exit.signal;
+  EXPECT_EQ(exit.status, 0) << test::readText(dir / "zumbel.out");
 }
 
 }  // namespace
