@@ -38,7 +38,10 @@ std::string SetSession::ResolveSamplePath(const std::string& path) {
                          "File " + suggested + " has not been found")) {
     return kNotLocatedMarker;
   }
-  const std::optional<std::string> picked = pick_ ? pick_(suggested) : std::nullopt;
+  // Until a folder has been located the dialog starts beside the set, where moved samples most
+  // often are, rather than in whatever folder the program was started from.
+  const std::string startAt = located.empty() ? doc_.folder() + FileNamePart(path) : suggested;
+  const std::optional<std::string> picked = pick_ ? pick_(startAt) : std::nullopt;
   if (!picked || !CanOpenForReading(*picked)) return kNotLocatedMarker;
   // Later files of the same folder are then found without asking.
   loader_.setLastLocatedFolder(LocalFolderPart(*picked));
