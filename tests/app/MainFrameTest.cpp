@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <filesystem>
@@ -278,6 +279,31 @@ TEST_F(Frame, F1AloneOpensTheBundledManual) {
   QFile manual(opened[0].toLocalFile());
   ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
   EXPECT_TRUE(manual.readAll().contains("Zumbel, the drum sampler"));
+  EXPECT_TRUE(frame.findChildren<QTextBrowser*>().isEmpty());  // the browser shows it
+}
+
+// A desktop without a browser: F1 shows the manual in a window of the program's own, beside the
+// main window, and F1 again brings that window back instead of opening another.
+TEST_F(Frame, F1WithoutABrowserShowsTheManualInAWindowOfItsOwn) {
+  int tries = 0;
+  frame.setHelp(QString::fromStdString(dir / "cache"), [&](const QUrl&) {
+    ++tries;
+    return false;
+  });
+  frame.OnHelp();
+  const QList<QTextBrowser*> shown = frame.findChildren<QTextBrowser*>();
+  ASSERT_EQ(shown.size(), 1);
+  QWidget* window = shown[0]->window();
+  ASSERT_NE(window, &frame);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(window->isModal());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Zumbel Help"));
+  EXPECT_TRUE(shown[0]->toPlainText().contains(QStringLiteral("Zumbel, the drum sampler")));
+  window->close();
+  frame.OnHelp();
+  EXPECT_EQ(tries, 2);
+  EXPECT_EQ(frame.findChildren<QTextBrowser*>(), shown);
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST(AboutBox, ShowsTheLogoOnItsPanel) {
