@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QDir>
+
 #include "NoteTriggerEngine.h"
 
 namespace zumbel {
@@ -14,6 +16,10 @@ constexpr int kDefaultMidiChannel = 1;
 
 QString key(const QString& section, const QString& entry) { return section + QLatin1Char('/') + entry; }
 QString recentEntry(int i) { return QStringLiteral("File%1").arg(i + 1); }
+
+// A path as typed on the command line only means something in the folder the program was started
+// from; the list is read from anywhere later, and one file must be one entry however it was named.
+QString listedPath(const QString& path) { return QDir::cleanPath(QDir::current().absoluteFilePath(path)); }
 
 }  // namespace
 
@@ -58,15 +64,18 @@ QStringList SettingsStore::recentFiles() const {
 }
 
 void SettingsStore::addRecentFile(const QString& path) {
+  const QString listed = listedPath(path);
   QStringList files = recentFiles();
-  files.removeAll(path);
-  files.prepend(path);
+  files.removeAll(listed);
+  files.removeAll(path);  // as an older version stored it
+  files.prepend(listed);
   writeRecentFiles(files);
 }
 
 void SettingsStore::removeRecentFile(const QString& path) {
   QStringList files = recentFiles();
-  if (files.removeAll(path) > 0) writeRecentFiles(files);
+  // An entry an older version stored as it was typed is dropped as it reads too.
+  if (files.removeAll(path) + files.removeAll(listedPath(path)) > 0) writeRecentFiles(files);
 }
 
 void SettingsStore::writeRecentFiles(const QStringList& files) {

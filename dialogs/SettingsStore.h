@@ -31,7 +31,8 @@ class SettingsStore {
   // The most recently opened or saved drum sets, most recent first, at most kRecentFiles.
   static constexpr int kRecentFiles = 4;
   QStringList recentFiles() const;
-  // Puts `path` first, dropping an older mention of it and whatever falls off the end.
+  // Puts `path` first, as an absolute clean path, dropping an older mention of it and whatever
+  // falls off the end.
   void addRecentFile(const QString& path);
   // Drops `path` from the list, the later entries moving up: a set that no longer opens.
   void removeRecentFile(const QString& path);

@@ -10,6 +10,7 @@
 
 #include "AboutDialog.h"
 #include "CKitbeatView.h"
+#include "HelpWindow.h"
 #include "DrumsFile.h"
 #include "Prompts.h"
 #include "SetSession.h"
@@ -184,9 +185,14 @@ void CMainFrame::setHelp(const QString& cacheFolder, UrlOpener opener) {
 }
 
 void CMainFrame::OnHelp() {
-  // As a help viewer would, a manual that cannot be shown is the browser's to report.
+  // A manual the browser cannot show is the browser's to report; but a desktop with no browser
+  // at all (or no cache folder to write the manual to) would otherwise show nothing.
   const QUrl url = helpFileUrl(helpFolder_);
-  if (!url.isEmpty() && openUrl_) openUrl_(url);
+  if (!url.isEmpty() && openUrl_ && openUrl_(url)) return;
+  if (!helpWindow_) helpWindow_ = new HelpWindow(this);
+  helpWindow_->show();
+  helpWindow_->raise();
+  helpWindow_->activateWindow();
 }
 
 void CMainFrame::OnAppAbout() {

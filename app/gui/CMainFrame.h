@@ -17,6 +17,7 @@ namespace zumbel {
 
 class AudioSystem;
 class CKitbeatView;
+class HelpWindow;
 class Prompts;
 class SettingsStore;
 
@@ -46,7 +47,8 @@ class CMainFrame : public QMainWindow {
   // "Save changes to <title>?" for a modified set; false when the user cancelled.
   bool SaveModified();
 
-  // F1: the manual in the browser. Where it is written and what opens it can be changed.
+  // F1: the manual in the browser, or in a window of our own when no browser opens it. Where it
+  // is written and what opens it can be changed.
   void OnHelp();
   void setHelp(const QString& cacheFolder, UrlOpener opener);
   void OnAppAbout();
@@ -69,6 +71,7 @@ class CMainFrame : public QMainWindow {
   QMenu* recentMenu_ = nullptr;
   QString helpFolder_;
   UrlOpener openUrl_;
+  HelpWindow* helpWindow_ = nullptr;  // made on the first F1 without a browser, then kept
 };
 
 // The title bar: the drum set's title, " - ", the program's name.

@@ -4,11 +4,17 @@
 #include <QSocketNotifier>
 
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "AudioSystem.h"
 #include "CMainFrame.h"
@@ -54,8 +60,59 @@ void quitOnTerminate(QApplication& app) {
   sigaction(SIGINT, &action, nullptr);
 }
 
+// An empty variable is as good as none.
+std::string env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// The X server named by DISPLAY accepts us, as Qt's xcb platform will need: a display nobody
+// listens on, or one that refuses us, would make Qt abort where we can still say why.
+bool xDisplayOpens() {
+  const std::string display = env("DISPLAY");
+  if (display.empty()) return false;
+  xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
+  const bool ok = xcb_connection_has_error(connection) == 0;
+  xcb_disconnect(connection);
+  return ok;
+}
+
+// A Wayland compositor listens on WAYLAND_DISPLAY's socket (a name in XDG_RUNTIME_DIR, or a path).
+bool waylandAnswers() {
+  const std::string name = env("WAYLAND_DISPLAY");
+  if (name.empty()) return false;
+  const std::string path = name.front() == '/' ? name : env("XDG_RUNTIME_DIR") + "/" + name;
+  sockaddr_un address{};
+  if (path.size() >= sizeof(address.sun_path)) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// Whether the platform Qt is about to load can show a window. QT_QPA_PLATFORM lists the ones to
+// try in turn (with options after a colon); those that need no display server (offscreen, vnc,
+// the framebuffers) are Qt's to judge.
 bool haveDisplay() {
-  return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+  const std::string platforms = env("QT_QPA_PLATFORM");
+  if (platforms.empty()) return xDisplayOpens() || waylandAnswers();
+  std::string_view rest = platforms;
+  while (!rest.empty()) {
+    const std::string_view entry = rest.substr(0, rest.find(';'));
+    rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
+    const std::string_view name = entry.substr(0, entry.find(':'));
+    if (name == "xcb") {
+      if (xDisplayOpens()) return true;
+    } else if (name.starts_with("wayland")) {
+      if (waylandAnswers()) return true;
+    } else if (!name.empty()) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace

@@ -43,8 +43,11 @@ std::string SetSession::ResolveSamplePath(const std::string& path) {
                                       "File " + suggested + " has not been found");
   }
   if (answer == Prompts::Answer::kNoToAll) declineAll_ = true;
+  // Until a folder has been located the dialog starts beside the set, where moved samples most
+  // often are, rather than in whatever folder the program was started from.
+  const std::string startAt = located.empty() ? doc_.folder() + FileNamePart(path) : suggested;
   const std::optional<std::string> picked =
-      answer == Prompts::Answer::kYes && pick_ ? pick_(suggested) : std::nullopt;
+      answer == Prompts::Answer::kYes && pick_ ? pick_(startAt) : std::nullopt;
   if (!picked || !CanOpenForReading(*picked)) {
     loader_.declineLocating(path);
     return path;

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <filesystem>
@@ -281,6 +282,31 @@ TEST_F(Frame, F1AloneOpensTheBundledManual) {
   QFile manual(opened[0].toLocalFile());
   ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
   EXPECT_TRUE(manual.readAll().contains("Zumbel, the drum sampler"));
+  EXPECT_TRUE(frame.findChildren<QTextBrowser*>().isEmpty());  // the browser shows it
+}
+
+// A desktop without a browser: F1 shows the manual in a window of the program's own, beside the
+// main window, and F1 again brings that window back instead of opening another.
+TEST_F(Frame, F1WithoutABrowserShowsTheManualInAWindowOfItsOwn) {
+  int tries = 0;
+  frame.setHelp(QString::fromStdString(dir / "cache"), [&](const QUrl&) {
+    ++tries;
+    return false;
+  });
+  frame.OnHelp();
+  const QList<QTextBrowser*> shown = frame.findChildren<QTextBrowser*>();
+  ASSERT_EQ(shown.size(), 1);
+  QWidget* window = shown[0]->window();
+  ASSERT_NE(window, &frame);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(window->isModal());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Zumbel Help"));
+  EXPECT_TRUE(shown[0]->toPlainText().contains(QStringLiteral("Zumbel, the drum sampler")));
+  window->close();
+  frame.OnHelp();
+  EXPECT_EQ(tries, 2);
+  EXPECT_EQ(frame.findChildren<QTextBrowser*>(), shown);
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST(AboutBox, ShowsTheLogoOnItsPanel) {
@@ -400,6 +426,7 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   prompts.yes = true;
   QStringList filters;
   QString startedAt;
+  QString startFolder;
   int dialogs = 0;
   {
     ModalDriver user([&](QWidget* modal) {
@@ -408,6 +435,7 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
       ++dialogs;
       filters = dialog->nameFilters();
       startedAt = dialog->selectedFiles().value(0);
+      startFolder = dialog->directory().absolutePath();
       typeFileName(dialog, dir / "moved", QStringLiteral("kick.wav"));
     });
     ASSERT_TRUE(frame.openDocument(QString::fromStdString(path)));
@@ -417,6 +445,8 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   EXPECT_EQ(dialogs, 1);
   EXPECT_EQ(filters, QStringList{QStringLiteral("Wav Files (*.wav)")});
   EXPECT_TRUE(startedAt.endsWith(QStringLiteral("kick.wav"))) << startedAt.toStdString();
+  // Nothing located yet: the dialog starts beside the set, where moved samples most often are.
+  EXPECT_EQ(startFolder, QString::fromStdString(dir.path())) << startFolder.toStdString();
   ASSERT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(prompts.asked[0].second, "File kick.wav has not been found");
   EXPECT_EQ(frame.document().groupList(0)[0], dir / "moved/kick.wav");

@@ -3,6 +3,8 @@
 
 #include <climits>
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include "SettingsStore.h"
@@ -66,6 +68,29 @@ TEST_F(Store, RecentFilesKeepTheFourLatestMostRecentFirstAcrossRuns) {
   const SettingsStore store(path());
   EXPECT_EQ(store.recentFiles(), (QStringList{"/kits/c.drums", "/kits/e.drums", "/kits/d.drums", "/kits/b.drums"}));
   EXPECT_EQ(store.GetProfileInt(kRecentSection, QStringLiteral("File5"), -7), -7);
+}
+
+// A set named on the command line relative to where the program started, or with "." and ".." in
+// it, is kept as its absolute clean path: it opens from any folder, and is one entry with the
+// same file opened from a dialog.
+TEST_F(Store, RecentFilesAreKeptAsAbsoluteCleanPaths) {
+  SettingsStore store(path());
+  const QString absolute = QDir::current().absoluteFilePath(QStringLiteral("kit/Demo.drums"));
+  store.addRecentFile(QStringLiteral("kit/Demo.drums"));
+  EXPECT_EQ(store.recentFiles(), QStringList{absolute});
+  store.addRecentFile(QStringLiteral("./kit/../kit//Demo.drums"));
+  store.addRecentFile(absolute);
+  EXPECT_EQ(store.recentFiles(), QStringList{absolute});
+  store.removeRecentFile(QStringLiteral("kit/./Demo.drums"));
+  EXPECT_TRUE(store.recentFiles().isEmpty());
+
+  // One an older version stored as typed still leaves the list when it fails to open.
+  QSettings raw(path(), QSettings::IniFormat);
+  raw.setValue(QStringLiteral("Recent File List/File1"), QStringLiteral("mv/kit/Demo.drums"));
+  raw.sync();
+  SettingsStore older(path());
+  older.removeRecentFile(QStringLiteral("mv/kit/Demo.drums"));
+  EXPECT_TRUE(older.recentFiles().isEmpty());
 }
 
 }  // namespace

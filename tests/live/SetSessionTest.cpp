@@ -163,13 +163,31 @@ TEST_F(Session, LocatingOneMovedFileFindsTheRestOfItsFolderWithoutQuestions) {
   prompts.answers = {Answer::kYes};
   session.UpdateView(DeviceSettings{});
   EXPECT_EQ(prompts.asked.size(), 1u);
-  EXPECT_EQ(suggested, std::vector<std::string>{"x.wav"});
+  EXPECT_EQ(suggested, std::vector<std::string>{dir / "set/x.wav"});  // nothing located yet: beside the set
   EXPECT_EQ(entry(1), dir / "moved/y.wav");
   EXPECT_EQ(entry(2), dir / "moved/z.wav");
   EXPECT_EQ(engine.voices().voiceCount(), 3);
   EXPECT_EQ(loader.lastLocatedFolder(), dir / "moved/");
   // The next opening could not find them without the user: the new paths are there to be saved.
   EXPECT_TRUE(doc.IsModified());
+}
+
+// Once a file has been located, the Open dialog for the next one no probe finds starts in that
+// file's folder, not beside the set.
+TEST_F(Session, AfterALocatedFileTheNextIsSuggestedInItsFolder) {
+  fs::create_directories(dir / "moved");
+  fs::create_directories(dir / "other");
+  writeSample(dir / "moved/x.wav");
+  writeSample(dir / "other/w.wav");
+  pool({"/gone/x.wav", "/elsewhere/w.wav"});
+  std::vector<std::string> suggested;
+  session.setPickExistingFile([&](const std::string& s) {
+    suggested.push_back(s);
+    return std::optional<std::string>(suggested.size() == 1 ? dir / "moved/x.wav" : dir / "other/w.wav");
+  });
+  prompts.answers = {Answer::kYes, Answer::kYes};
+  session.RelinkSamplePool();
+  EXPECT_EQ(suggested, (std::vector<std::string>{dir / "set/x.wav", dir / "moved/w.wav"}));
 }
 
 TEST_F(Session, ReloadAsksToSaveOnlyAModifiedSet) {
