@@ -24,7 +24,7 @@ LoadProgress::~LoadProgress() {
   if (shown == dialog_.get()) shown = nullptr;
 }
 
-QWidget* LoadProgress::shownDialog() noexcept { return shown; }
+QWidget* LoadProgress::shownDialog() noexcept { return shown && shown->isVisible() ? shown : nullptr; }
 
 int LoadProgress::setShowAfterMs(int ms) noexcept { return std::exchange(showAfterMs, ms); }
 
