@@ -85,7 +85,9 @@ bool readU32(std::span<const uint8_t> bytes, std::size_t at, uint32_t& value) {
 // Its chunk walk can also be sent round forever by a chunk claiming more bytes than the file
 // holds (a "LIST" of about 4 GB in a file of a few hundred bytes), so the chunks are walked here
 // first and such a file is not a WAV. Only "data" may run past the end: that is a recording cut
-// short, and it plays what it holds. A chunk of odd size is followed by a pad byte.
+// short, and it plays what it holds. A chunk of odd size is followed by a zero pad byte; some
+// writers leave it out (kits in the wild have such files, and they play), so a non-zero byte there
+// is taken as the next chunk's first.
 // pread leaves the file offset at 0, where sf_open_fd expects the file to start.
 bool isSoundRiffWave(int fd, int64_t fileBytes) {
   uint8_t head[12];
@@ -101,7 +103,9 @@ bool isSoundRiffWave(int fd, int64_t fileBytes) {
     }
     const int64_t end = at + 8 + int64_t{size};
     if (end > fileBytes) return std::memcmp(header, "data", 4) == 0;
-    at = end + (size & 1);
+    uint8_t pad = 1;
+    const bool padded = (size & 1) != 0 && end < fileBytes && ::pread(fd, &pad, 1, end) == 1 && pad == 0;
+    at = end + (padded ? 1 : 0);
   }
   return true;
 }

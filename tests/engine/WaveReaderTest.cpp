@@ -331,6 +331,13 @@ TEST_F(WaveReaderTest, ReadsOnlyTheDataChunk) {
   odd.push_back(0x7F);
   ASSERT_EQ(read(wav(kPcm, 2, 44100, 16, odd)), 0);
   EXPECT_EQ(reader.data(), (std::vector<int16_t>{-5, 5}));
+  // Some writers leave out the pad byte after it (kits in the wild have such files): the next
+  // chunk then follows at once.
+  Bytes unpadded = riff("WAVE", {{"fmt ", fmt(kPcm, 2, 44100, 16)}, {"data", odd}, {"smpl", Bytes(36, 0xFF)}});
+  unpadded.erase(unpadded.begin() + 12 + 8 + 16 + 8 + static_cast<std::ptrdiff_t>(odd.size()));
+  test::putI32(unpadded, 4, static_cast<int32_t>(unpadded.size() - 8));
+  ASSERT_EQ(read(unpadded), 0);
+  EXPECT_EQ(reader.data(), (std::vector<int16_t>{-5, 5}));
 
   // A data chunk cut short of the size its header claims: the whole frames that are there.
   std::vector<int16_t> many;
