@@ -13,7 +13,8 @@ namespace zumbel {
 LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, WaveReader& reader, Prompts* prompts)
     : doc_(doc), engine_(engine), reader_(reader), prompts_(prompts) {}
 
-bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference) {
+bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference,
+                                      SoundRate rate) {
   if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
   std::string used;
   if (auto found = ProbeSamplePath(path, doc_.folder(), lastLocatedFolder_)) {
@@ -31,7 +32,12 @@ bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int
   }
   // Voices replaced a moment ago may still hold slots until the audio thread has moved on.
   if (engine_.mixer().freeSlotCount() < kSoundVoiceBuffers) engine_.voices().waitForReclaim(std::chrono::milliseconds(kReclaimWaitMs));
-  const Sound& s = doc_.sound(n);
+  Sound& s = doc_.sound(n);
+  const auto fileRate = static_cast<int32_t>(reader_.samplesPerSec);
+  if (rate == SoundRate::kFromFile && s.playbackRate() == 0 && fileRate != kOutputRate && fileRate >= kMinFrequency &&
+      fileRate <= kMaxFrequency) {
+    s.settings[kPlaybackRate] = fileRate;
+  }
   auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), reader_.data().data(), reader_.length(),
                                              kSoundVoiceBuffers, used, s.pan(), s.looping, s.externalPitchBend,
                                              s.playbackRate());

@@ -37,10 +37,16 @@ class LayerVoiceLoader {
   const std::string& lastLocatedFolder() const { return lastLocatedFolder_; }
   void setLastLocatedFolder(std::string folder) { lastLocatedFolder_ = std::move(folder); }
 
+  // Whether a sample given to a sound that has no rate of its own yet lends the sound its file's
+  // rate, so a recording made at 48 kHz plays at its natural pitch.
+  enum class SoundRate { kKeep, kFromFile };
+
   // Fills voice table slot (n, j) with a new voice for the sample at `path` and, when
   // `setReference` is true, points layer j of sound n at (group, entry). False leaves the slot,
-  // the reference and the pool untouched. The caller releases any voice already in the slot.
-  bool LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference);
+  // the reference, the sound and the pool untouched. The caller releases any voice already in
+  // the slot.
+  bool LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference,
+                      SoundRate rate = SoundRate::kKeep);
 
   // Samples the user chose not to locate while the set was relinked: their layers stay silent
   // without the same question coming again when their voices are built.

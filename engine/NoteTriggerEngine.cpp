@@ -88,7 +88,7 @@ void NoteTriggerEngine::noteOn(int note, int velocity) noexcept {
       }
     }
   }
-  const int key = e - firstShownSound_;
+  const int key = e - firstShownSound();
   if (key >= 0 && key < Indicators::kKeys) indicators_.lightPad(key, band, empty);
 }
 
@@ -102,7 +102,7 @@ void NoteTriggerEngine::noteOff(int note) noexcept {
     }
   }
   indicators_.setMidiLamp(false);
-  const int key = std::max(0, note - kFirstNote - static_cast<int>(firstShownSound_));
+  const int key = std::max(0, note - kFirstNote - static_cast<int>(firstShownSound()));
   if (key < Indicators::kKeys) indicators_.resetKey(key);
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "KitbeatDoc.h"
@@ -33,9 +34,14 @@ class NoteTriggerEngine {
   // Channel 1..16 as people count them; anything else is taken as the nearest of those.
   void setMidiChannel(int channel) noexcept { noteOnStatus_ = 0x8F + std::clamp(channel, 1, kMidiChannels); }
 
-  // The sound shown on the first key of the left keyboard: 0, 24 or 48.
-  void setFirstShownSound(int32_t sound) noexcept { firstShownSound_ = sound; }
-  int32_t firstShownSound() const noexcept { return firstShownSound_; }
+  // The sound shown on the first key of the left keyboard: 0, 24 or 48. The window keeps it
+  // where its octave buttons write it and the lamps follow that one field (null: the engine's
+  // own, which setFirstShownSound writes). The field must outlive the engine or be unhooked.
+  void followFirstShownSound(const RelaxedInt* shown) noexcept {
+    firstShown_.store(shown ? shown : &ownFirstShown_, std::memory_order_release);
+  }
+  void setFirstShownSound(int32_t sound) noexcept { ownFirstShown_ = sound; }
+  int32_t firstShownSound() const noexcept { return firstShown_.load(std::memory_order_acquire)->load(); }
 
   int32_t channelVolume(int channel) const noexcept;
 
@@ -53,7 +59,8 @@ class NoteTriggerEngine {
   const VoiceTable& voices_;
   Indicators& indicators_;
   RelaxedInt noteOnStatus_{kDefaultNoteOnStatus};
-  RelaxedInt firstShownSound_{0};
+  RelaxedInt ownFirstShown_{0};
+  std::atomic<const RelaxedInt*> firstShown_{&ownFirstShown_};
   std::array<RelaxedInt, kMidiChannels> channelVolumes_;
 };
 

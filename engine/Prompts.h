@@ -21,6 +21,12 @@ class Prompts {
     (void)caption;
     return false;
   }
+  // A question with OK and Cancel; true only for OK. With nobody to ask the answer is Cancel.
+  virtual bool askOkCancel(std::string_view text, std::string_view caption) {
+    (void)text;
+    (void)caption;
+    return false;
+  }
   // A question with Yes, No and Cancel. With nobody to ask the answer is Cancel, which leaves
   // everything as it was.
   enum class Answer { kYes, kNo, kCancel, kNoToAll };

@@ -32,8 +32,10 @@ int CKitbeatDoc::appendGroup(const std::string& name) {
   return index;
 }
 
-void CKitbeatDoc::clearLayer(int n, int j, const LayerClearedFn& cleared) {
+void CKitbeatDoc::ClearLayer(int n, int j, const LayerClearedFn& cleared) {
   Sound& s = sound(n);
+  if (j > 0 && !s.hasOwnSample(j) && !s.refs[j].isSet()) return;
+  SetModifiedFlag();
   std::array<bool, kLayerCount> owned{};
   for (int k = 0; k < kLayerCount; ++k) owned[k] = s.hasOwnSample(k);
   const std::array<SampleRef, kLayerCount> before = s.refs;
@@ -62,7 +64,7 @@ int CKitbeatDoc::DeleteGroup(int c, const LayerClearedFn& cleared) {
   std::sort(uses.begin(), uses.end());
   for (const Use& u : uses) {
     // Clearing layer 0 clears the whole sound, so a later use may already be gone.
-    if (sound(u.sound).refs[u.layer].group == c) clearLayer(u.sound, u.layer, cleared);
+    if (sound(u.sound).refs[u.layer].group == c) ClearLayer(u.sound, u.layer, cleared);
   }
 
   for (int g = c; g < count - 1; ++g) {
@@ -85,7 +87,7 @@ void CKitbeatDoc::RemoveSampleFromGroup(int g, int e, const LayerClearedFn& clea
   const SampleRef gone{g, e};
   for (int n = 0; n < kSoundCount; ++n) {
     for (int j = 0; j < kLayerCount; ++j) {
-      if (sound(n).refs[j] == gone) clearLayer(n, j, cleared);
+      if (sound(n).refs[j] == gone) ClearLayer(n, j, cleared);
     }
   }
   removeEntries(g, {e});

@@ -137,6 +137,11 @@ class CKitbeatDoc {
   // references behind them. Does not mark the set modified.
   void DropPoolEntries(int g, std::vector<int> entries);
 
+  // Clears layer j of sound n as the window's trash does (layer 0 empties the whole sound; a
+  // layer that only borrows is left alone), marks the set modified when it changed, and tells
+  // `cleared` which layers lost their own sample.
+  void ClearLayer(int n, int j, const LayerClearedFn& cleared = {});
+
   // Layer operations; they change only the drum set.
   void AssignSample(int n, int layer, SampleRef ref);
   void RemoveSample(int n, int layer);
@@ -145,9 +150,6 @@ class CKitbeatDoc {
  private:
   void resetSounds(int32_t reservedDefaults);
   void setDefaultThresholds();
-  // Clears layer j of sound n as the window's trash does, then tells `cleared` which layers lost
-  // their own sample.
-  void clearLayer(int n, int j, const LayerClearedFn& cleared);
   // What forgetting a sample does to one layer that uses it.
   void forgetLayer(Sound& s, int j);
   // Removes the given entries (ascending, in range) of group g; references behind them follow.

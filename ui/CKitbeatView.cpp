@@ -4,10 +4,11 @@
 #include <QPainter>
 
 #include "DrumEngine.h"
-#include "Prompts.h"
 #include "KitbeatDoc.h"
+#include "Prompts.h"
+#include "QtViewDialogs.h"
+#include "SetEditor.h"
 #include "ViewEngine.h"
-#include "WavFileDialog.h"
 
 namespace zumbel {
 
@@ -25,11 +26,23 @@ constexpr const char* kOutputLost =
 }  // namespace
 
 CKitbeatView::CKitbeatView(CKitbeatDoc& doc, DrumEngine* engine, QWidget* parent)
-    : QWidget(parent), doc_(doc), engine_(engine), renderer_(doc, state_) {
+    : QWidget(parent),
+      doc_(doc),
+      qtDialogs_(std::make_unique<QtViewDialogs>(this)),
+      dialogs_(qtDialogs_.get()),
+      engine_(engine),
+      renderer_(doc, state_) {
   setFixedSize(skin::kWindowWidth, skin::kWindowHeight);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
-  if (engine_) lamps_ = std::make_unique<LampPainter>(engine_->indicators(), doc_, state_, renderer_);
+  // The button under the pointer lights up without any button held.
+  setMouseTracking(true);
+  setAcceptDrops(true);
+  if (engine_) {
+    lamps_ = std::make_unique<LampPainter>(engine_->indicators(), doc_, state_, renderer_);
+    // The octave buttons and the engine's lamps go by the same first shown sound.
+    engine_->trigger().followFirstShownSound(&state_.firstShownSound);
+  }
   lampTimer_.setInterval(kLampFrameMs);
   connect(&lampTimer_, &QTimer::timeout, this, &CKitbeatView::pollLamps);
 }
@@ -38,8 +51,12 @@ CKitbeatView::CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, Q
     : CKitbeatView(doc, live ? &live->engine : nullptr, parent) {
   live_ = std::move(live);
   if (!live_) return;
+  editor_ = std::make_unique<SetEditor>(doc_, live_->engine, live_->loader, live_->reader, live_->prompts);
+  editor_->setBeforeLoading([this] { ensureOutput(); });
   // Both searches for a lost sample end in the same Open dialog, owned by this window.
-  const auto ask = [this](const std::string& suggested) { return askForWavFile(this, suggested); };
+  const auto ask = [this](const std::string& suggested) {
+    return dialogs_->openFile(FileRequest{"Open", suggested, kWavFilter, "wav"});
+  };
   live_->loader.setLocate(ask);
   live_->session.setPickExistingFile(ask);
   live_->loader.setProgress([this](int done, int total) { return progress_.report(done, total); });
@@ -51,6 +68,8 @@ CKitbeatView::CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, Q
 CKitbeatView::~CKitbeatView() {
   lampTimer_.stop();
   outputTimer_.stop();
+  if (engine_) engine_->trigger().followFirstShownSound(nullptr);
+  editor_.reset();
   // The live objects go first (MIDI, then audio); the drawing objects after them.
   live_.reset();
 }
@@ -108,19 +127,6 @@ void CKitbeatView::paintEvent(QPaintEvent*) {
   QImage shown = renderer_.backing();
   shown.setDevicePixelRatio(renderer_.scale());
   p.drawImage(QPoint(0, 0), shown);
-}
-
-void CKitbeatView::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() != Qt::RightButton) {
-    QWidget::mouseReleaseEvent(event);
-    return;
-  }
-  // Ends a right-button preview: the sound stops, the full path drawn over the row goes.
-  if (engine_) engine_->voices().releasePreview();
-  renderer_.restoreSaveUnder();
-  state_.locatedRow = -1;
-  renderer_.DrawSampleAndGroupLists(false);
-  repaintDirty();
 }
 
 void CKitbeatView::focusInEvent(QFocusEvent* event) {

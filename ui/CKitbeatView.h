@@ -1,15 +1,22 @@
 #pragma once
 // The main window's view: a fixed 727 x 487 picture drawn from the skin into a backing image,
-// shown by paintEvent, with the engine's lamps brought in once per display frame.
+// shown by paintEvent, with the engine's lamps brought in once per display frame. The mouse
+// builds the drum set here: groups and sample lists, samples dragged onto pads, the trash, the
+// right-button preview. CKitbeatViewMouse.cpp reads the gestures, CKitbeatViewEdits.cpp carries
+// out what they mean.
 
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "LampPainter.h"
 #include "LoadProgress.h"
+#include "ViewDialogs.h"
 #include "ViewRenderer.h"
 #include "ViewState.h"
 
@@ -17,6 +24,7 @@ namespace zumbel {
 
 class CKitbeatDoc;
 class DrumEngine;
+class SetEditor;
 struct DeviceSettings;
 struct ViewEngine;
 
@@ -24,7 +32,7 @@ class CKitbeatView : public QWidget {
   Q_OBJECT
 
  public:
-  // `engine` may be null: the window then draws without lamps or preview.
+  // `engine` may be null: the window then draws without lamps or preview, and edits nothing.
   CKitbeatView(CKitbeatDoc& doc, DrumEngine* engine, QWidget* parent = nullptr);
   // The program's view: it owns everything live and rebuilds it for each drum set.
   CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, QWidget* parent = nullptr);
@@ -52,18 +60,85 @@ class CKitbeatView : public QWidget {
   // calls it a few times a second.
   void checkOutput();
 
+  // The file and name dialogs; Qt's own unless a test puts its own in (not owned; null puts
+  // Qt's back).
+  void setDialogs(ViewDialogs* dialogs) { dialogs_ = dialogs ? dialogs : qtDialogs_.get(); }
+  // What the Load set and Save set buttons hand the chosen path to: the frame opens the set (after
+  // asking to save the current one) or saves it there.
+  void setDocumentCommands(std::function<void(const std::string&)> open, std::function<void(const std::string&)> saveAs) {
+    openDocument_ = std::move(open);
+    saveDocumentAs_ = std::move(saveAs);
+  }
+
+  // The commands of the skin's buttons.
+  void ImportSamples();
+  void NewGroup();
+  void SaveSampleList();
+  void LoadSampleList();
+  void OnSaveSet();
+  void OnLoadSet();
+  // The drop of a pool entry, clearing a layer, the Backspace key's group deletion.
+  void DropEntryOnPad(int sound, int layer);
+  void ClearLayer(int sound, int layer);
+  void DeleteGroup();
+  // Opens the Sound Properties of `sound`, or switches the open dialog to it.
+  void ShowSoundProperties(int sound);
+  // Whether the Sound Properties dialog is on screen: a drop then switches it to the dropped-on
+  // sound.
+  void setSoundPropertiesOpen(bool open) { soundPropertiesOpen_ = open; }
+
   QSize sizeHint() const override;
 
+ signals:
+  void soundPropertiesRequested(int sound);
+  void optionsRequested();
+
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // The gestures (CKitbeatViewMouse.cpp).
+  void OnLButtonDown(int x, int y);
+  void OnMouseMove(int x, int y);
+  void OnLButtonUp(int x, int y);
+  void OnLButtonDblClk(int x, int y);
+  void OnRButtonDown(int x, int y);
+  void OnRButtonUp();
+  void pressButton(int id);
+  void thumbDragStep(int y);
+  void startDrag(bool pad);
+  void restoreCursor();
+  void endDrag();
+  void dropOnTrash();
+  bool acceptsFiles(int x, int y) const;
+  QString toolTipAt(int x, int y) const;
+
+  // The edits (CKitbeatViewEdits.cpp).
+  bool haveGroupForImport();
+  int importFiles(const std::vector<std::string>& files);
+  void importDroppedFiles(const std::vector<std::string>& files, int x, int y);
+  void sampleListFile(bool load);
+  void keepTopRowInList();
+  void ensureOutput();
+
   void repaintDirty();
 
   CKitbeatDoc& doc_;
   std::unique_ptr<ViewEngine> live_;
+  std::unique_ptr<SetEditor> editor_;
+  std::unique_ptr<ViewDialogs> qtDialogs_;
+  ViewDialogs* dialogs_ = nullptr;
   LoadProgress progress_{this};
   DrumEngine* engine_;
   ViewState state_;
@@ -71,6 +146,11 @@ class CKitbeatView : public QWidget {
   std::unique_ptr<LampPainter> lamps_;
   QTimer lampTimer_;
   QTimer outputTimer_;
+  bool captured_ = false;  // the left button went down in this view and is not yet released
+  bool soundPropertiesOpen_ = false;
+  bool dragCursorShown_ = false;
+  std::function<void(const std::string&)> openDocument_;
+  std::function<void(const std::string&)> saveDocumentAs_;
 };
 
 }  // namespace zumbel

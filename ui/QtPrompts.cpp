@@ -26,6 +26,13 @@ bool QtPrompts::askYesNo(std::string_view text, std::string_view caption) {
   return box.exec() == QMessageBox::Yes;
 }
 
+bool QtPrompts::askOkCancel(std::string_view text, std::string_view caption) {
+  if (programEnding()) return false;
+  QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
+                  QMessageBox::Ok | QMessageBox::Cancel, dialogOwner(owner_));
+  return box.exec() == QMessageBox::Ok;
+}
+
 Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_view caption) {
   // "Save changes?" as the program ends: Cancel would keep a program running that was told to go.
   if (programEnding()) return Answer::kNo;

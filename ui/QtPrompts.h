@@ -13,6 +13,7 @@ class QtPrompts : public Prompts {
   void setOwner(QWidget* owner) { owner_ = owner; }
   void showMessage(std::string_view text, std::string_view caption) override;
   bool askYesNo(std::string_view text, std::string_view caption) override;
+  bool askOkCancel(std::string_view text, std::string_view caption) override;
   Answer askYesNoCancel(std::string_view text, std::string_view caption) override;
   Answer askYesNoNoToAll(std::string_view text, std::string_view caption) override;
 

@@ -89,6 +89,24 @@ inline constexpr std::array<Blit, kButtonCount> kButtonLit{{
     {612, 197, 60, 22, 61, 269},
 }};
 
+// The buttons by the numbers hover lighting and hit tests go through, 1..7: they are tested in
+// this order.
+inline constexpr std::array<Button, kButtonCount> kButtonsById{{
+    Button::kSaveSet, Button::kLoadSet, Button::kOptions, Button::kSaveGroup, Button::kLoadGroup,
+    Button::kLoadSample, Button::kCreateGroup,
+}};
+// The index into kButtonRects and kButtonLit of button `id`, or -1 for an id of no button.
+constexpr int buttonIndex(int id) {
+  return id >= 1 && id <= kButtonCount ? static_cast<int>(kButtonsById[static_cast<std::size_t>(id - 1)]) : -1;
+}
+// The number of the first button whose rectangle holds the point, or -1 between buttons.
+constexpr int buttonAt(int x, int y) {
+  for (int id = 1; id <= kButtonCount; ++id) {
+    if (kButtonRects[static_cast<std::size_t>(buttonIndex(id))].contains(x, y)) return id;
+  }
+  return -1;
+}
+
 // The octave-pair buttons: sounds 0..23, 24..47, 48..71.
 inline constexpr int kOctavePairs = 3;
 inline constexpr int kSoundsPerPage = 24;

@@ -215,6 +215,34 @@ void ViewRenderer::restoreSaveUnder() {
   state_.saveUnder = Rect{};
 }
 
+void ViewRenderer::drawFullPath(int row, const std::string& text) {
+  if (!hasSkin()) return;
+  const Rect r = skin::sampleRow(row);
+  const Blit& keep = skin::kSaveUnderStrip;
+  {
+    QPainter p(&skin_);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    const int s = scale_;
+    p.drawImage(QPoint(keep.sx * s, keep.sy * s), backing_, QRect(r.left * s, r.top * s, keep.w * s, keep.h * s));
+  }
+  state_.saveUnder = r;
+  drawText(backing_, r, r.left, r.top, text, skin::kFullPathText, true);
+  dirty_ += QRect(r.left, r.top, r.width(), r.height());
+}
+
+void ViewRenderer::drawButtonPanel(int id) {
+  blit(skin::kButtonPanelRestore);
+  const int index = skin::buttonIndex(id);
+  if (index >= 0) blit(skin::kButtonLit[static_cast<std::size_t>(index)]);
+}
+
+void ViewRenderer::drawScrollThumb(const Rect& thumb) {
+  fill(skin::kScrollTrack, skin::kScrollTrackColour);
+  fill(thumb, skin::kThumbColour);
+  fill(thumb.inset(2), skin::kThumbInnerColour);
+  fill(thumb.inset(4), skin::kThumbCoreColour);
+}
+
 void ViewRenderer::drawMidiLamp(bool lit) { blit(lit ? skin::kMidiLampLit : skin::kMidiLampOff); }
 
 uint64_t systemFreeMemory() {

@@ -47,6 +47,12 @@ class ViewRenderer {
   void DrawMemoryMeter();
   // Puts back what a full path drawn over a sample row covered, if anything.
   void restoreSaveUnder();
+  // Keeps the pixels under sample row `row` and writes `text` (a full path) over the row.
+  void drawFullPath(int row, const std::string& text);
+  // The button panel's face with button `id` (1..7) lit, or unlit for any other id.
+  void drawButtonPanel(int id);
+  // The scroll bar with its thumb where a drag put it.
+  void drawScrollThumb(const skin::Rect& thumb);
 
   // Pad (key, layer) of the 24 keys on screen (12..23 on the right keyboard) in a look.
   void drawPad(int key, int layer, PadLook look);

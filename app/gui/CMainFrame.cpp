@@ -43,6 +43,12 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
   setCentralWidget(view_);
   // Keeping the changes before an output switch reloads the set from disk is a Save.
   view_->live()->session.setSave([this] { OnFileSave(); });
+  // The skin's Load set and Save set buttons: the same open and save as the File menu's.
+  view_->setDocumentCommands(
+      [this](const std::string& path) {
+        if (SaveModified()) openDocument(QString::fromStdString(path));
+      },
+      [this](const std::string& path) { saveTo(QString::fromStdString(path)); });
   helpFolder_ = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
   openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   buildMenus();

@@ -1,0 +1,26 @@
+#pragma once
+// The main window's file and name dialogs as the desktop shows them: Qt's file dialogs and the
+// Create Group dialog, owned by the window (or by the progress dialog while a set loads).
+
+#include <QPointer>
+#include <QWidget>
+
+#include "ViewDialogs.h"
+
+namespace zumbel {
+
+class QtViewDialogs : public ViewDialogs {
+ public:
+  explicit QtViewDialogs(QWidget* owner) : owner_(owner) {}
+  std::vector<std::string> openFiles(const FileRequest& request) override;
+  std::optional<std::string> openFile(const FileRequest& request) override;
+  std::optional<std::string> saveFile(const FileRequest& request) override;
+  std::optional<std::string> askGroupName(const std::string& preset) override;
+
+ private:
+  std::vector<std::string> run(const FileRequest& request, int mode, bool save);
+
+  QPointer<QWidget> owner_;
+};
+
+}  // namespace zumbel

@@ -1,0 +1,138 @@
+#include "SetEditor.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "DrumEngine.h"
+#include "EngineConfig.h"
+#include "KitbeatDoc.h"
+#include "LayerVoiceLoader.h"
+#include "Prompts.h"
+#include "SampleVoice.h"
+#include "WaveReader.h"
+
+namespace zumbel {
+
+namespace {
+
+constexpr const char* kReplaceQuestion = "There already is a sound in this layer! \nReplace?";
+constexpr const char* kReplaceCaption = "Replace sound?";
+constexpr const char* kDeleting = "Deleting";
+constexpr const char* kTrashEntryQuestion = "This will remove sample from list and Drumset.\nProceed?";
+constexpr const char* kTrashGroupQuestion =
+    "This will remove all samples belonging to the group (also from sounds!).\nProceed?";
+constexpr const char* kDeleteGroupQuestion =
+    "This will remove all samples belonging to the group \n(also from sounds!). Proceed?";
+constexpr const char* kTrashSoundQuestion = "This will remove all samples belonging to the sound.\nProceed?";
+constexpr const char* kTrashLayerQuestion = "This will remove sample From sound %d layer %d.\nProceed?";
+
+}  // namespace
+
+SetEditor::SetEditor(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& loader, WaveReader& reader,
+                     Prompts& prompts)
+    : doc_(doc), engine_(engine), loader_(loader), reader_(reader), prompts_(prompts) {}
+
+void SetEditor::dropVoice(int s, int L) {
+  if (SampleVoice* v = engine_.voices().voice(s, L)) v->Stop();
+  engine_.voices().release(s, L);
+}
+
+void SetEditor::ClearLayer(int s, int L) {
+  if (s < 0 || s >= kSoundCount || L < 0 || L >= kLayerCount) return;
+  doc_.ClearLayer(s, L, [this](int n, int k) { dropVoice(n, k); });
+  if (L == 0) {
+    // An empty sound plays nothing, whatever voices a damaged file's sources left behind.
+    for (int k = 0; k < kLayerCount; ++k) dropVoice(s, k);
+  }
+}
+
+void SetEditor::playConfirmation(int s, int L) {
+  if (SampleVoice* v = engine_.voices().voice(s, L)) {
+    v->SetVolume(kPreviewVolume);
+    v->Play();
+  }
+}
+
+SetEditor::Drop SetEditor::DropEntryOnPad(int s, int L, int g, int e) {
+  if (s < 0 || s >= kSoundCount || L < 0 || L >= kLayerCount) return Drop::kFailed;
+  const std::optional<std::string_view> stored = doc_.samplePath(SampleRef{g, e});
+  if (!stored) return Drop::kFailed;
+  const std::string path(*stored);
+  Sound& sound = doc_.sound(s);
+  const bool empty = sound.sources[0] == kNone;
+  // An empty sound takes the sample in layer 0, whichever pad was hit.
+  const int layer = empty ? 0 : L;
+  if (!empty && sound.hasOwnSample(L) && !prompts_.askOkCancel(kReplaceQuestion, kReplaceCaption)) {
+    return Drop::kDeclined;
+  }
+  if (beforeLoading_) beforeLoading_();
+  // The new voice replaces the old one in a single publish, so a replaced layer keeps sounding
+  // its old sample until the new one is ready, and keeps it when the new one cannot be read.
+  const auto rate = empty ? LayerVoiceLoader::SoundRate::kFromFile : LayerVoiceLoader::SoundRate::kKeep;
+  if (!loader_.LoadLayerVoice(path, s, layer, g, e, false, rate)) return Drop::kFailed;
+  doc_.AssignSample(s, layer, SampleRef{g, e});
+  playConfirmation(s, layer);
+  return Drop::kAssigned;
+}
+
+bool SetEditor::trashEntry(int g, int e) {
+  if (!prompts_.askOkCancel(kTrashEntryQuestion, kDeleting)) return false;
+  doc_.RemoveSampleFromGroup(g, e, [this](int n, int k) { dropVoice(n, k); });
+  return true;
+}
+
+void SetEditor::deleteGroup(int c, int& current) {
+  current = doc_.DeleteGroup(c, [this](int n, int k) { dropVoice(n, k); });
+}
+
+bool SetEditor::trashGroup(int c, int& current) {
+  if (c < 0 || c >= doc_.groupCount()) return false;
+  if (!prompts_.askOkCancel(kTrashGroupQuestion, kDeleting)) return false;
+  deleteGroup(c, current);
+  return true;
+}
+
+bool SetEditor::DeleteGroup(int c, int& current) {
+  // With no group there is nothing to delete, so nothing is asked either.
+  if (c < 0 || c >= doc_.groupCount()) return false;
+  if (!prompts_.askOkCancel(kDeleteGroupQuestion, kDeleting)) return false;
+  deleteGroup(c, current);
+  return true;
+}
+
+bool SetEditor::trashPad(int s, int L) {
+  if (s < 0 || s >= kSoundCount || L < 0 || L >= kLayerCount) return false;
+  // Asking about it already counts as a change, even when the answer is Cancel.
+  doc_.SetModifiedFlag();
+  char text[128];
+  if (L == 0) {
+    std::snprintf(text, sizeof text, "%s", kTrashSoundQuestion);
+  } else {
+    std::snprintf(text, sizeof text, kTrashLayerQuestion, s, L + 1);
+  }
+  if (!prompts_.askOkCancel(text, kDeleting)) return false;
+  ClearLayer(s, L);
+  return true;
+}
+
+bool SetEditor::startPreview(const std::string& path) {
+  stopPreview();
+  if (beforeLoading_) beforeLoading_();
+  if (reader_.ReadWave(path) != 0) {
+    reader_.release();
+    return false;
+  }
+  auto voice = std::make_unique<SampleVoice>(&prompts_, engine_.mixer(), reader_.data().data(), reader_.length(),
+                                             kPreviewVoiceBuffers, path, 0, 0, 0, 0);
+  reader_.release();
+  engine_.voices().setPreview(std::move(voice));
+  if (SampleVoice* v = engine_.voices().preview()) {
+    v->SetVolume(kPreviewVolume);
+    v->Play();
+  }
+  return true;
+}
+
+void SetEditor::stopPreview() { engine_.voices().releasePreview(); }
+
+}  // namespace zumbel

@@ -1,0 +1,68 @@
+#pragma once
+// What the main window's gestures do to the drum set and its voices: giving a pool sample to a
+// pad, clearing a layer, the three deletions of the trash and the right-button preview. The view
+// decides which gesture was made and redraws afterwards; this class changes the set, asks the
+// questions and keeps the voice table in step. Plain C++ on the user-interface thread: every
+// voice it replaces or removes leaves the table through publish/release, so the audio thread
+// never reaches a freed voice, however fast notes come in meanwhile.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zumbel {
+
+class CKitbeatDoc;
+class DrumEngine;
+class LayerVoiceLoader;
+class Prompts;
+class WaveReader;
+
+// A confirmation after a drop and a preview play this loud: -20 dB, in hundredths of a decibel.
+inline constexpr int32_t kPreviewVolume = -2000;
+
+class SetEditor {
+ public:
+  SetEditor(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& loader, WaveReader& reader, Prompts& prompts);
+
+  // Called before a sample is read for a drop or a preview, so a pad that is given a sample can
+  // be heard: the window opens the default output there when none is open.
+  void setBeforeLoading(std::function<void()> ensureOutput) { beforeLoading_ = std::move(ensureOutput); }
+
+  // Removes layer L's sample from sound s (L = 0: the whole sound) and stops and releases the
+  // voices that lose it. A layer that only borrows is left as it is.
+  void ClearLayer(int s, int L);
+
+  // Gives entry e of group g to pad (s, L): an empty sound takes it in layer 0 for every band; a
+  // borrowing layer takes it for itself and the bands that borrowed from it; a layer with a
+  // sample of its own is replaced after a question. The new voice plays once, quietly.
+  enum class Drop { kAssigned, kDeclined, kFailed };
+  Drop DropEntryOnPad(int s, int L, int g, int e);
+
+  // The trash: each asks first and returns true when it deleted. Deleting a group returns the
+  // group that becomes current through `current`.
+  bool trashEntry(int g, int e);
+  bool trashGroup(int c, int& current);
+  bool trashPad(int s, int L);
+  // Backspace: the current group goes after its own question.
+  bool DeleteGroup(int c, int& current);
+
+  // Plays the file at `path` once at the preview level in the preview voice; false when it
+  // could not be read (nothing plays). stopPreview ends it.
+  bool startPreview(const std::string& path);
+  void stopPreview();
+
+ private:
+  void dropVoice(int s, int L);
+  void deleteGroup(int c, int& current);
+  void playConfirmation(int s, int L);
+
+  CKitbeatDoc& doc_;
+  DrumEngine& engine_;
+  LayerVoiceLoader& loader_;
+  WaveReader& reader_;
+  Prompts& prompts_;
+  std::function<void()> beforeLoading_;
+};
+
+}  // namespace zumbel
