@@ -29,6 +29,7 @@
 #include "cli/KitReport.h"
 #include "EngineTestSupport.h"
 #include "ScriptedAudio.h"
+#include "ScriptedDialogs.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
 #include "ViewEngine.h"
@@ -170,6 +171,38 @@ TEST(FrameWithoutOutput, StartsTellsWhyAndCloses) {
   EXPECT_EQ(prompts.shown[0].first, "Internal Error: 'Can not Create DirectSound'");
   frame.reset();
   EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+// The skin's Load Set and Save Set buttons do what the File menu's Open and Save As do.
+TEST_F(Frame, TheSetButtonsSaveAndOpenLikeTheFileMenu) {
+  ASSERT_TRUE(frame.start(QString()));
+  test::ScriptedDialogs dialogs;
+  frame.view().setDialogs(&dialogs);
+  const auto click = [&](skin::Button b) {
+    const skin::Rect r = skin::kButtonRects[static_cast<std::size_t>(b)];
+    QTest::mouseClick(&frame.view(), Qt::LeftButton, {}, QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+  };
+  frame.document().appendGroup("Kit");
+  frame.document().SetModifiedFlag();
+  const std::string mine = dir / "Mine.drums";
+  dialogs.files = {{mine}};
+  click(skin::Button::kSaveSet);
+  EXPECT_EQ(dialogs.asked.back().filter, "Drum set (*.drums)");
+  EXPECT_EQ(dialogs.asked.back().suffix, "drums");
+  EXPECT_EQ(frame.document().GetPathName(), mine);
+  EXPECT_FALSE(frame.document().IsModified());
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Mine.drums - Zumbel"));
+  EXPECT_EQ(settings.recentFiles().value(0), QString::fromStdString(mine));
+
+  const QString other = saveSet("Other.drums");
+  frame.document().SetModifiedFlag();
+  prompts.answer = Prompts::Answer::kNo;
+  dialogs.files = {{other.toStdString()}};
+  click(skin::Button::kLoadSet);
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].first, "Save changes to Mine.drums?");
+  EXPECT_EQ(frame.document().GetPathName(), other.toStdString());
+  frame.view().setDialogs(nullptr);
 }
 
 TEST_F(Frame, StartingWithAFileOpensItAndRemembersIt) {
@@ -443,7 +476,7 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   }
 
   EXPECT_EQ(dialogs, 1);
-  EXPECT_EQ(filters, QStringList{QStringLiteral("Wav Files (*.wav)")});
+  EXPECT_EQ(filters, QStringList{QStringLiteral("Wav Files (*.wav *.WAV)")});
   EXPECT_TRUE(startedAt.endsWith(QStringLiteral("kick.wav"))) << startedAt.toStdString();
   // Nothing located yet: the dialog starts beside the set, where moved samples most often are.
   EXPECT_EQ(startFolder, QString::fromStdString(dir.path())) << startFolder.toStdString();

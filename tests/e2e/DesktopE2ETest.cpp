@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "EngineTestSupport.h"
 #include "JackRig.h"
 #include "JackTestServer.h"
+#include "ScriptedDialogs.h"
 #include "SettingsStore.h"
 #include "SkinLayout.h"
 #include "TestSupport.h"
@@ -73,11 +75,11 @@ class DesktopE2E : public ::testing::Test {
     if (HasFailure()) std::cout << "--- jackd log:\n" << test::readText(dir_ / "jackd.log");
   }
 
-  // The window on the demo kit with fresh settings, its ports connected to the rig.
-  void openWindow() {
+  // The window on a kit (none: a new set) with fresh settings, its ports connected to the rig.
+  void openWindow(const QString& kit = kDemoKit) {
     frame_ = std::make_unique<CMainFrame>(system_, settings_, prompts_);
     frame_->show();
-    ASSERT_TRUE(frame_->start(kDemoKit));
+    ASSERT_TRUE(frame_->start(kit));
     EXPECT_TRUE(prompts_.shown.empty()) << prompts_.shown[0].first;
     ViewEngine& live = *frame_->view().live();
     ASSERT_NE(live.output.jack(), nullptr) << "the default output did not choose JACK";
@@ -134,6 +136,39 @@ TEST_F(DesktopE2E, ANoteFromAnotherClientSoundsAndLightsItsPad) {
   const skin::Blit lit = skin::kMidiLampLit;
   EXPECT_EQ(region(view.renderer().backing(), {lit.x, lit.y, lit.x + lit.w, lit.y + lit.h}),
             region(skinImage, {lit.sx, lit.sy, lit.sx + lit.w, lit.sy + lit.h}));
+}
+
+// A kit made with the mouse plays from the first note: a WAV imported into a new set and
+// dragged from the sample list onto the first pad is heard when another client plays its note.
+TEST_F(DesktopE2E, ASampleDroppedOnAPadIsHeardFromAJackNote) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(openWindow(QString()));
+  CKitbeatView& view = frame_->view();
+  test::ScriptedDialogs dialogs;
+  view.setDialogs(&dialogs);
+  const std::string tom = dir_ / "tom.wav";
+  ASSERT_TRUE(test::writeTestWav(tom, 2000, 0.25f));
+  dialogs.names = {"Toms"};
+  dialogs.files = {{tom}};
+  view.ImportSamples();
+  ASSERT_EQ(frame_->document().groupSize(0), 1);
+  const auto centre = [](const skin::Rect& r) { return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); };
+  QTest::mousePress(&view, Qt::LeftButton, {}, centre(skin::sampleRow(0)));
+  QTest::mouseMove(&view, centre(skin::padCell(0, 0)));
+  QTest::mouseRelease(&view, Qt::LeftButton, {}, centre(skin::padCell(0, 0)));
+  view.setDialogs(nullptr);
+  ASSERT_TRUE(frame_->document().sound(0).hasOwnSample(0));
+  QTest::qWait(100);  // the drop's quiet confirmation is over
+
+  jack_nframes_t sentAt = 0;
+  const test::Recording r = kickAndRecord(sentAt);
+  const std::optional<jack_nframes_t> onset = test::findOnset(r, sentAt, 16, kRate / 10, 1e-3f);
+  ASSERT_TRUE(onset.has_value()) << "the dropped sample was not heard";
+  float peak = 0;
+  for (std::size_t i = r.indexOf(*onset); i < r.frames(); ++i) peak = std::max(peak, std::abs(r.left[i]));
+  // At the volume law's level for a full-velocity hit on a new sound.
+  const double gain = std::pow(10.0, NoteTriggerEngine::hitVolume(kDefaultCompress, 127, 127) / 2000.0);
+  EXPECT_NEAR(peak, 0.25 * gain, 0.005);
 }
 
 // The window closes its MIDI input before the audio output: once the input is closed, a note

@@ -1,0 +1,476 @@
+// Building a drum set with the mouse, offscreen: QTest presses, moves and releases on the real
+// view with its real engine, the dialogs and questions answered by script, the sound checked by
+// rendering the engine's cycles here.
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "CKitbeatView.h"
+#include "CreateGroupDialog.h"
+#include "DragCursors.h"
+#include "EngineTestSupport.h"
+#include "KitbeatDoc.h"
+#include "QtViewDialogs.h"
+#include "SampleListFile.h"
+#include "ScriptedAudio.h"
+#include "ScriptedDialogs.h"
+#include "SetEditor.h"
+#include "TestSupport.h"
+#include "ViewEngine.h"
+#include "WavFileWriter.h"
+
+namespace zumbel {
+namespace {
+
+using skin::Rect;
+
+QPoint centre(const Rect& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+QPoint row(int i) { return centre(skin::sampleRow(i)); }
+QPoint groupRowAt(int i) { return centre(skin::groupRow(i)); }
+QPoint pad(int key, int layer, bool right = false) {
+  return centre(skin::padCell(key, layer).moved(right ? skin::kRightKeyboardOffset : 0, 0));
+}
+QPoint button(skin::Button b) { return centre(skin::kButtonRects[static_cast<std::size_t>(b)]); }
+QImage area(const QImage& image, const Rect& r) { return image.copy(r.left, r.top, r.width(), r.height()); }
+
+class Editing : public ::testing::Test {
+ protected:
+  Editing() {
+    system.mixer = &live().engine.mixer();
+    doc.OnNewDocument();
+    view.setDialogs(&dialogs);
+    // The memory meter is redrawn with the lists; a fixed reading keeps pictures comparable.
+    view.renderer().setFreeMemory([] { return uint64_t{1} << 30; });
+    view.show();
+    EXPECT_TRUE(view.loadSkin());
+    view.FullRedraw();
+    // A scripted device that plays: the test renders the cycles itself.
+    EXPECT_EQ(live().output.InitAudioOutput(0), 1);
+  }
+  ~Editing() override { view.setDialogs(nullptr); }
+
+  ViewEngine& live() { return *view.live(); }
+  DrumEngine& engine() { return live().engine; }
+
+  std::string wav(const std::string& name, int rate = 44100, float level = 0.5f, int frames = 8000) {
+    const std::vector<float> v(static_cast<std::size_t>(frames), level);
+    WavFileWriter w;
+    EXPECT_TRUE(w.open(dir / name, rate, SampleFormat::kS16));
+    w.write(v.data(), v.data(), frames);
+    EXPECT_TRUE(w.close());
+    return dir / name;
+  }
+  // A group of `n` entries naming real files, the k-th at level (k + 1) / 100.
+  int group(const std::string& name, int n) {
+    const int g = doc.appendGroup(name);
+    for (int k = 0; k < n; ++k) doc.appendSample(g, wav(name + std::to_string(k) + ".wav", 44100, (k + 1) / 100.0f));
+    return g;
+  }
+
+  void press(QPoint p, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(&view, b, {}, p); }
+  void release(QPoint p, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseRelease(&view, b, {}, p); }
+  void click(QPoint p) {
+    press(p);
+    release(p);
+  }
+  void drag(QPoint from, QPoint to) {
+    press(from);
+    QTest::mouseMove(&view, to);
+    release(to);
+  }
+  // The loudest frame of the left channel over the next few cycles.
+  float loudest(int cycles = 8) {
+    float peak = 0;
+    for (int i = 0; i < cycles; ++i) {
+      for (float v : test::cycle(engine(), 256).left) peak = std::max(peak, std::abs(v));
+    }
+    return peak;
+  }
+  std::array<int, kLayerCount> sources(int s) const {
+    std::array<int, kLayerCount> a{};
+    for (int j = 0; j < kLayerCount; ++j) a[j] = doc.sound(s).sources[j];
+    return a;
+  }
+
+  test::TempDir dir;
+  test::ScriptedSystem system;
+  test::OkCancelPrompts prompts;
+  test::ScriptedDialogs dialogs;
+  CKitbeatDoc doc;
+  CKitbeatView view{doc, std::make_unique<ViewEngine>(doc, system, prompts)};
+};
+
+TEST_F(Editing, PressesPickOnlyWhatTheListsShow) {
+  group("A", 40);
+  group("B", 3);
+  // Row 3 of two groups holds no group; row 1 shows the second group from its top.
+  drag(groupRowAt(3), groupRowAt(3));
+  EXPECT_EQ(view.state().currentGroup, 0);
+  view.state().topRow = 30;
+  drag(row(5), pad(0, 0));
+  EXPECT_EQ(doc.sound(0).refs[0], (SampleRef{0, 35}));
+  drag(groupRowAt(1), groupRowAt(1));
+  EXPECT_EQ(view.state().currentGroup, 1);
+  EXPECT_EQ(view.state().topRow, 0);
+  // Row 5 of a three-entry list is empty: nothing is picked up, nothing lands.
+  drag(row(5), pad(1, 0));
+  EXPECT_TRUE(doc.sound(1).isEmpty());
+  // Any release over a keyboard counts as a change, even between pads.
+  doc.SetModifiedFlag(false);
+  drag(row(0), QPoint(skin::kLeftKeyboard.left + 1, skin::kLeftKeyboard.top + 1));
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_TRUE(doc.sound(0).refs[0] == (SampleRef{0, 35}));
+}
+
+TEST_F(Editing, TheThumbScrollsByItsFractionalStep) {
+  group("Short", 10);
+  group("Long", 32);
+  const QPoint thumb = centre(skin::kInitialScrollThumb);
+  press(thumb);
+  QTest::mouseMove(&view, thumb + QPoint(0, 30));
+  release(thumb + QPoint(0, 30));
+  EXPECT_EQ(view.state().topRow, 0) << "a list of 16 or fewer does not scroll";
+
+  view.state().currentGroup = 1;
+  view.renderer().DrawSampleAndGroupLists(false);
+  press(thumb);
+  QTest::mouseMove(&view, thumb + QPoint(0, 52));
+  EXPECT_EQ(view.state().topRow, 10);  // 52 / 5.1875
+  EXPECT_EQ(view.state().scrollThumb.top, 41 + 52);
+  QTest::mouseMove(&view, thumb + QPoint(0, 150));
+  release(thumb + QPoint(0, 150));
+  EXPECT_EQ(view.state().topRow, 16);
+  EXPECT_EQ(view.state().scrollThumb.bottom, 207);
+}
+
+TEST_F(Editing, OctaveButtonsPageTheKeyboardsForTheEditsAndTheLamps) {
+  group("Kit", 1);
+  click(centre(skin::kOctaveButtons[2]));
+  EXPECT_EQ(view.state().firstShownSound, 48);
+  EXPECT_EQ(engine().trigger().firstShownSound(), 48);
+  drag(row(0), pad(0, 0, true));
+  EXPECT_TRUE(doc.sound(60).hasOwnSample(0));
+  // Note 96 plays sound 60, the first key of the right keyboard on this page.
+  test::cycle(engine(), 64, {{0, 0x90 | (96 << 8) | (127 << 16)}});
+  EXPECT_EQ(engine().indicators().padFlashes(skin::kKeys, 0), 1u);
+}
+
+TEST_F(Editing, TheButtonUnderThePointerLightsInTheirOrder) {
+  const auto lit = [&](skin::Button b) {
+    const skin::Blit l = skin::kButtonLit[static_cast<std::size_t>(b)];
+    return area(view.renderer().backing(), {l.x, l.y, l.x + l.w, l.y + l.h}) ==
+           area(view.renderer().skinSurface(), {l.sx, l.sy, l.sx + l.w, l.sy + l.h});
+  };
+  QTest::mouseMove(&view, button(skin::Button::kOptions));
+  EXPECT_EQ(view.state().hoveredButton, 3);
+  EXPECT_TRUE(lit(skin::Button::kOptions));
+  QTest::mouseMove(&view, button(skin::Button::kLoadSet));
+  EXPECT_EQ(view.state().hoveredButton, 2);
+  EXPECT_TRUE(lit(skin::Button::kLoadSet));
+  EXPECT_FALSE(lit(skin::Button::kOptions));
+  QTest::mouseMove(&view, QPoint(611, 150));  // between the two set buttons
+  EXPECT_TRUE(lit(skin::Button::kLoadSet));
+  QTest::mouseMove(&view, QPoint(400, 100));
+  EXPECT_EQ(view.state().hoveredButton, -1);
+  EXPECT_FALSE(lit(skin::Button::kLoadSet));
+}
+
+TEST_F(Editing, DropsFollowTheLayerSources) {
+  group("Kit", 3);
+  // An empty sound takes the sample in layer 0 whichever pad is hit, and confirms it at -20 dB.
+  drag(row(0), pad(5, 3));
+  EXPECT_EQ(sources(5), (std::array<int, 5>{0, 0, 0, 0, 0}));
+  EXPECT_EQ(doc.sound(5).refs[0], (SampleRef{0, 0}));
+  EXPECT_NEAR(loudest(), 0.01f * 0.1f, 2e-4f);
+
+  const auto reset = [&] {
+    Sound& s = doc.sound(5);
+    for (int j = 0; j < 5; ++j) s.sources[j] = j < 2 ? 0 : 2;
+    s.refs[2] = SampleRef{0, 2};
+    engine().voices().publish(5, 2, test::makeVoice(engine().mixer(), test::dc(100, 1000)));
+  };
+  reset();
+  drag(row(1), pad(5, 1));
+  EXPECT_EQ(sources(5), (std::array<int, 5>{0, 1, 2, 2, 2}));
+  reset();
+  drag(row(1), pad(5, 3));
+  EXPECT_EQ(sources(5), (std::array<int, 5>{0, 0, 2, 3, 3}));
+  EXPECT_NE(engine().voices().voice(5, 3), nullptr);
+
+  // A layer with its own sample is replaced only after OK; its sources stay.
+  loudest(40);
+  reset();
+  SampleVoice* before = engine().voices().voice(5, 2);
+  drag(row(1), pad(5, 2));
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0], std::make_pair(std::string("There already is a sound in this layer! \nReplace?"),
+                                                 std::string("Replace sound?")));
+  EXPECT_EQ(engine().voices().voice(5, 2), before);
+  EXPECT_EQ(doc.sound(5).refs[2], (SampleRef{0, 2}));
+  prompts.answers = {true};
+  drag(row(1), pad(5, 2));
+  EXPECT_EQ(sources(5), (std::array<int, 5>{0, 0, 2, 2, 2}));
+  EXPECT_EQ(doc.sound(5).refs[2], (SampleRef{0, 1}));
+  EXPECT_NE(engine().voices().voice(5, 2), before);
+  EXPECT_NEAR(loudest(), 0.02f * 0.1f, 2e-4f);
+}
+
+TEST_F(Editing, ADropThatCannotLoadLeavesTheSoundAsItWas) {
+  const int g = group("Kit", 1);
+  doc.appendSample(g, dir / "gone.wav");
+  drag(row(1), pad(2, 0));  // the locate dialog is cancelled
+  EXPECT_TRUE(doc.sound(2).isEmpty());
+  EXPECT_EQ(engine().voices().voice(2, 0), nullptr);
+  EXPECT_EQ(dialogs.asked.back().filter, kWavFilter);
+  EXPECT_EQ(loudest(), 0.0f);
+}
+
+TEST_F(Editing, AnEmptySoundTakesItsFirstSamplesRate) {
+  const int g = doc.appendGroup("Kit");
+  doc.appendSample(g, wav("k48.wav", 48000));
+  doc.appendSample(g, wav("k44.wav", 44100));
+  drag(row(0), pad(0, 0));
+  EXPECT_EQ(doc.sound(0).playbackRate(), 48000);
+  drag(row(1), pad(0, 1));
+  EXPECT_EQ(doc.sound(0).playbackRate(), 48000) << "a sound's rate stays once it has one";
+  doc.sound(1).settings[kPlaybackRate] = 30000;
+  drag(row(0), pad(1, 0));
+  EXPECT_EQ(doc.sound(1).playbackRate(), 30000);
+}
+
+TEST_F(Editing, TheTrashAsksBeforeEveryDeletion) {
+  group("A", 2);
+  group("B", 6);
+  view.state().currentGroup = 1;
+  drag(row(5), pad(7, 0));  // (1, 5)
+  drag(row(1), pad(8, 0));  // (1, 1)
+  view.state().currentGroup = 0;
+  drag(row(0), pad(9, 0));  // (0, 0)
+  const QPoint trash = centre(skin::kTrashArea);
+
+  drag(row(0), trash);  // Cancel
+  EXPECT_EQ(prompts.questions.back(), std::make_pair(std::string("This will remove sample from list and Drumset.\nProceed?"),
+                                                     std::string("Deleting")));
+  EXPECT_EQ(doc.groupSize(0), 2);
+  prompts.answers = {true};
+  drag(row(0), trash);
+  EXPECT_EQ(doc.groupSize(0), 1);
+  EXPECT_TRUE(doc.sound(9).isEmpty());
+  EXPECT_EQ(engine().voices().voice(9, 0), nullptr);
+
+  prompts.answers = {true};
+  drag(groupRowAt(0), trash);
+  EXPECT_EQ(prompts.questions.back().first,
+            "This will remove all samples belonging to the group (also from sounds!).\nProceed?");
+  ASSERT_EQ(doc.groupCount(), 1);
+  EXPECT_EQ(doc.sound(7).refs[0], (SampleRef{0, 5}));
+  EXPECT_EQ(view.state().currentGroup, 0);
+
+  // A pad asks about the whole sound for layer 0, about one layer above; Cancel still counts as
+  // a change.
+  doc.SetModifiedFlag(false);
+  drag(pad(7, 0), trash);
+  EXPECT_EQ(prompts.questions.back().first, "This will remove all samples belonging to the sound.\nProceed?");
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_FALSE(doc.sound(7).isEmpty());
+  drag(row(3), pad(7, 2));
+  prompts.answers = {true};
+  drag(pad(7, 2), trash);
+  EXPECT_EQ(prompts.questions.back().first, "This will remove sample From sound 7 layer 3.\nProceed?");
+  EXPECT_EQ(sources(7), (std::array<int, 5>{0, 0, 0, 0, 0}));
+  EXPECT_EQ(engine().voices().voice(7, 2), nullptr);
+  prompts.answers = {true};
+  drag(pad(7, 0), trash);
+  EXPECT_TRUE(doc.sound(7).isEmpty());
+  EXPECT_EQ(engine().voices().voice(7, 0), nullptr);
+}
+
+TEST_F(Editing, TheRightButtonLocatesAPadsSampleAndPreviewsARow) {
+  group("A", 2);
+  group("B", 24);
+  view.state().currentGroup = 1;
+  view.state().topRow = 8;
+  drag(row(12), pad(4, 0));  // entry 20
+  view.state().currentGroup = 0;
+  view.state().topRow = 0;
+  view.renderer().DrawSampleAndGroupLists(false);
+  press(pad(4, 0), Qt::RightButton);
+  EXPECT_EQ(view.state().currentGroup, 1);
+  EXPECT_EQ(view.state().topRow, 5);
+  EXPECT_EQ(view.state().locatedRow, 20);
+  release(pad(4, 0), Qt::RightButton);
+  EXPECT_EQ(view.state().locatedRow, -1);
+  EXPECT_EQ(view.state().topRow, 5);
+
+  loudest(40);  // the drop's confirmation is over
+  const QImage before = view.renderer().backing().copy();
+  press(row(2), Qt::RightButton);
+  EXPECT_NE(view.renderer().backing(), before) << "the full path is drawn over the row";
+  EXPECT_NEAR(loudest(2), 0.08f * 0.1f, 2e-4f);  // entry 7 at -20 dB
+  // Released outside the window, as Qt delivers it to the view that was pressed.
+  release(QPoint(-50, -50), Qt::RightButton);
+  EXPECT_EQ(engine().voices().preview(), nullptr);
+  EXPECT_EQ(view.renderer().backing(), before);
+  loudest(1);
+  EXPECT_EQ(loudest(), 0.0f);
+}
+
+TEST_F(Editing, ImportAsksForAFirstGroupAndTakesEverySelectedFile) {
+  click(button(skin::Button::kLoadSample));
+  EXPECT_EQ(dialogs.presets, std::vector<std::string>{"New Group"});
+  EXPECT_EQ(doc.groupCount(), 0);
+  EXPECT_FALSE(doc.IsModified());
+
+  dialogs.names = {"Kicks"};
+  view.ImportSamples();  // the file dialog is cancelled
+  ASSERT_EQ(doc.groupCount(), 1);
+  EXPECT_EQ(doc.groupName(0), "Kicks");
+  EXPECT_EQ(doc.groupSize(0), 0);
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_EQ(dialogs.asked.back().title, "Select one or more files to open");
+  EXPECT_EQ(dialogs.asked.back().filter, kWaveImportFilter);
+
+  std::vector<std::string> many;
+  for (int i = 0; i < 400; ++i) many.push_back(dir / ("a-rather-long-sample-file-name-" + std::to_string(i) + ".WAV"));
+  dialogs.files = {many, {many[0]}};
+  view.ImportSamples();
+  view.ImportSamples();
+  ASSERT_EQ(doc.groupSize(0), 401) << "a selection of any length is taken whole";
+  EXPECT_EQ(doc.groupList(0)[399], many[399]);
+  EXPECT_EQ(doc.groupList(0)[400], many[0]);
+  EXPECT_EQ(dialogs.presets.size(), 2u);
+}
+
+TEST_F(Editing, GroupsStopAtSixteen) {
+  for (int g = 0; g < 15; ++g) doc.appendGroup("G");
+  dialogs.names = {"Toms"};
+  click(button(skin::Button::kCreateGroup));
+  EXPECT_EQ(dialogs.presets, std::vector<std::string>{"Group.."});
+  ASSERT_EQ(doc.groupCount(), 16);
+  EXPECT_EQ(view.state().currentGroup, 15);
+  view.NewGroup();
+  view.LoadSampleList();
+  ASSERT_EQ(prompts.shown.size(), 2u);
+  EXPECT_EQ(prompts.shown[0], std::make_pair(std::string("Try to manage with 16 lists (sorry)"), std::string("Zumbel")));
+  EXPECT_EQ(prompts.shown[1].first, "Please try to manage with 16 Groups (sorry!)");
+  EXPECT_EQ(doc.groupCount(), 16);
+  EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(Editing, SampleListsAreSavedAndLoadedThroughTheirDialogs) {
+  view.SaveSampleList();
+  EXPECT_TRUE(dialogs.asked.empty()) << "no group: nothing to save, no file chosen";
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  dialogs.files = {{}};
+  view.LoadSampleList();
+  EXPECT_EQ(dialogs.asked.back().initial, "First");
+
+  group("Kicks", 2);
+  dialogs.files = {{dir / "MyKicks.slist"}};
+  click(button(skin::Button::kSaveGroup));
+  EXPECT_EQ(dialogs.asked.back().initial, "Kicks");
+  EXPECT_EQ(dialogs.asked.back().filter, kSampleListFilter);
+  EXPECT_EQ(doc.groupName(0), "MyKicks");
+  std::filesystem::copy_file(dir / "MyKicks.slist", dir / "a.b.slist");
+  dialogs.files = {{dir / "a.b.slist"}};
+  click(button(skin::Button::kLoadGroup));
+  ASSERT_EQ(doc.groupCount(), 2);
+  EXPECT_EQ(doc.groupName(1), "a.b");
+  EXPECT_EQ(view.state().currentGroup, 1);
+  EXPECT_EQ(doc.groupList(1), doc.groupList(0));
+  EXPECT_FALSE(doc.IsModified());
+
+  // A damaged file keeps what was read in its group and says why it stopped.
+  auto bytes = test::readBytes(dir / "a.b.slist");
+  bytes.resize(bytes.size() - 3);
+  test::writeBytes(dir / "cut.slist", bytes);
+  dialogs.files = {{dir / "cut.slist"}};
+  view.LoadSampleList();
+  ASSERT_EQ(doc.groupCount(), 3);
+  EXPECT_EQ(doc.groupSize(2), 1);
+  EXPECT_EQ(prompts.shown.size(), 2u);
+}
+
+TEST_F(Editing, FilesDroppedFromAFileManagerAreImported) {
+  const auto dropFiles = [&](QPoint at, const QStringList& names) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& n : names) urls << QUrl::fromLocalFile(n);
+    mime.setUrls(urls);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&view, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&view, &drop);
+    QCoreApplication::processEvents();
+    return drop.isAccepted();
+  };
+  const QString a = QString::fromStdString(wav("a.wav")), b = QString::fromStdString(wav("B.WAV"));
+  dialogs.names = {"Dropped"};
+  EXPECT_TRUE(dropFiles(row(3), {a, QString::fromStdString(dir / "notes.txt"), b}));
+  ASSERT_EQ(doc.groupCount(), 1);
+  EXPECT_EQ(doc.groupName(0), "Dropped");
+  ASSERT_EQ(doc.groupSize(0), 2);
+  EXPECT_EQ(doc.groupList(0)[1], b.toStdString());
+
+  EXPECT_TRUE(dropFiles(pad(6, 0), {b, a}));
+  EXPECT_EQ(doc.groupSize(0), 4);
+  EXPECT_EQ(doc.sound(6).refs[0], (SampleRef{0, 2}));
+  EXPECT_FALSE(dropFiles(centre(skin::kTrashArea), {a}));
+  EXPECT_EQ(doc.groupSize(0), 4);
+}
+
+TEST_F(Editing, PadsAndRowsTellWhatTheyAreAndHowTheyAreCarried) {
+  group("Kit", 1);
+  QSignalSpy properties(&view, &CKitbeatView::soundPropertiesRequested);
+  QTest::mouseDClick(&view, Qt::LeftButton, {}, pad(2, 1, true));
+  ASSERT_EQ(properties.count(), 1);
+  EXPECT_EQ(properties[0][0].toInt(), 14);
+
+  // The two drags carry different pointers; both are drawn sharp at 2x.
+  drag(row(0), pad(0, 0));
+  press(row(0));
+  const QPixmap entry = QGuiApplication::overrideCursor()->pixmap();
+  release(row(0));
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  press(pad(0, 0));
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_NE(QGuiApplication::overrideCursor()->pixmap().toImage(), entry.toImage());
+  release(pad(0, 0));
+  EXPECT_EQ(padDragCursor(2.0).pixmap().size(), 2 * padDragCursor(1.0).pixmap().size());
+  EXPECT_EQ(entryDragCursor(2.0).pixmap().devicePixelRatio(), 2.0);
+}
+
+// The Create Group dialog as the program shows it: the preset name, at most 50 characters.
+TEST(CreateGroup, TakesAtMostFiftyCharacters) {
+  QWidget owner;
+  QtViewDialogs dialogs(&owner);
+  QString shownPreset;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<CreateGroupDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Create Group");
+    shownPreset = dialog->name();
+    auto* edit = dialog->findChild<QLineEdit*>();
+    edit->clear();
+    QTest::keyClicks(edit, QString(60, QLatin1Char('x')));
+    QTest::keyClick(edit, Qt::Key_Return);
+  });
+  const std::optional<std::string> name = dialogs.askGroupName("Group..");
+  EXPECT_EQ(shownPreset, "Group..");
+  EXPECT_EQ(name, std::string(50, 'x'));
+}
+
+}  // namespace
+}  // namespace zumbel
