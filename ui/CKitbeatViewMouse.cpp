@@ -33,10 +33,11 @@ constexpr int kThumbFollowBottom = 210;
 
 QPoint at(const QMouseEvent* event) { return event->position().toPoint(); }
 
-// A MIDI note's name, C4 being middle C (note 60).
+// A MIDI note's name as the keyboards' captions count octaves: note 36, the first key, is C1
+// (middle C, note 60, is C3).
 QString noteName(int note) {
   static const char* const kNames[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-  return QStringLiteral("%1%2").arg(QLatin1String(kNames[note % 12])).arg(note / 12 - 1);
+  return QStringLiteral("%1%2").arg(QLatin1String(kNames[note % 12])).arg(note / 12 - 2);
 }
 
 bool isWavFile(const QString& path) { return path.endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive); }

@@ -55,6 +55,8 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
   // F1 alone; with Shift, Ctrl or Alt it does nothing.
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, &CMainFrame::OnHelp);
+  // A pad's note and an entry's path are told on hover even while a sequencer has the focus.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   // The layout is fixed: the frame is exactly what the view and the menu bar need.
   setFixedSize(sizeHint());
   setWindowFlag(Qt::WindowMaximizeButtonHint, false);

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QTimer>
 #include <QUrl>
 
@@ -437,6 +438,15 @@ TEST_F(Editing, PadsAndRowsTellWhatTheyAreAndHowTheyAreCarried) {
   QTest::mouseDClick(&view, Qt::LeftButton, {}, pad(2, 1, true));
   ASSERT_EQ(properties.count(), 1);
   EXPECT_EQ(properties[0][0].toInt(), 14);
+
+  const auto tip = [&](QPoint at) {
+    QHelpEvent help(QEvent::ToolTip, at, view.mapToGlobal(at));
+    QCoreApplication::sendEvent(&view, &help);
+    return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tip(pad(0, 2, true)), "C2 (note 48), layer 3");
+  EXPECT_EQ(tip(row(0)), QString::fromStdString(dir / "Kit0.wav"));
+  EXPECT_EQ(tip(centre(skin::kTrashArea)), QString());
 
   // The two drags carry different pointers; both are drawn sharp at 2x.
   drag(row(0), pad(0, 0));
