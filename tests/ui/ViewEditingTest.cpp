@@ -296,6 +296,15 @@ TEST_F(Editing, TheTrashAsksBeforeEveryDeletion) {
   drag(pad(7, 0), trash);
   EXPECT_TRUE(doc.sound(7).isEmpty());
   EXPECT_EQ(engine().voices().voice(7, 0), nullptr);
+
+  // Backspace deletes the current group after its own question; with none left it asks nothing.
+  prompts.answers = {true};
+  QTest::keyClick(&view, Qt::Key_Backspace);
+  EXPECT_EQ(prompts.questions.back().first, "This will remove all samples belonging to the group \n(also from sounds!). Proceed?");
+  EXPECT_EQ(doc.groupCount(), 0);
+  const std::size_t asked = prompts.questions.size();
+  QTest::keyClick(&view, Qt::Key_Backspace);
+  EXPECT_EQ(prompts.questions.size(), asked);
 }
 
 TEST_F(Editing, TheRightButtonLocatesAPadsSampleAndPreviewsARow) {
