@@ -1,0 +1,281 @@
+#include "SoundPropertiesDialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+
+#include <algorithm>
+
+#include "DialogUnits.h"
+#include "SoundLabels.h"
+#include "SoundParameter.h"
+#include "UpDownArrows.h"
+
+namespace zumbel {
+
+namespace {
+
+// The controls' ranges. The sound slider covers the sounds the keyboards show.
+constexpr int kPanRange = 4000;
+constexpr int kCompressMin = -8000;
+constexpr int kLastShownSound = 71;
+constexpr int kSoundTickInterval = 12;
+constexpr int kSchemeMin = 1;
+constexpr int kSchemeMax = 5;
+constexpr int kCutSpinMax = 72;  // the cut note + 1: 0 is off
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+// A trackbar's keys: a line is one step, a page a fifth of the range.
+QSlider* slider(QWidget* parent, const QString& name, int min, int max) {
+  auto* s = new QSlider(Qt::Horizontal, parent);
+  s->setObjectName(name);
+  s->setRange(min, max);
+  s->setPageStep(std::max(1, (max - min) / 5));
+  return s;
+}
+
+void setQuietly(QAbstractSlider* control, int value) {
+  const QSignalBlocker quiet(control);
+  control->setValue(value);
+}
+
+}  // namespace
+
+SoundPropertiesDialog::SoundPropertiesDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Sound Properties"));
+  setModal(false);
+  build();
+}
+
+void SoundPropertiesDialog::build() {
+  const DialogUnits du(font());
+  setFixedSize(du.size(370, 172));
+  const auto place = [&](QWidget* w, int x, int y, int width, int height) { w->setGeometry(du.rect(x, y, width, height)); };
+  const auto label = [&](const QString& shown, int x, int y, int width, int height, const QString& name = {}) {
+    auto* l = new QLabel(shown, this);
+    l->setObjectName(name);
+    place(l, x, y, width, height);
+    return l;
+  };
+  // The frames first, so the controls inside them stay on top.
+  const auto frame = [&](const QString& title, int x, int y, int width, int height) {
+    place(new QGroupBox(title, this), x, y, width, height);
+  };
+  frame(QStringLiteral("Note Properties"), 10, 76, 109, 80);
+  frame(QStringLiteral("Dynamics"), 125, 76, 114, 61);
+  frame(QStringLiteral("Pitch"), 245, 76, 118, 80);
+
+  for (int k = 0; k < kShownLayers; ++k) {
+    label(QStringLiteral("Layer %1:").arg(k + 1), 10, 1 + 10 * k, 26, 11);
+    layers_[static_cast<std::size_t>(k)] = label({}, 46, 1 + 10 * k, 291, 11, QStringLiteral("layer%1").arg(k + 1));
+  }
+
+  sound_ = slider(this, QStringLiteral("sound"), 0, kLastShownSound);
+  sound_->setTickPosition(QSlider::TicksAbove);
+  sound_->setTickInterval(kSoundTickInterval);
+  place(sound_, 55, 52, 308, 22);
+  octave_ = label(QStringLiteral("Octave 1 C#"), 10, 56, 45, 10, QStringLiteral("octave"));
+  midinote_ = label(QStringLiteral("Midinote 2"), 10, 65, 45, 10, QStringLiteral("midinote"));
+
+  label(QStringLiteral("Pan  ( -100 = L   100 = R )"), 14, 86, 85, 10);
+  panLabel_ = label(QStringLiteral("99"), 100, 86, 15, 10, QStringLiteral("panLabel"));
+  pan_ = slider(this, QStringLiteral("pan"), -kPanRange, kPanRange);
+  place(pan_, 14, 98, 100, 15);
+  noteOff_ = new QCheckBox(QStringLiteral("Note Off Enabled"), this);
+  noteOff_->setObjectName(QStringLiteral("noteOff"));
+  place(noteOff_, 15, 117, 88, 14);
+  looping_ = new QCheckBox(QStringLiteral("Looping On"), this);
+  looping_->setObjectName(QStringLiteral("looping"));
+  place(looping_, 15, 131, 88, 14);
+
+  compressLabel_ = label(QStringLiteral("Compress 34 medium compress"), 133, 86, 104, 10, QStringLiteral("compressLabel"));
+  compress_ = slider(this, QStringLiteral("compress"), kCompressMin, 0);
+  place(compress_, 134, 98, 100, 15);
+  scheme_ = new UpDownArrows(this);
+  scheme_->setObjectName(QStringLiteral("scheme"));
+  scheme_->setRange(kSchemeMin, kSchemeMax);
+  place(scheme_, 134, 116, 11, 16);
+  schemeLabel_ = label(QStringLiteral("Velocity layer scheme 5"), 148, 120, 83, 8, QStringLiteral("schemeLabel"));
+  cut_ = new UpDownArrows(this);
+  cut_->setObjectName(QStringLiteral("cut"));
+  cut_->setRange(0, kCutSpinMax);
+  place(cut_, 146, 148, 11, 16);
+  cutFirst_ = label(QStringLiteral("Cut this note by"), 161, 141, 63, 9, QStringLiteral("cutFirst"));
+  cutSecond_ = label(QStringLiteral("note"), 161, 151, 47, 13, QStringLiteral("cutSecond"));
+
+  label(QStringLiteral("-100"), 251, 86, 20, 10);
+  pitchReset_ = new QPushButton(QStringLiteral("0"), this);
+  pitchReset_->setObjectName(QStringLiteral("pitchReset"));
+  // Enter must not reset the pitch of whatever sound is shown.
+  pitchReset_->setAutoDefault(false);
+  place(pitchReset_, 294, 85, 19, 11);
+  label(QStringLiteral("+100"), 338, 86, 17, 9);
+  cents_ = slider(this, QStringLiteral("cents"), kMinCents, kMaxCents);
+  place(cents_, 254, 97, 101, 16);
+  semitone_ = new UpDownArrows(this);
+  semitone_->setObjectName(QStringLiteral("semitone"));
+  semitone_->setRange(kMinSemitoneIndex, kMaxSemitoneIndex);
+  place(semitone_, 254, 117, 11, 16);
+  semitoneLabel_ = label(QStringLiteral("0"), 270, 120, 12, 9, QStringLiteral("semitoneLabel"));
+  label(QStringLiteral("semitones"), 282, 120, 36, 9);
+  centsLabel_ = label(QStringLiteral("cents"), 319, 120, 34, 9, QStringLiteral("centsLabel"));
+  pitchBend_ = new QCheckBox(QStringLiteral("External Pitch Bend On"), this);
+  pitchBend_->setObjectName(QStringLiteral("pitchBend"));
+  place(pitchBend_, 255, 136, 97, 14);
+
+  connect(pan_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnPan);
+  connect(compress_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnCompress);
+  connect(sound_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnSound);
+  connect(cents_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnCents);
+  connect(scheme_, &UpDownArrows::valueChanged, this, &SoundPropertiesDialog::OnScheme);
+  connect(semitone_, &UpDownArrows::valueChanged, this, &SoundPropertiesDialog::OnSemitone);
+  connect(cut_, &UpDownArrows::valueChanged, this, &SoundPropertiesDialog::OnCut);
+  connect(noteOff_, &QCheckBox::clicked, this, &SoundPropertiesDialog::OnNoteOff);
+  connect(looping_, &QCheckBox::clicked, this, &SoundPropertiesDialog::OnLooping);
+  connect(pitchBend_, &QCheckBox::clicked, this, &SoundPropertiesDialog::OnPitchBend);
+  connect(pitchReset_, &QPushButton::clicked, this, &SoundPropertiesDialog::OnPitchReset);
+}
+
+void SoundPropertiesDialog::showValues(const SoundPropertiesValues& values) {
+  values_ = values;
+  fillPitch();
+  fillCut();
+  setQuietly(pan_, values_.pan);
+  panLabel_->setText(text(PanLabel(pan_->value())));
+  setQuietly(sound_, values_.sound);
+  octave_->setText(text(OctaveLabel(values_.sound)));
+  midinote_->setText(text(MidinoteLabel(values_.sound)));
+  setQuietly(compress_, values_.compress);
+  compressLabel_->setText(text(CompressLabel(values_.compress)));
+  setQuietly(scheme_, values_.scheme);
+  schemeLabel_->setText(text(SchemeLabel(values_.scheme)));
+  noteOff_->setChecked(values_.noteOffEnabled);
+  looping_->setChecked(values_.looping);
+  pitchBend_->setChecked(values_.externalPitchBend);
+  for (int k = 0; k < kShownLayers; ++k) {
+    layers_[static_cast<std::size_t>(k)]->setText(values_.layerNames[static_cast<std::size_t>(k)]);
+  }
+}
+
+void SoundPropertiesDialog::fillPitch() {
+  pitch_ = RateToPitch(values_.rate);
+  setQuietly(cents_, pitch_.cents);
+  centsLabel_->setText(text(CentsLabel(pitch_.cents)));
+  setQuietly(semitone_, pitch_.semitoneIndex);
+  semitoneLabel_->setText(text(SemitoneLabel(pitch_.semitoneIndex)));
+}
+
+void SoundPropertiesDialog::fillCut() {
+  setQuietly(cut_, values_.cutNote + 1);
+  const CutLabels lines = CutNoteLabels(values_.cutNote);
+  cutFirst_->setText(text(lines.first));
+  cutSecond_->setText(text(lines.second));
+}
+
+void SoundPropertiesDialog::closeEvent(QCloseEvent* event) {
+  // The view closes the window when it gets to the notice; until then it stays as it is.
+  event->ignore();
+  emit closeNotice(kSoundPropertiesClosed);
+}
+
+void SoundPropertiesDialog::reject() { emit closeNotice(kSoundPropertiesClosed); }
+
+void SoundPropertiesDialog::OnPan() {
+  const int position = pan_->value();
+  panLabel_->setText(text(PanLabel(position)));
+  values_.pan = position;
+  emit soundParameter(kSoundPan, position);
+}
+
+void SoundPropertiesDialog::OnCompress() {
+  const int position = compress_->value();
+  compressLabel_->setText(text(CompressMovingLabel(position)));
+  emit soundParameter(kSoundCompress, position);
+}
+
+void SoundPropertiesDialog::OnSound() { emit soundParameter(kSoundSelect, sound_->value()); }
+
+void SoundPropertiesDialog::OnCents() {
+  if (values_.externalPitchBend) {
+    // Pitch bend has the pitch: the slider goes back and says why.
+    setQuietly(cents_, pitch_.cents);
+    centsLabel_->setText(text(LockedPitchLabel(values_.rate)));
+    return;
+  }
+  pitch_.cents = cents_->value();
+  values_.rate = PitchToRate(pitch_.semitoneIndex, pitch_.cents);
+  emit soundParameter(kSoundRate, values_.rate);
+  centsLabel_->setText(text(CentsLabel(pitch_.cents)));
+}
+
+void SoundPropertiesDialog::OnScheme() {
+  const int position = scheme_->value();
+  emit soundParameter(kSoundScheme, position);
+  schemeLabel_->setText(text(SchemeLabel(position)));
+}
+
+void SoundPropertiesDialog::OnSemitone() {
+  if (values_.externalPitchBend) {
+    // Refused like the cents slider; the arrows stay on the semitone that is still in force, so
+    // the next step after unlocking starts from it.
+    centsLabel_->clear();
+    setQuietly(semitone_, pitch_.semitoneIndex);
+    return;
+  }
+  pitch_.semitoneIndex = semitone_->value();
+  semitoneLabel_->setText(text(SemitoneLabel(pitch_.semitoneIndex)));
+  values_.rate = PitchToRate(pitch_.semitoneIndex, pitch_.cents);
+  emit soundParameter(kSoundRate, values_.rate);
+}
+
+void SoundPropertiesDialog::OnCut() {
+  values_.cutNote = cut_->value() - 1;
+  emit soundParameter(kSoundCutNote, values_.cutNote);
+  const CutLabels lines = CutNoteLabels(values_.cutNote);
+  cutFirst_->setText(text(lines.first));
+  cutSecond_->setText(text(lines.second));
+}
+
+void SoundPropertiesDialog::readChecks() {
+  values_.noteOffEnabled = noteOff_->isChecked();
+  values_.looping = looping_->isChecked();
+  values_.externalPitchBend = pitchBend_->isChecked();
+}
+
+void SoundPropertiesDialog::OnNoteOff() {
+  readChecks();
+  emit soundParameter(kSoundNoteOff, switchValue(values_.noteOffEnabled));
+}
+
+void SoundPropertiesDialog::OnLooping() {
+  readChecks();
+  emit soundParameter(kSoundLooping, switchValue(values_.looping));
+  if (!values_.looping) return;
+  // A looping sound that a note-off could not stop would ring until something cut it.
+  noteOff_->setChecked(true);
+  values_.noteOffEnabled = true;
+  emit soundParameter(kSoundNoteOff, switchValue(true));
+}
+
+void SoundPropertiesDialog::OnPitchBend() {
+  readChecks();
+  emit soundParameter(kSoundPitchBend, switchValue(values_.externalPitchBend));
+}
+
+void SoundPropertiesDialog::OnPitchReset() {
+  // Works while pitch bend has the pitch too: it is the way back to the sample as recorded.
+  pitch_ = Pitch{};
+  setQuietly(cents_, 0);
+  setQuietly(semitone_, kUntransposedIndex);
+  centsLabel_->setText(text(ResetCentsLabel()));
+  semitoneLabel_->setText(text(SemitoneLabel(kUntransposedIndex)));
+  values_.rate = PitchToRate(kUntransposedIndex, 0);
+  emit soundParameter(kSoundRate, values_.rate);
+}
+
+}  // namespace zumbel
