@@ -9,6 +9,9 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
 
 #include "DialogUnits.h"
 #include "SoundLabels.h"
@@ -27,6 +30,8 @@ constexpr int kSoundTickInterval = 12;
 constexpr int kSchemeMin = 1;
 constexpr int kSchemeMax = 5;
 constexpr int kCutSpinMax = 72;  // the cut note + 1: 0 is off
+// How much wider than its units the layout may grow to fit a wide font.
+constexpr double kMaxStretch = 1.6;
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -54,8 +59,10 @@ SoundPropertiesDialog::SoundPropertiesDialog(QWidget* parent) : QDialog(parent) 
 
 void SoundPropertiesDialog::build() {
   const DialogUnits du(font());
-  setFixedSize(du.size(370, 172));
-  const auto place = [&](QWidget* w, int x, int y, int width, int height) { w->setGeometry(du.rect(x, y, width, height)); };
+  std::vector<std::pair<QWidget*, QRect>> placed;
+  const auto place = [&](QWidget* w, int x, int y, int width, int height) {
+    placed.emplace_back(w, du.rect(x, y, width, height));
+  };
   const auto label = [&](const QString& shown, int x, int y, int width, int height, const QString& name = {}) {
     auto* l = new QLabel(shown, this);
     l->setObjectName(name);
@@ -70,8 +77,9 @@ void SoundPropertiesDialog::build() {
   frame(QStringLiteral("Dynamics"), 125, 76, 114, 61);
   frame(QStringLiteral("Pitch"), 245, 76, 118, 80);
 
+  QLabel* layerCaption = nullptr;
   for (int k = 0; k < kShownLayers; ++k) {
-    label(QStringLiteral("Layer %1:").arg(k + 1), 10, 1 + 10 * k, 26, 11);
+    layerCaption = label(QStringLiteral("Layer %1:").arg(k + 1), 10, 1 + 10 * k, 26, 11);
     layers_[static_cast<std::size_t>(k)] = label({}, 46, 1 + 10 * k, 291, 11, QStringLiteral("layer%1").arg(k + 1));
   }
 
@@ -82,7 +90,7 @@ void SoundPropertiesDialog::build() {
   octave_ = label(QStringLiteral("Octave 1 C#"), 10, 56, 45, 10, QStringLiteral("octave"));
   midinote_ = label(QStringLiteral("Midinote 2"), 10, 65, 45, 10, QStringLiteral("midinote"));
 
-  label(QStringLiteral("Pan  ( -100 = L   100 = R )"), 14, 86, 85, 10);
+  QLabel* panCaption = label(QStringLiteral("Pan  ( -100 = L   100 = R )"), 14, 86, 85, 10);
   panLabel_ = label(QStringLiteral("99"), 100, 86, 15, 10, QStringLiteral("panLabel"));
   pan_ = slider(this, QStringLiteral("pan"), -kPanRange, kPanRange);
   place(pan_, 14, 98, 100, 15);
@@ -105,8 +113,10 @@ void SoundPropertiesDialog::build() {
   cut_->setObjectName(QStringLiteral("cut"));
   cut_->setRange(0, kCutSpinMax);
   place(cut_, 146, 148, 11, 16);
-  cutFirst_ = label(QStringLiteral("Cut this note by"), 161, 141, 63, 9, QStringLiteral("cutFirst"));
-  cutSecond_ = label(QStringLiteral("note"), 161, 151, 47, 13, QStringLiteral("cutSecond"));
+  // Below the Dynamics frame the cut lines have the room up to the Pitch frame; their texts need
+  // more of it than the few units once given them.
+  cutFirst_ = label(QStringLiteral("Cut this note by"), 161, 141, 82, 9, QStringLiteral("cutFirst"));
+  cutSecond_ = label(QStringLiteral("note"), 161, 151, 82, 13, QStringLiteral("cutSecond"));
 
   label(QStringLiteral("-100"), 251, 86, 20, 10);
   pitchReset_ = new QPushButton(QStringLiteral("0"), this);
@@ -122,11 +132,42 @@ void SoundPropertiesDialog::build() {
   semitone_->setRange(kMinSemitoneIndex, kMaxSemitoneIndex);
   place(semitone_, 254, 117, 11, 16);
   semitoneLabel_ = label(QStringLiteral("0"), 270, 120, 12, 9, QStringLiteral("semitoneLabel"));
-  label(QStringLiteral("semitones"), 282, 120, 36, 9);
+  QLabel* semitonesCaption = label(QStringLiteral("semitones"), 282, 120, 36, 9);
   centsLabel_ = label(QStringLiteral("cents"), 319, 120, 34, 9, QStringLiteral("centsLabel"));
   pitchBend_ = new QCheckBox(QStringLiteral("External Pitch Bend On"), this);
   pitchBend_->setObjectName(QStringLiteral("pitchBend"));
   place(pitchBend_, 255, 136, 97, 14);
+
+  // The layout's widths were chosen for narrower fonts than most desktops use today. Where the
+  // dialog font makes a text wider than its place, the whole layout widens by the same factor,
+  // keeping its proportions, rather than cutting words off.
+  const QFontMetrics metrics(font());
+  const std::pair<QWidget*, QString> widest[] = {
+      {layerCaption, layerCaption->text()},
+      {octave_, QStringLiteral("Octave 6 G#")},
+      {midinote_, QStringLiteral("Midinote 72 ")},
+      {panCaption, panCaption->text()},
+      {compressLabel_, QStringLiteral("Compress 74 (medium compress)")},
+      {schemeLabel_, QStringLiteral("Velocity layer scheme 5")},
+      {cutFirst_, QStringLiteral("This note will cut note 72")},
+      {centsLabel_, QStringLiteral("+100 cents")},
+      {semitonesCaption, semitonesCaption->text()},
+  };
+  double stretch = 1.0;
+  const auto widthOf = [&](QWidget* w) {
+    for (const auto& [widget, rect] : placed) {
+      if (widget == w) return rect.width();
+    }
+    return 1;
+  };
+  for (const auto& [w, shown] : widest) stretch = std::max(stretch, (metrics.horizontalAdvance(shown) + 2.0) / widthOf(w));
+  for (QCheckBox* box : {noteOff_, looping_, pitchBend_}) {
+    stretch = std::max(stretch, static_cast<double>(box->sizeHint().width()) / widthOf(box));
+  }
+  stretch = std::min(stretch, kMaxStretch);
+  const auto wider = [stretch](int v) { return static_cast<int>(std::lround(v * stretch)); };
+  for (const auto& [w, rect] : placed) w->setGeometry(wider(rect.x()), rect.y(), wider(rect.width()), rect.height());
+  setFixedSize(wider(du.x(370)), du.y(172));
 
   connect(pan_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnPan);
   connect(compress_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnCompress);
