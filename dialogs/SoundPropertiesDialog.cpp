@@ -69,6 +69,13 @@ void SoundPropertiesDialog::build() {
     place(l, x, y, width, height);
     return l;
   };
+  const auto arrows = [&](const QString& name, int min, int max, int x, int y, int width, int height) {
+    auto* a = new UpDownArrows(this);
+    a->setObjectName(name);
+    a->setRange(min, max);
+    place(a, x, y, width, height);
+    return a;
+  };
   // The frames first, so the controls inside them stay on top.
   const auto frame = [&](const QString& title, int x, int y, int width, int height) {
     place(new QGroupBox(title, this), x, y, width, height);
@@ -104,15 +111,9 @@ void SoundPropertiesDialog::build() {
   compressLabel_ = label(QStringLiteral("Compress 34 medium compress"), 133, 86, 104, 10, QStringLiteral("compressLabel"));
   compress_ = slider(this, QStringLiteral("compress"), kCompressMin, 0);
   place(compress_, 134, 98, 100, 15);
-  scheme_ = new UpDownArrows(this);
-  scheme_->setObjectName(QStringLiteral("scheme"));
-  scheme_->setRange(kSchemeMin, kSchemeMax);
-  place(scheme_, 134, 116, 11, 16);
+  scheme_ = arrows(QStringLiteral("scheme"), kSchemeMin, kSchemeMax, 134, 116, 11, 16);
   schemeLabel_ = label(QStringLiteral("Velocity layer scheme 5"), 148, 120, 83, 8, QStringLiteral("schemeLabel"));
-  cut_ = new UpDownArrows(this);
-  cut_->setObjectName(QStringLiteral("cut"));
-  cut_->setRange(0, kCutSpinMax);
-  place(cut_, 146, 148, 11, 16);
+  cut_ = arrows(QStringLiteral("cut"), 0, kCutSpinMax, 146, 148, 11, 16);
   // Below the Dynamics frame the cut lines have the room up to the Pitch frame; their texts need
   // more of it than the few units once given them.
   cutFirst_ = label(QStringLiteral("Cut this note by"), 161, 141, 82, 9, QStringLiteral("cutFirst"));
@@ -127,10 +128,7 @@ void SoundPropertiesDialog::build() {
   label(QStringLiteral("+100"), 338, 86, 17, 9);
   cents_ = slider(this, QStringLiteral("cents"), kMinCents, kMaxCents);
   place(cents_, 254, 97, 101, 16);
-  semitone_ = new UpDownArrows(this);
-  semitone_->setObjectName(QStringLiteral("semitone"));
-  semitone_->setRange(kMinSemitoneIndex, kMaxSemitoneIndex);
-  place(semitone_, 254, 117, 11, 16);
+  semitone_ = arrows(QStringLiteral("semitone"), kMinSemitoneIndex, kMaxSemitoneIndex, 254, 117, 11, 16);
   semitoneLabel_ = label(QStringLiteral("0"), 270, 120, 12, 9, QStringLiteral("semitoneLabel"));
   QLabel* semitonesCaption = label(QStringLiteral("semitones"), 282, 120, 36, 9);
   centsLabel_ = label(QStringLiteral("cents"), 319, 120, 34, 9, QStringLiteral("centsLabel"));
