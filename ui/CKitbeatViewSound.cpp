@@ -41,8 +41,12 @@ SoundPropertiesValues CKitbeatView::soundPropertiesOf(int sound) const {
   v.rate = s.playbackRate();
   v.pan = s.pan();
   v.compress = s.compress();
-  v.scheme = s.velocityScheme() + 1;
-  v.cutNote = s.cutNote();
+  // A scheme or cut note a damaged file left outside the tables shows as what it plays: the
+  // default scheme, no cut.
+  const int32_t scheme = s.velocityScheme();
+  v.scheme = (scheme >= 0 && scheme < kSchemeCount ? scheme : kDefaultScheme) + 1;
+  const int32_t cut = s.cutNote();
+  v.cutNote = cut >= 0 && cut < kSoundCount ? cut : kNone;
   v.noteOffEnabled = s.noteOffEnabled != 0;
   v.looping = s.looping != 0;
   v.externalPitchBend = s.externalPitchBend != 0;
@@ -54,7 +58,11 @@ QString CKitbeatView::layerName(int sound, int layer) const {
   const Sound& s = doc_.sound(sound);
   if (s.sources[0] == kNone) return QString::fromLatin1(kEmptyLayerLabel);
   const int32_t source = s.sources[static_cast<std::size_t>(layer)];
-  if (layer > 0 && source != layer) return QString::fromStdString(CopyOfLayerLabel(source + 1));
+  if (layer > 0 && source != layer) {
+    // A band whose source points outside the layers plays nothing.
+    if (source < 0 || source >= kLayerCount) return QString::fromLatin1(kEmptyLayerLabel);
+    return QString::fromStdString(CopyOfLayerLabel(source + 1));
+  }
   if (engine_) {
     if (const SampleVoice* v = engine_->voices().voice(sound, layer)) return QString::fromStdString(v->path());
   }
@@ -76,7 +84,8 @@ void CKitbeatView::OnSoundParameter(int type, int value) {
 }
 
 void CKitbeatView::OnSoundPropertiesClosed(int code) {
-  if (code == kSoundPropertiesClosed) closeSoundProperties();
+  // A second notice from a window already closed must not close the one opened since.
+  if (code == kSoundPropertiesClosed && sender() == soundDialog_.get()) closeSoundProperties();
 }
 
 void CKitbeatView::closeSoundProperties() {

@@ -289,6 +289,26 @@ TEST_F(SoundProperties, TheSoundSliderMakesAnotherSoundCurrent) {
   EXPECT_EQ(doc.sound(2).compress(), kDefaultCompress);
 }
 
+TEST_F(SoundProperties, ValuesADamagedFileLeftShowAsTheyPlay) {
+  drag(row(0), pad(7, 0));
+  Sound& s = doc.sound(7);
+  s.sources[1] = INT32_MAX;
+  s.settings[kVelocityScheme] = INT32_MAX;
+  s.settings[kCutNote] = INT32_MAX;
+  s.settings[kPlaybackRate] = INT32_MIN;
+  s.settings[kCompress] = INT32_MIN;
+  s.settings[kPan] = INT32_MAX;
+  open(7);
+  EXPECT_EQ(label("layer2"), "EMPTY");
+  EXPECT_EQ(label("schemeLabel"), "Velocity layer scheme 5");
+  EXPECT_EQ(label("cutFirst"), "Cut function Off");
+  EXPECT_EQ(label("panLabel"), "100");
+  EXPECT_EQ(control<QAbstractSlider>("semitone").value(), 1);
+  // Shown is not stored: the set keeps what it had until the user changes it.
+  EXPECT_EQ(s.velocityScheme(), INT32_MAX);
+  EXPECT_EQ(s.pan(), INT32_MAX);
+}
+
 // The left and right peaks over one cycle's last quarter, after the cycle has been rendered.
 std::pair<float, float> tail(const test::Render& r) {
   float left = 0, right = 0;
