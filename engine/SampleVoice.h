@@ -41,6 +41,8 @@ class SampleVoice {
   // Take effect at the next Play / SetPitch.
   void SetLooping(bool on) noexcept { looping_ = on ? 1 : 0; }
   void SetFollowsPitchBend(bool on) noexcept { followsPitchBend_ = on ? 1 : 0; }
+  // The rate pitch bend bends around (0: as recorded); heard from the next pitch-bend value.
+  void SetBaseRate(int32_t rate) noexcept { baseRate_ = rate == 0 ? kOutputRate : rate; }
 
   // Silences every buffer (with a short fade when one is sounding) and gives the slots back to
   // the mixer to forget. The voice's memory stays valid until it is destroyed.

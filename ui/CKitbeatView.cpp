@@ -66,6 +66,8 @@ CKitbeatView::CKitbeatView(CKitbeatDoc& doc, std::unique_ptr<ViewEngine> live, Q
 }
 
 CKitbeatView::~CKitbeatView() {
+  // The dialog goes first, before the MIDI input and the audio output it retunes.
+  soundDialog_.reset();
   lampTimer_.stop();
   outputTimer_.stop();
   if (engine_) engine_->trigger().followFirstShownSound(nullptr);
@@ -82,6 +84,9 @@ void CKitbeatView::UpdateView(const DeviceSettings& settings) {
   if (loadSkin()) FullRedraw();
   if (live_) live_->session.UpdateView(settings);
   FullRedraw();
+  // An open Sound Properties dialog shows the new set's sound, not the old one's; only showing
+  // a sound on the user's request marks the set modified.
+  if (soundPropertiesOpen_ && soundDialog_) soundDialog_->showValues(soundPropertiesOf(currentSound_));
 }
 
 QSize CKitbeatView::sizeHint() const { return {skin::kWindowWidth, skin::kWindowHeight}; }

@@ -16,6 +16,7 @@
 
 #include "LampPainter.h"
 #include "LoadProgress.h"
+#include "SoundPropertiesDialog.h"
 #include "ViewDialogs.h"
 #include "ViewRenderer.h"
 #include "ViewState.h"
@@ -81,16 +82,19 @@ class CKitbeatView : public QWidget {
   void DropEntryOnPad(int sound, int layer);
   void ClearLayer(int sound, int layer);
   void DeleteGroup();
-  // Opens the Sound Properties of `sound`, or switches the open dialog to it.
+  // Opens the Sound Properties of `sound`, or switches the open dialog to it; the sound becomes
+  // the one the dialog's changes go to. Marks the set modified.
   void ShowSoundProperties(int sound);
   // Whether the Sound Properties dialog is on screen: a drop then switches it to the dropped-on
   // sound.
-  void setSoundPropertiesOpen(bool open) { soundPropertiesOpen_ = open; }
+  bool soundPropertiesOpen() const { return soundPropertiesOpen_; }
+  // The dialog's window while it is open, else null.
+  SoundPropertiesDialog* soundPropertiesDialog() const { return soundDialog_.get(); }
+  int currentSound() const { return currentSound_; }
 
   QSize sizeHint() const override;
 
  signals:
-  void soundPropertiesRequested(int sound);
   void optionsRequested();
 
  protected:
@@ -132,6 +136,14 @@ class CKitbeatView : public QWidget {
   void keepTopRowInList();
   void ensureOutput();
 
+  // The Sound Properties dialog (CKitbeatViewSound.cpp). Its messages arrive queued, in the
+  // order it sent them.
+  SoundPropertiesValues soundPropertiesOf(int sound) const;
+  QString layerName(int sound, int layer) const;
+  void OnSoundParameter(int type, int value);
+  void OnSoundPropertiesClosed(int code);
+  void closeSoundProperties();
+
   void repaintDirty();
 
   CKitbeatDoc& doc_;
@@ -147,7 +159,11 @@ class CKitbeatView : public QWidget {
   QTimer lampTimer_;
   QTimer outputTimer_;
   bool captured_ = false;  // the left button went down in this view and is not yet released
+  // Created when the dialog is first shown and destroyed when it is closed; the sound its
+  // messages apply to stays current in between.
+  std::unique_ptr<SoundPropertiesDialog> soundDialog_;
   bool soundPropertiesOpen_ = false;
+  int currentSound_ = 0;
   bool dragCursorShown_ = false;
   std::function<void(const std::string&)> openDocument_;
   std::function<void(const std::string&)> saveDocumentAs_;

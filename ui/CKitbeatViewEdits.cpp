@@ -188,6 +188,4 @@ void CKitbeatView::DeleteGroup() {
   FullRedraw();
 }
 
-void CKitbeatView::ShowSoundProperties(int sound) { emit soundPropertiesRequested(sound); }
-
 }  // namespace zumbel

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QSlider>
 #include <QTest>
 
 #include <chrono>
@@ -28,6 +29,7 @@
 #include "ScriptedDialogs.h"
 #include "SettingsStore.h"
 #include "SkinLayout.h"
+#include "SoundPropertiesDialog.h"
 #include "TestSupport.h"
 #include "ViewEngine.h"
 
@@ -169,6 +171,74 @@ TEST_F(DesktopE2E, ASampleDroppedOnAPadIsHeardFromAJackNote) {
   // At the volume law's level for a full-velocity hit on a new sound.
   const double gain = std::pow(10.0, NoteTriggerEngine::hitVolume(kDefaultCompress, 127, 127) / 2000.0);
   EXPECT_NEAR(peak, 0.25 * gain, 0.005);
+}
+
+// Tuning a sound as a new user does: a double-click on its pad opens Sound Properties, the pan
+// goes fully right with the keyboard and the semitones up an octave. The next note is heard so,
+// and the values travel with the saved set.
+TEST_F(DesktopE2E, SoundPropertiesTuneTheNextNoteAndAreSavedWithTheSet) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(openWindow(QString()));
+  CKitbeatView& view = frame_->view();
+  test::ScriptedDialogs dialogs;
+  view.setDialogs(&dialogs);
+  constexpr int kSampleFrames = 4000;
+  const std::string tom = dir_ / "tom.wav";
+  ASSERT_TRUE(test::writeTestWav(tom, kSampleFrames, 0.25f));
+  dialogs.names = {"Toms"};
+  dialogs.files = {{tom}};
+  view.ImportSamples();
+  const auto centre = [](const skin::Rect& r) { return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); };
+  const QPoint pad = centre(skin::padCell(0, 0));
+  QTest::mousePress(&view, Qt::LeftButton, {}, centre(skin::sampleRow(0)));
+  QTest::mouseMove(&view, pad);
+  QTest::mouseRelease(&view, Qt::LeftButton, {}, pad);
+  QTest::mouseDClick(&view, Qt::LeftButton, {}, pad);
+  SoundPropertiesDialog* dialog = view.soundPropertiesDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->windowTitle(), "Sound Properties");
+  auto* pan = dialog->findChild<QSlider*>("pan");
+  auto* semitone = dialog->findChild<QAbstractSlider*>("semitone");
+  ASSERT_TRUE(pan && semitone);
+  pan->setFocus();
+  QTest::keyClick(pan, Qt::Key_End);
+  semitone->setFocus();
+  for (int i = 0; i < 12; ++i) QTest::keyClick(semitone, Qt::Key_Up);
+  QTest::qWait(100);  // the view has taken the changes and the drop's confirmation is over
+
+  jack_nframes_t sentAt = 0;
+  const test::Recording r = kickAndRecord(sentAt);
+  const std::optional<jack_nframes_t> onset = test::findOnset(r, sentAt, 16, kRate / 10, 1e-4f);
+  ASSERT_TRUE(onset.has_value()) << "the tuned note was not heard";
+  float left = 0, right = 0;
+  for (std::size_t i = r.indexOf(*onset); i < r.frames(); ++i) {
+    left = std::max(left, std::abs(r.left[i]));
+    right = std::max(right, std::abs(r.right[i]));
+  }
+  ASSERT_GT(right, 0.1f);
+  EXPECT_GE(20 * std::log10(right / left), 35.0);
+  // An octave up the sample plays in half its frames.
+  std::size_t sounding = 0;
+  for (std::size_t i = r.indexOf(*onset); i < r.frames(); ++i) sounding += std::abs(r.right[i]) > right / 2 ? 1 : 0;
+  EXPECT_NEAR(static_cast<double>(sounding), kSampleFrames / 2, 16);
+
+  const std::string saved = dir_ / "Tuned.drums";
+  dialogs.files = {{saved}};
+  view.OnSaveSet();
+  view.setDialogs(nullptr);
+  test::ChildProcess info;
+  test::ChildProcess::Options options;
+  options.argv = {ZUMBEL_BINARY, "info", saved, "--json"};
+  options.stdoutPath = dir_ / "info.json";
+  std::string error;
+  ASSERT_TRUE(info.start(options, error)) << error;
+  const std::optional<test::ChildExit> exit = info.wait(30s);
+  ASSERT_TRUE(exit.has_value());
+  EXPECT_EQ(exit->status, 0);
+  const std::string json = test::readText(dir_ / "info.json");
+  EXPECT_NE(json.find("\"pan\":4000"), std::string::npos) << json.substr(0, 400);
+  EXPECT_NE(json.find("\"rate\":88200"), std::string::npos);
 }
 
 // The window closes its MIDI input before the audio output: once the input is closed, a note

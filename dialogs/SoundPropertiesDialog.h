@@ -1,0 +1,107 @@
+#pragma once
+// "Sound Properties": the modeless dialog that tunes one sound (pan, dynamics, velocity layer
+// scheme, cut note, pitch, note-off, looping, pitch bend) and tells what its five layers play.
+// It never writes the drum set: every change leaves as soundParameter(type, value) for its view,
+// which stores it in the sound it shows and retunes the voices. Its close box and Escape only
+// ask the view to close it, with closeNotice.
+
+#include <QDialog>
+
+#include <array>
+
+#include "SoundPitch.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+namespace zumbel {
+
+class UpDownArrows;
+
+inline constexpr int kShownLayers = 5;
+
+// One sound's settings as the dialog shows them.
+struct SoundPropertiesValues {
+  int sound = 0;
+  int rate = 0;  // Hz; 0 = as recorded
+  int pan = 0;
+  int compress = 0;
+  int scheme = 1;  // as shown, 1..5
+  int cutNote = -1;
+  bool noteOffEnabled = false;
+  bool looping = false;
+  bool externalPitchBend = false;
+  std::array<QString, kShownLayers> layerNames;
+};
+
+class SoundPropertiesDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit SoundPropertiesDialog(QWidget* parent = nullptr);
+
+  // Sets every control from `values`, on creation and whenever the view shows another sound.
+  void showValues(const SoundPropertiesValues& values);
+  // The dialog's own copy, as its controls have left it.
+  const SoundPropertiesValues& values() const { return values_; }
+  Pitch pitch() const { return pitch_; }
+
+ signals:
+  void soundParameter(int type, int value);
+  void closeNotice(int code);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ public slots:
+  // Enter does nothing; Escape is the close box.
+  void accept() override {}
+  void reject() override;
+
+ private:
+  void build();
+  void fillPitch();
+  void fillCut();
+
+  void OnPan();
+  void OnCompress();
+  void OnSound();
+  void OnCents();
+  void OnScheme();
+  void OnSemitone();
+  void OnCut();
+  void OnNoteOff();
+  void OnLooping();
+  void OnPitchBend();
+  void OnPitchReset();
+  void readChecks();
+
+  SoundPropertiesValues values_;
+  Pitch pitch_;
+
+  std::array<QLabel*, kShownLayers> layers_{};
+  QSlider* sound_ = nullptr;
+  QLabel* octave_ = nullptr;
+  QLabel* midinote_ = nullptr;
+  QLabel* panLabel_ = nullptr;
+  QSlider* pan_ = nullptr;
+  QCheckBox* noteOff_ = nullptr;
+  QCheckBox* looping_ = nullptr;
+  QLabel* compressLabel_ = nullptr;
+  QSlider* compress_ = nullptr;
+  UpDownArrows* scheme_ = nullptr;
+  QLabel* schemeLabel_ = nullptr;
+  UpDownArrows* cut_ = nullptr;
+  QLabel* cutFirst_ = nullptr;
+  QLabel* cutSecond_ = nullptr;
+  QPushButton* pitchReset_ = nullptr;
+  QSlider* cents_ = nullptr;
+  UpDownArrows* semitone_ = nullptr;
+  QLabel* semitoneLabel_ = nullptr;
+  QLabel* centsLabel_ = nullptr;
+  QCheckBox* pitchBend_ = nullptr;
+};
+
+}  // namespace zumbel

@@ -1,0 +1,99 @@
+// The view's side of the Sound Properties dialog: it shows a sound in the dialog, applies the
+// dialog's messages to that sound and its voices, and closes the dialog when asked.
+
+#include <string>
+
+#include "CKitbeatView.h"
+#include "DrumEngine.h"
+#include "KitbeatDoc.h"
+#include "SoundLabels.h"
+#include "SoundParameter.h"
+#include "SoundParameterUpdate.h"
+
+namespace zumbel {
+
+void CKitbeatView::ShowSoundProperties(int sound) {
+  if (sound < 0 || sound >= kSoundCount) return;
+  currentSound_ = sound;
+  const SoundPropertiesValues values = soundPropertiesOf(sound);
+  if (soundPropertiesOpen_ && soundDialog_) {
+    soundDialog_->showValues(values);
+  } else {
+    // A window of its own that stays above the main window; the view keeps the object.
+    soundDialog_ = std::make_unique<SoundPropertiesDialog>(this);
+    // Queued: the dialog's handlers finish before the view acts, and the view takes the messages
+    // one at a time in the order they were sent, as it would posted messages.
+    connect(soundDialog_.get(), &SoundPropertiesDialog::soundParameter, this, &CKitbeatView::OnSoundParameter,
+            Qt::QueuedConnection);
+    connect(soundDialog_.get(), &SoundPropertiesDialog::closeNotice, this, &CKitbeatView::OnSoundPropertiesClosed,
+            Qt::QueuedConnection);
+    soundDialog_->showValues(values);
+    soundDialog_->show();
+    soundPropertiesOpen_ = true;
+  }
+  doc_.SetModifiedFlag();
+}
+
+SoundPropertiesValues CKitbeatView::soundPropertiesOf(int sound) const {
+  const Sound& s = doc_.sound(sound);
+  SoundPropertiesValues v;
+  v.sound = sound;
+  v.rate = s.playbackRate();
+  v.pan = s.pan();
+  v.compress = s.compress();
+  // A scheme or cut note a damaged file left outside the tables shows as what it plays: the
+  // default scheme, no cut.
+  const int32_t scheme = s.velocityScheme();
+  v.scheme = (scheme >= 0 && scheme < kSchemeCount ? scheme : kDefaultScheme) + 1;
+  const int32_t cut = s.cutNote();
+  v.cutNote = cut >= 0 && cut < kSoundCount ? cut : kNone;
+  v.noteOffEnabled = s.noteOffEnabled != 0;
+  v.looping = s.looping != 0;
+  v.externalPitchBend = s.externalPitchBend != 0;
+  for (int k = 0; k < kShownLayers; ++k) v.layerNames[static_cast<std::size_t>(k)] = layerName(sound, k);
+  return v;
+}
+
+QString CKitbeatView::layerName(int sound, int layer) const {
+  const Sound& s = doc_.sound(sound);
+  if (s.sources[0] == kNone) return QString::fromLatin1(kEmptyLayerLabel);
+  const int32_t source = s.sources[static_cast<std::size_t>(layer)];
+  if (layer > 0 && source != layer) {
+    // A band whose source points outside the layers plays nothing.
+    if (source < 0 || source >= kLayerCount) return QString::fromLatin1(kEmptyLayerLabel);
+    return QString::fromStdString(CopyOfLayerLabel(source + 1));
+  }
+  if (engine_) {
+    if (const SampleVoice* v = engine_->voices().voice(sound, layer)) return QString::fromStdString(v->path());
+  }
+  // Its file could not be loaded: the path the set names, so the user knows what to look for.
+  const QString notLoaded = QString::fromLatin1(kNotLoadedSuffix);
+  if (const auto path = doc_.samplePath(s.refs[static_cast<std::size_t>(layer)])) {
+    return QString::fromStdString(std::string(*path)) + notLoaded;
+  }
+  return notLoaded.trimmed();
+}
+
+void CKitbeatView::OnSoundParameter(int type, int value) {
+  if (type == kSoundSelect) {
+    // The dialog's sound slider: that sound becomes current and is shown.
+    ShowSoundProperties(value);
+    return;
+  }
+  ApplySoundParameter(doc_, engine_ ? &engine_->voices() : nullptr, currentSound_, type, value);
+}
+
+void CKitbeatView::OnSoundPropertiesClosed(int code) {
+  // A second notice from a window already closed must not close the one opened since.
+  if (code == kSoundPropertiesClosed && sender() == soundDialog_.get()) closeSoundProperties();
+}
+
+void CKitbeatView::closeSoundProperties() {
+  soundPropertiesOpen_ = false;
+  if (!soundDialog_) return;
+  soundDialog_->hide();
+  // Not deleted under a handler that may still be running in it.
+  soundDialog_.release()->deleteLater();
+}
+
+}  // namespace zumbel
