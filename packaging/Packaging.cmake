@@ -18,13 +18,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Zumbel lays WAV samples out on a keyboard of pads, with velocity layers\n"
-    "per sound, and MIDI notes play them: live through JACK, PulseAudio or\n"
-    "ALSA, or rendered from a MIDI file into a WAV file. Its window edits a\n"
-    "drum set while MIDI keeps playing it; its commands describe, check,\n"
-    "relink, render and play drum sets without one. A demo kit and a demo\n"
-    "song come with it.")
-string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+    "Zumbel lays WAV samples out on a keyboard of pads, with velocity layers\n\
+per sound, and MIDI notes play them: live through JACK, PulseAudio or\n\
+ALSA, or rendered from a MIDI file into a WAV file. Its window edits a\n\
+drum set while MIDI keeps playing it. Its commands describe, check,\n\
+relink, render and play drum sets without one. A demo kit and a demo\n\
+song come with it.")
 # Depends from the libraries the binary links, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)

@@ -91,7 +91,7 @@ TEST(Icon, ShowsTheLogosGridWithTheTopRightPadGlowingOnTransparentCorners) {
   offscreenApp();
   for (const int size : {16, 256}) {
     const QImage icon = skinart::renderIcon(size).convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << size;
+    EXPECT_LT(qAlpha(icon.pixel(0, 0)), 16) << size;  // the rounded corner, a trace of its edge at most
     EXPECT_EQ(qAlpha(icon.pixel(size / 2, size / 2)), 255) << size;
     const int quarter = size / 4, three = size * 3 / 4;
     EXPECT_TRUE(warm(icon.pixel(three, quarter))) << size;
