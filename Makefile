@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 15
 DEMO_KIT     := resources/demo/Demo.drums
 DEMO_SONG    := resources/demo/Demo Song.mid
 
-.PHONY: all deps build build-asan build-tsan test run fuzz bench clean
+.PHONY: all deps build build-asan build-tsan test run install package fuzz bench clean
 
 all: build
 
@@ -56,6 +56,17 @@ run: build
 	    ./$(BUILD)/zumbel render $(DEMO_KIT) "$(DEMO_SONG)" -o demo.wav && \
 	    echo "The demo song is in $(CURDIR)/demo.wav"; }; \
 	fi
+
+# Installs the program, its desktop entry, MIME types, icons, AppStream file, man page, completion
+# and demo kit: into /usr/local, or PREFIX=…; DESTDIR=… stages it below a folder.
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, into build/package/.
+package: build
+	@cd $(BUILD) && cpack
+	@ls $(BUILD)/package/*.deb
 
 # Every benchmark; bench/README.md says what each prints. The last one installs DrumGizmo.
 bench: build

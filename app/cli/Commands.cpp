@@ -13,12 +13,14 @@
 #include "SampleFinder.h"
 #include "SampleListFile.h"
 #include "SampleProbe.h"
+#include "ZumbelVersion.h"
 
 namespace zumbel {
 
 namespace {
 
 bool isHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+bool isVersion(const std::string& a) { return a == "--version" || a == "-V"; }
 
 bool endsWithNoCase(const std::string& s, std::string_view suffix) {
   if (s.size() < suffix.size()) return false;
@@ -61,15 +63,18 @@ const char kRelinkHelp[] =
 
 void printUsage(std::ostream& out) {
   out << "Usage: zumbel [FILE.drums]\n"
-         "       zumbel info FILE [--json]\n"
-         "       zumbel check KIT.drums\n"
-         "       zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
-         "       zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
-         "       zumbel play KIT.drums [options]\n"
-         "       zumbel devices\n"
-         "       zumbel COMMAND --help\n"
+         "   or: zumbel info FILE [--json]\n"
+         "   or: zumbel check KIT.drums\n"
+         "   or: zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
+         "   or: zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
+         "   or: zumbel play KIT.drums [options]\n"
+         "   or: zumbel devices\n"
+         "   or: zumbel COMMAND --help\n"
+         "   or: zumbel --version\n"
          "\n"
          "Zumbel is a drum sampler: MIDI notes play the WAV samples of a drum set.\n"
+         "Without a command it opens its window, on FILE.drums when one is given: a keyboard of\n"
+         "pads to build the set on, played from MIDI while it is edited; F1 there opens the manual.\n"
          "  info     describe a drum set (.drums) or a sample list (.slist)\n"
          "  check    list the samples of a drum set whose files are missing\n"
          "  relink   find moved samples under the given folders and store their new paths\n"
@@ -79,9 +84,15 @@ void printUsage(std::ostream& out) {
          "Exit status: 0 success, 1 a finding (such as missing samples), 2 an error.\n";
 }
 
+void printVersion(std::ostream& out) { out << "zumbel " << kVersion << "\n"; }
+
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty() || isHelp(args[0])) {
     printUsage(out);
+    return kExitOk;
+  }
+  if (isVersion(args[0])) {
+    printVersion(out);
     return kExitOk;
   }
   const std::string& command = args[0];

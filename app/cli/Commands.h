@@ -24,5 +24,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int runDevices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 void printUsage(std::ostream& out);
+// "zumbel VERSION", the version the About box shows.
+void printVersion(std::ostream& out);
 
 }  // namespace zumbel

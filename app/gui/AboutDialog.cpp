@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "ZumbelVersion.h"
+
 namespace zumbel {
 
 namespace {
@@ -44,7 +46,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* picture = new QLabel(this);
   picture->setPixmap(QPixmap::fromImage(aboutPicture()));
   picture->setGeometry(0, 0, kWidth, kHeight);
-  auto* version = new QLabel(QStringLiteral("1.2 (DX)"), this);
+  auto* version = new QLabel(QString::fromLatin1(kVersion), this);
   version->setAlignment(Qt::AlignCenter);
   version->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   version->setStyleSheet(QStringLiteral("color: rgb(220, 220, 220);"));

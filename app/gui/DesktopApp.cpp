@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "AppIcon.h"
 #include "AudioSystem.h"
 #include "CMainFrame.h"
 #include "ProgramEnding.h"
@@ -128,6 +129,7 @@ int runDesktop(int argc, char** argv) {
   quitOnTerminate(app);
   QApplication::setOrganizationName(QStringLiteral("Nordwick"));
   QApplication::setApplicationName(QStringLiteral("Zumbel"));
+  applyAppIdentity();
   SettingsStore settings;
   SystemAudio system;
   QtPrompts prompts;

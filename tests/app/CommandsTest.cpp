@@ -9,6 +9,7 @@
 #include "DrumsFile.h"
 #include "SampleListFile.h"
 #include "TestSupport.h"
+#include "ZumbelVersion.h"
 
 namespace zumbel {
 namespace {
@@ -135,6 +136,18 @@ TEST(InfoCommand, ErrorsNameTheFileAndTheReasonAndExitWithTwo) {
   EXPECT_EQ(run({"frobnicate"}).status, kExitError);
   EXPECT_EQ(run({"info", "--help"}).status, kExitOk);
   EXPECT_EQ(run({}).status, kExitOk);
+}
+
+TEST(Version, BothSpellingsPrintTheBuildsVersionAndNothingElse) {
+  for (const char* flag : {"--version", "-V"}) {
+    const Outcome r = run({flag});
+    EXPECT_EQ(r.status, kExitOk) << flag;
+    EXPECT_EQ(r.out, std::string("zumbel ") + kVersion + "\n") << flag;
+    EXPECT_EQ(r.err, "") << flag;
+  }
+  // Only as the whole command: after a command it is that command's argument.
+  EXPECT_EQ(run({"info", "--version"}).status, kExitError);
+  EXPECT_NE(run({"--help"}).out.find("zumbel --version"), std::string::npos);
 }
 
 // A set in dir/kit whose group holds: a file at its stored path, a Windows path whose file lies

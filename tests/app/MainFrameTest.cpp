@@ -22,9 +22,11 @@
 
 #include "CKitbeatView.h"
 #include "AboutDialog.h"
+#include "AppIcon.h"
 #include "CMainFrame.h"
 #include "cli/Commands.h"
 #include "DrumsFile.h"
+#include "ZumbelVersion.h"
 #include "FileNames.h"
 #include "cli/KitReport.h"
 #include "EngineTestSupport.h"
@@ -342,6 +344,22 @@ TEST_F(Frame, F1WithoutABrowserShowsTheManualInAWindowOfItsOwn) {
   EXPECT_TRUE(window->isVisible());
 }
 
+TEST(AppIcon, EveryWindowGetsTheThemesPicturesAtEverySize) {
+  applyAppIdentity();
+  EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("org.nordwick.Zumbel"));
+  QWidget window;
+  const QIcon icon = window.windowIcon();
+  for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+    // The exact picture the install puts in the icon theme, not a scaled neighbour.
+    const QImage installed(QStringLiteral(ZUMBEL_SOURCE_DIR "/packaging/icons/zumbel-%1.png").arg(size));
+    ASSERT_FALSE(installed.isNull()) << size;
+    EXPECT_EQ(icon.pixmap(QSize(size, size), 1.0).toImage().convertToFormat(QImage::Format_ARGB32),
+              installed.convertToFormat(QImage::Format_ARGB32))
+        << size;
+  }
+}
+
 TEST(AboutBox, ShowsTheLogoOnItsPanel) {
   const QImage picture = aboutPicture();
   EXPECT_EQ(picture.size(), QSize(236, 280));
@@ -355,7 +373,7 @@ TEST(AboutBox, ShowsTheLogoOnItsPanel) {
   EXPECT_EQ(box.windowTitle(), QStringLiteral("About Zumbel"));
   QLabel* version = nullptr;
   for (QLabel* l : box.findChildren<QLabel*>()) {
-    if (l->text() == QStringLiteral("1.2 (DX)")) version = l;
+    if (l->text() == QString::fromLatin1(kVersion)) version = l;
   }
   ASSERT_NE(version, nullptr);
   EXPECT_GE(version->width(), version->sizeHint().width());

@@ -189,21 +189,25 @@ void drawScrollArrows(QPainter& p) {
   p.restore();
 }
 
-void drawLogo(QPainter& p, const QRectF& box) {
-  // A two-by-two grid of pads, one glowing, beside the word mark.
+void drawPadGrid(QPainter& p, const QPointF& topLeft) {
   constexpr double kCell = 12, kGap = 3;
-  const double icon = 2 * kCell + kGap;
-  const QFont word = skinFont(30, true, -0.5);
-  const double wordWidth = QFontMetricsF(word).horizontalAdvance(QStringLiteral("Zumbel"));
-  const double left = box.center().x() - (icon + 9 + wordWidth) / 2;
-  const double iconTop = box.top() + 8;
   for (int i = 0; i < 4; ++i) {
-    const QRectF cell(left + (i % 2) * (kCell + kGap), iconTop + (i / 2) * (kCell + kGap), kCell, kCell);
+    const QRectF cell(topLeft.x() + (i % 2) * (kCell + kGap), topLeft.y() + (i / 2) * (kCell + kGap), kCell, kCell);
     QLinearGradient g(cell.topLeft(), cell.bottomLeft());
     g.setColorAt(0, colour(i == 1 ? kButtonLitTop : kButtonTop));
     g.setColorAt(1, colour(i == 1 ? kButtonLitBottom : kButtonBottom));
     roundedFace(p, cell, 2.5, colour(kButtonRim), g);
   }
+}
+
+void drawLogo(QPainter& p, const QRectF& box) {
+  // The pad grid beside the word mark.
+  const double icon = kPadGridSize;
+  const QFont word = skinFont(30, true, -0.5);
+  const double wordWidth = QFontMetricsF(word).horizontalAdvance(QStringLiteral("Zumbel"));
+  const double left = box.center().x() - (icon + 9 + wordWidth) / 2;
+  const double iconTop = box.top() + 8;
+  drawPadGrid(p, QPointF(left, iconTop));
   engravedText(p, QRectF(left + icon + 9, iconTop - 6, wordWidth + 4, icon + 10), QStringLiteral("Zumbel"), word,
                colour(kLogoInk), Qt::AlignLeft | Qt::AlignVCenter);
   const QRectF tagline(box.left(), iconTop + icon + 8, box.width(), 12);

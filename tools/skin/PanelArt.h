@@ -26,6 +26,11 @@ void drawMidiLens(QPainter& p, bool lit);
 void drawMidiLamp(QPainter& p);
 void drawTrash(QPainter& p);
 void drawScrollArrows(QPainter& p);
+// The logo's mark, a two-by-two grid of pads with the top right one glowing, kPadGridSize square
+// at the painter's scale; the program's icon is this grid too.
+inline constexpr double kPadGridSize = 27;
+void drawPadGrid(QPainter& p, const QPointF& topLeft);
+// The pad grid beside the word mark and the tagline below.
 void drawLogo(QPainter& p, const QRectF& box);
 
 }  // namespace zumbel::skinart
