@@ -46,7 +46,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* picture = new QLabel(this);
   picture->setPixmap(QPixmap::fromImage(aboutPicture()));
   picture->setGeometry(0, 0, kWidth, kHeight);
-  auto* version = new QLabel(QString::fromLatin1(kVersion), this);
+  auto* version = new QLabel(QString::fromLatin1(kAboutVersion), this);
   version->setAlignment(Qt::AlignCenter);
   version->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   version->setStyleSheet(QStringLiteral("color: rgb(220, 220, 220);"));

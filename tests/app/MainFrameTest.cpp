@@ -373,7 +373,7 @@ TEST(AboutBox, ShowsTheLogoOnItsPanel) {
   EXPECT_EQ(box.windowTitle(), QStringLiteral("About Zumbel"));
   QLabel* version = nullptr;
   for (QLabel* l : box.findChildren<QLabel*>()) {
-    if (l->text() == QString::fromLatin1(kVersion)) version = l;
+    if (l->text() == QString::fromLatin1(kAboutVersion)) version = l;
   }
   ASSERT_NE(version, nullptr);
   EXPECT_GE(version->width(), version->sizeHint().width());
