@@ -41,6 +41,14 @@ void SettingsStore::WriteProfileInt(const QString& section, const QString& entry
   settings_->setValue(key(section, entry), value);
 }
 
+QString SettingsStore::GetProfileString(const QString& section, const QString& entry) const {
+  return settings_->value(key(section, entry)).toString();
+}
+
+void SettingsStore::WriteProfileString(const QString& section, const QString& entry, const QString& value) {
+  settings_->setValue(key(section, entry), value);
+}
+
 int SettingsStore::outputDevice() const {
   const int stored = GetProfileInt(kSettingsSection, kOutputEntry, kNoOutputStored);
   return stored == kNoOutputStored ? 0 : stored;

@@ -11,6 +11,16 @@
 
 namespace zumbel {
 
+// Section and entry names, as every installation has stored them; the device names beside the
+// numbers are this program's own.
+inline const QString kSettingsSection = QStringLiteral("Settings");
+inline const QString kOutputEntry = QStringLiteral("OutPutNro");
+inline const QString kMidiPortEntry = QStringLiteral("MidiPortInUse");
+inline const QString kMidiChannelEntry = QStringLiteral("MidiChannelInUse");
+inline const QString kOutputNameEntry = QStringLiteral("OutPutName");
+inline const QString kMidiPortNameEntry = QStringLiteral("MidiPortName");
+inline const QString kRecentSection = QStringLiteral("Recent File List");
+
 class SettingsStore {
  public:
   // The user's own store.
@@ -22,11 +32,16 @@ class SettingsStore {
   int GetProfileInt(const QString& section, const QString& entry, int fallback) const;
   // Creates what is needed; failures are ignored.
   void WriteProfileInt(const QString& section, const QString& entry, int value);
+  QString GetProfileString(const QString& section, const QString& entry) const;
+  void WriteProfileString(const QString& section, const QString& entry, const QString& value);
 
   // The three device settings as start-up reads them: output -1 (absent) means the default, 0.
   int outputDevice() const;
   int midiPort() const;
   int midiChannel() const;
+  // The names the output and MIDI devices had when they were chosen; empty when none was stored.
+  QString outputName() const { return GetProfileString(kSettingsSection, kOutputNameEntry); }
+  QString midiPortName() const { return GetProfileString(kSettingsSection, kMidiPortNameEntry); }
 
   // The most recently opened or saved drum sets, most recent first, at most kRecentFiles.
   static constexpr int kRecentFiles = 4;
@@ -45,11 +60,5 @@ class SettingsStore {
   std::unique_ptr<QSettings> settings_;
 };
 
-// Section and entry names, as every installation has stored them.
-inline const QString kSettingsSection = QStringLiteral("Settings");
-inline const QString kOutputEntry = QStringLiteral("OutPutNro");
-inline const QString kMidiPortEntry = QStringLiteral("MidiPortInUse");
-inline const QString kMidiChannelEntry = QStringLiteral("MidiChannelInUse");
-inline const QString kRecentSection = QStringLiteral("Recent File List");
 
 }  // namespace zumbel

@@ -26,6 +26,7 @@ namespace zumbel {
 class CKitbeatDoc;
 class DrumEngine;
 class SetEditor;
+class SettingsStore;
 struct DeviceSettings;
 struct ViewEngine;
 
@@ -71,7 +72,12 @@ class CKitbeatView : public QWidget {
     saveDocumentAs_ = std::move(saveAs);
   }
 
+  // Where the Options dialog reads the stored output and writes its choices (not owned; the
+  // frame's store). Without one the dialog still applies them, for this run only.
+  void setSettings(SettingsStore* settings) { settings_ = settings; }
+
   // The commands of the skin's buttons.
+  void OnOptions();
   void ImportSamples();
   void NewGroup();
   void SaveSampleList();
@@ -93,9 +99,6 @@ class CKitbeatView : public QWidget {
   int currentSound() const { return currentSound_; }
 
   QSize sizeHint() const override;
-
- signals:
-  void optionsRequested();
 
  protected:
   bool event(QEvent* event) override;
@@ -136,6 +139,12 @@ class CKitbeatView : public QWidget {
   void keepTopRowInList();
   void ensureOutput();
 
+  // The Options dialog's choices (CKitbeatViewOptions.cpp).
+  void applyOptions(const OptionsValues& chosen, int oldOutput, const std::vector<std::string>& midiNames,
+                    const std::vector<std::string>& outputs);
+  void writeSetting(const QString& entry, int value);
+  void writeSetting(const QString& entry, const std::string& value);
+
   // The Sound Properties dialog (CKitbeatViewSound.cpp). Its messages arrive queued, in the
   // order it sent them.
   SoundPropertiesValues soundPropertiesOf(int sound) const;
@@ -167,6 +176,7 @@ class CKitbeatView : public QWidget {
   bool dragCursorShown_ = false;
   std::function<void(const std::string&)> openDocument_;
   std::function<void(const std::string&)> saveDocumentAs_;
+  SettingsStore* settings_ = nullptr;
 };
 
 }  // namespace zumbel

@@ -181,7 +181,7 @@ void CKitbeatView::pressButton(int id) {
   switch (skin::kButtonsById[static_cast<std::size_t>(id - 1)]) {
     case skin::Button::kSaveSet: OnSaveSet(); break;
     case skin::Button::kLoadSet: OnLoadSet(); break;
-    case skin::Button::kOptions: emit optionsRequested(); break;
+    case skin::Button::kOptions: OnOptions(); break;
     case skin::Button::kSaveGroup: SaveSampleList(); break;
     case skin::Button::kLoadGroup: LoadSampleList(); break;
     case skin::Button::kLoadSample: ImportSamples(); break;

@@ -4,6 +4,7 @@
 
 #include "CreateGroupDialog.h"
 #include "LoadProgress.h"
+#include "OptionsDialog.h"
 #include "ProgramEnding.h"
 
 namespace zumbel {
@@ -49,6 +50,13 @@ std::optional<std::string> QtViewDialogs::askGroupName(const std::string& preset
   dialog.setName(qs(preset));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.name().toStdString();
+}
+
+std::optional<OptionsValues> QtViewDialogs::runOptions(const OptionsValues& values) {
+  if (programEnding()) return std::nullopt;
+  OptionsDialog dialog(values, dialogOwner(owner_));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.values();
 }
 
 }  // namespace zumbel

@@ -1,6 +1,6 @@
 #pragma once
-// The main window's file and name dialogs as the desktop shows them: Qt's file dialogs and the
-// Create Group dialog, owned by the window (or by the progress dialog while a set loads).
+// The main window's dialogs as the desktop shows them: Qt's file dialogs, the Create Group and
+// the Options dialogs, owned by the window (or by the progress dialog while a set loads).
 
 #include <QPointer>
 #include <QWidget>
@@ -16,6 +16,7 @@ class QtViewDialogs : public ViewDialogs {
   std::optional<std::string> openFile(const FileRequest& request) override;
   std::optional<std::string> saveFile(const FileRequest& request) override;
   std::optional<std::string> askGroupName(const std::string& preset) override;
+  std::optional<OptionsValues> runOptions(const OptionsValues& values) override;
 
  private:
   std::vector<std::string> run(const FileRequest& request, int mode, bool save);

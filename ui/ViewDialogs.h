@@ -1,10 +1,12 @@
 #pragma once
-// The dialogs the main window opens to ask for files and names. The program shows Qt's own
+// The dialogs the main window opens to ask for files, names and options. The program shows Qt's own
 // (QtViewDialogs); tests answer them by script, so every path through them runs offscreen.
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "OptionsValues.h"
 
 namespace zumbel {
 
@@ -34,6 +36,8 @@ class ViewDialogs {
   virtual std::optional<std::string> saveFile(const FileRequest& request) = 0;
   // The Create Group dialog with its name preset; the name entered, nothing on Cancel.
   virtual std::optional<std::string> askGroupName(const std::string& preset) = 0;
+  // The Options dialog, modal, showing `values`; the values chosen, nothing on Cancel.
+  virtual std::optional<OptionsValues> runOptions(const OptionsValues& values) = 0;
 };
 
 }  // namespace zumbel

@@ -17,13 +17,14 @@ class CKitbeatDoc;
 class Prompts;
 
 struct ViewEngine {
-  ViewEngine(CKitbeatDoc& doc, AudioSystem& system, Prompts& userPrompts)
+  // Without a sequencer factory the MIDI input reaches the ALSA sequencer through RtMidi.
+  ViewEngine(CKitbeatDoc& doc, AudioSystem& system, Prompts& userPrompts, SequencerFactory sequencer = {})
       : prompts(userPrompts),
         engine(doc),
         reader(&userPrompts),
         loader(doc, engine, reader, &userPrompts),
         output(engine, system, userPrompts),
-        midi(output),
+        midi(output, std::move(sequencer)),
         session(doc, engine, loader, output, &midi, userPrompts) {}
   ~ViewEngine() {
     midi.SetMidiInput(0, 0);

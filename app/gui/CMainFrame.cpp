@@ -27,7 +27,8 @@ constexpr int kRecentNameChars = 30;
 std::string local(const QString& s) { return s.toStdString(); }
 
 DeviceSettings storedDevices(const SettingsStore& settings) {
-  return DeviceSettings{settings.outputDevice(), settings.midiPort(), settings.midiChannel()};
+  return DeviceSettings{settings.outputDevice(), settings.midiPort(), settings.midiChannel(),
+                        settings.outputName().toStdString(), settings.midiPortName().toStdString()};
 }
 
 }  // namespace
@@ -41,6 +42,7 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
   doc_.OnNewDocument();
   view_ = new CKitbeatView(doc_, std::make_unique<ViewEngine>(doc_, system, prompts), this);
   setCentralWidget(view_);
+  view_->setSettings(&settings_);
   // Keeping the changes before an output switch reloads the set from disk is a Save.
   view_->live()->session.setSave([this] { OnFileSave(); });
   // The skin's Load set and Save set buttons: the same open and save as the File menu's.

@@ -1,9 +1,12 @@
 #include "AudioOutput.h"
 
+#include <algorithm>
+
 #include "AudioSystem.h"
 #include "DrumEngine.h"
 #include "JackAudioBackend.h"
 #include "Prompts.h"
+#include "StoredDevice.h"
 
 namespace zumbel {
 
@@ -30,6 +33,28 @@ int stage(OpenStatus s) {
   return 0;
 }
 
+bool sameDevice(const AudioDeviceInfo& a, const AudioDeviceInfo& b) { return a.api == b.api && a.module == b.module; }
+
+bool isListed(const std::vector<AudioDeviceInfo>& devices, const AudioDeviceInfo& device) {
+  return std::any_of(devices.begin(), devices.end(), [&](const AudioDeviceInfo& d) { return sameDevice(d, device); });
+}
+
+// Puts `device` back where the system lists it among its own kind: before the first of them with
+// a higher index, else after the last of them, else at the end.
+void keepListed(std::vector<AudioDeviceInfo>& devices, const AudioDeviceInfo& device) {
+  if (isListed(devices, device)) return;
+  auto at = devices.end();
+  for (auto it = devices.begin(); it != devices.end(); ++it) {
+    if (it->api != device.api) continue;
+    if (device.index >= 0 && it->index > device.index) {
+      at = it;
+      break;
+    }
+    at = it + 1;
+  }
+  devices.insert(at, device);
+}
+
 }  // namespace
 
 AudioOutput::AudioOutput(DrumEngine& engine, AudioSystem& system, Prompts& prompts)
@@ -42,17 +67,21 @@ JackAudioBackend* AudioOutput::jack() noexcept { return dynamic_cast<JackAudioBa
 std::optional<AudioDeviceList> AudioOutput::ListAudioDevices() {
   std::optional<std::vector<AudioDeviceInfo>> found = system_.listDevices();
   if (!found) return std::nullopt;
+  std::vector<AudioDeviceInfo>& devices = *found;
+  if (backend_ && inUse_) keepListed(devices, *inUse_);
   AudioDeviceList list;
   list.devices.push_back(AudioDeviceInfo{AudioApi::kJack, std::string(kDefaultDescription), "", -1});
-  for (AudioDeviceInfo& d : *found) {
+  for (AudioDeviceInfo& d : devices) {
     if (list.count() >= kMaxAudioDevices) break;
     list.devices.push_back(std::move(d));
   }
+  if (backend_ && inUse_ && !isListed(list.devices, *inUse_)) list.devices.back() = *inUse_;
   return list;
 }
 
 void AudioOutput::close() noexcept {
   if (!backend_) return;
+  inUse_.reset();
   backend_->close();
   backend_.reset();
   engine_.mixer().setRunning(false);
@@ -97,7 +126,7 @@ void AudioOutput::showOpenFailure(OpenStatus status) {
   }
 }
 
-int AudioOutput::InitAudioOutput(int device) {
+int AudioOutput::InitAudioOutput(int device, const std::string& name) {
   detail_.clear();
   if (device == 0) {
     // Opening the default again replaces whatever plays now; the voices stay.
@@ -121,11 +150,15 @@ int AudioOutput::InitAudioOutput(int device) {
     prompts_.showMessage(kScanFailed, kErrorCaption);
     return 0;
   }
-  if (device < 0 || device >= list->count()) {
+  std::vector<std::string> names;
+  for (const AudioDeviceInfo& d : list->devices) names.push_back(d.description);
+  const std::optional<int> stored = findStoredDevice(device, name, names);
+  if (stored) device = *stored;
+  if (!stored || device < 0 || device >= list->count()) {
     prompts_.showMessage(kDriverNotValid, kErrorCaption);
     return 0;
   }
-  const AudioDeviceInfo& chosen = list->devices[static_cast<std::size_t>(device)];
+  const AudioDeviceInfo chosen = list->devices[static_cast<std::size_t>(device)];
   if (reloadVoices_) {
     reloadVoices_(false);
   } else {
@@ -141,6 +174,7 @@ int AudioOutput::InitAudioOutput(int device) {
     showOpenFailure(status);
     return 0;
   }
+  inUse_ = chosen;
   if (reloadVoices_) reloadVoices_(true);
   return 1;
 }

@@ -38,13 +38,16 @@ class AudioOutput {
   void setStreamRequest(const AudioStreamRequest& request) { request_ = request; }
 
   // Entry 0 is the system default; at most kMaxAudioDevices entries. Nothing when enumeration
-  // failed.
+  // failed. The device playing now is always listed, also when a fresh look at the system misses
+  // it (a card this program holds open is busy to a probe).
   std::optional<AudioDeviceList> ListAudioDevices();
 
   // 1 when the device plays, 0 after the user has been told why not. Device 0 opens the system
   // default; any other number switches to that entry of the list, releasing and reloading the
-  // voices around the change.
-  int InitAudioOutput(int device);
+  // voices around the change. With `name` (the device's description when it was chosen) the
+  // device is found by that name if the number no longer names it; a name no longer listed is
+  // "Driver not valid".
+  int InitAudioOutput(int device, const std::string& name = {});
 
   bool isOpen() const noexcept { return backend_ != nullptr; }
   // Stops and lets the device go; the voices stay.
@@ -74,6 +77,8 @@ class AudioOutput {
   std::function<void(bool)> reloadVoices_;
   AudioStreamRequest request_;
   std::string detail_;
+  // The list entry playing now; nothing while the output is the system default or closed.
+  std::optional<AudioDeviceInfo> inUse_;
 };
 
 }  // namespace zumbel

@@ -25,11 +25,13 @@ std::vector<AudioDeviceInfo> SystemAudio::defaultCandidates() {
 }
 
 std::optional<std::vector<AudioDeviceInfo>> SystemAudio::listDevices() {
-  std::vector<AudioDeviceInfo> devices = listJackOutputs();
-  for (AudioApi api : {AudioApi::kPulse, AudioApi::kAlsa}) {
-    std::vector<AudioDeviceInfo> more = listRtAudioOutputs(api);
-    devices.insert(devices.end(), more.begin(), more.end());
-  }
+  // The sound server and the cards first, the JACK clients after them: clients come and go with
+  // the programs that make them, and should not move the numbers of the devices that stay.
+  std::vector<AudioDeviceInfo> devices = listRtAudioOutputs(AudioApi::kPulse);
+  std::vector<AudioDeviceInfo> more = listRtAudioOutputs(AudioApi::kAlsa);
+  devices.insert(devices.end(), more.begin(), more.end());
+  more = listJackOutputs();
+  devices.insert(devices.end(), more.begin(), more.end());
   return devices;
 }
 

@@ -1,14 +1,13 @@
 #include "MidiInputPort.h"
 
-#include "AlsaMidiInput.h"
 #include "AudioOutput.h"
 #include "EngineConfig.h"
 #include "JackAudioBackend.h"
 
 namespace zumbel {
 
-MidiInputPort::MidiInputPort(AudioOutput& output)
-    : output_(output), alsa_(std::make_unique<AlsaMidiInput>(output.cycle().queue())) {}
+MidiInputPort::MidiInputPort(AudioOutput& output, SequencerFactory sequencer)
+    : output_(output), alsa_(std::make_unique<AlsaMidiInput>(output.cycle().queue(), std::move(sequencer))) {}
 
 MidiInputPort::~MidiInputPort() { close(); }
 
@@ -18,7 +17,6 @@ std::vector<MidiDeviceInfo> MidiInputPort::devices() {
   JackAudioBackend* jack = output_.jack();
   if (jack) {
     list.push_back(MidiDeviceInfo{Kind::kJackOwn, "JACK: " + jack->midiPortName(), "", -1});
-    for (const std::string& port : jack->midiSources()) list.push_back(MidiDeviceInfo{Kind::kJackSource, "JACK: " + port, port, -1});
   } else {
     list.push_back(MidiDeviceInfo{Kind::kAlsaOwn, std::string("ALSA: ") + kClientName + ":" + kAlsaMidiPort, "", -1});
   }
@@ -26,6 +24,9 @@ std::vector<MidiDeviceInfo> MidiInputPort::devices() {
   const std::vector<std::string> sources = alsa_->sources();
   for (std::size_t i = 0; i < sources.size(); ++i) {
     list.push_back(MidiDeviceInfo{Kind::kAlsaSource, "ALSA: " + sources[i], "", static_cast<int>(i)});
+  }
+  if (jack) {
+    for (const std::string& port : jack->midiSources()) list.push_back(MidiDeviceInfo{Kind::kJackSource, "JACK: " + port, port, -1});
   }
   return list;
 }
@@ -38,6 +39,7 @@ std::vector<std::string> MidiInputPort::deviceNames() {
 
 void MidiInputPort::SetMidiInput(int device, int mode) {
   if (mode == 1) {
+    selected_ = device;
     open(device);
   } else if (mode == 0) {
     close();

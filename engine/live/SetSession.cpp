@@ -9,6 +9,7 @@
 #include "Prompts.h"
 #include "Relink.h"
 #include "SampleProbe.h"
+#include "StoredDevice.h"
 
 namespace zumbel {
 
@@ -84,15 +85,22 @@ void SetSession::UpdateView(const DeviceSettings& settings) {
   if (!output_.isOpen()) {
     openingStored_ = true;
     // A stored device that is gone has been reported; the set still plays, on the default.
-    if (output_.InitAudioOutput(settings.outputDevice) != 1 && settings.outputDevice != 0) output_.InitAudioOutput(0);
+    if (output_.InitAudioOutput(settings.outputDevice, settings.outputName) != 1 && settings.outputDevice != 0) {
+      output_.InitAudioOutput(0);
+    }
     openingStored_ = false;
   }
   engine_.voices().ReleaseAllVoices();
   RelinkSamplePool();
   loadVoices();
   if (midi_) {
-    midi_->SetMidiInput(settings.midiPort, 0);
-    midi_->SetMidiInput(settings.midiPort, 1);
+    // Device 0 is the program's own port whatever it is called under the output now playing.
+    int device = settings.midiPort;
+    if (device != 0 && !settings.midiPortName.empty()) {
+      device = findStoredDevice(device, settings.midiPortName, midi_->deviceNames()).value_or(0);
+    }
+    midi_->SetMidiInput(device, 0);
+    midi_->SetMidiInput(device, 1);
   }
   engine_.trigger().setMidiChannel(settings.midiChannel);
 }

@@ -18,11 +18,14 @@ class LayerVoiceLoader;
 class MidiInputPort;
 class Prompts;
 
-// The three device settings as the store gives them.
+// The device settings as the store gives them: each device's number, and beside it the name it
+// had when it was chosen (empty in settings from before names were kept).
 struct DeviceSettings {
   int outputDevice = 0;
   int midiPort = 0;
   int midiChannel = 1;
+  std::string outputName;
+  std::string midiPortName;
 };
 
 class SetSession {
@@ -50,7 +53,9 @@ class SetSession {
   // False only releases the voices; true also offers to save a modified set, relinks and builds
   // every voice again.
   void ReloadVoices(bool reload);
-  // The sequence after New and Open, but the window's own steps (current group, redraw).
+  // The sequence after New and Open, but the window's own steps (current group, redraw). A
+  // stored device that has moved in its list is found by its name; a MIDI input that is gone
+  // leaves the program's own input port open instead, which nothing is connected to unasked.
   void UpdateView(const DeviceSettings& settings);
 
  private:

@@ -2,6 +2,7 @@
 // A scripted machine for the audio output: devices that open, fail or vanish as a test says, and
 // a log of what was opened and closed in which order.
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -78,7 +79,11 @@ class ScriptedSystem final : public AudioSystem {
   std::optional<std::vector<AudioDeviceInfo>> listDevices() override {
     if (listFails) return std::nullopt;
     std::vector<AudioDeviceInfo> list;
-    for (int i = 0; i < listed; ++i) list.push_back({AudioApi::kAlsa, "ALSA: Card " + std::to_string(i), "hw:" + std::to_string(i), i});
+    for (int i = 0; i < listed; ++i) {
+      const std::string name = i < static_cast<int>(cards.size()) ? cards[static_cast<std::size_t>(i)] : "Card " + std::to_string(i);
+      if (std::find(busy.begin(), busy.end(), name) != busy.end()) continue;
+      list.push_back({AudioApi::kAlsa, "ALSA: " + name, "hw:" + name, i});
+    }
     return list;
   }
   std::unique_ptr<AudioBackend> createBackend(const AudioDeviceInfo& device) override {
@@ -89,6 +94,9 @@ class ScriptedSystem final : public AudioSystem {
   std::map<std::string, Script> scripts;
   std::vector<std::string> log;
   int listed = 3;
+  // Card names by index ("Card <i>" past the end), and the ones a probe misses as busy.
+  std::vector<std::string> cards;
+  std::vector<std::string> busy;
   bool listFails = false;
 };
 

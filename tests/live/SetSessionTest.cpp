@@ -219,7 +219,7 @@ TEST_F(Session, UpdateViewOpensTheStoredDevicesAndListensOnTheStoredChannel) {
   writeSample(dir / "samples/a.wav");
   pool({dir / "samples/a.wav"});
   // A stored output that no longer exists: said so, then the default plays the set.
-  session.UpdateView(DeviceSettings{9, 0, 16});
+  session.UpdateView(DeviceSettings{9, 0, 16, "", ""});
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(prompts.shown[0].first, "Driver not valid");
   EXPECT_TRUE(output.isOpen());
@@ -227,7 +227,7 @@ TEST_F(Session, UpdateViewOpensTheStoredDevicesAndListensOnTheStoredChannel) {
   EXPECT_TRUE(sounds(36));
   // A later set finds the output open and leaves it alone.
   const int opened = system.scripts["JACK"].opened;
-  session.UpdateView(DeviceSettings{9, 0, 1});
+  session.UpdateView(DeviceSettings{9, 0, 1, "", ""});
   EXPECT_EQ(system.scripts["JACK"].opened, opened);
   EXPECT_EQ(engine.trigger().noteOnStatus(), 0x90);
 }
@@ -242,7 +242,7 @@ TEST_F(Session, UpdateViewOnAStoredDeviceLoadsTheSetOnce) {
     loads += done == 0;
     return true;
   });
-  session.UpdateView(DeviceSettings{2, 0, 1});
+  session.UpdateView(DeviceSettings{2, 0, 1, "", ""});
   EXPECT_TRUE(output.isOpen());
   EXPECT_EQ(system.scripts["ALSA: Card 1"].opened, 1);
   EXPECT_TRUE(prompts.shown.empty());

@@ -3,6 +3,7 @@
 // answers its OK/Cancel questions the same way.
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ class ScriptedDialogs : public ViewDialogs {
   std::deque<std::optional<std::string>> names;
   std::vector<FileRequest> asked;
   std::vector<std::string> presets;
+  // The Options dialog: what it was shown, and the answer (nothing is Cancel) made from that.
+  std::function<std::optional<OptionsValues>(const OptionsValues&)> options;
+  std::vector<OptionsValues> optionsShown;
 
   std::vector<std::string> openFiles(const FileRequest& request) override { return next(request); }
   std::optional<std::string> openFile(const FileRequest& request) override { return first(next(request)); }
@@ -29,6 +33,10 @@ class ScriptedDialogs : public ViewDialogs {
     auto name = names.front();
     names.pop_front();
     return name;
+  }
+  std::optional<OptionsValues> runOptions(const OptionsValues& values) override {
+    optionsShown.push_back(values);
+    return options ? options(values) : std::nullopt;
   }
 
  private:
