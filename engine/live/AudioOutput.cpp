@@ -126,15 +126,30 @@ void AudioOutput::showOpenFailure(OpenStatus status) {
   }
 }
 
+void AudioOutput::rememberMidiPatch() {
+  if (JackAudioBackend* client = jack()) patchedMidi_ = client->connectedMidiSources();
+}
+
+void AudioOutput::restoreMidiPatch() {
+  JackAudioBackend* client = jack();
+  if (!client) return;
+  for (const std::string& source : patchedMidi_) client->connectMidiSource(source);
+  patchedMidi_.clear();
+}
+
 int AudioOutput::InitAudioOutput(int device, const std::string& name) {
   detail_.clear();
   if (device == 0) {
     // Opening the default again replaces whatever plays now; the voices stay.
+    rememberMidiPatch();
     close();
     OpenStatus best = OpenStatus::kNoDevice;
     for (const AudioDeviceInfo& candidate : system_.defaultCandidates()) {
       const OpenStatus status = openDevice(candidate);
-      if (status == OpenStatus::kOk) return 1;
+      if (status == OpenStatus::kOk) {
+        restoreMidiPatch();
+        return 1;
+      }
       if (stage(status) > stage(best)) best = status;
     }
     if (best == OpenStatus::kNoDevice) {
@@ -164,6 +179,7 @@ int AudioOutput::InitAudioOutput(int device, const std::string& name) {
   } else {
     engine_.voices().ReleaseAllVoices();
   }
+  rememberMidiPatch();
   close();
   const OpenStatus status = openDevice(chosen);
   if (status == OpenStatus::kNoDevice) {
@@ -175,6 +191,7 @@ int AudioOutput::InitAudioOutput(int device, const std::string& name) {
     return 0;
   }
   inUse_ = chosen;
+  restoreMidiPatch();
   if (reloadVoices_) reloadVoices_(true);
   return 1;
 }

@@ -68,6 +68,10 @@ class AudioOutput {
   // Opens and starts `device`; on failure leaves no backend and returns the status.
   OpenStatus openDevice(const AudioDeviceInfo& device);
   void showOpenFailure(OpenStatus status);
+  // The keyboards and sequencers patched into the program's JACK MIDI port keep playing when the
+  // output moves, which makes the port anew (also after a failed switch fell back to JACK).
+  void rememberMidiPatch();
+  void restoreMidiPatch();
 
   DrumEngine& engine_;
   AudioSystem& system_;
@@ -79,6 +83,7 @@ class AudioOutput {
   std::string detail_;
   // The list entry playing now; nothing while the output is the system default or closed.
   std::optional<AudioDeviceInfo> inUse_;
+  std::vector<std::string> patchedMidi_;
 };
 
 }  // namespace zumbel

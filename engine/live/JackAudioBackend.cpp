@@ -189,6 +189,16 @@ bool JackAudioBackend::connectMidiSource(const std::string& port) {
   return rc == 0 || rc == EEXIST;
 }
 
+std::vector<std::string> JackAudioBackend::connectedMidiSources() const {
+  std::vector<std::string> ports;
+  if (!client_ || !midi_) return ports;
+  if (const char** connected = jack_port_get_connections(midi_)) {
+    for (const char** p = connected; *p; ++p) ports.emplace_back(*p);
+    jack_free(static_cast<void*>(connected));
+  }
+  return ports;
+}
+
 void JackAudioBackend::disconnectMidiSource(const std::string& port) noexcept {
   if (client_ && midi_) jack_disconnect(client_, port.c_str(), jack_port_name(midi_));
 }

@@ -48,6 +48,8 @@ class JackAudioBackend final : public AudioBackend {
   // Whether the process callback hands the MIDI port's events to the engine.
   void setMidiIntake(bool on) noexcept { midiIntake_.store(on, std::memory_order_release); }
   bool connectMidiSource(const std::string& port);
+  // The ports connected to the program's MIDI input now.
+  std::vector<std::string> connectedMidiSources() const;
   void disconnectMidiSource(const std::string& port) noexcept;
 
  private:

@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -273,6 +274,48 @@ TEST_F(DesktopE2E, AClosedInputPlaysNothingAndClosingWhileNotesArriveEndsCleanly
   EXPECT_EQ(jack_port_by_name(probe, port(kJackLeftPort).c_str()), nullptr);
   EXPECT_EQ(jack_port_by_name(probe, port(kJackMidiPort).c_str()), nullptr);
   jack_client_close(probe);
+}
+
+// Options moves the output to another JACK client: the window's ports now feed that client
+// without anyone patching them, the sender patched into the MIDI input still plays, and the
+// next note is recorded there and not on the sound card.
+TEST_F(DesktopE2E, OptionsMoveTheOutputToAnotherJackClient) {
+  REQUIRE_JACKD();
+  ASSERT_NO_FATAL_FAILURE(openWindow());
+  CKitbeatView& view = frame_->view();
+  test::ScriptedDialogs dialogs;
+  view.setDialogs(&dialogs);
+  const std::string recorder = "JACK: zumbel-rig-rec";
+  int chosen = -1;
+  dialogs.options = [&](const OptionsValues& shown) {
+    OptionsValues v = shown;
+    chosen = static_cast<int>(std::find(shown.outputs.begin(), shown.outputs.end(), recorder) - shown.outputs.begin());
+    v.output = chosen;
+    return std::optional<OptionsValues>(v);
+  };
+  view.OnOptions();
+  view.setDialogs(nullptr);
+  ASSERT_EQ(dialogs.optionsShown.size(), 1u);
+  ASSERT_LT(chosen, static_cast<int>(dialogs.optionsShown[0].outputs.size())) << "the recorder was not offered";
+  EXPECT_TRUE(prompts_.shown.empty()) << prompts_.shown[0].first;
+  EXPECT_EQ(settings_.outputDevice(), chosen);
+  EXPECT_EQ(settings_.outputName().toStdString(), recorder);
+  ViewEngine& live = *view.live();
+  ASSERT_NE(live.output.jack(), nullptr);
+  ASSERT_TRUE(live.midi.isOpen());
+
+  jack_client_t* probe = jack_client_open("zumbel-e2e-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                          nullptr, server_->name().c_str());
+  ASSERT_NE(probe, nullptr);
+  jack_port_t* left = jack_port_by_name(probe, port(kJackLeftPort).c_str());
+  ASSERT_NE(left, nullptr);
+  EXPECT_TRUE(jack_port_connected_to(left, "zumbel-rig-rec:in_left"));
+  EXPECT_FALSE(jack_port_connected_to(left, "system:playback_1"));
+  jack_client_close(probe);
+
+  jack_nframes_t sentAt = 0;
+  const test::Recording r = kickAndRecord(sentAt);
+  EXPECT_TRUE(test::findOnset(r, sentAt, 16, kRate / 10, 1e-7f).has_value()) << "the kick was not heard at the recorder";
 }
 
 // Ended by a signal (a session ending, `kill`), the program closes as on Exit: it leaves the
