@@ -155,8 +155,10 @@ std::string extract(const std::string& path, const std::string& into, const Arch
   Reader a = openArchive(path, error);
   if (!a) return "cannot be read (" + error + ")";
   Writer w(archive_write_disk_new());
+  // Entry paths are made absolute below the temporary folder (whose own path holds no links), so
+  // libarchive's refusal of absolute paths cannot be asked for; they were refused before this.
   archive_write_disk_set_options(w.get(), ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                              ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS | ARCHIVE_EXTRACT_TIME);
+                                              ARCHIVE_EXTRACT_TIME);
   archive_entry* entry = nullptr;
   std::size_t count = 0;
   int64_t total = 0, written = 0;
@@ -222,14 +224,16 @@ UnpackResult unpackKitArchive(const std::string& archivePath, const std::string&
     result.error = fs::path(parent).string() + ": " + std::strerror(errno);
     return result;
   }
-  const fs::path temp = pattern;
-  std::string why = extract(archivePath, temp.string(), limits);
+  std::error_code canonicalError;
+  const fs::path temp = fs::canonical(pattern, canonicalError);
+  std::string why = canonicalError ? "cannot use " + pattern + " (" + canonicalError.message() + ")"
+                                   : extract(archivePath, temp.string(), limits);
   if (why.empty()) {
     const fs::path root = s.kitRoot.empty() ? temp : temp / s.kitRoot;
     fs::rename(root, dest, ec);
     if (ec) why = "cannot move the kit to " + dest.string() + " (" + ec.message() + ")";
   }
-  fs::remove_all(temp, ec);
+  fs::remove_all(pattern, ec);
   if (!why.empty()) {
     result.error = archivePath + ": " + why + "; nothing was written";
     return result;
