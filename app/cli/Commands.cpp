@@ -76,12 +76,12 @@ void printUsage(std::ostream& out) {
          "Zumbel is a drum sampler: MIDI notes play the WAV samples of a drum set.\n"
          "Without a command it opens its window, on FILE.drums when one is given: a keyboard of\n"
          "pads to build the set on, played from MIDI while it is edited; F1 there opens the manual.\n"
-         "  info     describe a drum set (.drums) or a sample list (.slist)\n"
-         "  check    list the samples of a drum set whose files are missing\n"
-         "  relink   find moved samples under the given folders and store their new paths\n"
-         "  render   play a MIDI file through a drum set into a WAV file\n"
-         "  play     play a drum set live from MIDI (JACK, PulseAudio or ALSA) until interrupted\n"
-         "  devices  list the audio outputs and MIDI inputs play can use\n"
+         "  info        describe a drum set (.drums) or a sample list (.slist)\n"
+         "  check       list the samples of a drum set whose files are missing\n"
+         "  relink      find moved samples under the given folders and store their new paths\n"
+         "  render      play a MIDI file through a drum set into a WAV file\n"
+         "  play        play a drum set live from MIDI (JACK, PulseAudio or ALSA) until interrupted\n"
+         "  devices     list the audio outputs and MIDI inputs play can use\n"
          "  import-kit  make a drum set of a Hydrogen kit (folder or .h2drumkit archive)\n"
          "Exit status: 0 success, 1 a finding (such as missing samples), 2 an error.\n";
 }
