@@ -25,10 +25,6 @@ inline constexpr int64_t kMaxArchiveEntryBytes = int64_t{1} << 30;   // one samp
 inline constexpr int64_t kMaxArchiveTotalBytes = int64_t{4} << 30;   // everything unpacked
 inline constexpr std::size_t kMaxArchivePathLength = 1024;
 
-}  // namespace zumbel::import
-
-namespace zumbel::import {
-
 // The playback rates a sound may carry: the range the engine's voices accept (engine/EngineConfig.h,
 // which the importer does not include: it builds without the engine).
 inline constexpr int kMinPlaybackRate = 100;

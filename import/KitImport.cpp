@@ -261,7 +261,7 @@ std::string notHeld(const KitInstrument& inst, const KitComponent& comp, const s
   return line;
 }
 
-std::string bandsText(const LayerFit& fit, const std::vector<int>& used) {
+std::string bandsText(const LayerFit& fit) {
   // "1-2 3 4-5": which bands each used layer covers, loudest first.
   std::string out;
   int start = 0;
@@ -272,7 +272,6 @@ std::string bandsText(const LayerFit& fit, const std::vector<int>& used) {
     if (k - 1 > start) out += "-" + std::to_string(k);
     start = k;
   }
-  (void)used;
   return out;
 }
 
@@ -449,7 +448,7 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     std::string line = "note " + std::to_string(plan.sound + kLowestNote) + " " + label + ": ";
     line += std::to_string(plan.used.size()) + (plan.used.size() == 1 ? " layer" : " layers");
     if (plan.used.size() > 1) {
-      line += " on bands " + bandsText(plan.fit, plan.used) + ", velocity scheme " + std::to_string(plan.fit.scheme + 1);
+      line += " on bands " + bandsText(plan.fit) + ", velocity scheme " + std::to_string(plan.fit.scheme + 1);
     }
     line += ", " + std::to_string(hz) + " Hz" + rateNote;
     if (semitones != 0.0) line += " (pitch " + fixed(semitones, 2) + " semitones)";

@@ -383,7 +383,7 @@ TEST_F(WaveReaderTest, AWavWithoutFramesIsAnEmptySuccess) {
   EXPECT_EQ(reader.samplesPerSec, 32000u);
 }
 
-TEST_F(WaveReaderTest, FilesThatAreNotWavFailSilently) {
+TEST_F(WaveReaderTest, FilesThatAreNotSoundFilesItReadsFailSilently) {
   const Bytes pcm = samples16({1, 2, 3, 4});
   // The big-endian form libsndfile would read as a WAV: every field and sample byte-swapped.
   Bytes rifx;
@@ -408,8 +408,8 @@ TEST_F(WaveReaderTest, FilesThatAreNotWavFailSilently) {
   const std::vector<std::pair<const char*, Bytes>> cases{
       {"another RIFF form", riff("AVI ", {{"fmt ", fmt(kPcm, 1, 44100, 16)}, {"data", pcm}})},
       {"big-endian RIFX", rifx},
-      {"AIFF", aiff},
-      {"FLAC", {'f', 'L', 'a', 'C', 0, 0, 0, 0x22}},
+      {"AIFF without its COMM chunk", aiff},
+      {"FLAC cut inside its header", {'f', 'L', 'a', 'C', 0, 0, 0, 0x22}},
       {"noise", noise},
       {"empty", {}},
       {"header only", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}},

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "DrumsFile.h"
+#include "EngineConfig.h"
 #include "HydrogenKit.h"
 #include "ImportLimits.h"
 #include "KitArchive.h"
@@ -20,6 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using import::ArchiveLimits;
+
+// The importer keeps its own copy of the rates a voice accepts, since it builds without the engine.
+static_assert(import::kMinPlaybackRate == kMinFrequency && import::kMaxPlaybackRate == kMaxFrequency &&
+              import::kNaturalRate == kOutputRate);
 using test::ArchiveEntry;
 
 constexpr const char* kClosed = "<instrument><id>0</id><name>Closed</name><muteGroup>1</muteGroup><pan_L>1</pan_L><pan_R>0.5</pan_R>"
