@@ -4,7 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
-#include <regex>
+#include <algorithm>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -54,6 +54,12 @@ double rms(const std::vector<int16_t>& frames, int from, int count) {
   return std::sqrt(sum / (2.0 * count));
 }
 
+// Whether the lower-cased `name` holds any of `words`.
+bool names(std::string name, std::initializer_list<const char*> words) {
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return std::any_of(words.begin(), words.end(), [&](const char* w) { return name.find(w) != std::string::npos; });
+}
+
 struct Outcome {
   int status;
   std::string out, err;
@@ -69,8 +75,6 @@ TEST(HydrogenKits, EveryShippedKitImportsChecksAndPlaysItsGrooveOnTime) {
   if (!fs::is_directory(kKits)) GTEST_SKIP() << kKits << " is missing; scripts/install-deps installs hydrogen-drumkits";
   test::TempDir dir;
   test::writeBytes(dir / "groove.mid", groove({36, 38, 42}));
-  const std::regex kick("kick|bass ?drum", std::regex::icase), snare("snare", std::regex::icase),
-      closedHat("(hi-?hat|hh|hat).*closed|closed.*(hi-?hat|hh|hat)", std::regex::icase);
   int kits = 0, grooves = 0;
   for (const auto& entry : fs::directory_iterator(kKits)) {
     if (!fs::exists(entry.path() / "drumkit.xml")) continue;
@@ -83,12 +87,10 @@ TEST(HydrogenKits, EveryShippedKitImportsChecksAndPlaysItsGrooveOnTime) {
 
     // Check finds every sample the import found; what the import called missing is really not there.
     std::vector<std::string> missing;
-    const std::regex missingLine("^missing: (.*)$");
     std::istringstream lines(imported.out);
     std::string note36, note38, note42;
     for (std::string line; std::getline(lines, line);) {
-      std::smatch m;
-      if (std::regex_match(line, m, missingLine)) missing.push_back(m[1]);
+      if (line.starts_with("missing: ")) missing.push_back(line.substr(9));
       if (line.starts_with("note 36 ")) note36 = line;
       if (line.starts_with("note 38 ")) note38 = line;
       if (line.starts_with("note 42 ")) note42 = line;
@@ -99,8 +101,8 @@ TEST(HydrogenKits, EveryShippedKitImportsChecksAndPlaysItsGrooveOnTime) {
     for (const std::string& m : missing) EXPECT_NE(checked.out.find(m), std::string::npos) << m;
 
     auto nameOf = [](const std::string& line) { return line.substr(0, line.find(':')); };
-    if (!std::regex_search(nameOf(note36), kick) || !std::regex_search(nameOf(note38), snare) ||
-        !std::regex_search(nameOf(note42), closedHat)) {
+    if (!names(nameOf(note36), {"kick", "bass drum", "bassdrum"}) || !names(nameOf(note38), {"snare"}) ||
+        !names(nameOf(note42), {"closed"}) || !names(nameOf(note42), {"hat", "hh"})) {
       continue;
     }
     ++grooves;
