@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -119,6 +121,7 @@ std::string survey(const std::string& path, const ArchiveLimits& limits, Survey&
   std::size_t count = 0;
   int64_t total = 0;
   std::size_t bestDepth = 0;
+  std::vector<std::pair<std::string, fs::path>> links;  // each symbolic link and where it leads
   for (;;) {
     const int r = archive_read_next_header(a.get(), &entry);
     if (r == ARCHIVE_EOF) break;
@@ -129,6 +132,9 @@ std::string survey(const std::string& path, const ArchiveLimits& limits, Survey&
     if (++count > limits.entries) return "more than " + std::to_string(limits.entries) + " entries";
     const std::string rel = relativePath(archive_entry_pathname(entry));
     if (std::string why = checkEntry(entry, rel, limits, total); !why.empty()) return why;
+    if (archive_entry_filetype(entry) == AE_IFLNK && !archive_entry_hardlink(entry)) {
+      links.emplace_back(rel, (fs::path(rel).parent_path() / archive_entry_symlink(entry)).lexically_normal());
+    }
     const bool isKitFile = !rel.empty() && fs::path(rel).filename() == "drumkit.xml" &&
                            archive_entry_filetype(entry) == AE_IFREG && !archive_entry_hardlink(entry);
     if (isKitFile && (!s.found || depth(rel) < bestDepth) &&
@@ -147,6 +153,13 @@ std::string survey(const std::string& path, const ArchiveLimits& limits, Survey&
     archive_read_data_skip(a.get());
   }
   if (!s.found) return "no drumkit.xml in the archive";
+  // Only the kit's folder is kept, so a link must lead inside it, not merely inside the archive.
+  for (const auto& [link, target] : links) {
+    const fs::path inside = target.lexically_relative(s.kitRoot.empty() ? fs::path(".") : fs::path(s.kitRoot));
+    if (!s.kitRoot.empty() && (inside.empty() || *inside.begin() == "..")) {
+      return "entry " + link + ": symbolic link to " + target.string() + ", outside the kit's folder";
+    }
+  }
   return {};
 }
 

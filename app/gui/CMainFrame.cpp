@@ -223,7 +223,7 @@ bool CMainFrame::OnFileImportKit() {
 
 bool CMainFrame::importKit(const QString& source, const QString& setPath) {
   const QFileInfo info(source);
-  std::string folder = local(source);
+  std::string folder = local(source), unpackedInto;
   if (info.isFile() && info.fileName() == QStringLiteral("drumkit.xml")) {
     folder = local(info.absolutePath());
   } else if (!info.isDir()) {
@@ -233,6 +233,7 @@ bool CMainFrame::importKit(const QString& source, const QString& setPath) {
       return false;
     }
     folder = unpacked.folder;
+    unpackedInto = "\nUnpacked into " + folder + ".";
   }
   // Built apart, so a kit that cannot be read leaves the set as it was.
   auto imported = std::make_unique<CKitbeatDoc>();
@@ -249,7 +250,7 @@ bool CMainFrame::importKit(const QString& source, const QString& setPath) {
   proposedPath_ = setPath;
   afterLoad();
   // The summary first, then as much of the report as a message box holds.
-  std::string text = "Imported " + result.kitName + ": " + result.report.back() + "\n";
+  std::string text = "Imported " + result.kitName + ": " + result.report.back() + unpackedInto + "\n";
   for (std::size_t i = 0; i + 1 < result.report.size() && i < kImportLinesShown; ++i) text += "\n" + result.report[i];
   if (result.report.size() > kImportLinesShown + 1) {
     text += "\n... (" + std::to_string(result.report.size() - kImportLinesShown - 1) +

@@ -310,6 +310,7 @@ TEST_F(KitArchiveTest, HostileArchivesAreRefusedWithNothingWritten) {
       {"dot-dot", {{"Packed/../../evil.wav", "x"}}, {}, "\"..\""},
       {"symlink outside", {{"Packed/link", "", ArchiveEntry::kSymlink, "../../etc"}}, {}, "outside the archive"},
       {"absolute symlink", {{"Packed/link", "", ArchiveEntry::kSymlink, "/etc/passwd"}}, {}, "outside the archive"},
+      {"symlink out of the kit", {{"Packed/link", "", ArchiveEntry::kSymlink, "../beside.txt"}}, {}, "outside the kit's folder"},
       {"hardlink outside", {{"Packed/hard", "", ArchiveEntry::kHardlink, "../etc/passwd"}}, {}, "outside the archive"},
       {"device", {{"Packed/dev", "", ArchiveEntry::kDevice}}, {}, "device"},
       {"oversize entry", {{"Packed/big.wav", std::string(401, 'x')}}, tight, "more than 400"},
