@@ -92,7 +92,10 @@ std::string checkEntry(archive_entry* entry, const std::string& path, const Arch
   return {};
 }
 
-std::size_t depth(const std::string& path) { return static_cast<std::size_t>(std::distance(fs::path(path).begin(), fs::path(path).end())); }
+std::size_t depth(const std::string& path) {
+  const fs::path p(path);
+  return static_cast<std::size_t>(std::distance(p.begin(), p.end()));
+}
 
 // A folder name from the kit's name: no separators or control characters, never "." or "..".
 std::string folderName(std::string name) {
