@@ -83,6 +83,9 @@ std::string fixed(double v, int decimals) {
 
 std::string inQuotes(const std::string& name) { return "\"" + name + "\""; }
 
+// "1 sound", "2 sounds".
+std::string count(std::size_t n, const std::string& noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+
 // ---- Notes ----------------------------------------------------------------------------------
 
 bool hasLayers(const KitInstrument& inst) {
@@ -291,8 +294,8 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
 
   int sounding = 0;
   for (const KitInstrument& inst : kit.instruments) sounding += hasLayers(inst) ? 1 : 0;
-  report.push_back("Kit " + inQuotes(result.kitName) + ": " + std::to_string(kit.instruments.size()) +
-                   " instruments, " + std::to_string(sounding) + " with samples.");
+  report.push_back("Kit " + inQuotes(result.kitName) + ": " + count(kit.instruments.size(), "instrument") + ", " +
+                   std::to_string(sounding) + " with samples.");
   if (kit.droppedInstruments > 0) {
     report.push_back(std::to_string(kit.droppedInstruments) + " instruments beyond the first " +
                      std::to_string(kMaxKitInstruments) + " were not read.");
@@ -342,8 +345,9 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     PlannedSound plan;
     plan.instrument = i;
     plan.sound = sound;
+    // The first component with a file: the one a kit made for one output plays.
     for (const KitComponent& c : inst.components) {
-      if (!c.layers.empty()) {
+      if (std::any_of(c.layers.begin(), c.layers.end(), [](const KitLayer& l) { return !l.filename.empty(); })) {
         plan.component = &c;
         break;
       }
@@ -513,8 +517,9 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
   }
   std::string rateList;
   for (int r : allRates) rateList += (rateList.empty() ? "" : ", ") + std::to_string(r);
-  report.push_back(std::to_string(result.sounds) + " sounds, " + std::to_string(result.samples) + " samples in " +
-                   std::to_string(doc.groupCount()) + " groups" + (rateList.empty() ? "" : " (files at " + rateList + " Hz)") +
+  report.push_back(count(static_cast<std::size_t>(result.sounds), "sound") + ", " +
+                   count(static_cast<std::size_t>(result.samples), "sample") + " in " +
+                   count(static_cast<std::size_t>(doc.groupCount()), "group") + (rateList.empty() ? "" : " (files at " + rateList + " Hz)") +
                    (result.missingSamples ? ", " + std::to_string(result.missingSamples) + " missing." : "."));
   result.ok = true;
   return result;

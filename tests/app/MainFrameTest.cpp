@@ -534,7 +534,7 @@ TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
   EXPECT_EQ(frame.document().groupList(0)[0], dir / "kit/kick.wav");
   EXPECT_NE(frame.view().live()->engine.voices().voice(0, 0), nullptr);
   ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_NE(prompts.shown[0].first.find("Imported Tiny Kit: 1 sounds"), std::string::npos) << prompts.shown[0].first;
+  EXPECT_NE(prompts.shown[0].first.find("Imported Tiny Kit: 1 sound, 1 sample in 1 group (files at 44100 Hz)."), std::string::npos) << prompts.shown[0].first;
   EXPECT_FALSE(std::filesystem::exists(target.toStdString()));
 
   QString proposed;
