@@ -1,6 +1,7 @@
 #include "KitImport.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -306,7 +307,6 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
   // instrument there takes sound 0 only when nothing is on note 36 itself.
   std::array<int, kSoundCount> owner;
   owner.fill(-1);
-  std::vector<int> soundOf(kit.instruments.size(), -1);
   for (int pass = 0; pass < 2; ++pass) {
     for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
       const KitInstrument& inst = kit.instruments[i];
@@ -327,7 +327,6 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
         continue;
       }
       owner[static_cast<std::size_t>(sound)] = static_cast<int>(i);
-      soundOf[i] = sound;
       if (low) {
         report.push_back(label + " on note " + std::to_string(note) +
                          ": a set plays notes below 36 with note 36's sound, so it is there.");
@@ -400,7 +399,12 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
         name = "Notes " + std::to_string(plan.sound + kLowestNote) + "-" +
                std::to_string(plans[lastPlan].sound + kLowestNote);
       }
-      if (name.size() > kMaxGroupName) name.resize(kMaxGroupName);
+      if (name.size() > kMaxGroupName) {
+        // Cut at a character, not inside one.
+        std::size_t cut = kMaxGroupName;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+      }
       group = doc.appendGroup(name);
     }
     Sound& s = doc.sound(plan.sound);
