@@ -71,6 +71,7 @@ package: build
 # Every benchmark; bench/README.md says what each prints. The last one installs DrumGizmo.
 bench: build
 	@./$(BUILD)/bench/bench_kit_files
+	@./$(BUILD)/bench/bench_import_kit
 	@./$(BUILD)/bench/bench_load_voices
 	@./$(BUILD)/bench/bench_mixer
 	@./$(BUILD)/bench/bench_render

@@ -110,9 +110,45 @@ bool isSoundRiffWave(int fd, int64_t fileBytes) {
   return true;
 }
 
-bool isWavContainer(int format) {
+// AIFF and AIFC: the same walk over big-endian chunks, each padded to an even size. Only the
+// sound data ("SSND") may run past the end.
+bool isSoundAiff(int fd, int64_t fileBytes) {
+  uint8_t head[12];
+  if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return false;
+  if (std::memcmp(head, "FORM", 4) != 0 || (std::memcmp(head + 8, "AIFF", 4) != 0 && std::memcmp(head + 8, "AIFC", 4) != 0)) {
+    return false;
+  }
+  int64_t at = sizeof head;
+  while (fileBytes - at >= 8) {
+    uint8_t header[8];
+    if (::pread(fd, header, sizeof header, at) != static_cast<ssize_t>(sizeof header)) return false;
+    const uint32_t size = uint32_t{header[4]} << 24 | uint32_t{header[5]} << 16 | uint32_t{header[6]} << 8 | header[7];
+    const int64_t end = at + 8 + int64_t{size};
+    if (end > fileBytes) return std::memcmp(header, "SSND", 4) == 0;
+    at = end + (size & 1);
+  }
+  return true;
+}
+
+// FLAC is read by libFLAC, which walks its own metadata blocks safely.
+bool isFlac(int fd) {
+  uint8_t head[4];
+  return ::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) && std::memcmp(head, "fLaC", 4) == 0;
+}
+
+// The container libsndfile found must be the one the sniffing above let through.
+bool isExpectedContainer(int format, int sniffed) {
   const int major = format & SF_FORMAT_TYPEMASK;
-  return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
+  if (sniffed == SF_FORMAT_WAV) return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
+  return major == sniffed;
+}
+
+// Which sound file `fd` holds, as far as the reader takes it: 0 for none.
+int sniffContainer(int fd, int64_t fileBytes) {
+  if (isSoundRiffWave(fd, fileBytes)) return SF_FORMAT_WAV;
+  if (isSoundAiff(fd, fileBytes)) return SF_FORMAT_AIFF;
+  if (isFlac(fd)) return SF_FORMAT_FLAC;
+  return 0;
 }
 
 bool isFloatEncoding(int format) {
@@ -215,11 +251,12 @@ int WaveReader::ReadWave(const std::string& path) {
     if (prompts_) prompts_->showMessage("Could not OpenFile", kAppCaption);
     return 1;
   }
-  if (!isSoundRiffWave(fd.get(), fileBytes)) return 1;
+  const int container = sniffContainer(fd.get(), fileBytes);
+  if (container == 0) return 1;
 
   SF_INFO info{};
   SoundFile file(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));
-  if (!file.get() || !isWavContainer(info.format)) return 1;
+  if (!file.get() || !isExpectedContainer(info.format, container)) return 1;
   if (info.channels < 1 || info.samplerate < 1 || info.frames < 0 || info.frames > kMaxSampleFrames) return 1;
 
   // One allocation for the whole block, bounded both by the frame limit and by the file's size.

@@ -2,7 +2,8 @@
 // Turns one ".wav" file into a block of 16-bit stereo PCM at the file's own sample rate, ready to
 // be copied into a sample voice. libsndfile decodes, so every encoding it knows inside a RIFF
 // "WAVE" file reads: 8-bit unsigned, 16/24/32-bit PCM, 32/64-bit float, µ-law, A-law, IMA and MS
-// ADPCM and the rest.
+// ADPCM and the rest. AIFF (and AIFC) and FLAC files read too: drum kits from elsewhere, such as
+// the Hydrogen kits a set can be imported from, come in them.
 //
 // The program keeps one reader and reuses it for every file; each read starts by dropping the
 // previous block, and a failed read leaves none.
@@ -22,7 +23,7 @@ class WaveReader {
 
   // 0 on success, 1 on failure. Only a file that cannot be opened for reading (missing, no
   // permission, a folder) tells the user, with "Could not OpenFile"; a file that opens but is
-  // not a WAV this reader decodes fails silently. A WAV with no frames succeeds with an empty
+  // not a WAV, AIFF or FLAC file this reader decodes fails silently. A WAV with no frames succeeds with an empty
   // block.
   int ReadWave(const std::string& path);
 

@@ -27,7 +27,7 @@ endfunction()
 
 # The commands are the two-space-indented words of the overview's list.
 help_of(overview)
-string(REGEX MATCHALL "\n  [a-z]+ " entries "${overview}")
+string(REGEX MATCHALL "\n  [a-z][a-z-]* " entries "${overview}")
 set(commands "")
 foreach(entry IN LISTS entries)
   string(STRIP "${entry}" command)

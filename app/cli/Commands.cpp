@@ -69,18 +69,20 @@ void printUsage(std::ostream& out) {
          "   or: zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
          "   or: zumbel play KIT.drums [options]\n"
          "   or: zumbel devices\n"
+         "   or: zumbel import-kit SOURCE -o OUT.drums\n"
          "   or: zumbel COMMAND --help\n"
          "   or: zumbel --version\n"
          "\n"
          "Zumbel is a drum sampler: MIDI notes play the WAV samples of a drum set.\n"
          "Without a command it opens its window, on FILE.drums when one is given: a keyboard of\n"
          "pads to build the set on, played from MIDI while it is edited; F1 there opens the manual.\n"
-         "  info     describe a drum set (.drums) or a sample list (.slist)\n"
-         "  check    list the samples of a drum set whose files are missing\n"
-         "  relink   find moved samples under the given folders and store their new paths\n"
-         "  render   play a MIDI file through a drum set into a WAV file\n"
-         "  play     play a drum set live from MIDI (JACK, PulseAudio or ALSA) until interrupted\n"
-         "  devices  list the audio outputs and MIDI inputs play can use\n"
+         "  info        describe a drum set (.drums) or a sample list (.slist)\n"
+         "  check       list the samples of a drum set whose files are missing\n"
+         "  relink      find moved samples under the given folders and store their new paths\n"
+         "  render      play a MIDI file through a drum set into a WAV file\n"
+         "  play        play a drum set live from MIDI (JACK, PulseAudio or ALSA) until interrupted\n"
+         "  devices     list the audio outputs and MIDI inputs play can use\n"
+         "  import-kit  make a drum set of a Hydrogen kit (folder or .h2drumkit archive)\n"
          "Exit status: 0 success, 1 a finding (such as missing samples), 2 an error.\n";
 }
 
@@ -103,6 +105,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "render") return runRender(rest, out, err);
   if (command == "play") return runPlay(rest, out, err);
   if (command == "devices") return runDevices(rest, out, err);
+  if (command == "import-kit") return runImportKit(rest, out, err);
   if (endsWithNoCase(command, ".drums")) {
     return usageError(err, "a drum set opens in the window ('zumbel " + command + "' alone); 'zumbel info " + command +
                                "' describes it here");

@@ -1,5 +1,5 @@
 #pragma once
-// The command-line tools: zumbel info, check, relink, render, play and devices. They run without a window and print
+// The command-line tools: zumbel info, check, relink, render, play, devices and import-kit. They run without a window and print
 // to the streams they are given, so tests call them in-process.
 
 #include <ostream>
@@ -22,6 +22,7 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDevices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 void printUsage(std::ostream& out);
 // "zumbel VERSION", the version the About box shows.

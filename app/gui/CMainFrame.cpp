@@ -6,12 +6,16 @@
 #include <QStandardPaths>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenuBar>
 
 #include "AboutDialog.h"
 #include "CKitbeatView.h"
 #include "HelpWindow.h"
 #include "DrumsFile.h"
+#include "FileNames.h"
+#include "KitArchive.h"
+#include "KitImport.h"
 #include "Prompts.h"
 #include "SetSession.h"
 #include "SettingsStore.h"
@@ -23,6 +27,8 @@ namespace {
 
 const QString kFilter = QStringLiteral("FileEx Files (*.drums)");
 constexpr int kRecentNameChars = 30;
+// Report lines an import shows; `zumbel import-kit` prints them all.
+constexpr std::size_t kImportLinesShown = 24;
 
 std::string local(const QString& s) { return s.toStdString(); }
 
@@ -84,6 +90,8 @@ void CMainFrame::buildMenus() {
   file->addAction(tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S), this, [this] { OnFileSave(); });
   file->addAction(tr("Save &As..."), this, [this] { OnFileSaveAs(); });
   file->addSeparator();
+  file->addAction(tr("&Import Kit..."), this, [this] { OnFileImportKit(); });
+  file->addSeparator();
   recentMenu_ = file->addMenu(tr("Recent File"));
   file->addSeparator();
   file->addAction(tr("E&xit"), this, &QWidget::close);
@@ -135,6 +143,7 @@ bool CMainFrame::start(const QString& file) {
 bool CMainFrame::OnFileNew() {
   if (!SaveModified()) return false;
   doc_.OnNewDocument();
+  proposedPath_.clear();
   afterLoad();
   return true;
 }
@@ -145,6 +154,7 @@ bool CMainFrame::openDocument(const QString& path) {
     prompts_.showMessage(outcome.message, kAppCaption);
     return false;
   }
+  proposedPath_.clear();
   settings_.addRecentFile(path);
   updateRecentMenu();
   afterLoad();
@@ -166,6 +176,7 @@ bool CMainFrame::saveTo(const QString& path) {
     prompts_.showMessage(outcome.message, kAppCaption);
     return false;
   }
+  proposedPath_.clear();
   settings_.addRecentFile(path);
   updateRecentMenu();
   updateTitle();
@@ -178,15 +189,75 @@ bool CMainFrame::OnFileSave() {
 }
 
 bool CMainFrame::OnFileSaveAs() {
-  // An opened set is proposed where it lies; a new one by its title in the current folder.
+  // An opened set is proposed where it lies, an imported one where its import was asked to put
+  // it; a new one by its title in the current folder.
   const std::string& current = doc_.GetPathName();
-  QFileDialog dialog(this, tr("Save As"), QString::fromStdString(current.empty() ? doc_.GetTitle() : current), kFilter);
+  const QString proposed = !current.empty()           ? QString::fromStdString(current)
+                           : !proposedPath_.isEmpty() ? proposedPath_
+                                                      : QString::fromStdString(doc_.GetTitle());
+  QFileDialog dialog(this, tr("Save As"), proposed, kFilter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   // The dialog adds the extension before it checks for a file to replace, so a name typed
   // without it still asks before overwriting.
   dialog.setDefaultSuffix(QStringLiteral("drums"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   return saveTo(dialog.selectedFiles().front());
+}
+
+bool CMainFrame::OnFileImportKit() {
+  if (!SaveModified()) return false;
+  const QString source = QFileDialog::getOpenFileName(this, tr("Import Kit"), QString(),
+                                                      tr("Hydrogen kits (drumkit.xml *.h2drumkit);;All files (*)"));
+  if (source.isEmpty()) return false;
+  // The set is proposed beside the kit, named after its folder or archive.
+  const QFileInfo picked(source);
+  const QFileInfo kit = picked.fileName() == QStringLiteral("drumkit.xml") ? QFileInfo(picked.absolutePath()) : picked;
+  const QString name = kit.isDir() ? kit.fileName() : kit.completeBaseName();
+  QFileDialog dialog(this, tr("Save the Imported Set As"), kit.absolutePath() + QLatin1Char('/') + name + QStringLiteral(".drums"),
+                     kFilter);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("drums"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  return importKit(source, dialog.selectedFiles().front());
+}
+
+bool CMainFrame::importKit(const QString& source, const QString& setPath) {
+  const QFileInfo info(source);
+  std::string folder = local(source), unpackedInto;
+  if (info.isFile() && info.fileName() == QStringLiteral("drumkit.xml")) {
+    folder = local(info.absolutePath());
+  } else if (!info.isDir()) {
+    const import::UnpackResult unpacked = import::unpackKitArchive(local(source), LocalFolderPart(local(setPath)));
+    if (!unpacked.ok) {
+      prompts_.showMessage(unpacked.error, kAppCaption);
+      return false;
+    }
+    folder = unpacked.folder;
+    unpackedInto = "\nUnpacked into " + folder + ".";
+  }
+  // Built apart, so a kit that cannot be read leaves the set as it was.
+  auto imported = std::make_unique<CKitbeatDoc>();
+  imported->OnNewDocument();
+  const import::ImportResult result = import::importHydrogenFolder(folder, *imported);
+  if (!result.ok) {
+    prompts_.showMessage(result.error, kAppCaption);
+    return false;
+  }
+  doc_.OnNewDocument();
+  doc_.replaceContent(imported->content());
+  doc_.SetTitle(result.kitName);
+  doc_.SetModifiedFlag(true);
+  proposedPath_ = setPath;
+  afterLoad();
+  // The summary first, then as much of the report as a message box holds.
+  std::string text = "Imported " + result.kitName + ": " + result.report.back() + unpackedInto + "\n";
+  for (std::size_t i = 0; i + 1 < result.report.size() && i < kImportLinesShown; ++i) text += "\n" + result.report[i];
+  if (result.report.size() > kImportLinesShown + 1) {
+    text += "\n... (" + std::to_string(result.report.size() - kImportLinesShown - 1) +
+            " more lines; zumbel import-kit prints them all)";
+  }
+  prompts_.showMessage(text, kAppCaption);
+  return true;
 }
 
 void CMainFrame::setHelp(const QString& cacheFolder, UrlOpener opener) {

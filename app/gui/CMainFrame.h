@@ -1,7 +1,7 @@
 #pragma once
 // The main frame: the one window of the program, fixed in size, holding the view and the File
-// and About menus. It runs the drum set's New, Open, Save and Save As as a desktop program does:
-// asking to save changes first, reporting failures, keeping the four most recent files.
+// and About menus. It runs the drum set's New, Open, Save, Save As and Import Kit as a desktop
+// program does: asking to save changes first, reporting failures, keeping the four most recent files.
 
 #include <QMainWindow>
 #include <QString>
@@ -43,6 +43,12 @@ class CMainFrame : public QMainWindow {
   bool openRecentFile(const QString& path);
   bool OnFileSave();
   bool OnFileSaveAs();
+  // File > Import Kit: asks to save changes, then for a Hydrogen kit and where its set goes.
+  bool OnFileImportKit();
+  // Makes a new, unsaved set of the Hydrogen kit at `source` (its folder, its drumkit.xml or an
+  // archive, unpacked beside `setPath`), titled after the kit; Save proposes `setPath`. What went
+  // where is shown. False, with the reason shown and the set as it was, when nothing was imported.
+  bool importKit(const QString& source, const QString& setPath);
 
   // "Save changes to <title>?" for a modified set; false when the user cancelled.
   bool SaveModified();
@@ -72,6 +78,7 @@ class CMainFrame : public QMainWindow {
   QString helpFolder_;
   UrlOpener openUrl_;
   HelpWindow* helpWindow_ = nullptr;  // made on the first F1 without a browser, then kept
+  QString proposedPath_;  // where an imported set, never saved yet, is proposed to go
 };
 
 // The title bar: the drum set's title, " - ", the program's name.

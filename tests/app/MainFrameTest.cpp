@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -506,6 +507,54 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   EXPECT_NE(frame.view().live()->engine.voices().voice(38, 0), nullptr);
   // Only this session knows the new paths: New, Open and Exit ask to save them.
   EXPECT_TRUE(frame.document().IsModified());
+}
+
+// File > Import Kit: a Hydrogen kit becomes a new set, unsaved and titled after the kit, that
+// plays at once; Save proposes the path the import was given. A kit that cannot be read is told
+// and leaves the set as it was.
+TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
+  std::filesystem::create_directories(dir / "kit");
+  writeSample(dir / "kit/kick.wav");
+  std::ofstream(dir / "kit/drumkit.xml") << "<drumkit_info><name>Tiny Kit</name><instrumentList><instrument>"
+                                            "<name>Kick</name><filename>kick.wav</filename></instrument>"
+                                            "</instrumentList></drumkit_info>";
+  const QString path = saveSet("Jazz.drums");
+  ASSERT_TRUE(frame.start(path));
+  frame.document().SetModifiedFlag(true);
+  EXPECT_FALSE(frame.OnFileImportKit());  // "Save changes?" cancelled: no dialog, nothing imported
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(frame.document().GetPathName(), path.toStdString());
+  frame.document().SetModifiedFlag(false);
+
+  const QString target = QString::fromStdString(dir / "Tiny.drums");
+  ASSERT_TRUE(frame.importKit(QString::fromStdString(dir / "kit/drumkit.xml"), target));
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tiny Kit - Zumbel"));
+  EXPECT_TRUE(frame.document().IsModified());
+  EXPECT_TRUE(frame.document().GetPathName().empty());
+  EXPECT_EQ(frame.document().groupList(0)[0], dir / "kit/kick.wav");
+  EXPECT_NE(frame.view().live()->engine.voices().voice(0, 0), nullptr);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(prompts.shown[0].first.find("Imported Tiny Kit: 1 sound, 1 sample in 1 group (files at 44100 Hz)."), std::string::npos) << prompts.shown[0].first;
+  EXPECT_FALSE(std::filesystem::exists(target.toStdString()));
+
+  QString proposed;
+  {
+    ModalDriver user([&](QWidget* modal) {
+      if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        proposed = dialog->selectedFiles().value(0);
+        dialog->reject();
+      }
+    });
+    EXPECT_FALSE(frame.OnFileSaveAs());
+  }
+  EXPECT_EQ(proposed, target);
+
+  // A folder without a kit file: told, and the imported set stays.
+  std::filesystem::create_directories(dir / "empty");
+  EXPECT_FALSE(frame.importKit(QString::fromStdString(dir / "empty"), target));
+  ASSERT_EQ(prompts.shown.size(), 2u);
+  EXPECT_NE(prompts.shown[1].first.find("drumkit.xml"), std::string::npos);
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tiny Kit - Zumbel"));
 }
 
 // Save As through its dialog, with the name typed without its extension: the file read back is

@@ -236,6 +236,33 @@ TEST_F(WaveReaderTest, AdpcmDecodesWithinTheCodecsError) {
   }
 }
 
+// Kits from other samplers come as AIFF and FLAC as often as WAV: the same samples read the same,
+// whatever the container, and a header claiming more than the file holds is refused as in a WAV.
+TEST_F(WaveReaderTest, AiffAndFlacReadLikeWav) {
+  std::vector<short> stereo;
+  for (int i = 0; i < 600; ++i) stereo.push_back(static_cast<short>(i * 37 - 11000));
+  for (int container : {SF_FORMAT_AIFF | SF_FORMAT_PCM_24, SF_FORMAT_FLAC | SF_FORMAT_PCM_16}) {
+    SCOPED_TRACE(container);
+    const std::string path = dir / "kit.sound";
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = container;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr) << sf_strerror(nullptr);
+    ASSERT_EQ(sf_writef_short(out, stereo.data(), 300), 300);
+    sf_close(out);
+    ASSERT_EQ(reader.ReadWave(path), 0);
+    EXPECT_EQ(reader.samplesPerSec, 48000u);
+    EXPECT_EQ(reader.data(), std::vector<int16_t>(stereo.begin(), stereo.end()));
+  }
+  // An AIFF whose comment chunk claims 4 GB: refused before libsndfile walks it.
+  Bytes aiff{'F', 'O', 'R', 'M', 0, 0, 0, 30, 'A', 'I', 'F', 'F', 'C', 'O', 'M', 'T', 0xFF, 0xFF, 0xFF, 0x00};
+  aiff.resize(38, 0);
+  EXPECT_EQ(read(aiff, "bad.aiff"), 1);
+  expectEmpty();
+}
+
 // An MP3 stream's frame count is whatever its header claims, not what the data holds.
 TEST_F(WaveReaderTest, AStreamClaimingMoreThanItHoldsIsSizedByTheFile) {
   constexpr int kFrames = 16000;
@@ -356,7 +383,7 @@ TEST_F(WaveReaderTest, AWavWithoutFramesIsAnEmptySuccess) {
   EXPECT_EQ(reader.samplesPerSec, 32000u);
 }
 
-TEST_F(WaveReaderTest, FilesThatAreNotWavFailSilently) {
+TEST_F(WaveReaderTest, FilesThatAreNotSoundFilesItReadsFailSilently) {
   const Bytes pcm = samples16({1, 2, 3, 4});
   // The big-endian form libsndfile would read as a WAV: every field and sample byte-swapped.
   Bytes rifx;
@@ -381,8 +408,8 @@ TEST_F(WaveReaderTest, FilesThatAreNotWavFailSilently) {
   const std::vector<std::pair<const char*, Bytes>> cases{
       {"another RIFF form", riff("AVI ", {{"fmt ", fmt(kPcm, 1, 44100, 16)}, {"data", pcm}})},
       {"big-endian RIFX", rifx},
-      {"AIFF", aiff},
-      {"FLAC", {'f', 'L', 'a', 'C', 0, 0, 0, 0x22}},
+      {"AIFF without its COMM chunk", aiff},
+      {"FLAC cut inside its header", {'f', 'L', 'a', 'C', 0, 0, 0, 0x22}},
       {"noise", noise},
       {"empty", {}},
       {"header only", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}},

@@ -1,6 +1,6 @@
 // Writes a starting corpus for the file fuzzers: well-formed files that reach every branch of
 // the readers (groups, long and wide strings, an older set without its extension).
-//   make_fuzz_seeds DRUMS_DIR SLIST_DIR [MIDI_DIR]
+//   make_fuzz_seeds DRUMS_DIR SLIST_DIR [MIDI_DIR [WAVE_DIR [KIT_DIR]]]
 
 #include <cstdio>
 #include <fstream>
@@ -39,6 +39,32 @@ void writeMidiSeeds(const std::string& dir) {
   const std::vector<uint8_t> smpte = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0xE3, 0x50,
                                       'M', 'T', 'r', 'k', 0, 0, 0, 40, 0, 0xE0, 0, 0x40, 10, 0xD0, 50};
   write(dir + "/smpte-cut.mid", smpte);
+}
+
+// Hydrogen kit files in each form found in the wild: one <filename> per instrument, <layer>s under
+// the instrument, <instrumentComponent>s, a single <pan>, and a DOCTYPE declaring entities.
+void writeKitSeeds(const std::string& dir) {
+  const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  const std::string ns = " xmlns=\"http://www.hydrogen-music.org/drumkit\"";
+  std::ofstream(dir + "/old.xml") << head << "<drumkit_info><name>Old</name><instrumentList>"
+      "<instrument><id>0</id><name>Kick</name><volume>1</volume><pan_L>1</pan_L><pan_R>0.5</pan_R>"
+      "<filename>kick.flac</filename><exclude/></instrument><instrument><id>1</id><name>2</name></instrument>"
+      "</instrumentList></drumkit_info>\n";
+  std::ofstream(dir + "/layers.xml") << head << "<drumkit_info" << ns << "><name>Layers</name><instrumentList>"
+      "<instrument><id>0</id><name>Snare</name><muteGroup>0</muteGroup><midiOutNote>38</midiOutNote>"
+      "<isStopNote>false</isStopNote><Attack>0</Attack><Release>1000</Release><randomPitchFactor>0.1</randomPitchFactor>"
+      "<layer><filename>s1.wav</filename><min>0</min><max>0.5</max><gain>1.2</gain><pitch>-3</pitch></layer>"
+      "<layer><filename>s2.wav</filename><min>0.5</min><max>1</max><gain>1</gain><pitch>0</pitch></layer>"
+      "</instrument></instrumentList></drumkit_info>\n";
+  std::ofstream(dir + "/components.xml") << head << "<drumkit_info" << ns << "><name>Comp</name>"
+      "<componentList><drumkitComponent><id>0</id><name>Main</name></drumkitComponent></componentList><instrumentList>"
+      "<instrument><id>0</id><name>Hat</name><pan>-0.25</pan><sampleSelectionAlgo>ROUND_ROBIN</sampleSelectionAlgo>"
+      "<instrumentComponent><component_id>0</component_id><gain>1</gain><layer><filename>h.flac</filename>"
+      "<min>0</min><max>1</max></layer></instrumentComponent><instrumentComponent><component_id>1</component_id>"
+      "<layer><filename>oh.flac</filename></layer></instrumentComponent></instrument></instrumentList></drumkit_info>\n";
+  std::ofstream(dir + "/doctype.xml") << "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;\">]>"
+      "<drumkit_info><name>&b;&#233;&amp;</name><instrumentList><instrument><name>&b;</name>"
+      "<layer><filename>&a;.wav</filename></layer></instrument></instrumentList></drumkit_info>\n";
 }
 
 }  // namespace
@@ -85,8 +111,8 @@ void writeWaveSeeds(const std::string& dir) {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 5) {
-    std::fprintf(stderr, "usage: make_fuzz_seeds DRUMS_DIR SLIST_DIR [MIDI_DIR [WAVE_DIR]]\n");
+  if (argc < 3 || argc > 6) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds DRUMS_DIR SLIST_DIR [MIDI_DIR [WAVE_DIR [KIT_DIR]]]\n");
     return 2;
   }
   const std::string drums = argv[1], slist = argv[2];
@@ -114,5 +140,6 @@ int main(int argc, char** argv) {
   write(slist + "/empty.slist", serializeSampleList({}));
   if (argc >= 4) writeMidiSeeds(argv[3]);
   if (argc >= 5) writeWaveSeeds(argv[4]);
+  if (argc >= 6) writeKitSeeds(argv[5]);
   return 0;
 }

@@ -1,0 +1,97 @@
+// zumbel import-kit: a Hydrogen kit (folder or .h2drumkit archive) made into a drum set.
+
+#include <filesystem>
+#include <memory>
+
+#include <sys/stat.h>
+
+#include "CommandArgs.h"
+#include "DrumsFile.h"
+#include "Commands.h"
+#include "FileNames.h"
+#include "FileProblems.h"
+#include "KitArchive.h"
+#include "KitImport.h"
+#include "KitReport.h"
+
+namespace zumbel {
+
+namespace {
+
+const char kImportHelp[] =
+    "Usage: zumbel import-kit SOURCE -o OUT.drums\n"
+    "Makes a drum set of a Hydrogen drum kit. SOURCE is the kit's folder (with its drumkit.xml),\n"
+    "the drumkit.xml itself, or a .h2drumkit archive, which is unpacked beside OUT.drums into a\n"
+    "folder named after the kit. Each instrument becomes the sound of the note Hydrogen plays it\n"
+    "on, its velocity layers the sound's layers; what went where, and what a drum set cannot\n"
+    "hold, is printed. An archive with absolute paths, \"..\", links leading outside it, devices\n"
+    "or too many entries or bytes is refused, and nothing is written.\n"
+    "Exit status 1 when sample files are missing (the set is still written), 2 on errors.\n";
+
+int fail(std::ostream& err, const std::string& message) { return commandError(err, "import-kit", message); }
+
+}  // namespace
+
+int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string source, output;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      out << kImportHelp;
+      return kExitOk;
+    }
+    if (a == "-o") {
+      if (i + 1 >= args.size()) return fail(err, "-o needs a value");
+      output = args[++i];
+    } else if (source.empty() && !a.starts_with("-")) {
+      source = a;
+    } else {
+      return fail(err, "unexpected argument '" + a + "'");
+    }
+  }
+  if (source.empty()) return fail(err, "no kit given");
+  if (output.empty()) return fail(err, "no output set given (-o OUT.drums)");
+  // Said before an archive is unpacked, rather than after.
+  if (const std::string problem = writeProblem(output); !problem.empty()) return fileError(err, "import-kit", output, problem);
+
+  namespace fs = std::filesystem;
+  std::string folder;
+  struct stat st {};
+  if (::stat(source.c_str(), &st) != 0) {
+    const std::string problem = readProblem(source);
+    return fileError(err, "import-kit", source, problem.empty() ? "cannot be read" : problem);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    folder = source;
+  } else if (fs::path(source).filename() == "drumkit.xml") {
+    const fs::path parent = fs::path(source).parent_path();
+    folder = parent.empty() ? fs::path(".").string() : parent.string();
+  } else {
+    if (const std::string problem = readProblem(source); !problem.empty()) return fileError(err, "import-kit", source, problem);
+    const import::UnpackResult unpacked = import::unpackKitArchive(source, LocalFolderPart(output));
+    if (!unpacked.ok) {
+      err << "zumbel: import-kit: " << printable(unpacked.error) << '\n';
+      return kExitError;
+    }
+    out << "Unpacked into " << printable(unpacked.folder) << "\n";
+    folder = unpacked.folder;
+  }
+
+  auto doc = std::make_unique<CKitbeatDoc>();
+  doc->OnNewDocument();
+  const import::ImportResult result = import::importHydrogenFolder(folder, *doc);
+  if (!result.ok) {
+    err << "zumbel: import-kit: " << printable(result.error) << '\n';
+    return kExitError;
+  }
+  for (const std::string& line : result.report) out << printable(line) << '\n';
+  const FileOutcome saved = doc->OnSaveDocument(output);
+  if (!saved.ok()) {
+    const std::string problem = writeProblem(output);
+    return fileError(err, "import-kit", output, problem.empty() ? saved.message : problem);
+  }
+  out << "Saved " << printable(output) << ".\n";
+  return result.missingSamples > 0 ? kExitFinding : kExitOk;
+}
+
+}  // namespace zumbel

@@ -1,0 +1,70 @@
+#pragma once
+// What a Hydrogen drum kit file (drumkit.xml) says, as far as a drum set can use it or must
+// report it. Every kit format in the wild reads into this one shape: the old files with one
+// <filename> per instrument, the ones with <layer>s under the instrument, and the newer ones whose
+// layers sit in <instrumentComponent>s.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zumbel::import {
+
+struct KitLayer {
+  std::string filename;  // as the kit file gives it, relative to the kit's folder
+  double min = 0.0;      // velocity range, 0..1
+  double max = 1.0;
+  double gain = 1.0;
+  double pitch = 0.0;    // semitones
+};
+
+struct KitComponent {
+  int id = 0;
+  double gain = 1.0;
+  std::vector<KitLayer> layers;
+};
+
+struct KitInstrument {
+  std::string id;
+  std::string name;
+  std::optional<int> midiOutNote;
+  std::optional<int> midiInNote;
+  int muteGroup = -1;
+  double volume = 1.0;
+  double gain = 1.0;
+  // Channel gains 0..1; a single <pan> (-1..1) is read into them as a balance.
+  double panL = 1.0;
+  double panR = 1.0;
+  double pitchOffset = 0.0;  // semitones, the instrument's own
+  double randomPitch = 0.0;
+  bool filterActive = false;
+  double filterCutoff = 1.0;
+  double attack = 0.0, decay = 0.0, sustain = 1.0, release = 1000.0;
+  bool stopNote = false;
+  bool muted = false;
+  bool applyVelocity = true;
+  std::string selection;       // sampleSelectionAlgo: VELOCITY, RANDOM, ROUND_ROBIN
+  bool fxSends = false;        // any FXnLevel above 0
+  std::vector<std::string> excludes;
+  std::vector<KitComponent> components;
+  std::size_t droppedComponents = 0;  // beyond the bound
+  std::size_t droppedLayers = 0;
+};
+
+struct HydrogenKit {
+  std::string name;
+  std::vector<KitInstrument> instruments;  // in file order: position i is Hydrogen's instrument i
+  std::size_t droppedInstruments = 0;      // beyond the bound
+};
+
+// Reads a kit file's text. False with `error` set when it is not XML or not a Hydrogen kit.
+// Entities beyond XML's five and character references are never expanded, and nothing outside
+// the text is fetched.
+bool parseHydrogenKit(std::string_view xml, HydrogenKit& kit, std::string& error);
+
+// Reads `path` (at most kMaxKitXmlBytes) and parses it.
+bool readHydrogenKit(const std::string& path, HydrogenKit& kit, std::string& error);
+
+}  // namespace zumbel::import

@@ -1,0 +1,32 @@
+#pragma once
+// Unpacking a Hydrogen kit archive (.h2drumkit: a tar file, gzip-, bzip2- or xz-compressed or
+// not). Every entry is checked before anything is written: an archive with an absolute path, a
+// ".." component, a link leading outside it, a device or pipe, or more entries or bytes than the
+// limits allow is refused whole, and nothing is left on disk. What passes is unpacked into a
+// temporary folder and moved into place only once all of it is there.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "ImportLimits.h"
+
+namespace zumbel::import {
+
+struct ArchiveLimits {
+  std::size_t entries = kMaxArchiveEntries;
+  int64_t entryBytes = kMaxArchiveEntryBytes;
+  int64_t totalBytes = kMaxArchiveTotalBytes;
+};
+
+struct UnpackResult {
+  bool ok = false;
+  std::string error;   // why the archive was refused or could not be unpacked
+  std::string folder;  // the kit's folder, holding its drumkit.xml
+};
+
+// Unpacks `archive` into a new folder inside `parent`, named after the kit (its <name>, else the
+// archive's top folder). An existing folder of that name is never written into.
+UnpackResult unpackKitArchive(const std::string& archive, const std::string& parent, const ArchiveLimits& limits = {});
+
+}  // namespace zumbel::import

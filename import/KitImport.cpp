@@ -1,0 +1,532 @@
+#include "KitImport.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sndfile.h>
+
+#include "HydrogenKit.h"
+#include "ImportLimits.h"
+
+namespace zumbel::import {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kLowestNote = kFirstNote;                // note 36 plays sound 0
+constexpr int kHighestNote = 127;
+constexpr std::size_t kMaxGroupName = kMaxGroupNameLength;
+
+// ---- Samples --------------------------------------------------------------------------------
+
+struct SampleInfo {
+  enum class State { kFound, kMissing, kUnreadable, kRefused } state = State::kMissing;
+  int rate = 0;
+  double seconds = 0.0;
+};
+
+// What libsndfile says of a file, opened by us so that only regular files are read and a pipe in
+// a kit is never waited on.
+SampleInfo probeSample(const std::string& path) {
+  SampleInfo info;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return info;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    info.state = SampleInfo::State::kUnreadable;
+    return info;
+  }
+  SF_INFO sf{};
+  SNDFILE* file = sf_open_fd(fd, SFM_READ, &sf, SF_TRUE);  // closes fd
+  if (!file || sf.samplerate <= 0 || sf.channels <= 0) {
+    if (file) sf_close(file);
+    info.state = SampleInfo::State::kUnreadable;
+    return info;
+  }
+  sf_close(file);
+  info.state = SampleInfo::State::kFound;
+  info.rate = sf.samplerate;
+  info.seconds = sf.frames > 0 ? static_cast<double>(sf.frames) / sf.samplerate : 0.0;
+  return info;
+}
+
+// A kit names its files relative to its folder. Names that are absolute or climb out of it are
+// not followed: a kit from elsewhere must not point the set at files outside it.
+std::optional<std::string> samplePath(const std::string& folder, std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '/');
+  if (name.empty() || name.front() == '/') return std::nullopt;
+  const fs::path rel(name);
+  for (const fs::path& part : rel) {
+    if (part == "..") return std::nullopt;
+  }
+  return (fs::path(folder) / rel).lexically_normal().string();
+}
+
+std::string fixed(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
+std::string inQuotes(const std::string& name) { return "\"" + name + "\""; }
+
+// "1 sound", "2 sounds".
+std::string count(std::size_t n, const std::string& noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+
+// ---- Notes ----------------------------------------------------------------------------------
+
+bool hasLayers(const KitInstrument& inst) {
+  for (const KitComponent& c : inst.components) {
+    for (const KitLayer& l : c.layers) {
+      if (!l.filename.empty()) return true;
+    }
+  }
+  return false;
+}
+
+std::optional<int> fileNote(const KitInstrument& inst) { return inst.midiInNote ? inst.midiInNote : inst.midiOutNote; }
+
+// The note each instrument is played on, as Hydrogen plays the kit: the kit's own notes where it
+// gives distinct ones, else the instrument's position from note 36. Older Hydrogen wrote note 60
+// into every instrument, which says nothing about which instrument a note should play.
+std::vector<int> chooseNotes(const HydrogenKit& kit, std::vector<std::string>& report) {
+  std::set<int> distinct;
+  int withNote = 0, sounding = 0;
+  for (const KitInstrument& inst : kit.instruments) {
+    if (!hasLayers(inst)) continue;
+    ++sounding;
+    if (const auto n = fileNote(inst)) {
+      ++withNote;
+      distinct.insert(*n);
+    }
+  }
+  const bool useFile = withNote > 0 && (distinct.size() > 1 || sounding == 1);
+  if (withNote > 0 && !useFile) {
+    report.push_back("Every instrument names note " + std::to_string(*distinct.begin()) +
+                     " (Hydrogen's old default), so the instruments follow Hydrogen's order from note 36.");
+  } else if (useFile) {
+    report.push_back("Notes: the kit's own MIDI notes" +
+                     std::string(withNote < sounding ? "; instruments without one by their position from note 36." : "."));
+  } else {
+    report.push_back("Notes: Hydrogen's order, instrument i on note 36 + i.");
+  }
+  std::vector<int> notes;
+  for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
+    const auto own = useFile ? fileNote(kit.instruments[i]) : std::nullopt;
+    notes.push_back(own ? *own : kLowestNote + static_cast<int>(std::min<std::size_t>(i, 1000)));
+  }
+  return notes;
+}
+
+// ---- Velocity layers ------------------------------------------------------------------------
+
+// Loudest first: the higher top, then the higher bottom, then file order.
+std::vector<int> loudestFirst(const std::vector<std::pair<double, double>>& ranges) {
+  std::vector<int> order(ranges.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    if (ranges[a].second != ranges[b].second) return ranges[a].second > ranges[b].second;
+    return ranges[a].first > ranges[b].first;
+  });
+  return order;
+}
+
+}  // namespace
+
+LayerFit fitLayers(const std::vector<std::pair<double, double>>& ranges, const CKitbeatDoc& doc) {
+  LayerFit fit;
+  const int n = static_cast<int>(ranges.size());
+  if (n <= 1) return fit;
+  const std::vector<int> order = loudestFirst(ranges);
+  std::vector<int> rankOf(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) rankOf[static_cast<std::size_t>(order[static_cast<std::size_t>(r)])] = r;
+  // The layer Hydrogen plays for each velocity: the first in the file whose range holds it.
+  std::vector<int> played(128, -1);
+  for (int v = 1; v <= 127; ++v) {
+    const double x = v / 127.0;
+    for (int i = 0; i < n; ++i) {
+      if (ranges[static_cast<std::size_t>(i)].first <= x + 1e-9 && x <= ranges[static_cast<std::size_t>(i)].second + 1e-9) {
+        played[static_cast<std::size_t>(v)] = rankOf[static_cast<std::size_t>(i)];
+        break;
+      }
+    }
+  }
+  // For each scheme, the bands' layers by loudness rank, loudest band first: the loudest layer on
+  // band 1 and the softest on band 5; with up to five layers every layer gets a band of its own
+  // (the next band plays the same layer or the next softer one), with more each band gets another
+  // layer. Among those, the one that puts every velocity nearest the layer Hydrogen plays for it:
+  // the sum over all velocities of how many layers apart the two are. Ties keep the default
+  // scheme, then the lower.
+  const bool spread = n > kLayerCount;
+  constexpr long kNever = std::numeric_limits<long>::max() / 4;
+  long best = kNever;
+  for (int scheme : {kDefaultScheme, 0, 1, 2, 3}) {
+    std::vector<std::vector<long>> cost(kLayerCount, std::vector<long>(static_cast<std::size_t>(n), 0));
+    for (int v = 1; v <= 127; ++v) {
+      const int h = played[static_cast<std::size_t>(v)];
+      if (h < 0) continue;  // Hydrogen plays nothing there; any layer will do
+      const int band = doc.velocityBand(scheme, v);
+      for (int l = 0; l < n; ++l) cost[static_cast<std::size_t>(band)][static_cast<std::size_t>(l)] += std::abs(l - h);
+    }
+    // total[k][l]: the best cost of bands 0..k with band k on rank l; from[k][l] the rank of k-1.
+    std::vector<std::vector<long>> total(kLayerCount, std::vector<long>(static_cast<std::size_t>(n), kNever));
+    std::vector<std::vector<int>> from(kLayerCount, std::vector<int>(static_cast<std::size_t>(n), 0));
+    total[0][0] = cost[0][0];
+    for (std::size_t k = 1; k < kLayerCount; ++k) {
+      for (int l = 0; l < n; ++l) {
+        const int lowest = spread ? 0 : std::max(0, l - 1);
+        const int highest = spread ? l - 1 : l;
+        for (int p = lowest; p <= highest; ++p) {
+          const long t = total[k - 1][static_cast<std::size_t>(p)];
+          if (t >= kNever || t + cost[k][static_cast<std::size_t>(l)] >= total[k][static_cast<std::size_t>(l)]) continue;
+          total[k][static_cast<std::size_t>(l)] = t + cost[k][static_cast<std::size_t>(l)];
+          from[k][static_cast<std::size_t>(l)] = p;
+        }
+      }
+    }
+    int last = n - 1;
+    if (total[kLayerCount - 1][static_cast<std::size_t>(last)] >= best) continue;
+    best = total[kLayerCount - 1][static_cast<std::size_t>(last)];
+    fit.scheme = scheme;
+    for (int k = kLayerCount - 1; k >= 0; --k) {
+      fit.band[k] = order[static_cast<std::size_t>(last)];
+      last = from[static_cast<std::size_t>(k)][static_cast<std::size_t>(last)];
+    }
+  }
+  return fit;
+}
+
+namespace {
+
+// ---- One instrument ---------------------------------------------------------------------------
+
+struct PlannedSound {
+  int instrument = -1;
+  int sound = -1;
+  const KitComponent* component = nullptr;
+  LayerFit fit;
+  std::vector<int> used;              // layer indices in band order, without repeats
+  std::vector<std::string> paths;     // per layer index of the component ("" = refused)
+  double seconds = 0.0;               // how long the loudest layer rings
+};
+
+std::string instrumentLabel(const KitInstrument& inst, int position) {
+  return inst.name.empty() ? "instrument " + std::to_string(position + 1) : inQuotes(inst.name);
+}
+
+// Channel gains as the set's pan: hundredths of a decibel by which the far side is lowered.
+int32_t panOf(double left, double right) {
+  left = std::max(left, 0.0);
+  right = std::max(right, 0.0);
+  if (left == right) return 0;
+  const double nearGain = std::max(left, right), farGain = std::min(left, right);
+  const double db = farGain <= 0.0 ? 10000.0 : std::min(10000.0, -2000.0 * std::log10(farGain / nearGain));
+  const auto hundredths = static_cast<int32_t>(std::lround(db));
+  return left > right ? -hundredths : hundredths;
+}
+
+// What the instrument does in Hydrogen that a sound cannot: one line, empty when nothing.
+std::string notHeld(const KitInstrument& inst, const KitComponent& comp, const std::vector<int>& used) {
+  std::vector<std::string> parts;
+  const double nearPan = std::max(inst.panL, inst.panR);
+  const double level = inst.volume * inst.gain * comp.gain * nearPan;
+  if (std::abs(level - 1.0) > 1e-6) parts.push_back("level x" + fixed(level, 2));
+  bool layerGain = false;
+  for (int i : used) layerGain |= std::abs(comp.layers[static_cast<std::size_t>(i)].gain - 1.0) > 1e-6;
+  if (layerGain) parts.push_back("layer gains");
+  if (inst.randomPitch > 0.0) parts.push_back("random pitch");
+  if (inst.filterActive && inst.filterCutoff < 1.0) parts.push_back("filter");
+  if (inst.attack > 0.0 || inst.decay > 0.0 || inst.sustain < 1.0 || std::abs(inst.release - 1000.0) > 1e-6) {
+    parts.push_back("envelope");
+  }
+  if (!inst.selection.empty() && inst.selection != "VELOCITY") parts.push_back("sample selection " + inst.selection);
+  if (inst.fxSends) parts.push_back("effect sends");
+  if (!inst.excludes.empty()) parts.push_back("exclude list");
+  if (inst.components.size() > 1 || inst.droppedComponents > 0) {
+    parts.push_back(std::to_string(inst.components.size() + inst.droppedComponents - 1) + " further component(s)");
+  }
+  if (inst.droppedLayers > 0) parts.push_back(std::to_string(inst.droppedLayers) + " layers beyond the bound");
+  std::string line;
+  for (const std::string& p : parts) line += (line.empty() ? "" : ", ") + p;
+  return line;
+}
+
+std::string bandsText(const LayerFit& fit) {
+  // "1-2 3 4-5": which bands each used layer covers, loudest first.
+  std::string out;
+  int start = 0;
+  for (int k = 1; k <= kLayerCount; ++k) {
+    if (k < kLayerCount && fit.band[k] == fit.band[start]) continue;
+    if (!out.empty()) out += " ";
+    out += std::to_string(start + 1);
+    if (k - 1 > start) out += "-" + std::to_string(k);
+    start = k;
+  }
+  return out;
+}
+
+}  // namespace
+
+ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc) {
+  ImportResult result;
+  std::error_code ec;
+  const std::string folder = fs::absolute(fs::path(folderIn), ec).lexically_normal().string();
+  const std::string xmlPath = (fs::path(folder) / "drumkit.xml").string();
+  HydrogenKit kit;
+  if (!readHydrogenKit(xmlPath, kit, result.error)) return result;
+  std::string folderName = fs::path(folder).filename().string();
+  if (folderName.empty()) folderName = fs::path(folder).parent_path().filename().string();
+  result.kitName = kit.name.empty() ? folderName : kit.name;
+  std::vector<std::string>& report = result.report;
+
+  int sounding = 0;
+  for (const KitInstrument& inst : kit.instruments) sounding += hasLayers(inst) ? 1 : 0;
+  report.push_back("Kit " + inQuotes(result.kitName) + ": " + count(kit.instruments.size(), "instrument") + ", " +
+                   std::to_string(sounding) + " with samples.");
+  if (kit.droppedInstruments > 0) {
+    report.push_back(std::to_string(kit.droppedInstruments) + " instruments beyond the first " +
+                     std::to_string(kMaxKitInstruments) + " were not read.");
+  }
+  const std::vector<int> notes = chooseNotes(kit, report);
+
+  // Sounds: notes 36..127 each their own; notes below 36 all play sound 0 in a set, so an
+  // instrument there takes sound 0 only when nothing is on note 36 itself.
+  std::array<int, kSoundCount> owner;
+  owner.fill(-1);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
+      const KitInstrument& inst = kit.instruments[i];
+      if (!hasLayers(inst)) continue;
+      const int note = notes[i];
+      const bool low = note < kLowestNote;
+      if (low != (pass == 1)) continue;
+      const std::string label = instrumentLabel(inst, static_cast<int>(i));
+      if (note < 0 || note > kHighestNote) {
+        report.push_back(label + " on note " + std::to_string(note) + ": no such MIDI note; left out.");
+        continue;
+      }
+      const int sound = low ? 0 : note - kLowestNote;
+      if (owner[static_cast<std::size_t>(sound)] >= 0) {
+        const int first = owner[static_cast<std::size_t>(sound)];
+        report.push_back(label + " on note " + std::to_string(note) + ": that note already plays " +
+                         instrumentLabel(kit.instruments[static_cast<std::size_t>(first)], first) + "; left out.");
+        continue;
+      }
+      owner[static_cast<std::size_t>(sound)] = static_cast<int>(i);
+      if (low) {
+        report.push_back(label + " on note " + std::to_string(note) +
+                         ": a set plays notes below 36 with note 36's sound, so it is there.");
+      }
+    }
+  }
+
+  // Plan every sound in note order: its component, its layers' files, the bands' layers.
+  std::vector<PlannedSound> plans;
+  std::map<std::string, SampleInfo> probed;
+  for (int sound = 0; sound < kSoundCount; ++sound) {
+    const int i = owner[static_cast<std::size_t>(sound)];
+    if (i < 0) continue;
+    const KitInstrument& inst = kit.instruments[static_cast<std::size_t>(i)];
+    PlannedSound plan;
+    plan.instrument = i;
+    plan.sound = sound;
+    // The first component with a file: the one a kit made for one output plays.
+    for (const KitComponent& c : inst.components) {
+      if (std::any_of(c.layers.begin(), c.layers.end(), [](const KitLayer& l) { return !l.filename.empty(); })) {
+        plan.component = &c;
+        break;
+      }
+    }
+    // Layers with a file, and where each lies.
+    std::vector<std::pair<double, double>> ranges;
+    std::vector<int> index;
+    for (std::size_t l = 0; l < plan.component->layers.size(); ++l) {
+      const KitLayer& layer = plan.component->layers[l];
+      std::string path;
+      if (!layer.filename.empty()) {
+        if (auto p = samplePath(folder, layer.filename)) {
+          path = *p;
+          if (!probed.count(path)) probed.emplace(path, probeSample(path));
+        } else {
+          report.push_back(instrumentLabel(inst, i) + ": sample " + inQuotes(layer.filename) +
+                           " lies outside the kit's folder; not used.");
+          ++result.missingSamples;
+        }
+      }
+      plan.paths.push_back(path);
+      if (path.empty()) continue;
+      ranges.emplace_back(layer.min, layer.max);
+      index.push_back(static_cast<int>(l));
+    }
+    if (index.empty()) continue;
+    plan.fit = fitLayers(ranges, doc);
+    for (int& b : plan.fit.band) b = index[static_cast<std::size_t>(b)];
+    for (int b : plan.fit.band) {
+      if (plan.used.empty() || plan.used.back() != b) plan.used.push_back(b);
+    }
+    const SampleInfo& loudest = probed[plan.paths[static_cast<std::size_t>(plan.used.front())]];
+    plan.seconds = loudest.seconds;
+    plans.push_back(std::move(plan));
+  }
+
+  // The pool: one group per sound while there are at most 16, else runs of neighbouring notes.
+  const std::size_t perGroup = (plans.size() + kMaxGroups - 1) / kMaxGroups;
+  std::map<std::string, SampleRef> pooled;
+  int group = -1;
+  for (std::size_t p = 0; p < plans.size(); ++p) {
+    PlannedSound& plan = plans[p];
+    const KitInstrument& inst = kit.instruments[static_cast<std::size_t>(plan.instrument)];
+    if (p % std::max<std::size_t>(perGroup, 1) == 0) {
+      std::string name;
+      if (perGroup <= 1) {
+        name = inst.name.empty() ? "Note " + std::to_string(plan.sound + kLowestNote) : inst.name;
+      } else {
+        const std::size_t lastPlan = std::min(plans.size(), p + perGroup) - 1;
+        name = "Notes " + std::to_string(plan.sound + kLowestNote) + "-" +
+               std::to_string(plans[lastPlan].sound + kLowestNote);
+      }
+      if (name.size() > kMaxGroupName) {
+        // Cut at a character, not inside one.
+        std::size_t cut = kMaxGroupName;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+      }
+      group = doc.appendGroup(name);
+    }
+    Sound& s = doc.sound(plan.sound);
+    for (int k = 0; k < kLayerCount; ++k) {
+      const int layer = plan.fit.band[k];
+      if (k > 0 && layer == plan.fit.band[k - 1]) continue;
+      const std::string& path = plan.paths[static_cast<std::size_t>(layer)];
+      auto found = pooled.find(path);
+      if (found == pooled.end()) {
+        doc.appendSample(group, path);
+        found = pooled.emplace(path, SampleRef{group, doc.groupSize(group) - 1}).first;
+      }
+      doc.AssignSample(plan.sound, k, found->second);
+    }
+    s.settings[kVelocityScheme] = plan.fit.scheme;
+    s.settings[kCompress] = inst.applyVelocity ? kDefaultCompress : 0;
+    s.settings[kPan] = panOf(inst.panL, inst.panR);
+    s.noteOffEnabled = inst.stopNote ? 1 : 0;
+  }
+  result.samples = static_cast<int>(pooled.size());
+  result.sounds = static_cast<int>(plans.size());
+
+  // Rates and pitch, and the report line of every sound.
+  for (const PlannedSound& plan : plans) {
+    const KitInstrument& inst = kit.instruments[static_cast<std::size_t>(plan.instrument)];
+    const KitComponent& comp = *plan.component;
+    const std::string label = instrumentLabel(inst, plan.instrument);
+    Sound& s = doc.sound(plan.sound);
+    std::set<int> rates;
+    std::set<double> pitches;
+    for (int l : plan.used) {
+      const SampleInfo& info = probed[plan.paths[static_cast<std::size_t>(l)]];
+      if (info.state == SampleInfo::State::kFound) rates.insert(info.rate);
+      pitches.insert(comp.layers[static_cast<std::size_t>(l)].pitch);
+    }
+    const KitLayer& loudLayer = comp.layers[static_cast<std::size_t>(plan.used.front())];
+    const SampleInfo& loudInfo = probed[plan.paths[static_cast<std::size_t>(plan.used.front())]];
+    const int fileRate = loudInfo.state == SampleInfo::State::kFound ? loudInfo.rate : (rates.empty() ? kNaturalRate : *rates.begin());
+    const double semitones = inst.pitchOffset + loudLayer.pitch;
+    double rate = fileRate * std::pow(2.0, semitones / 12.0);
+    std::string rateNote;
+    if (rate < kMinPlaybackRate || rate > kMaxPlaybackRate) {
+      rate = std::clamp(rate, double{kMinPlaybackRate}, double{kMaxPlaybackRate});
+      rateNote = " (limited to what a sound can play)";
+    }
+    const auto hz = static_cast<int32_t>(std::lround(rate));
+    s.settings[kPlaybackRate] = hz == kNaturalRate ? 0 : hz;
+
+    std::string line = "note " + std::to_string(plan.sound + kLowestNote) + " " + label + ": ";
+    line += std::to_string(plan.used.size()) + (plan.used.size() == 1 ? " layer" : " layers");
+    if (plan.used.size() > 1) {
+      line += " on bands " + bandsText(plan.fit) + ", velocity scheme " + std::to_string(plan.fit.scheme + 1);
+    }
+    line += ", " + std::to_string(hz) + " Hz" + rateNote;
+    if (semitones != 0.0) line += " (pitch " + fixed(semitones, 2) + " semitones)";
+    if (s.pan() != 0) line += ", pan " + std::string(s.pan() < 0 ? "left " : "right ") + fixed(std::abs(s.pan()) / 100.0, 1) + " dB";
+    if (inst.stopNote) line += ", stopped by note-off";
+    if (!inst.applyVelocity) line += ", every hit equally loud";
+    report.push_back(line);
+
+    std::size_t withFile = 0;
+    for (const std::string& p : plan.paths) withFile += p.empty() ? 0 : 1;
+    if (withFile > plan.used.size()) {
+      report.push_back("  " + std::to_string(withFile) + " layers in the kit; the loudest, the softest and the " +
+                       std::to_string(plan.used.size() - 2) + " between that best fit the bands are used.");
+    }
+    if (rates.size() > 1) {
+      std::string list;
+      for (int r : rates) list += (list.empty() ? "" : ", ") + std::to_string(r);
+      report.push_back("  layers at different rates (" + list + " Hz); all play at the loudest layer's.");
+    }
+    if (pitches.size() > 1) report.push_back("  layers at different pitches; all play at the loudest layer's.");
+    if (inst.muted) report.push_back("  muted in the kit; imported playing.");
+    if (const std::string missing = notHeld(inst, comp, plan.used); !missing.empty()) {
+      report.push_back("  not held by a set: " + missing + ".");
+    }
+  }
+
+  // Mute groups become cut notes. A sound cuts one other: each member cuts the longest-ringing
+  // other member, so the closed hi-hat silences the open one.
+  std::map<int, std::vector<const PlannedSound*>> groups;
+  for (const PlannedSound& plan : plans) {
+    const int g = kit.instruments[static_cast<std::size_t>(plan.instrument)].muteGroup;
+    if (g >= 0) groups[g].push_back(&plan);
+  }
+  for (const auto& [g, members] : groups) {
+    if (members.size() < 2) continue;
+    std::string names;
+    for (const PlannedSound* m : members) {
+      const PlannedSound* target = nullptr;
+      for (const PlannedSound* o : members) {
+        if (o != m && (!target || o->seconds > target->seconds)) target = o;
+      }
+      doc.sound(m->sound).settings[kCutNote] = target->sound;
+      report.push_back("mute group " + std::to_string(g) + ": note " + std::to_string(m->sound + kLowestNote) +
+                       " cuts note " + std::to_string(target->sound + kLowestNote) + ".");
+    }
+    if (members.size() > 2) {
+      report.push_back("  mute group " + std::to_string(g) + " has " + std::to_string(members.size()) +
+                       " members; each sound cuts only the longest-ringing other one.");
+    }
+  }
+
+  // Files that are not there or cannot be read stay in the set, so `zumbel relink` can find them.
+  for (const auto& [path, info] : probed) {
+    if (info.state == SampleInfo::State::kFound) continue;
+    if (!pooled.count(path)) continue;
+    report.push_back((info.state == SampleInfo::State::kMissing ? "missing: " : "unreadable: ") + path);
+    ++result.missingSamples;
+  }
+  std::set<int> allRates;
+  for (const auto& [path, info] : probed) {
+    if (info.state == SampleInfo::State::kFound && pooled.count(path)) allRates.insert(info.rate);
+  }
+  std::string rateList;
+  for (int r : allRates) rateList += (rateList.empty() ? "" : ", ") + std::to_string(r);
+  report.push_back(count(static_cast<std::size_t>(result.sounds), "sound") + ", " +
+                   count(static_cast<std::size_t>(result.samples), "sample") + " in " +
+                   count(static_cast<std::size_t>(doc.groupCount()), "group") + (rateList.empty() ? "" : " (files at " + rateList + " Hz)") +
+                   (result.missingSamples ? ", " + std::to_string(result.missingSamples) + " missing." : "."));
+  result.ok = true;
+  return result;
+}
+
+}  // namespace zumbel::import

@@ -1,0 +1,353 @@
+// The Hydrogen kit importer on hand-made kits: every kit format in the wild, the velocity fit, the
+// sound settings carried over, and archives, refused or unpacked.
+
+#include <filesystem>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "DrumsFile.h"
+#include "EngineConfig.h"
+#include "HydrogenKit.h"
+#include "ImportLimits.h"
+#include "KitArchive.h"
+#include "KitImport.h"
+#include "KitSupport.h"
+#include "TestSupport.h"
+#include "cli/Commands.h"
+
+namespace zumbel {
+namespace {
+
+namespace fs = std::filesystem;
+using import::ArchiveLimits;
+
+// The importer keeps its own copy of the rates a voice accepts, since it builds without the engine.
+static_assert(import::kMinPlaybackRate == kMinFrequency && import::kMaxPlaybackRate == kMaxFrequency &&
+              import::kNaturalRate == kOutputRate);
+using test::ArchiveEntry;
+
+constexpr const char* kClosed = "<instrument><id>0</id><name>Closed</name><muteGroup>1</muteGroup><pan_L>1</pan_L><pan_R>0.5</pan_R>"
+                                "<layer><filename>closed.wav</filename><min>0</min><max>1</max></layer></instrument>\n";
+
+class KitImportTest : public ::testing::Test {
+ protected:
+  // A kit folder `name` with its drumkit.xml and 44.1 kHz samples of the given names.
+  std::string makeKit(const std::string& name, const std::string& xml, const std::vector<std::string>& samples = {}) {
+    const std::string folder = dir / name;
+    fs::create_directories(folder);
+    std::ofstream(folder + "/drumkit.xml") << xml;
+    for (const std::string& s : samples) test::writeSample(folder + "/" + s, 44100, 441);
+    return folder;
+  }
+
+  import::ImportResult import(const std::string& folder) {
+    doc.OnNewDocument();
+    return import::importHydrogenFolder(folder, doc);
+  }
+
+  std::string pathOf(int sound, int layer) const {
+    const auto p = doc.samplePath(doc.sound(sound).refs[static_cast<std::size_t>(layer)]);
+    return p ? std::string(*p) : std::string();
+  }
+
+  std::string reportText(const import::ImportResult& r) const {
+    std::string all;
+    for (const std::string& line : r.report) all += line + "\n";
+    return all;
+  }
+
+  int cli(const std::vector<std::string>& args) {
+    out.str("");
+    err.str("");
+    return runCommandLine(args, out, err);
+  }
+
+  // Files and folders directly in the test folder.
+  std::vector<std::string> listing() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  test::TempDir dir;
+  CKitbeatDoc doc;
+  std::ostringstream out, err;
+};
+
+TEST_F(KitImportTest, OldSingleFileKitsFollowHydrogensOrderFromNote36) {
+  // The oldest form: one <filename> per instrument, no layers, no notes; an instrument without a
+  // file still takes its place in the order.
+  const std::string kit = makeKit("Old", test::kitXml("Old Kit",
+      "<instrument><id>0</id><name>Kick</name><filename>kick.wav</filename></instrument>\n"
+      "<instrument><id>1</id><name>Empty</name></instrument>\n"
+      "<instrument><id>2</id><name>Snare</name><filename>snare.wav</filename></instrument>\n", false),
+      {"kick.wav", "snare.wav"});
+  const import::ImportResult r = import(kit);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.kitName, "Old Kit");
+  EXPECT_EQ(r.sounds, 2);
+  EXPECT_EQ(pathOf(0, 0), kit + "/kick.wav");
+  EXPECT_TRUE(doc.sound(1).isEmpty());
+  EXPECT_EQ(pathOf(2, 0), kit + "/snare.wav");
+  EXPECT_EQ(doc.sound(2).sources[4], 0);  // one sample plays every band
+  EXPECT_EQ(doc.sound(2).playbackRate(), 0);  // 44.1 kHz plays at its pitch as it is
+  // One group per sound, named after it.
+  ASSERT_EQ(doc.groupCount(), 2);
+  EXPECT_EQ(doc.groupName(0), "Kick");
+  EXPECT_EQ(doc.groupName(1), "Snare");
+}
+
+TEST_F(KitImportTest, VelocityLayersGetTheSchemeWhoseBandsFitTheirRanges) {
+  // Two layers split at 0.5: Hydrogen plays the soft one up to velocity 63. Scheme 2 (shown)
+  // splits at 65, the nearest of the five schemes' thresholds, so only 64 and 65 differ.
+  // Five layers on exactly scheme 1's bands (91-127, 51-90, 31-50, 11-30, 1-10) fit it exactly.
+  auto layer = [](const std::string& file, double lo, double hi) {
+    return "<layer><filename>" + file + "</filename><min>" + std::to_string(lo) + "</min><max>" + std::to_string(hi) +
+           "</max><gain>1</gain><pitch>0</pitch></layer>";
+  };
+  const std::string five = layer("v1.wav", 0, 10.5 / 127) + layer("v5.wav", 90.5 / 127, 1) + layer("v2.wav", 10.5 / 127, 30.5 / 127) +
+                           layer("v4.wav", 50.5 / 127, 90.5 / 127) + layer("v3.wav", 30.5 / 127, 50.5 / 127);
+  const std::string kit = makeKit("Layers", test::kitXml("Layers",
+      "<instrument><name>Two</name>" + layer("soft.wav", 0, 0.5) + layer("loud.wav", 0.5, 1) + "</instrument>\n"
+      "<instrument><name>Five</name>" + five + "</instrument>\n"),
+      {"soft.wav", "loud.wav", "v1.wav", "v2.wav", "v3.wav", "v4.wav", "v5.wav"});
+  ASSERT_TRUE(import(kit).ok);
+
+  const Sound& two = doc.sound(0);
+  EXPECT_EQ(two.velocityScheme(), 1);
+  EXPECT_EQ(two.sources, (std::array<RelaxedInt, 5>{0, 0, 2, 2, 2}));
+  EXPECT_EQ(pathOf(0, 0), kit + "/loud.wav");
+  EXPECT_EQ(pathOf(0, 2), kit + "/soft.wav");
+
+  const Sound& fiveSound = doc.sound(1);
+  EXPECT_EQ(fiveSound.velocityScheme(), 0);
+  EXPECT_EQ(fiveSound.sources, (std::array<RelaxedInt, 5>{0, 1, 2, 3, 4}));
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(pathOf(1, k), kit + "/v" + std::to_string(5 - k) + ".wav");
+}
+
+TEST_F(KitImportTest, MoreThanFiveLayersKeepTheLoudestTheSoftestAndThreeBetween) {
+  std::string layers;
+  for (int i = 0; i < 8; ++i) {
+    layers += "<layer><filename>l" + std::to_string(i) + ".wav</filename><min>" + std::to_string(i / 8.0) + "</min><max>" +
+              std::to_string((i + 1) / 8.0) + "</max></layer>";
+  }
+  std::vector<std::string> files;
+  for (int i = 0; i < 8; ++i) files.push_back("l" + std::to_string(i) + ".wav");
+  const std::string kit = makeKit("Eight", test::kitXml("Eight", "<instrument><name>Snare</name>" + layers + "</instrument>"), files);
+  const import::ImportResult r = import(kit);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(doc.sound(0).sources, (std::array<RelaxedInt, 5>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(pathOf(0, 0), kit + "/l7.wav");
+  EXPECT_EQ(pathOf(0, 4), kit + "/l0.wav");
+  // The three between are distinct and in order of loudness.
+  for (int k = 1; k < 4; ++k) EXPECT_GT(pathOf(0, k), pathOf(0, k + 1));
+  EXPECT_NE(reportText(r).find("8 layers in the kit"), std::string::npos) << reportText(r);
+}
+
+TEST_F(KitImportTest, RatePitchPanNoteOffAndMuteGroupsCarryOver) {
+  const std::string kit = makeKit("Hats", test::kitXml("Hats",
+      std::string(kClosed) +
+      "<instrument><id>1</id><name>Open</name><muteGroup>1</muteGroup><isStopNote>true</isStopNote>"
+      "<Release>4000</Release><randomPitchFactor>0.2</randomPitchFactor>"
+      "<layer><filename>open.wav</filename><min>0</min><max>1</max><pitch>12</pitch></layer></instrument>\n"
+      "<instrument><id>2</id><name>Right</name><pan>0.5</pan><layer><filename>closed.wav</filename></layer></instrument>\n"));
+  test::writeSample(kit + "/closed.wav", 44100, 441);
+  test::writeSample(kit + "/open.wav", 48000, 48000);  // a 48 kHz file rings a second
+  const import::ImportResult r = import(kit);
+  ASSERT_TRUE(r.ok);
+  // A 48 kHz file an octave up plays at 96 kHz; the closed hat, on the far side lowered by
+  // 6.02 dB, stays at its own rate.
+  EXPECT_EQ(doc.sound(1).playbackRate(), 96000);
+  EXPECT_EQ(doc.sound(0).playbackRate(), 0);
+  EXPECT_EQ(doc.sound(0).pan(), -602);
+  EXPECT_EQ(doc.sound(2).pan(), 602);  // the single pan of newer files: right, left lowered by half
+  EXPECT_EQ(doc.sound(1).noteOffEnabled, 1);
+  EXPECT_EQ(doc.sound(0).noteOffEnabled, 0);
+  // Each hat silences the other; the two share the closed hat's file once in the pool.
+  EXPECT_EQ(doc.sound(0).cutNote(), 1);
+  EXPECT_EQ(doc.sound(1).cutNote(), 0);
+  EXPECT_EQ(doc.sound(2).cutNote(), -1);
+  EXPECT_EQ(r.samples, 2);
+  const std::string text = reportText(r);
+  EXPECT_NE(text.find("random pitch"), std::string::npos) << text;
+  EXPECT_NE(text.find("envelope"), std::string::npos) << text;
+}
+
+TEST_F(KitImportTest, ComponentsKitNotesFromTheFileAiffAndFlac) {
+  // The newer form: layers inside components, the kit's own notes. Two instruments on note 38
+  // keep the first; one on note 35 takes note 36's sound, since nothing else is there.
+  auto inst = [](const std::string& name, int note, const std::string& file, const std::string& extra = "") {
+    return "<instrument><name>" + name + "</name><midiOutNote>" + std::to_string(note) +
+           "</midiOutNote><instrumentComponent><component_id>0</component_id><layer><filename>" + file +
+           "</filename><min>0</min><max>1</max></layer></instrumentComponent>" + extra + "</instrument>\n";
+  };
+  const std::string overhead =
+      "<instrumentComponent><component_id>1</component_id><layer><filename>snare.aiff</filename></layer></instrumentComponent>";
+  const std::string kit = makeKit("Components", test::kitXml("Components",
+      inst("Kick", 35, "kick.flac") + inst("Snare", 38, "snare.aiff", overhead) + inst("Rim", 38, "kick.flac") +
+      inst("Hat", 42, "kick.flac")));
+  test::writeSample(kit + "/kick.flac", 48000, 480, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+  test::writeSample(kit + "/snare.aiff", 22050, 220, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+  const import::ImportResult r = import(kit);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.missingSamples, 0);
+  EXPECT_EQ(pathOf(0, 0), kit + "/kick.flac");
+  EXPECT_EQ(doc.sound(0).playbackRate(), 48000);
+  EXPECT_EQ(pathOf(2, 0), kit + "/snare.aiff");
+  EXPECT_EQ(doc.sound(2).playbackRate(), 22050);
+  EXPECT_EQ(pathOf(6, 0), kit + "/kick.flac");
+  const std::string text = reportText(r);
+  EXPECT_NE(text.find("\"Rim\" on note 38: that note already plays \"Snare\""), std::string::npos) << text;
+  EXPECT_NE(text.find("1 further component"), std::string::npos) << text;
+}
+
+TEST_F(KitImportTest, AllInstrumentsOnOneNoteFollowTheOrderInstead) {
+  // Older Hydrogen wrote note 60 into every instrument.
+  const std::string kit = makeKit("Sixty", test::kitXml("Sixty",
+      "<instrument><name>A</name><midiOutNote>60</midiOutNote><layer><filename>a.wav</filename></layer></instrument>"
+      "<instrument><name>B</name><midiOutNote>60</midiOutNote><layer><filename>a.wav</filename></layer></instrument>"),
+      {"a.wav"});
+  ASSERT_TRUE(import(kit).ok);
+  EXPECT_FALSE(doc.sound(0).isEmpty());
+  EXPECT_FALSE(doc.sound(1).isEmpty());
+  EXPECT_TRUE(doc.sound(24).isEmpty());
+}
+
+TEST_F(KitImportTest, MissingSamplesAndPathsOutsideTheKitAreReportedAndTheSetIsStillWritten) {
+  fs::create_directories(dir / "secret");
+  test::writeSample(dir / "secret/outside.wav", 44100, 100);
+  const std::string kit = makeKit("Gaps", test::kitXml("Gaps",
+      "<instrument><name>Here</name><layer><filename>here.wav</filename></layer></instrument>"
+      "<instrument><name>Gone</name><layer><filename>gone.wav</filename></layer></instrument>"
+      "<instrument><name>Out</name><layer><filename>../secret/outside.wav</filename></layer></instrument>"),
+      {"here.wav"});
+  EXPECT_EQ(cli({"import-kit", kit, "-o", dir / "gaps.drums"}), kExitFinding) << err.str();
+  EXPECT_NE(out.str().find("missing: " + kit + "/gone.wav"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("outside the kit's folder"), std::string::npos) << out.str();
+  // The set holds the missing file, so check and relink can find it; nothing outside the kit.
+  CKitbeatDoc saved;
+  ASSERT_TRUE(saved.OnOpenDocument(dir / "gaps.drums").ok());
+  EXPECT_TRUE(saved.sound(2).isEmpty());
+  EXPECT_EQ(cli({"check", dir / "gaps.drums"}), kExitFinding);
+  EXPECT_NE(out.str().find("gone.wav"), std::string::npos);
+  EXPECT_EQ(out.str().find("here.wav"), std::string::npos);
+}
+
+TEST_F(KitImportTest, HostileKitFilesAreBoundedOrRefused) {
+  // A declared entity is never expanded, however often it is used.
+  const std::string laughs =
+      "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
+      "<drumkit_info><name>&b;&b;</name><instrumentList/></drumkit_info>";
+  import::HydrogenKit kit;
+  std::string error;
+  ASSERT_TRUE(import::parseHydrogenKit(laughs, kit, error)) << error;
+  EXPECT_LT(kit.name.size(), 20u);
+
+  std::string many;
+  for (std::size_t i = 0; i < import::kMaxKitInstruments + 5; ++i) many += "<instrument><name>i</name></instrument>";
+  ASSERT_TRUE(import::parseHydrogenKit(test::kitXml("Many", many), kit, error));
+  EXPECT_EQ(kit.instruments.size(), import::kMaxKitInstruments);
+  EXPECT_EQ(kit.droppedInstruments, 5u);
+
+  EXPECT_FALSE(import::parseHydrogenKit("<drumkit_info><name>", kit, error));
+  EXPECT_FALSE(import::parseHydrogenKit("<song/>", kit, error));
+  EXPECT_NE(error.find("not a Hydrogen kit"), std::string::npos);
+  EXPECT_EQ(cli({"import-kit", dir / "nowhere", "-o", dir / "x.drums"}), kExitError);
+  EXPECT_FALSE(fs::exists(dir / "x.drums"));
+}
+
+// ---- Archives ---------------------------------------------------------------------------------
+
+class KitArchiveTest : public KitImportTest {
+ protected:
+  std::vector<ArchiveEntry> goodKit() {
+    const std::vector<uint8_t> bytes = test::readBytes(kitWav);
+    const std::string wav(bytes.begin(), bytes.end());
+    return {{"Packed/", "", ArchiveEntry::kDir},
+            {"Packed/drumkit.xml", test::kitXml("Packed Kit", "<instrument><name>Kick</name><layer><filename>k/kick.wav</filename></layer></instrument>")},
+            {"Packed/k/kick.wav", wav}};
+  }
+  void SetUp() override {
+    fs::create_directories(dir / "src");
+    test::writeSample(kitWav, 44100, 300);
+  }
+  std::string kitWav = dir / "src/kick.wav";
+};
+
+TEST_F(KitArchiveTest, ArchivesOfEveryCompressionUnpackBesideTheSetAndImport) {
+  for (int filter : {ARCHIVE_FILTER_NONE, ARCHIVE_FILTER_GZIP, ARCHIVE_FILTER_BZIP2, ARCHIVE_FILTER_XZ}) {
+    SCOPED_TRACE(filter);
+    const std::string sets = dir / ("sets" + std::to_string(filter));
+    fs::create_directories(sets);
+    test::writeArchive(dir / "kit.h2drumkit", goodKit(), filter);
+    ASSERT_EQ(cli({"import-kit", dir / "kit.h2drumkit", "-o", sets + "/Packed.drums"}), kExitOk) << err.str();
+    // Unpacked into a folder named after the kit, the set's samples inside it.
+    EXPECT_EQ(test::readBytes(sets + "/Packed Kit/k/kick.wav"), test::readBytes(kitWav));
+    CKitbeatDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(sets + "/Packed.drums").ok());
+    EXPECT_EQ(saved.samplePath(saved.sound(0).refs[0]), sets + "/Packed Kit/k/kick.wav");
+    // No temporary folder is left, and a second import does not write into the first one's.
+    EXPECT_EQ(std::distance(fs::directory_iterator(sets), fs::directory_iterator()), 2);
+    EXPECT_EQ(cli({"import-kit", dir / "kit.h2drumkit", "-o", sets + "/Again.drums"}), kExitError);
+    EXPECT_NE(err.str().find("already exists"), std::string::npos);
+    EXPECT_FALSE(fs::exists(sets + "/Again.drums"));
+  }
+}
+
+TEST_F(KitArchiveTest, HostileArchivesAreRefusedWithNothingWritten) {
+  const ArchiveEntry kit = goodKit()[1];
+  struct Case {
+    const char* name;
+    std::vector<ArchiveEntry> extra;
+    ArchiveLimits limits;
+    const char* says;
+  };
+  const ArchiveLimits tight{3, 400, 1000};
+  const std::vector<Case> cases = {
+      {"absolute path", {{"/tmp/evil.wav", "x"}}, {}, "absolute path"},
+      {"dot-dot", {{"Packed/../../evil.wav", "x"}}, {}, "\"..\""},
+      {"symlink outside", {{"Packed/link", "", ArchiveEntry::kSymlink, "../../etc"}}, {}, "outside the archive"},
+      {"absolute symlink", {{"Packed/link", "", ArchiveEntry::kSymlink, "/etc/passwd"}}, {}, "outside the archive"},
+      {"symlink out of the kit", {{"Packed/link", "", ArchiveEntry::kSymlink, "../beside.txt"}}, {}, "outside the kit's folder"},
+      {"hardlink outside", {{"Packed/hard", "", ArchiveEntry::kHardlink, "../etc/passwd"}}, {}, "outside the archive"},
+      {"device", {{"Packed/dev", "", ArchiveEntry::kDevice}}, {}, "device"},
+      {"oversize entry", {{"Packed/big.wav", std::string(401, 'x')}}, tight, "more than 400"},
+      {"oversize in all", {{"Packed/a.wav", std::string(390, 'x')}, {"Packed/b.wav", std::string(390, 'x')}}, tight, "bytes in all"},
+      {"too many entries", {{"a", "1"}, {"b", "2"}, {"c", "3"}}, tight, "entries"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ArchiveEntry> entries{kit};
+    entries.insert(entries.end(), c.extra.begin(), c.extra.end());
+    const std::string archivePath = dir / "src/bad.h2drumkit";
+    test::writeArchive(archivePath, entries);
+    const std::vector<std::string> before = listing();
+    const import::UnpackResult r = import::unpackKitArchive(archivePath, dir.path(), c.limits);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find("nothing was written"), std::string::npos) << r.error;
+    EXPECT_EQ(listing(), before);
+  }
+  // Through the command: exit status 2, no set.
+  test::writeArchive(dir / "src/bad.h2drumkit", {kit, {"/tmp/evil.wav", "x"}});
+  EXPECT_EQ(cli({"import-kit", dir / "src/bad.h2drumkit", "-o", dir / "bad.drums"}), kExitError);
+  EXPECT_NE(err.str().find("refused"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "bad.drums"));
+  // Not an archive at all.
+  test::writeBytes(dir / "src/noise.h2drumkit", std::vector<uint8_t>(300, 0x5A));
+  EXPECT_EQ(cli({"import-kit", dir / "src/noise.h2drumkit", "-o", dir / "bad.drums"}), kExitError);
+}
+
+TEST_F(KitArchiveTest, ASymlinkInsideTheKitIsKept) {
+  std::vector<ArchiveEntry> entries = goodKit();
+  entries.push_back({"Packed/k/alias.wav", "", ArchiveEntry::kSymlink, "kick.wav"});
+  test::writeArchive(dir / "src/ok.h2drumkit", entries);
+  const import::UnpackResult r = import::unpackKitArchive(dir / "src/ok.h2drumkit", dir.path());
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(fs::read_symlink(r.folder + "/k/alias.wav"), "kick.wav");
+}
+
+}  // namespace
+}  // namespace zumbel
