@@ -244,7 +244,8 @@ std::string notHeld(const KitInstrument& inst, const KitComponent& comp, const s
   std::vector<std::string> parts;
   const double nearPan = std::max(inst.panL, inst.panR);
   const double level = inst.volume * inst.gain * comp.gain * nearPan;
-  if (std::abs(level - 1.0) > 1e-6) parts.push_back("level x" + fixed(level, 2));
+  // Only a level the report can show as other than x1.00 is worth a line.
+  if (std::abs(level - 1.0) >= 0.005) parts.push_back("level x" + fixed(level, 2));
   bool layerGain = false;
   for (int i : used) layerGain |= std::abs(comp.layers[static_cast<std::size_t>(i)].gain - 1.0) > 1e-6;
   if (layerGain) parts.push_back("layer gains");

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
 
@@ -213,7 +214,9 @@ bool CMainFrame::OnFileImportKit() {
   const QFileInfo picked(source);
   const QFileInfo kit = picked.fileName() == QStringLiteral("drumkit.xml") ? QFileInfo(picked.absolutePath()) : picked;
   const QString name = kit.isDir() ? kit.fileName() : kit.completeBaseName();
-  QFileDialog dialog(this, tr("Save the Imported Set As"), kit.absolutePath() + QLatin1Char('/') + name + QStringLiteral(".drums"),
+  // Kits installed with the system lie where a user cannot write: the set goes home instead.
+  const QString folder = QFileInfo(kit.absolutePath()).isWritable() ? kit.absolutePath() : QDir::homePath();
+  QFileDialog dialog(this, tr("Save the Imported Set As"), folder + QLatin1Char('/') + name + QStringLiteral(".drums"),
                      kFilter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("drums"));
