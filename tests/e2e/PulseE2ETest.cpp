@@ -1,0 +1,338 @@
+// End to end through a real sound server: `zumbel play` on a private PulseAudio daemon, once
+// through its PulseAudio output and once through its ALSA output (ALSA's default device, which
+// the pulse plugin sends to the same daemon), playing a generated song in with --song. The
+// daemon's null sink is recorded from its monitor, and every note must be heard at its place in
+// the song and at the level the volume law gives it: the same as the same kit and song rendered
+// offline, hit for hit.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "DrumEngine.h"
+#include "DrumsFile.h"
+#include "KitbeatDoc.h"
+#include "Limits.h"
+#include "MidiFile.h"
+#include "NoteTriggerEngine.h"
+#include "OfflineRenderer.h"
+#include "PulseTestServer.h"
+#include "TestSupport.h"
+#include "WavFileWriter.h"
+#include "cli/HeadlessKit.h"
+
+namespace zumbel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::PulseTestServer;
+
+constexpr int kRate = PulseTestServer::kRate;
+constexpr int kNote = 36;
+// The song: one note every 300 ms, velocities chosen to fall on different volumes.
+constexpr int kSpacingMs = 300;
+const std::vector<int> kVelocities = {127, 100, 64, 30, 127, 90, 10, 127};
+// The sample: a 120 ms decaying 700 Hz tone that starts at full height, so its onset is its first
+// frame and it has died away long before the next note.
+constexpr int kToneFrames = kRate * 120 / 1000;
+constexpr float kToneLevel = 0.8f;
+// Silence in the null sink's float stream is exactly zero; the quietest hit (velocity 10) still
+// starts far above this.
+constexpr float kOnsetThreshold = 1e-4f;
+// Each hit is measured over this window from its onset.
+constexpr std::size_t kHitWindow = kRate / 10;
+// Both paths carry float samples at the sink's own rate and at unit volume, with no resampling,
+// so a hit should arrive as rendered; 16-bit conversion anywhere on the way would already keep
+// the level within 0.001 dB at these heights. 0.1 dB still fails a wrong volume law (the nearest
+// velocities here differ by 1.1 dB) or a lost part of a hit.
+constexpr double kLevelToleranceDb = 0.1;
+
+double dB(double ratio) { return 20.0 * std::log10(ratio); }
+
+void put16(std::vector<uint8_t>& b, unsigned v) {
+  b.push_back(static_cast<uint8_t>(v >> 8));
+  b.push_back(static_cast<uint8_t>(v));
+}
+void put32(std::vector<uint8_t>& b, unsigned v) {
+  put16(b, v >> 16);
+  put16(b, v & 0xFFFF);
+}
+
+// A format-0 file at 500 ticks per quarter and the default tempo (120 per minute): one tick is a
+// millisecond. Each note lasts 50 ms.
+std::vector<uint8_t> songBytes() {
+  std::vector<uint8_t> track;
+  const auto delta = [&](unsigned ticks) {
+    // Variable-length quantity, most significant group first.
+    uint8_t groups[4];
+    int n = 0;
+    do {
+      groups[n++] = static_cast<uint8_t>(ticks & 0x7F);
+      ticks >>= 7;
+    } while (ticks != 0);
+    while (n-- > 0) track.push_back(static_cast<uint8_t>(groups[n] | (n > 0 ? 0x80 : 0)));
+  };
+  for (std::size_t i = 0; i < kVelocities.size(); ++i) {
+    delta(i == 0 ? 0 : kSpacingMs - 50);
+    track.insert(track.end(), {0x90, kNote, static_cast<uint8_t>(kVelocities[i])});
+    delta(50);
+    track.insert(track.end(), {0x80, kNote, 0});
+  }
+  delta(0);
+  track.insert(track.end(), {0xFF, 0x2F, 0x00});
+  std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
+  put32(file, 6);
+  put16(file, 0);
+  put16(file, 1);
+  put16(file, 500);
+  file.insert(file.end(), {'M', 'T', 'r', 'k'});
+  put32(file, static_cast<unsigned>(track.size()));
+  file.insert(file.end(), track.begin(), track.end());
+  return file;
+}
+
+struct Hit {
+  std::size_t onset = 0;
+  float peak = 0.0f;
+  double rms = 0.0;
+};
+
+// The hits in a take: each onset is the first loud frame after at least 10 ms of silence.
+std::vector<Hit> findHits(const std::vector<float>& left, const std::vector<float>& right) {
+  std::vector<Hit> hits;
+  const std::size_t quiet = kRate / 100;
+  std::size_t silentRun = quiet;
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    const bool loud = std::fabs(left[i]) > kOnsetThreshold || std::fabs(right[i]) > kOnsetThreshold;
+    if (loud && silentRun >= quiet) {
+      Hit h;
+      h.onset = i;
+      double squares = 0;
+      const std::size_t end = std::min(left.size(), i + kHitWindow);
+      for (std::size_t k = i; k < end; ++k) {
+        h.peak = std::max({h.peak, std::fabs(left[k]), std::fabs(right[k])});
+        squares += static_cast<double>(left[k]) * left[k] + static_cast<double>(right[k]) * right[k];
+      }
+      h.rms = std::sqrt(squares / static_cast<double>(2 * (end - i)));
+      hits.push_back(h);
+    }
+    silentRun = loud ? 0 : silentRun + 1;
+  }
+  return hits;
+}
+
+std::string onsets(const std::vector<Hit>& hits) {
+  std::ostringstream s;
+  for (const Hit& h : hits) s << h.onset << " (peak " << h.peak << ") ";
+  return s.str();
+}
+
+// What `zumbel play` printed as its output latency, in ms; negative when it printed none.
+double printedLatencyMs(const std::string& out) {
+  std::smatch m;
+  static const std::regex line("latency ([0-9.]+) ms");
+  return std::regex_search(out, m, line) ? std::stod(m[1]) : -1.0;
+}
+
+class PulseE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = std::make_unique<PulseTestServer>(dir_ / "pulse");
+    std::filesystem::create_directories(dir_ / "pulse");
+    std::string error;
+    // Not a skip: scripts/install-deps installs PulseAudio, so a missing daemon is a broken setup.
+    ASSERT_TRUE(server_->start(error)) << error;
+    ASSERT_NO_FATAL_FAILURE(writeKitAndSong());
+  }
+
+  void TearDown() override {
+    server_.reset();
+    if (HasFailure()) {
+      std::cout << "--- pulseaudio log:\n" << test::readText(dir_ / "pulse/pulseaudio.log") << "--- zumbel output:\n"
+                << test::readText(dir_ / "play.out") << test::readText(dir_ / "play.err");
+    }
+  }
+
+  void writeKitAndSong() {
+    std::vector<float> tone(kToneFrames);
+    for (int i = 0; i < kToneFrames; ++i) {
+      tone[static_cast<std::size_t>(i)] = static_cast<float>(kToneLevel * std::exp(-i / (0.02 * kRate)) *
+                                                             std::cos(2.0 * M_PI * 700.0 * i / kRate));
+    }
+    WavFileWriter wav;
+    ASSERT_TRUE(wav.open(dir_ / "tone.wav", kRate, SampleFormat::kS16));
+    ASSERT_TRUE(wav.write(tone.data(), tone.data(), kToneFrames));
+    ASSERT_TRUE(wav.close());
+    CKitbeatDoc doc;
+    doc.OnNewDocument();
+    const int group = doc.appendGroup("Tone");
+    doc.appendSample(group, dir_ / "tone.wav");
+    doc.AssignSample(kNote - 36, 0, {group, 0});
+    // Every velocity band plays the one layer, so velocity changes only the volume.
+    for (auto& source : doc.sound(kNote - 36).sources) source = 0;
+    kit_ = dir_ / "tone.drums";
+    ASSERT_TRUE(doc.OnSaveDocument(kit_).ok());
+    song_ = dir_ / "song.mid";
+    test::writeBytes(song_, songBytes());
+  }
+
+  // Runs zumbel with the server's client environment; its output goes to NAME.out and NAME.err.
+  std::optional<test::ChildExit> runZumbel(const std::vector<std::string>& args, const std::string& name,
+                                           test::ChildProcess& child, std::chrono::milliseconds wait) {
+    test::ChildProcess::Options options;
+    options.argv = {ZUMBEL_BINARY};
+    options.argv.insert(options.argv.end(), args.begin(), args.end());
+    options.setEnv = server_->clientEnvironment();
+    options.stdoutPath = dir_ / (name + ".out");
+    options.stderrPath = dir_ / (name + ".err");
+    std::string error;
+    EXPECT_TRUE(child.start(options, error)) << error;
+    return child.wait(wait);
+  }
+
+  // The kit and song rendered offline, as the hits the program must play.
+  std::vector<Hit> offlineHits() {
+    CKitbeatDoc doc;
+    EXPECT_TRUE(doc.OnOpenDocument(kit_).ok());
+    DrumEngine engine(doc, kRate);
+    std::ostringstream messages;
+    StreamPrompts prompts(messages);
+    loadVoicesHeadless(doc, engine, prompts, messages);
+    const MidiFileResult song = loadMidiFile(song_);
+    EXPECT_TRUE(song.ok());
+    std::vector<float> left, right;
+    RenderOptions options;
+    options.sink = [&](const float* l, const float* r, int n) {
+      left.insert(left.end(), l, l + n);
+      right.insert(right.end(), r, r + n);
+      return true;
+    };
+    renderSong(engine, song.song, options);
+    return findHits(left, right);
+  }
+
+  struct Take {
+    std::vector<Hit> hits;
+    double printedMs = -1;
+    double bufferMs = -1, sinkMs = -1;  // as the server measured the stream while it played
+  };
+
+  // Plays the song through `audio` at `period` frames while the sink's monitor is recorded.
+  Take playSong(const std::string& audio, int period) {
+    Take take;
+    test::PulseRecorder recorder(*server_, dir_ / "take.raw");
+    std::string error;
+    EXPECT_TRUE(recorder.start(error)) << error;
+    test::ChildProcess play;
+    const std::vector<std::string> args = {"play", kit_, "--audio", audio, "--period", std::to_string(period), "--song", song_};
+    // While the song plays, the server's own measure of the stream's latency.
+    std::optional<test::ChildExit> exit = runZumbel(args, "play", play, 1500ms);
+    if (!exit && server_->pactl({"list", "sink-inputs"}, dir_ / "inputs.txt")) {
+      const std::string inputs = test::readText(dir_ / "inputs.txt");
+      std::smatch m;
+      if (std::regex_search(inputs, m, std::regex("Buffer Latency: ([0-9]+) usec"))) take.bufferMs = std::stod(m[1]) / 1000;
+      if (std::regex_search(inputs, m, std::regex("Sink Latency: ([0-9]+) usec"))) take.sinkMs = std::stod(m[1]) / 1000;
+    }
+    if (!exit) exit = play.wait(30s);
+    EXPECT_TRUE(exit.has_value()) << "zumbel play did not end after its song";
+    if (!exit) play.stop(5s);
+    EXPECT_TRUE(exit && exit->exited && exit->status == 0) << test::readText(dir_ / "play.err");
+    std::this_thread::sleep_for(200ms);  // the recorder's last fragment
+    const test::PulseTake recorded = recorder.stop();
+    take.hits = findHits(recorded.left, recorded.right);
+    const std::string out = test::readText(dir_ / "play.out");
+    take.printedMs = printedLatencyMs(out);
+    // One whole line, as the program wrote it: the audio thread must not write into the
+    // terminal (it once tore this line or printed it twice).
+    const std::string audioLine = "Audio: " + audio + " at 44100 Hz, " + std::to_string(period) + " frames per period";
+    EXPECT_EQ(out.find(audioLine), 0u) << out;
+    EXPECT_EQ(out.find("\nAudio: "), std::string::npos) << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex("^Audio: .* latency [0-9.]+ ms\nKit: "))) << out;
+    EXPECT_EQ(test::readText(dir_ / "play.err").find("RtAudio"), std::string::npos) << test::readText(dir_ / "play.err");
+    std::cout << "[ " << audio << ", period " << period << " ] zumbel play says latency " << take.printedMs
+              << " ms; the server measured " << take.bufferMs << " ms in the stream's buffer and " << take.sinkMs
+              << " ms in the sink\n";
+    return take;
+  }
+
+  // Every note heard once, at the song's spacing, at the offline render's level, and the volumes
+  // between hits as the law gives them.
+  void expectSongHeard(const Take& take, int period) {
+    const std::vector<Hit> golden = offlineHits();
+    ASSERT_EQ(golden.size(), kVelocities.size()) << "the offline render";
+    ASSERT_EQ(take.hits.size(), kVelocities.size()) << "hits heard, at frames " << onsets(take.hits);
+    double worstSpacing = 0, worstLevel = 0;
+    for (std::size_t i = 0; i < take.hits.size(); ++i) {
+      const double levelDb = dB(take.hits[i].peak / golden[i].peak);
+      const double rmsDb = dB(take.hits[i].rms / golden[i].rms);
+      EXPECT_NEAR(levelDb, 0.0, kLevelToleranceDb) << "peak of hit " << i << ", velocity " << kVelocities[i];
+      EXPECT_NEAR(rmsDb, 0.0, kLevelToleranceDb) << "RMS of hit " << i << ", velocity " << kVelocities[i];
+      worstLevel = std::max({worstLevel, std::fabs(levelDb), std::fabs(rmsDb)});
+      // The law itself: a hit's level against the first (velocity 127), from the volumes.
+      const double law = (NoteTriggerEngine::hitVolume(kDefaultCompress, kDefaultChannelVolume, kVelocities[i]) -
+                          NoteTriggerEngine::hitVolume(kDefaultCompress, kDefaultChannelVolume, kVelocities[0])) /
+                         100.0;
+      EXPECT_NEAR(dB(take.hits[i].peak / take.hits[0].peak), law, kLevelToleranceDb) << "hit " << i;
+      if (i == 0) continue;
+      const double heard = static_cast<double>(take.hits[i].onset - take.hits[i - 1].onset);
+      const double rendered = static_cast<double>(golden[i].onset - golden[i - 1].onset);
+      worstSpacing = std::max(worstSpacing, std::fabs(heard - rendered));
+    }
+    // A note stamped at its time in the song is placed within a period of it however the audio
+    // thread wakes; two notes' spacing can then be off by one period at most. A real fault (a
+    // note a whole period late, or all of them at period starts) shows well beyond that.
+    EXPECT_LE(worstSpacing, period) << "frames";
+    std::cout << "[ heard ] " << take.hits.size() << " hits; spacing off by " << worstSpacing
+              << " frames at most, level off by " << worstLevel << " dB at most\n";
+  }
+
+  // The program must not claim less latency than the stream's buffer alone holds.
+  static void expectHonestLatency(const Take& take) {
+    ASSERT_GT(take.printedMs, 0.0);
+    EXPECT_GE(take.bufferMs, 0.0) << "the server gave no latency for the stream";
+    EXPECT_GE(take.printedMs + 0.5, take.bufferMs);
+  }
+
+  test::TempDir dir_;
+  std::unique_ptr<PulseTestServer> server_;
+  std::string kit_, song_;
+};
+
+TEST_F(PulseE2E, DevicesListsTheDaemonsSinkAndAlsasDefault) {
+  test::ChildProcess devices;
+  const std::optional<test::ChildExit> exit = runZumbel({"devices"}, "devices", devices, 30s);
+  ASSERT_TRUE(exit && exit->exited && exit->status == 0) << test::readText(dir_ / "devices.err");
+  const std::string list = test::readText(dir_ / "devices.out");
+  EXPECT_NE(list.find("  PulseAudio: " + std::string(PulseTestServer::kSinkDescription) + "\n"), std::string::npos) << list;
+  EXPECT_NE(list.find("  ALSA: default\n"), std::string::npos) << list;
+  // The sink's monitor is an input, not an output.
+  EXPECT_EQ(list.find("Monitor of"), std::string::npos) << list;
+}
+
+class PulseE2EPeriods : public PulseE2E, public ::testing::WithParamInterface<std::tuple<const char*, int>> {};
+
+TEST_P(PulseE2EPeriods, PlaysTheSongInAtTheRightTimesAndLevels) {
+  const auto [api, period] = GetParam();
+  const std::string audio = std::string(api) == "pulse" ? "PulseAudio: " + std::string(PulseTestServer::kSinkDescription)
+                                                        : std::string("ALSA: default");
+  const Take take = playSong(audio, period);
+  ASSERT_FALSE(HasFailure());
+  expectSongHeard(take, period);
+  expectHonestLatency(take);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, PulseE2EPeriods,
+                         ::testing::Combine(::testing::Values("pulse", "alsa"), ::testing::Values(256, 128)),
+                         [](const ::testing::TestParamInfo<PulseE2EPeriods::ParamType>& p) {
+                           return std::string(std::get<0>(p.param)) + "_" + std::to_string(std::get<1>(p.param));
+                         });
+
+}  // namespace
+}  // namespace zumbel
