@@ -150,11 +150,18 @@ std::vector<int> rateTrialOrder(int preferred, int deviceRate, const std::vector
   return order;
 }
 
-unsigned streamBuffers(AudioApi api) noexcept {
+unsigned streamBuffers(AudioApi api, int periodFrames, int rate) noexcept {
   // Left to itself RtAudio asks PulseAudio for no particular buffer, and the server then buffers
   // 130 ms and more ahead of the sink: every note would sound that late. Three periods keep the
-  // stream fed through a late wake-up at short periods. ALSA's own choice (four periods) stays.
-  return api == AudioApi::kPulse ? 3 : 0;
+  // stream fed through a late wake-up, but the server itself wakes on timers a few milliseconds
+  // apart: below about 10 ms of buffer the stream runs dry now and then (the server logs it, the
+  // program cannot hear of it through RtAudio), so short periods get as many more as that takes.
+  // ALSA's own choice (four periods) stays.
+  if (api != AudioApi::kPulse) return 0;
+  constexpr int kMinPulseBufferMs = 10;
+  const int period = std::max(periodFrames, 1);
+  const int wanted = (std::max(rate, 1) * kMinPulseBufferMs / 1000 + period - 1) / period;
+  return static_cast<unsigned>(std::max(3, wanted));
 }
 
 int outputLatency(long reported, unsigned buffers, int periodFrames) noexcept {
@@ -257,8 +264,8 @@ OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& 
     // first lines came out torn or twice). The callback raises its own thread instead.
     options.flags = RTAUDIO_NONINTERLEAVED;
     options.streamName = kClientName;
-    options.numberOfBuffers = streamBuffers(device_.api);
     unsigned frames = static_cast<unsigned>(std::clamp(request.periodFrames, kMinPeriodFrames, kMaxPeriodFrames));
+    options.numberOfBuffers = streamBuffers(device_.api, static_cast<int>(frames), rate);
     std::string failure;
     {
       CaptureErrors capture(failure);

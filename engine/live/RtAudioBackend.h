@@ -31,8 +31,9 @@ void describeRtAudioOutputs(std::vector<AudioDeviceInfo>& devices);
 // two.
 std::vector<int> rateTrialOrder(int preferred, int deviceRate, const std::vector<unsigned>& offered);
 
-// The buffers (periods) an output stream of `api` is opened with; 0 leaves RtAudio's own choice.
-unsigned streamBuffers(AudioApi api) noexcept;
+// The buffers (periods) an output stream of `api` is opened with at `periodFrames` and `rate`;
+// 0 leaves RtAudio's own choice.
+unsigned streamBuffers(AudioApi api, int periodFrames, int rate) noexcept;
 // The output latency in frames: what RtAudio reports when it knows, otherwise the buffers the
 // stream holds (RtAudio writes back what ALSA granted).
 int outputLatency(long reported, unsigned buffers, int periodFrames) noexcept;

@@ -24,6 +24,7 @@
 #include "NoteTriggerEngine.h"
 #include "OfflineRenderer.h"
 #include "PulseTestServer.h"
+#include "ToneTakes.h"
 #include "TestSupport.h"
 #include "WavFileWriter.h"
 #include "cli/HeadlessKit.h"
@@ -32,22 +33,13 @@ namespace zumbel {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Hit;
 using test::PulseTestServer;
 
 constexpr int kRate = PulseTestServer::kRate;
-constexpr int kNote = 36;
 // The song: one note every 300 ms, velocities chosen to fall on different volumes.
-constexpr int kSpacingMs = 300;
+constexpr unsigned kSpacingMs = 300;
 const std::vector<int> kVelocities = {127, 100, 64, 30, 127, 90, 10, 127};
-// The sample: a 120 ms decaying 700 Hz tone that starts at full height, so its onset is its first
-// frame and it has died away long before the next note.
-constexpr int kToneFrames = kRate * 120 / 1000;
-constexpr float kToneLevel = 0.8f;
-// Silence in the null sink's float stream is exactly zero; the quietest hit (velocity 10) still
-// starts far above this.
-constexpr float kOnsetThreshold = 1e-4f;
-// Each hit is measured over this window from its onset.
-constexpr std::size_t kHitWindow = kRate / 10;
 // Both paths carry float samples at the sink's own rate and at unit volume, with no resampling,
 // so a hit should arrive as rendered; 16-bit conversion anywhere on the way would already keep
 // the level within 0.001 dB at these heights. 0.1 dB still fails a wrong volume law (the nearest
@@ -56,89 +48,10 @@ constexpr double kLevelToleranceDb = 0.1;
 
 double dB(double ratio) { return 20.0 * std::log10(ratio); }
 
-void put16(std::vector<uint8_t>& b, unsigned v) {
-  b.push_back(static_cast<uint8_t>(v >> 8));
-  b.push_back(static_cast<uint8_t>(v));
-}
-void put32(std::vector<uint8_t>& b, unsigned v) {
-  put16(b, v >> 16);
-  put16(b, v & 0xFFFF);
-}
-
-// A format-0 file at 500 ticks per quarter and the default tempo (120 per minute): one tick is a
-// millisecond. Each note lasts 50 ms.
-std::vector<uint8_t> songBytes() {
-  std::vector<uint8_t> track;
-  const auto delta = [&](unsigned ticks) {
-    // Variable-length quantity, most significant group first.
-    uint8_t groups[4];
-    int n = 0;
-    do {
-      groups[n++] = static_cast<uint8_t>(ticks & 0x7F);
-      ticks >>= 7;
-    } while (ticks != 0);
-    while (n-- > 0) track.push_back(static_cast<uint8_t>(groups[n] | (n > 0 ? 0x80 : 0)));
-  };
-  for (std::size_t i = 0; i < kVelocities.size(); ++i) {
-    delta(i == 0 ? 0 : kSpacingMs - 50);
-    track.insert(track.end(), {0x90, kNote, static_cast<uint8_t>(kVelocities[i])});
-    delta(50);
-    track.insert(track.end(), {0x80, kNote, 0});
-  }
-  delta(0);
-  track.insert(track.end(), {0xFF, 0x2F, 0x00});
-  std::vector<uint8_t> file = {'M', 'T', 'h', 'd'};
-  put32(file, 6);
-  put16(file, 0);
-  put16(file, 1);
-  put16(file, 500);
-  file.insert(file.end(), {'M', 'T', 'r', 'k'});
-  put32(file, static_cast<unsigned>(track.size()));
-  file.insert(file.end(), track.begin(), track.end());
-  return file;
-}
-
-struct Hit {
-  std::size_t onset = 0;
-  float peak = 0.0f;
-  double rms = 0.0;
-};
-
-// The hits in a take: each onset is the first loud frame after at least 10 ms of silence.
-std::vector<Hit> findHits(const std::vector<float>& left, const std::vector<float>& right) {
-  std::vector<Hit> hits;
-  const std::size_t quiet = kRate / 100;
-  std::size_t silentRun = quiet;
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    const bool loud = std::fabs(left[i]) > kOnsetThreshold || std::fabs(right[i]) > kOnsetThreshold;
-    if (loud && silentRun >= quiet) {
-      Hit h;
-      h.onset = i;
-      double squares = 0;
-      const std::size_t end = std::min(left.size(), i + kHitWindow);
-      for (std::size_t k = i; k < end; ++k) {
-        h.peak = std::max({h.peak, std::fabs(left[k]), std::fabs(right[k])});
-        squares += static_cast<double>(left[k]) * left[k] + static_cast<double>(right[k]) * right[k];
-      }
-      h.rms = std::sqrt(squares / static_cast<double>(2 * (end - i)));
-      hits.push_back(h);
-    }
-    silentRun = loud ? 0 : silentRun + 1;
-  }
-  return hits;
-}
-
 std::string onsets(const std::vector<Hit>& hits) {
   std::ostringstream s;
   for (const Hit& h : hits) s << h.onset << " (peak " << h.peak << ") ";
   return s.str();
-}
-
-// What `zumbel play` printed as its output latency, in ms; negative when it printed none.
-double printedLatencyMs(const std::string& out) {
-  std::smatch m;
-  static const std::regex line("latency ([0-9.]+) ms");
-  return std::regex_search(out, m, line) ? std::stod(m[1]) : -1.0;
 }
 
 class PulseE2E : public ::testing::Test {
@@ -161,26 +74,10 @@ class PulseE2E : public ::testing::Test {
   }
 
   void writeKitAndSong() {
-    std::vector<float> tone(kToneFrames);
-    for (int i = 0; i < kToneFrames; ++i) {
-      tone[static_cast<std::size_t>(i)] = static_cast<float>(kToneLevel * std::exp(-i / (0.02 * kRate)) *
-                                                             std::cos(2.0 * M_PI * 700.0 * i / kRate));
-    }
-    WavFileWriter wav;
-    ASSERT_TRUE(wav.open(dir_ / "tone.wav", kRate, SampleFormat::kS16));
-    ASSERT_TRUE(wav.write(tone.data(), tone.data(), kToneFrames));
-    ASSERT_TRUE(wav.close());
-    CKitbeatDoc doc;
-    doc.OnNewDocument();
-    const int group = doc.appendGroup("Tone");
-    doc.appendSample(group, dir_ / "tone.wav");
-    doc.AssignSample(kNote - 36, 0, {group, 0});
-    // Every velocity band plays the one layer, so velocity changes only the volume.
-    for (auto& source : doc.sound(kNote - 36).sources) source = 0;
-    kit_ = dir_ / "tone.drums";
-    ASSERT_TRUE(doc.OnSaveDocument(kit_).ok());
+    kit_ = test::writeToneKit(dir_.path());
+    ASSERT_FALSE(kit_.empty());
     song_ = dir_ / "song.mid";
-    test::writeBytes(song_, songBytes());
+    test::writeBytes(song_, test::toneSong(kVelocities, kSpacingMs));
   }
 
   // Runs zumbel with the server's client environment; its output goes to NAME.out and NAME.err.
@@ -215,7 +112,7 @@ class PulseE2E : public ::testing::Test {
       return true;
     };
     renderSong(engine, song.song, options);
-    return findHits(left, right);
+    return test::findHits(left, right);
   }
 
   struct Take {
@@ -234,11 +131,11 @@ class PulseE2E : public ::testing::Test {
     const std::vector<std::string> args = {"play", kit_, "--audio", audio, "--period", std::to_string(period), "--song", song_};
     // While the song plays, the server's own measure of the stream's latency.
     std::optional<test::ChildExit> exit = runZumbel(args, "play", play, 1500ms);
-    if (!exit && server_->pactl({"list", "sink-inputs"}, dir_ / "inputs.txt")) {
-      const std::string inputs = test::readText(dir_ / "inputs.txt");
-      std::smatch m;
-      if (std::regex_search(inputs, m, std::regex("Buffer Latency: ([0-9]+) usec"))) take.bufferMs = std::stod(m[1]) / 1000;
-      if (std::regex_search(inputs, m, std::regex("Sink Latency: ([0-9]+) usec"))) take.sinkMs = std::stod(m[1]) / 1000;
+    if (!exit) {
+      if (const auto measured = test::serverLatency(*server_, dir_ / "inputs.txt")) {
+        take.bufferMs = measured->bufferMs;
+        take.sinkMs = measured->sinkMs;
+      }
     }
     if (!exit) exit = play.wait(30s);
     EXPECT_TRUE(exit.has_value()) << "zumbel play did not end after its song";
@@ -246,9 +143,9 @@ class PulseE2E : public ::testing::Test {
     EXPECT_TRUE(exit && exit->exited && exit->status == 0) << test::readText(dir_ / "play.err");
     std::this_thread::sleep_for(200ms);  // the recorder's last fragment
     const test::PulseTake recorded = recorder.stop();
-    take.hits = findHits(recorded.left, recorded.right);
+    take.hits = test::findHits(recorded.left, recorded.right);
     const std::string out = test::readText(dir_ / "play.out");
-    take.printedMs = printedLatencyMs(out);
+    take.printedMs = test::printedLatencyMs(out).value_or(-1.0);
     // One whole line, as the program wrote it: the audio thread must not write into the
     // terminal (it once tore this line or printed it twice).
     const std::string audioLine = "Audio: " + audio + " at 44100 Hz, " + std::to_string(period) + " frames per period";
