@@ -161,7 +161,7 @@ class PulseE2E : public ::testing::Test {
 
   // Every note heard once, at the song's spacing, at the offline render's level, and the volumes
   // between hits as the law gives them.
-  void expectSongHeard(const Take& take, int period) {
+  void expectSongHeard(const Take& take) {
     const std::vector<Hit> golden = offlineHits();
     ASSERT_EQ(golden.size(), kVelocities.size()) << "the offline render";
     ASSERT_EQ(take.hits.size(), kVelocities.size()) << "hits heard, at frames " << onsets(take.hits);
@@ -182,10 +182,12 @@ class PulseE2E : public ::testing::Test {
       const double rendered = static_cast<double>(golden[i].onset - golden[i - 1].onset);
       worstSpacing = std::max(worstSpacing, std::fabs(heard - rendered));
     }
-    // A note stamped at its time in the song is placed within a period of it however the audio
-    // thread wakes; two notes' spacing can then be off by one period at most. A real fault (a
-    // note a whole period late, or all of them at period starts) shows well beyond that.
-    EXPECT_LE(worstSpacing, period) << "frames";
+    // A note is placed by its stamp on a timeline fitted to the times the backend asks for
+    // periods. PulseAudio (directly or behind ALSA) asks for them in bursts as its timers fire,
+    // so that fit wanders by some milliseconds, and by design never by more than the stream's
+    // buffer (beyond that the timeline starts afresh). Beyond the buffer is a fault: a note
+    // dropped or doubled, a lost stamp, a timeline restarted mid-song.
+    EXPECT_LE(worstSpacing, take.printedMs * kRate / 1000) << "frames";
     std::cout << "[ heard ] " << take.hits.size() << " hits; spacing off by " << worstSpacing
               << " frames at most, level off by " << worstLevel << " dB at most\n";
   }
@@ -221,7 +223,7 @@ TEST_P(PulseE2EPeriods, PlaysTheSongInAtTheRightTimesAndLevels) {
                                                         : std::string("ALSA: default");
   const Take take = playSong(audio, period);
   ASSERT_FALSE(HasFailure());
-  expectSongHeard(take, period);
+  expectSongHeard(take);
   expectHonestLatency(take);
 }
 
