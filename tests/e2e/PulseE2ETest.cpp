@@ -215,6 +215,33 @@ TEST_F(PulseE2E, DevicesListsTheDaemonsSinkAndAlsasDefault) {
   EXPECT_EQ(list.find("Monitor of"), std::string::npos) << list;
 }
 
+class PulseE2EOutputs : public PulseE2E, public ::testing::WithParamInterface<const char*> {};
+
+// A server that goes away under the program ends it with a message and status 2, not a hang or a
+// crash, on either output.
+TEST_P(PulseE2EOutputs, PlayEndsWhenTheServerGoesAway) {
+  const std::string audio = std::string(GetParam()) == "pulse"
+                                ? "PulseAudio: " + std::string(PulseTestServer::kSinkDescription)
+                                : std::string("ALSA: default");
+  test::ChildProcess play;
+  ASSERT_FALSE(runZumbel({"play", kit_, "--audio", audio}, "play", play, 0ms).has_value());
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (test::readText(dir_ / "play.out").find("\nChannel: ") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline && play.running()) {
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_NE(test::readText(dir_ / "play.out").find("\nChannel: "), std::string::npos) << test::readText(dir_ / "play.err");
+  server_->stop();
+  const std::optional<test::ChildExit> exit = play.wait(15s);
+  ASSERT_TRUE(exit.has_value()) << "still running without its server";
+  EXPECT_TRUE(exit->exited) << "ended by signal " << exit->signal;
+  EXPECT_EQ(exit->status, 2);
+  EXPECT_NE(test::readText(dir_ / "play.err").find("the audio device went away"), std::string::npos)
+      << test::readText(dir_ / "play.err");
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, PulseE2EOutputs, ::testing::Values("pulse", "alsa"));
+
 class PulseE2EPeriods : public PulseE2E, public ::testing::WithParamInterface<std::tuple<const char*, int>> {};
 
 TEST_P(PulseE2EPeriods, PlaysTheSongInAtTheRightTimesAndLevels) {
