@@ -15,6 +15,7 @@
 #include "DrumEngine.h"
 #include "FileProblems.h"
 #include "HeadlessKit.h"
+#include "KitReport.h"
 #include "LiveSetup.h"
 #include "MidiFile.h"
 #include "MidiInputPort.h"
@@ -38,8 +39,8 @@ const char kPlayHelp[] =
     "  --period FRAMES  frames per period for ALSA and PulseAudio, 16..8192 (default 256);\n"
     "                   a JACK server sets its own\n"
     "  --song SONG.mid  also plays a standard MIDI file in live, as if it came in on the MIDI\n"
-    "                   input, from when the kit is loaded; play then ends by itself 2 s after\n"
-    "                   the song's end\n"
+    "                   input, once the kit is loaded and the output has played for 0.25 s;\n"
+    "                   play then ends by itself 2 s after the song's end\n"
     "'zumbel devices' lists the numbers and names.\n";
 
 // After a song played in, so its last sounds ring out.
@@ -141,9 +142,13 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   // A song that cannot be read ends the command before any device is opened.
   std::optional<MidiSong> song;
   if (!options.song.empty()) {
+    // Said as `zumbel render` says it.
     MidiFileResult read = loadMidiFile(options.song);
-    if (!read.ok()) return fail(err, options.song + ": " + midiFileErrorText(read.error));
-    for (const std::string& w : read.song.warnings) err << "zumbel: " << options.song << ": " << w << '\n';
+    if (!read.ok()) {
+      const std::string problem = read.error == MidiFileError::kCannotOpen ? readProblem(options.song) : "";
+      return fileError(err, "play", options.song, problem.empty() ? midiFileErrorText(read.error) : problem);
+    }
+    for (const std::string& w : read.song.warnings) err << "zumbel: play: " << printable(options.song) << ": " << w << '\n';
     song = std::move(read.song);
   }
 

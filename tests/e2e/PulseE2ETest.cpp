@@ -240,7 +240,8 @@ TEST_P(PulseE2EOutputs, PlayEndsWhenTheServerGoesAway) {
       << test::readText(dir_ / "play.err");
 }
 
-INSTANTIATE_TEST_SUITE_P(Outputs, PulseE2EOutputs, ::testing::Values("pulse", "alsa"));
+INSTANTIATE_TEST_SUITE_P(Outputs, PulseE2EOutputs, ::testing::Values("pulse", "alsa"),
+                         [](const ::testing::TestParamInfo<const char*>& p) { return std::string(p.param); });
 
 class PulseE2EPeriods : public PulseE2E, public ::testing::WithParamInterface<std::tuple<const char*, int>> {};
 
