@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 #include <regex>
 #include <sstream>
@@ -17,7 +16,6 @@
 
 #include "ChildProcess.h"
 #include "DrumEngine.h"
-#include "DrumsFile.h"
 #include "KitbeatDoc.h"
 #include "Limits.h"
 #include "MidiFile.h"
@@ -26,7 +24,6 @@
 #include "PulseTestServer.h"
 #include "ToneTakes.h"
 #include "TestSupport.h"
-#include "WavFileWriter.h"
 #include "cli/HeadlessKit.h"
 
 namespace zumbel {
