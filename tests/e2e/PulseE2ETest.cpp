@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -148,7 +147,8 @@ class PulseE2E : public ::testing::Test {
     const std::string audioLine = "Audio: " + audio + " at 44100 Hz, " + std::to_string(period) + " frames per period";
     EXPECT_EQ(out.find(audioLine), 0u) << out;
     EXPECT_EQ(out.find("\nAudio: "), std::string::npos) << out;
-    EXPECT_TRUE(std::regex_search(out, std::regex("^Audio: .* latency [0-9.]+ ms\nKit: "))) << out;
+    const std::string firstLine = out.substr(0, out.find('\n'));
+    EXPECT_TRUE(firstLine.ends_with(" ms") && out.compare(firstLine.size(), 6, "\nKit: ") == 0) << out;
     EXPECT_EQ(test::readText(dir_ / "play.err").find("RtAudio"), std::string::npos) << test::readText(dir_ / "play.err");
     std::cout << "[ " << audio << ", period " << period << " ] zumbel play says latency " << take.printedMs
               << " ms; the server measured " << take.bufferMs << " ms in the stream's buffer and " << take.sinkMs
@@ -156,24 +156,31 @@ class PulseE2E : public ::testing::Test {
     return take;
   }
 
-  // Every note heard once, at the song's spacing, at the offline render's level, and the volumes
-  // between hits as the law gives them.
-  void expectSongHeard(const Take& take) {
-    const std::vector<Hit> golden = offlineHits();
-    ASSERT_EQ(golden.size(), kVelocities.size()) << "the offline render";
-    ASSERT_EQ(take.hits.size(), kVelocities.size()) << "hits heard, at frames " << onsets(take.hits);
+  // What is wrong with a take: every note heard once, at the song's spacing, at the offline
+  // render's level, and the volumes between hits as the law gives them. Empty when nothing is.
+  std::string songProblems(const Take& take, const std::vector<Hit>& golden) {
+    std::ostringstream problems;
+    if (take.hits.size() != kVelocities.size()) {
+      problems << take.hits.size() << " hits heard, at frames " << onsets(take.hits) << '\n';
+      return problems.str();
+    }
     double worstSpacing = 0, worstLevel = 0;
     for (std::size_t i = 0; i < take.hits.size(); ++i) {
       const double levelDb = dB(take.hits[i].peak / golden[i].peak);
       const double rmsDb = dB(take.hits[i].rms / golden[i].rms);
-      EXPECT_NEAR(levelDb, 0.0, kLevelToleranceDb) << "peak of hit " << i << ", velocity " << kVelocities[i];
-      EXPECT_NEAR(rmsDb, 0.0, kLevelToleranceDb) << "RMS of hit " << i << ", velocity " << kVelocities[i];
-      worstLevel = std::max({worstLevel, std::fabs(levelDb), std::fabs(rmsDb)});
       // The law itself: a hit's level against the first (velocity 127), from the volumes.
       const double law = (NoteTriggerEngine::hitVolume(kDefaultCompress, kDefaultChannelVolume, kVelocities[i]) -
                           NoteTriggerEngine::hitVolume(kDefaultCompress, kDefaultChannelVolume, kVelocities[0])) /
                          100.0;
-      EXPECT_NEAR(dB(take.hits[i].peak / take.hits[0].peak), law, kLevelToleranceDb) << "hit " << i;
+      const double lawDb = dB(take.hits[i].peak / take.hits[0].peak) - law;
+      for (const double off : {levelDb, rmsDb, lawDb}) {
+        if (std::fabs(off) > kLevelToleranceDb) {
+          problems << "hit " << i << " (velocity " << kVelocities[i] << "): peak " << levelDb << " dB, RMS " << rmsDb
+                   << " dB off the offline render, " << lawDb << " dB off the law against hit 0\n";
+          break;
+        }
+      }
+      worstLevel = std::max({worstLevel, std::fabs(levelDb), std::fabs(rmsDb)});
       if (i == 0) continue;
       const double heard = static_cast<double>(take.hits[i].onset - take.hits[i - 1].onset);
       const double rendered = static_cast<double>(golden[i].onset - golden[i - 1].onset);
@@ -184,9 +191,10 @@ class PulseE2E : public ::testing::Test {
     // so that fit wanders by some milliseconds, and by design never by more than the stream's
     // buffer (beyond that the timeline starts afresh). Beyond the buffer is a fault: a note
     // dropped or doubled, a lost stamp, a timeline restarted mid-song.
-    EXPECT_LE(worstSpacing, take.printedMs * kRate / 1000) << "frames";
+    if (worstSpacing > take.printedMs * kRate / 1000) problems << "spacing off by " << worstSpacing << " frames\n";
     std::cout << "[ heard ] " << take.hits.size() << " hits; spacing off by " << worstSpacing
               << " frames at most, level off by " << worstLevel << " dB at most\n";
+    return problems.str();
   }
 
   // The program must not claim less latency than the stream's buffer alone holds.
@@ -246,10 +254,22 @@ TEST_P(PulseE2EPeriods, PlaysTheSongInAtTheRightTimesAndLevels) {
   const auto [api, period] = GetParam();
   const std::string audio = std::string(api) == "pulse" ? "PulseAudio: " + std::string(PulseTestServer::kSinkDescription)
                                                         : std::string("ALSA: default");
-  const Take take = playSong(audio, period);
-  ASSERT_FALSE(HasFailure());
-  expectSongHeard(take);
-  expectHonestLatency(take);
+  const std::vector<Hit> golden = offlineHits();
+  ASSERT_EQ(golden.size(), kVelocities.size()) << "the offline render";
+  // A busy machine can delay the server or the program until the stream runs dry, and the server
+  // then fills a gap with silence in the middle of a hit. That damages one take; a fault in the
+  // program damages every one. So a take is tried up to three times, each damaged one printed.
+  constexpr int kTakes = 3;
+  std::string problems;
+  for (int attempt = 1; attempt <= kTakes; ++attempt) {
+    const Take take = playSong(audio, period);
+    ASSERT_FALSE(HasFailure());
+    expectHonestLatency(take);
+    problems = songProblems(take, golden);
+    if (problems.empty()) break;
+    std::cout << "[ damaged take " << attempt << " of " << kTakes << " ]\n" << problems;
+  }
+  EXPECT_EQ(problems, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, PulseE2EPeriods,
