@@ -1,5 +1,6 @@
 // zumbel play: the instrument without a window. The set is opened, the audio output and the MIDI
-// input too, and the program plays until it is interrupted.
+// input too, and the program plays until it is interrupted, or until a song given to play in has
+// ended.
 
 #include <chrono>
 #include <cstdio>
@@ -14,8 +15,11 @@
 #include "DrumEngine.h"
 #include "FileProblems.h"
 #include "HeadlessKit.h"
+#include "KitReport.h"
 #include "LiveSetup.h"
+#include "MidiFile.h"
 #include "MidiInputPort.h"
+#include "SongInput.h"
 #include "StopSignals.h"
 
 namespace zumbel {
@@ -24,6 +28,7 @@ namespace {
 
 const char kPlayHelp[] =
     "Usage: zumbel play KIT.drums [--audio N|NAME] [--midi N|NAME] [--channel N] [--period FRAMES]\n"
+    "                             [--song SONG.mid]\n"
     "Plays a drum set live: MIDI notes arriving on the MIDI input sound through the audio output,\n"
     "until Ctrl+C (SIGINT) or SIGTERM.\n"
     "  --audio N|NAME   audio output by number or name (default 0, the system default: JACK when\n"
@@ -33,7 +38,13 @@ const char kPlayHelp[] =
     "  --channel N      MIDI channel the set listens to, 1..16 (default 1)\n"
     "  --period FRAMES  frames per period for ALSA and PulseAudio, 16..8192 (default 256);\n"
     "                   a JACK server sets its own\n"
+    "  --song SONG.mid  also plays a standard MIDI file in live, as if it came in on the MIDI\n"
+    "                   input, once the kit is loaded and the output has played for 0.25 s;\n"
+    "                   play then ends by itself 2 s after the song's end\n"
     "'zumbel devices' lists the numbers and names.\n";
+
+// After a song played in, so its last sounds ring out.
+constexpr auto kSongTail = std::chrono::seconds(2);
 
 // How often the waiting main thread looks at the xrun counter and for a signal.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
@@ -44,6 +55,7 @@ struct PlayOptions {
   std::string kit;
   std::string audio;
   std::string midi;
+  std::string song;
   int channel = 1;
   int period = kDefaultPeriodFrames;
 };
@@ -61,6 +73,9 @@ std::optional<int> parse(const std::vector<std::string>& args, PlayOptions& o, s
     if (a == "--audio" || a == "--midi") {
       if (!hasValue) return fail(err, a + " needs a device number or name");
       (a == "--audio" ? o.audio : o.midi) = args[++i];
+    } else if (a == "--song") {
+      if (!hasValue) return fail(err, "--song needs a MIDI file");
+      o.song = args[++i];
     } else if (a == "--channel") {
       if (!hasValue || !parseIntArg(args[++i], 1, 16, n)) return fail(err, "--channel takes 1..16");
       o.channel = static_cast<int>(n);
@@ -96,6 +111,24 @@ void openMidi(MidiInputPort& midi, int device, std::ostream& out, std::ostream& 
   }
 }
 
+// A stream that has just started does not play at once: PulseAudio, and ALSA through its pulse
+// plugin, take the first few periods and then hold the writer for up to two seconds while the
+// server's sink catches up. Notes stamped in that time would come out late and bunched, so a
+// song starts only once the output has played a quarter of a second. False when interrupted or
+// the output went away first.
+bool waitUntilPlaying(AudioOutput& output, const StopSignals& signals) {
+  AudioBackend* backend = output.backend();
+  if (backend == nullptr) return false;
+  const uint64_t wanted = static_cast<uint64_t>(backend->sampleRate()) / 4;
+  const uint64_t start = output.cycle().stats().cycles;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!signals.requested() && backend->alive() && std::chrono::steady_clock::now() < deadline) {
+    if ((output.cycle().stats().cycles - start) * static_cast<uint64_t>(backend->periodFrames()) >= wanted) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return !signals.requested() && backend->alive();
+}
+
 }  // namespace
 
 int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -106,6 +139,18 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
   CKitbeatDoc doc;
   if (!openKit(doc, options.kit, "play", err)) return kExitError;
+  // A song that cannot be read ends the command before any device is opened.
+  std::optional<MidiSong> song;
+  if (!options.song.empty()) {
+    // Said as `zumbel render` says it.
+    MidiFileResult read = loadMidiFile(options.song);
+    if (!read.ok()) {
+      const std::string problem = read.error == MidiFileError::kCannotOpen ? readProblem(options.song) : "";
+      return fileError(err, "play", options.song, problem.empty() ? midiFileErrorText(read.error) : problem);
+    }
+    for (const std::string& w : read.song.warnings) err << "zumbel: play: " << printable(options.song) << ": " << w << '\n';
+    song = std::move(read.song);
+  }
 
   DrumEngine engine(doc);
   SystemAudio system;
@@ -141,9 +186,22 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   engine.trigger().setMidiChannel(options.channel);
   out << "Channel: " << options.channel << std::endl;
 
+  SongInput songInput(output.cycle().songQueue());
+  uint64_t endNs = 0;
+  // Without a song, or when the wait for it was cut short, play goes on until interrupted (or
+  // until the device goes away, which the loop reports).
+  bool songPlays = false;
+  if (song && waitUntilPlaying(output, signals)) {
+    songPlays = true;
+    songInput.start(*song, steadyNowNs());
+    endNs = songInput.endNs() + static_cast<uint64_t>(std::chrono::nanoseconds(kSongTail).count());
+    const double seconds = static_cast<double>(SongInput::songTimeNs(song->endTime, song->timeUnitsPerSecond)) / 1e9;
+    out << "Song: " << options.song << ", " << std::fixed << std::setprecision(1) << seconds << " s" << std::endl;
+  }
+
   uint64_t xrunsShown = 0;
   int status = kExitOk;
-  while (!signals.requested()) {
+  while (!signals.requested() && (!songPlays || steadyNowNs() < endNs)) {
     std::this_thread::sleep_for(kPollInterval);
     for (const uint64_t xruns = backend.xrunCount(); xrunsShown < xruns;) out << "xrun " << ++xrunsShown << std::endl;
     if (output.closeIfLost()) {
@@ -154,6 +212,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     engine.voices().collect();
   }
 
+  songInput.stop();
   midi.SetMidiInput(0, 0);
   const CycleStats stats = output.cycle().stats();
   out << "Stopped after " << stats.cycles << " periods; the audio callback took " << std::fixed << std::setprecision(1)

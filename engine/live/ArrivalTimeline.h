@@ -5,7 +5,9 @@
 // delay-locked loop: it follows the average wake-up time and the rate at which periods really
 // come (the device's clock drifts against the system's), but not the jitter. Its bandwidth starts
 // wide, so the first notes are placed well, and narrows as the estimate settles. After a gap
-// (an xrun, a stalled device) it starts afresh.
+// (an xrun, a stalled device) it starts afresh. A backend that asks for periods in bursts
+// (PulseAudio requests several at once) wakes up to its whole buffer early or late without any
+// gap in the sound; such a backend gives that much slack, and only a larger error is a gap.
 
 #include <algorithm>
 #include <cmath>
@@ -18,9 +20,12 @@ class ArrivalTimeline {
   // The loop's bandwidth narrows from wide (but stable for the period) to this, in Hz.
   static constexpr double kSettledBandwidthHz = 0.1;
 
-  void reset(int sampleRate, int periodFrames) noexcept {
+  // `slackFrames`: how early or late a period may come before it counts as a gap; at least one
+  // period.
+  void reset(int sampleRate, int periodFrames, int slackFrames = 0) noexcept {
     rate_ = sampleRate > 0 ? sampleRate : 1;
     periodFrames_ = periodFrames > 0 ? periodFrames : 1;
+    slackFrames_ = std::max(slackFrames, periodFrames_);
     started_ = false;
   }
 
@@ -29,7 +34,7 @@ class ArrivalTimeline {
   double beginPeriod(uint64_t nowNs, int frames) noexcept {
     const double now = static_cast<double>(nowNs);
     const double error = now - next_;
-    if (!started_ || std::fabs(error) > periodNs()) {
+    if (!started_ || std::fabs(error) > static_cast<double>(slackFrames_) * 1e9 / rate_) {
       started_ = true;
       periods_ = 0;
       current_ = now;
@@ -67,6 +72,7 @@ class ArrivalTimeline {
 
   int rate_ = 44100;
   int periodFrames_ = 256;
+  int slackFrames_ = 256;
   bool started_ = false;
   int64_t periods_ = 0;
   double current_ = 0.0;  // this period's start

@@ -61,6 +61,9 @@ class AudioBackend {
   virtual int periodFrames() const noexcept = 0;
   // Frames from the moment a period is rendered until it leaves the device.
   virtual int outputLatencyFrames() const noexcept = 0;
+  // How early or late the backend may call a period without a gap in the sound: one period for
+  // a backend on a steady clock (JACK); more for one whose periods come in bursts.
+  virtual int wakeSlackFrames() const noexcept { return periodFrames(); }
   // Periods the device played without the program's data (underruns, JACK xruns) since open.
   virtual uint64_t xrunCount() const noexcept = 0;
   // False once the server or device went away under the program (JACK shut down, device lost).

@@ -102,7 +102,7 @@ OpenStatus AudioOutput::openDevice(const AudioDeviceInfo& device) {
   if (status == OpenStatus::kOk) {
     Mixer& mixer = engine_.mixer();
     mixer.setDeviceRate(backend->sampleRate());
-    cycle_.prepare(backend->sampleRate(), backend->periodFrames());
+    cycle_.prepare(backend->sampleRate(), backend->periodFrames(), backend->wakeSlackFrames());
     mixer.setRunning(true);
     if (backend->start(cycle_, detail)) {
       backend_ = std::move(backend);

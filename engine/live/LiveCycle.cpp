@@ -15,14 +15,17 @@ uint64_t steadyNowNs() noexcept {
 
 LiveCycle::LiveCycle(DrumEngine& engine) : engine_(engine) { timeline_.reset(kOutputRate, kDefaultPeriodFrames); }
 
-void LiveCycle::prepare(int sampleRate, int periodFrames) noexcept {
-  timeline_.reset(sampleRate, periodFrames);
+void LiveCycle::prepare(int sampleRate, int periodFrames, int slackFrames) noexcept {
+  slackFrames_ = slackFrames;
+  timeline_.reset(sampleRate, periodFrames, slackFrames);
   rate_ = sampleRate > 0 ? sampleRate : kOutputRate;
   pendingRate_.store(0, std::memory_order_relaxed);
   // Messages that waited while nothing played are stale: sounding them all at once on the first
   // period would be a burst of old notes.
   StampedMessage m;
-  while (queue_.peek(m)) queue_.pop();
+  for (MessageQueue* q : {&queue_, &songQueue_}) {
+    while (q->peek(m)) q->pop();
+  }
 }
 
 void LiveCycle::followDeviceRate(int sampleRate) noexcept {
@@ -33,27 +36,33 @@ std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> 
                                       std::optional<double> periodStartNs) noexcept {
   std::size_t count = 0;
   std::size_t d = 0;
-  StampedMessage queued;
-  // Both sources are in time order; merge them so the engine sees one ordered list. A backlog in
-  // the queue never crowds out the backend's own messages: they always keep their room.
+  const std::array<MessageQueue*, 2> queues{&queue_, &songQueue_};
+  // Every source is in time order; merge them so the engine sees one ordered list. A backlog in
+  // the queues never crowds out the backend's own messages: they always keep their room.
   while (count < merged_.size()) {
     const bool roomForQueued = merged_.size() - count > direct.size() - d;
-    bool haveQueued = false;
+    MessageQueue* from = nullptr;
+    StampedMessage queued;
     uint32_t queuedFrame = 0;
-    if (roomForQueued && queue_.peek(queued)) {
-      const int64_t due = periodStartNs ? timeline_.dueFrame(queued.timeNs, *periodStartNs) : 0;
-      if (due < frames) {
-        haveQueued = true;
-        queuedFrame = static_cast<uint32_t>(std::max<int64_t>(due, 0));
+    for (MessageQueue* q : queues) {
+      StampedMessage m;
+      if (!roomForQueued || !q->peek(m)) continue;
+      const int64_t due = periodStartNs ? timeline_.dueFrame(m.timeNs, *periodStartNs) : 0;
+      if (due >= frames) continue;
+      const auto frame = static_cast<uint32_t>(std::max<int64_t>(due, 0));
+      if (from == nullptr || frame < queuedFrame) {
+        from = q;
+        queued = m;
+        queuedFrame = frame;
       }
     }
     const bool haveDirect = d < direct.size();
-    if (!haveQueued && !haveDirect) break;
-    if (haveDirect && (!haveQueued || direct[d].frame <= queuedFrame)) {
+    if (from == nullptr && !haveDirect) break;
+    if (haveDirect && (from == nullptr || direct[d].frame <= queuedFrame)) {
       merged_[count++] = direct[d++];
     } else {
       merged_[count++] = TimedMessage{queuedFrame, queued.message};
-      queue_.pop();
+      from->pop();
     }
   }
   return count;
@@ -66,12 +75,12 @@ void LiveCycle::run(float* left, float* right, int frames, std::span<const Timed
     // The mixer's steps and fades are counted in device frames; this thread owns its playback.
     rate_ = rate;
     engine_.mixer().setDeviceRate(rate);
-    timeline_.reset(rate_, frames);
+    timeline_.reset(rate_, frames, slackFrames_);
   }
   const bool freewheel = freewheel_.load(std::memory_order_relaxed);
   // The server changed its period (JACK can), or the clock starts again after freewheeling:
   // "one period later" is measured afresh.
-  if (frames != timeline_.periodFrames() || (wasFreewheeling_ && !freewheel)) timeline_.reset(rate_, frames);
+  if (frames != timeline_.periodFrames() || (wasFreewheeling_ && !freewheel)) timeline_.reset(rate_, frames, slackFrames_);
   wasFreewheeling_ = freewheel;
   const std::optional<double> periodStart =
       freewheel ? std::nullopt : std::optional<double>(timeline_.beginPeriod(nowNs, frames));

@@ -1,7 +1,8 @@
 #pragma once
 // One period of live playing, whichever backend asks for it: the MIDI the backend read itself
-// (JACK MIDI, already at its frames) is merged with the messages the ALSA sequencer thread
-// queued (placed at their arrival time plus one period), and the drum engine renders the period
+// (JACK MIDI, already at its frames) is merged with the messages queued by the ALSA sequencer
+// thread and by a song being played in (each placed at its arrival time plus one period), and
+// the drum engine renders the period
 // with each message applied at its frame. Runs on the audio thread: allocates nothing, takes no
 // lock, never throws.
 
@@ -40,10 +41,15 @@ class LiveCycle {
 
   // The ALSA sequencer side pushes here (one producer thread).
   MessageQueue& queue() noexcept { return queue_; }
+  // A song played in live (`zumbel play --song`) pushes here: a queue of its own, since each
+  // queue takes one producer and the song plays alongside the MIDI input.
+  MessageQueue& songQueue() noexcept { return songQueue_; }
 
   // --- user-interface thread, while no backend runs ---
   // The rate and period the next backend plays at; also forgets the clock of the last one.
-  void prepare(int sampleRate, int periodFrames) noexcept;
+  // `slackFrames`: how early or late the backend may call a period without a gap in the sound
+  // (AudioBackend::wakeSlackFrames).
+  void prepare(int sampleRate, int periodFrames, int slackFrames = 0) noexcept;
 
   // --- any thread ---
   // The device now runs at `sampleRate` (a JACK server can switch under a running client). The
@@ -70,6 +76,7 @@ class LiveCycle {
 
   DrumEngine& engine_;
   MessageQueue queue_;
+  MessageQueue songQueue_;
   ArrivalTimeline timeline_;
   std::array<TimedMessage, kMaxEventsPerCycle> merged_{};
   std::atomic<uint64_t> cycles_{0};
@@ -80,6 +87,7 @@ class LiveCycle {
   std::atomic<bool> freewheel_{false};
   bool wasFreewheeling_ = false;
   int rate_ = kOutputRate;
+  int slackFrames_ = 0;
 };
 
 // A monotonic clock in nanoseconds, the one every arrival stamp and cycle time uses.

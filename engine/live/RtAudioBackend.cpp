@@ -1,6 +1,8 @@
 #include "RtAudioBackend.h"
 
 #include <RtAudio.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <map>
@@ -148,6 +150,27 @@ std::vector<int> rateTrialOrder(int preferred, int deviceRate, const std::vector
   return order;
 }
 
+unsigned streamBuffers(AudioApi api, int periodFrames, int rate) noexcept {
+  // Left to itself RtAudio asks PulseAudio for no particular buffer, and the server then buffers
+  // 130 ms and more ahead of the sink: every note would sound that late. Three periods keep the
+  // stream fed through a late wake-up, but the server itself wakes on timers a few milliseconds
+  // apart: below about 10 ms of buffer the stream runs dry now and then (the server logs it, the
+  // program cannot hear of it through RtAudio), so short periods get as many more as that takes.
+  // ALSA's own choice (four periods) stays.
+  if (api != AudioApi::kPulse) return 0;
+  constexpr int kMinPulseBufferMs = 10;
+  const int period = std::max(periodFrames, 1);
+  const int wanted = (std::max(rate, 1) * kMinPulseBufferMs / 1000 + period - 1) / period;
+  return static_cast<unsigned>(std::max(3, wanted));
+}
+
+int outputLatency(long reported, unsigned buffers, int periodFrames) noexcept {
+  // RtAudio measures ALSA's delay only once the stream runs and never PulseAudio's; until then a
+  // period rendered waits behind the buffers the stream was opened with.
+  if (reported > 0) return static_cast<int>(reported);
+  return static_cast<int>(std::max(1u, buffers)) * periodFrames;
+}
+
 std::vector<AudioDeviceInfo> listRtAudioOutputs(AudioApi api) {
   std::vector<AudioDeviceInfo> devices;
   std::string ignored;
@@ -174,6 +197,7 @@ RtAudioBackend::~RtAudioBackend() { close(); }
 OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& detail) {
   close();
   rate_ = period_ = latency_ = 0;
+  scheduled_ = false;
   xruns_.store(0, std::memory_order_relaxed);
   alive_.store(true, std::memory_order_relaxed);
 
@@ -235,9 +259,13 @@ OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& 
   std::string firstOtherFailure;
   for (int rate : rates) {
     RtAudio::StreamOptions options;
-    options.flags = RTAUDIO_NONINTERLEAVED | RTAUDIO_SCHEDULE_REALTIME;
+    // Not RTAUDIO_SCHEDULE_REALTIME: with it RtAudio's audio thread writes a line to std::cerr as
+    // it starts, which flushes the tied std::cout under the main thread's feet (the command's
+    // first lines came out torn or twice). The callback raises its own thread instead.
+    options.flags = RTAUDIO_NONINTERLEAVED;
     options.streamName = kClientName;
     unsigned frames = static_cast<unsigned>(std::clamp(request.periodFrames, kMinPeriodFrames, kMaxPeriodFrames));
+    options.numberOfBuffers = streamBuffers(device_.api, static_cast<int>(frames), rate);
     std::string failure;
     {
       CaptureErrors capture(failure);
@@ -261,7 +289,7 @@ OpenStatus RtAudioBackend::open(const AudioStreamRequest& request, std::string& 
           latency = audio_->getStreamLatency();
         } catch (...) {
         }
-        latency_ = latency > 0 ? static_cast<int>(latency) : period_;
+        latency_ = outputLatency(latency, options.numberOfBuffers, period_);
         return OpenStatus::kOk;
       }
       try {
@@ -335,6 +363,14 @@ std::string RtAudioBackend::openedName() const {
 int RtAudioBackend::callback(void* output, void* /*input*/, unsigned int frames, double /*streamTime*/,
                              unsigned int status, void* self) {
   auto* backend = static_cast<RtAudioBackend*>(self);
+  if (!backend->scheduled_) {
+    // Once, on the first period: real-time round-robin where the system allows it (root, an
+    // rtprio limit), silently as before where it does not.
+    backend->scheduled_ = true;
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_RR);
+    pthread_setschedparam(pthread_self(), SCHED_RR, &param);
+  }
   tErrorSink.alive = &backend->alive_;
   if ((status & RTAUDIO_OUTPUT_UNDERFLOW) != 0) backend->xruns_.fetch_add(1, std::memory_order_relaxed);
   float* left = static_cast<float*>(output);

@@ -31,6 +31,13 @@ void describeRtAudioOutputs(std::vector<AudioDeviceInfo>& devices);
 // two.
 std::vector<int> rateTrialOrder(int preferred, int deviceRate, const std::vector<unsigned>& offered);
 
+// The buffers (periods) an output stream of `api` is opened with at `periodFrames` and `rate`;
+// 0 leaves RtAudio's own choice.
+unsigned streamBuffers(AudioApi api, int periodFrames, int rate) noexcept;
+// The output latency in frames: what RtAudio reports when it knows, otherwise the buffers the
+// stream holds (RtAudio writes back what ALSA granted).
+int outputLatency(long reported, unsigned buffers, int periodFrames) noexcept;
+
 // One period for RtAudio: the cycle's mix limited to -1..1, or silence without a cycle. RtAudio
 // turns float into a card's integer format without clipping, so an over (two loud hits at once,
 // or interpolation overshooting a normalised sample) would wrap round to the opposite extreme:
@@ -50,6 +57,9 @@ class RtAudioBackend final : public AudioBackend {
   int sampleRate() const noexcept override { return rate_; }
   int periodFrames() const noexcept override { return period_; }
   int outputLatencyFrames() const noexcept override { return latency_; }
+  // RtAudio calls the callback whenever the device takes data: PulseAudio asks for several
+  // periods at once, so a period comes up to the whole buffer early.
+  int wakeSlackFrames() const noexcept override { return latency_; }
   uint64_t xrunCount() const noexcept override { return xruns_.load(std::memory_order_relaxed); }
   bool alive() const noexcept override { return alive_.load(std::memory_order_relaxed); }
   std::string openedName() const override;
@@ -64,6 +74,8 @@ class RtAudioBackend final : public AudioBackend {
   int rate_ = 0;
   int period_ = 0;
   int latency_ = 0;
+  // The audio thread has raised its own scheduling; set before the stream starts.
+  bool scheduled_ = false;
   std::atomic<uint64_t> xruns_{0};
   std::atomic<bool> alive_{true};
 };

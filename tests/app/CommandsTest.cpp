@@ -304,6 +304,7 @@ TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
       {{"play", "kit.drums", "--channel", "1x"}, "--channel takes 1..16"},
       {{"play", "kit.drums", "--period", "8"}, "--period takes 16..8192"},
       {{"play", "kit.drums", "--audio"}, "--audio needs a device number or name"},
+      {{"play", "kit.drums", "--song"}, "--song needs a MIDI file"},
       {{"play", "kit.drums", "other.drums"}, "unexpected argument 'other.drums'"},
   };
   for (const Case& c : cases) {
@@ -318,6 +319,15 @@ TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
   const Outcome missing = run({"play", "/nonexistent/kit.drums"});
   EXPECT_EQ(missing.status, kExitError);
   EXPECT_EQ(missing.err, "zumbel: play: /nonexistent/kit.drums: No such file or directory\n");
+  // So is a song that cannot be read.
+  TempDir dir;
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  saveSet(doc, dir / "k.drums");
+  const Outcome noSong = run({"play", dir / "k.drums", "--song", dir / "none.mid"});
+  EXPECT_EQ(noSong.status, kExitError);
+  EXPECT_EQ(noSong.err, "zumbel: play: " + dir / "none.mid" + ": No such file or directory\n");
+  EXPECT_EQ(noSong.out, "");
 }
 
 TEST(DeviceChoice, OnlyADeviceThatExistsIsChosen) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
 #include "LiveCycle.h"
+#include "MidiFile.h"
+#include "SongInput.h"
 
 namespace zumbel {
 namespace {
@@ -132,6 +135,78 @@ TEST_F(Live, ABackendMessageBeforeAQueuedOneSoundsFirst) {
   EXPECT_GT(out[20], out[19]);
 }
 
+TEST_F(Live, SongAndSequencerMessagesAreMergedByTheirStamps) {
+  // The song's note is due first though it sits in the other queue.
+  for (auto& src : doc.sound(1).sources) src = 0;
+  engine.voices().publish(1, 0, test::makeVoice(engine.mixer(), test::dc(kRate, 1000)));
+  const uint64_t t0 = 3'000'000'000;
+  ASSERT_TRUE(live.queue().push(StampedMessage{t0 - ns(kPeriod) + ns(30.5), noteOn(37)}));
+  ASSERT_TRUE(live.songQueue().push(StampedMessage{t0 - ns(kPeriod) + ns(10.5), noteOn(36)}));
+  const std::vector<float> out = play(1, [&](int) { return t0; });
+  EXPECT_EQ(onset(out), 10);
+  EXPECT_EQ(out[29], out[20]);
+  EXPECT_GT(out[30], out[29]);
+}
+
+// A song played in: every channel message stamped with the song's start plus its exact time.
+class SongInputTest : public ::testing::Test {
+ protected:
+  static MidiSong song(std::vector<uint64_t> times, uint64_t unitsPerSecond) {
+    MidiSong s;
+    s.timeUnitsPerSecond = unitsPerSecond;
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      MidiFileEvent e;
+      e.time = times[i];
+      e.message = packShortMessage(0x99, 36 + static_cast<int>(i), 100);
+      s.events.push_back(e);
+    }
+    s.endTime = times.empty() ? 0 : times.back() + unitsPerSecond;
+    return s;
+  }
+  std::vector<StampedMessage> drain() {
+    std::vector<StampedMessage> out;
+    StampedMessage m;
+    while (queue.peek(m)) {
+      out.push_back(m);
+      queue.pop();
+    }
+    return out;
+  }
+  MessageQueue queue;
+  SongInput input{queue};
+};
+
+TEST_F(SongInputTest, PushesEveryMessageStampedWithItsTimeFromTheStart) {
+  // Stamps already past are pushed at once; 44100 units a second, so one unit is 22675.7 ns.
+  const uint64_t start = 1000;
+  input.start(song({0, 1, 44100, 44100, 441000}, 44100), start);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!input.finished() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(input.finished());
+  const std::vector<StampedMessage> got = drain();
+  const std::vector<uint64_t> stamps = {start, start + 22676, start + 1'000'000'000, start + 1'000'000'000, start + 10'000'000'000};
+  ASSERT_EQ(got.size(), stamps.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].timeNs, stamps[i]) << i;
+    EXPECT_EQ(got[i].message, packShortMessage(0x99, 36 + static_cast<int>(i), 100)) << i;
+  }
+  EXPECT_EQ(input.endNs(), start + 11'000'000'000);
+}
+
+TEST_F(SongInputTest, PushesOnlyWhatIsDueAndStopsAtOnce) {
+  // The first note is due now, the second in an hour: only the first goes, and stopping does not
+  // wait for the second.
+  input.start(song({0, 3600ull * 1000}, 1000), steadyNowNs());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  StampedMessage m;
+  while (!queue.peek(m) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto before = std::chrono::steady_clock::now();
+  input.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+  EXPECT_FALSE(input.finished());
+  EXPECT_EQ(drain().size(), 1u);
+}
+
 // A server that switches its rate under the running program: the next period plays at the new
 // rate, so a sample keeps its pitch (it lasts as long in seconds, longer in frames).
 TEST_F(Live, FollowsTheDeviceRateWhenTheServerChangesIt) {
@@ -223,6 +298,27 @@ TEST(ArrivalTimelineTest, StartsAfreshAfterAGap) {
   EXPECT_EQ(t.dueFrame(later - ns(kPeriod), static_cast<double>(later)), 0);
   EXPECT_EQ(t.dueFrame(later - ns(kPeriod) + ns(10.5), static_cast<double>(later)), 10);
   EXPECT_LT(t.dueFrame(later - ns(2 * kPeriod), static_cast<double>(later)), 0);
+}
+
+// PulseAudio asks for three periods at once, so RtAudio calls three periods back to back and
+// then none for two periods. Within the slack the backend gives (its buffer) the timeline keeps
+// an even grid; with only one period of slack it took each burst for a gap, started afresh at
+// the raw wake-ups, and notes landed up to two periods off.
+TEST(ArrivalTimelineTest, BurstsWithinTheSlackKeepAnEvenGrid) {
+  const auto worstStep = [](int slack) {
+    ArrivalTimeline t;
+    t.reset(kRate, kPeriod, slack);
+    const uint64_t start = 1'000'000'000;
+    double last = 0, worst = 0;
+    for (int k = 0; k < 3000; ++k) {
+      const double at = t.beginPeriod(start + ns((k / 3) * 3 * kPeriod) + 2000 * static_cast<uint64_t>(k % 3), kPeriod);
+      if (k > 500) worst = std::max(worst, std::fabs(at - last - ns(kPeriod)));
+      last = at;
+    }
+    return worst;
+  };
+  EXPECT_LT(worstStep(3 * kPeriod), ns(kPeriod) / 8.0);
+  EXPECT_GT(worstStep(0), ns(kPeriod));
 }
 
 }  // namespace

@@ -134,6 +134,18 @@ TEST(AlsaMidiOwnPort, ClosingAndReopeningKeepsThePortAndTakesMessagesOnlyWhileOp
   EXPECT_EQ(seq.alive, 0);
 }
 
+// Left to RtAudio, a PulseAudio stream buffered 130 ms and more, and the program said one period.
+TEST(RtAudioBuffers, PulseAudioBuffersAtLeastThreePeriodsAndTenMillisecondsAndTheLatencySaysSo) {
+  EXPECT_EQ(streamBuffers(AudioApi::kPulse, 256, 44100), 3u);
+  EXPECT_EQ(streamBuffers(AudioApi::kPulse, 64, 44100), 7u);  // 448 frames: just over 10 ms
+  EXPECT_EQ(streamBuffers(AudioApi::kPulse, 64, 96000), 15u);
+  EXPECT_EQ(streamBuffers(AudioApi::kAlsa, 64, 44100), 0u);
+  // RtAudio knows ALSA's delay only once running, PulseAudio's never: until then, the buffers.
+  EXPECT_EQ(outputLatency(0, 7, 64), 448);
+  EXPECT_EQ(outputLatency(0, 0, 256), 256);
+  EXPECT_EQ(outputLatency(1000, 4, 256), 1000);
+}
+
 TEST(RtAudioRates, AskedRateFirstThenTheDevicesOwnThenTheRestOnce) {
   EXPECT_EQ(rateTrialOrder(44100, 48000, {32000, 44100, 48000, 96000}), (std::vector<int>{44100, 48000, 32000, 96000}));
   // A device that cannot play 44100 still gets every rate it offers.
