@@ -516,6 +516,11 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     report.push_back((info.state == SampleInfo::State::kMissing ? "missing: " : "unreadable: ") + path);
     ++result.missingSamples;
   }
+  // A set without a single sound would be saved and opened as if the kit had come through.
+  if (result.sounds == 0) {
+    result.error = "the kit \"" + result.kitName + "\" has no instrument with a sample: there is nothing to import";
+    return result;
+  }
   std::set<int> allRates;
   for (const auto& [path, info] : probed) {
     if (info.state == SampleInfo::State::kFound && pooled.count(path)) allRates.insert(info.rate);

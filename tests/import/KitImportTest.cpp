@@ -244,6 +244,12 @@ TEST_F(KitImportTest, HostileKitFilesAreBoundedOrRefused) {
   std::string error;
   ASSERT_TRUE(import::parseHydrogenKit(laughs, kit, error)) << error;
   EXPECT_LT(kit.name.size(), 20u);
+  // A kit with nothing to play is refused, not saved as an empty set.
+  fs::create_directories(dir / "laughs");
+  std::ofstream(dir / "laughs/drumkit.xml") << laughs;
+  EXPECT_EQ(cli({"import-kit", dir / "laughs", "-o", dir / "laughs.drums"}), kExitError);
+  EXPECT_NE(err.str().find("nothing to import"), std::string::npos) << err.str();
+  EXPECT_FALSE(fs::exists(dir / "laughs.drums"));
 
   std::string many;
   for (std::size_t i = 0; i < import::kMaxKitInstruments + 5; ++i) many += "<instrument><name>i</name></instrument>";
