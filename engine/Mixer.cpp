@@ -117,14 +117,16 @@ void Mixer::applyCommandsWhileStopped() noexcept {
   if (running()) return;
   applyPendingCommands(true);
   // Slots released while an audio thread ran may still be fading; with none running they go now.
-  for (int i = 0; i < activeCount_;) {
+  int kept = 0;
+  for (int i = 0; i < activeCount_; ++i) {
     const SlotId slot = active_[i];
     if (control_[slot].released.load(std::memory_order_acquire)) {
-      deactivate(slot);  // the last active slot moves into place i
+      retire(slot);
     } else {
-      ++i;
+      keep(slot, kept++);
     }
   }
+  activeCount_ = kept;
 }
 
 void Mixer::markPending(SlotId slot) noexcept {
@@ -210,13 +212,23 @@ void Mixer::activate(SlotId slot) noexcept {
   control_[slot].idle.store(false, std::memory_order_relaxed);
 }
 
+// The active slots keep the order they started in, so a frame's sum adds the same voices in the
+// same order however the frames are split into blocks: a host's block sizes never change a sample.
 void Mixer::deactivate(SlotId slot) noexcept {
-  Playback& p = playback_[slot];
-  if (p.activeIndex < 0) return;
-  const SlotId last = active_[--activeCount_];
-  active_[p.activeIndex] = last;
-  playback_[last].activeIndex = p.activeIndex;
-  p.activeIndex = -1;
+  const int at = playback_[slot].activeIndex;
+  if (at < 0) return;
+  for (int i = at + 1; i < activeCount_; ++i) keep(active_[i], i - 1);
+  --activeCount_;
+  retire(slot);
+}
+
+void Mixer::keep(SlotId slot, int index) noexcept {
+  active_[index] = slot;
+  playback_[slot].activeIndex = index;
+}
+
+void Mixer::retire(SlotId slot) noexcept {
+  playback_[slot].activeIndex = -1;
   control_[slot].idle.store(true, std::memory_order_release);
 }
 
@@ -244,10 +256,9 @@ void Mixer::applyCommand(SlotId slot, bool stopped) noexcept {
   const uint32_t sequence = command >> 2;
   if (c.released.load(std::memory_order_acquire)) {
     // A voice taken away while it sounds fades out like a stop; with no audio running there is
-    // nothing to fade, and the slot must be out of the mix before its memory goes.
-    if (stopped) {
-      deactivate(slot);
-    } else if (p.activeIndex >= 0 && !p.fading) {
+    // nothing to fade, and applyCommandsWhileStopped takes every released slot out of the mix in
+    // one pass before its memory goes.
+    if (!stopped && p.activeIndex >= 0 && !p.fading) {
       beginFadeOut(p);
     }
     p.seenSequence = sequence;
@@ -464,16 +475,19 @@ bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
 void Mixer::renderChunk(float* left, float* right, int frames) noexcept {
   float* mix = scratch_.get();
   std::fill_n(mix, 2 * frames, 0.0f);
-  for (int i = 0; i < activeCount_;) {
+  // Finished slots drop out in one pass that keeps the others in order.
+  int kept = 0;
+  for (int i = 0; i < activeCount_; ++i) {
     const SlotId slot = active_[i];
     Playback& p = playback_[slot];
     updateParameters(slot, p);
     if (mixSlot(p, mix, frames)) {
-      ++i;
+      keep(slot, kept++);
     } else {
-      deactivate(slot);  // the last active slot moves into place i
+      retire(slot);
     }
   }
+  activeCount_ = kept;
   for (int f = 0; f < frames; ++f) {
     left[f] = mix[2 * f];
     right[f] = mix[2 * f + 1];

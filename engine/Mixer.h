@@ -90,7 +90,10 @@ class Mixer {
   void start(SlotId slot, bool looping) noexcept;
   void beginFadeOut(Playback& p) noexcept;
   void activate(SlotId slot) noexcept;
+  // Takes a slot out of the mix, moving the later ones up (rare: a failed start, a stopped mixer).
   void deactivate(SlotId slot) noexcept;
+  void keep(SlotId slot, int index) noexcept;
+  void retire(SlotId slot) noexcept;
   void updateParameters(SlotId slot, Playback& p) noexcept;
   // Fades out what a restarted slot was playing.
   void mixTail(Playback& p, float* out, int frames) noexcept;

@@ -2,7 +2,9 @@
 // exact copies at rate 1, cubic interpolation otherwise, ramps instead of clicks.
 
 #include <cmath>
+#include <algorithm>
 #include <numbers>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -231,6 +233,56 @@ TEST(Mixer, ReleasedSlotsAreForgottenAndThePoolRunsOutQuietly) {
   EXPECT_EQ(f.mixer.freeSlotCount(), 0);
   f.mixer.play(kNoSlot, false);  // commands on no slot are ignored
   EXPECT_FALSE(f.mixer.setFrequency(kNoSlot, 44100));
+}
+
+// A host may cut the same stream into blocks of any size. Voices that end inside one block in one
+// cutting and in different blocks in another must still be summed in the same order, or the last
+// bits of a sample change.
+TEST(Mixer, BlockBoundariesDoNotChangeASample) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> value(-20000, 20000);
+  std::vector<std::unique_ptr<PcmBlock>> blocks;
+  for (const int frames : {37, 300, 41, 999, 64, 500}) {
+    std::vector<int16_t> noise(static_cast<std::size_t>(2 * frames));
+    for (int16_t& v : noise) v = static_cast<int16_t>(value(random));
+    blocks.push_back(PcmBlock::create(noise.data(), frames));
+  }
+  // Each voice starts at its frame, some off their own rate so they interpolate.
+  const int starts[] = {0, 5, 5, 40, 90, 91};
+  const int32_t rates[] = {0, 30000, 0, 52000, 0, 44000};
+  constexpr int kTotal = 2000;
+  auto play = [&](std::vector<int> cuts) {
+    Mixer mixer;
+    std::vector<SlotId> slots;
+    for (std::size_t v = 0; v < blocks.size(); ++v) {
+      slots.push_back(mixer.acquireSlot(blocks[v].get()));
+      mixer.setFrequency(slots.back(), rates[v]);
+    }
+    for (const int s : starts) cuts.push_back(s);
+    cuts.push_back(kTotal);
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<float> left(kTotal), right(kTotal);
+    int at = 0;
+    for (const int cut : cuts) {
+      for (std::size_t v = 0; v < blocks.size(); ++v) {
+        if (starts[v] == at) mixer.play(slots[v], false);
+      }
+      if (cut > at) mixer.render(left.data() + at, right.data() + at, cut - at);
+      at = std::max(at, cut);
+    }
+    return std::pair{left, right};
+  };
+  const auto whole = play({});
+  std::uniform_int_distribution<int> cut(1, kTotal - 1);
+  for (int trial = 0; trial < 20; ++trial) {
+    std::vector<int> cuts;
+    for (int i = 0; i < 1 + trial * 3; ++i) cuts.push_back(cut(random));
+    const auto pieces = play(cuts);
+    for (int f = 0; f < kTotal; ++f) {
+      ASSERT_EQ(whole.first[static_cast<std::size_t>(f)], pieces.first[static_cast<std::size_t>(f)]) << "trial " << trial << " frame " << f;
+      ASSERT_EQ(whole.second[static_cast<std::size_t>(f)], pieces.second[static_cast<std::size_t>(f)]) << "trial " << trial << " frame " << f;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+#include "LoadedSet.h"
+
+#include <sstream>
+
+#include "FileProblems.h"
+#include "HeadlessKit.h"
+
+namespace zumbel {
+
+SetLoadResult loadSet(const std::string& path, int rate) {
+  SetLoadResult result;
+  std::ostringstream problems;
+  auto set = std::make_unique<LoadedSet>();
+  set->path = path;
+  set->doc = std::make_unique<CKitbeatDoc>();
+  if (!openKit(*set->doc, path, "lv2", problems)) {
+    result.problems = problems.str();
+    return result;
+  }
+  set->engine = std::make_unique<DrumEngine>(*set->doc, rate);
+  StreamPrompts prompts(problems);
+  // Its voices never change once built, so the mixer is never told an audio thread runs it: the
+  // set is freed whole, off the audio thread, only after that thread has let go of it.
+  loadVoicesHeadless(*set->doc, *set->engine, prompts, problems);
+  result.set = std::move(set);
+  result.problems = problems.str();
+  return result;
+}
+
+}  // namespace zumbel

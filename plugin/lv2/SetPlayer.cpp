@@ -1,0 +1,96 @@
+#include "SetPlayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "DrumEngine.h"
+#include "LoadedSet.h"
+
+namespace zumbel {
+
+SetPlayer::SetPlayer(int rate)
+    : handoverFrames_(static_cast<int64_t>(std::llround(kHandoverSeconds * rate))),
+      rampFrames_(std::max(1, static_cast<int>(std::lround(kStopRampSeconds * rate)))),
+      scratch_(std::make_unique<float[]>(2 * kMaxBlockFrames)) {}
+
+SetPlayer::~SetPlayer() = default;
+
+LoadedSet* SetPlayer::offer(LoadedSet* set) noexcept {
+  LoadedSet* dropped = pending_;
+  pending_ = set;
+  if (set != nullptr) set->engine->trigger().setMidiChannel(channel_);
+  return dropped;
+}
+
+LoadedSet* SetPlayer::takeRetired() noexcept { return std::exchange(retired_, nullptr); }
+
+bool SetPlayer::takeSwapped() noexcept { return std::exchange(swapped_, false); }
+
+void SetPlayer::setChannel(int channel) noexcept {
+  channel = std::clamp(channel, 1, kMidiChannels);
+  if (channel == channel_) return;
+  channel_ = channel;
+  for (LoadedSet* set : {current_, fading_, pending_}) {
+    if (set != nullptr) set->engine->trigger().setMidiChannel(channel);
+  }
+}
+
+void SetPlayer::swapIn() noexcept {
+  if (current_ != nullptr && current_->engine->mixer().activeSlotCount() > 0) {
+    fading_ = current_;
+    fadingAge_ = 0;
+    ramping_ = false;
+    rampLeft_ = 0;
+  } else if (current_ != nullptr) {
+    retired_ = current_;
+  }
+  current_ = std::exchange(pending_, nullptr);
+  swapped_ = true;
+}
+
+void SetPlayer::process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept {
+  frames = std::clamp(frames, 0, kMaxBlockFrames);
+  if (pending_ != nullptr && fading_ == nullptr && retired_ == nullptr) swapIn();
+  // The replaced set makes way at once while another set waits.
+  if (fading_ != nullptr && !ramping_ && (pending_ != nullptr || fadingAge_ >= handoverFrames_)) {
+    ramping_ = true;
+    rampLeft_ = rampFrames_;
+  }
+
+  if (current_ != nullptr) {
+    current_->engine->process(left, right, frames, messages);
+  } else {
+    std::fill_n(left, frames, 0.0f);
+    std::fill_n(right, frames, 0.0f);
+  }
+  if (fading_ == nullptr) return;
+
+  // The old set hears everything but new notes: a note-off still ends the note it began.
+  std::size_t count = 0;
+  for (const TimedMessage& m : messages) {
+    const bool noteOn = (messageStatus(m.message) & 0xF0) == 0x90 && messageData2(m.message) > 0;
+    if (!noteOn && count < forFading_.size()) forFading_[count++] = m;
+  }
+  float* oldLeft = scratch_.get();
+  float* oldRight = oldLeft + kMaxBlockFrames;
+  fading_->engine->process(oldLeft, oldRight, frames, std::span<const TimedMessage>(forFading_.data(), count));
+  for (int f = 0; f < frames; ++f) {
+    const float gain =
+        ramping_ ? static_cast<float>(std::max(0, rampLeft_ - f)) / static_cast<float>(rampFrames_) : 1.0f;
+    left[f] += gain * oldLeft[f];
+    right[f] += gain * oldRight[f];
+  }
+  fadingAge_ += frames;
+  if (ramping_) rampLeft_ = std::max(0, rampLeft_ - frames);
+  const bool over = fading_->engine->mixer().activeSlotCount() == 0 || (ramping_ && rampLeft_ == 0);
+  if (over && retired_ == nullptr) retired_ = std::exchange(fading_, nullptr);
+}
+
+std::array<LoadedSet*, 4> SetPlayer::releaseAll() noexcept {
+  std::array<LoadedSet*, 4> all{std::exchange(current_, nullptr), std::exchange(fading_, nullptr),
+                                std::exchange(pending_, nullptr), std::exchange(retired_, nullptr)};
+  return all;
+}
+
+}  // namespace zumbel

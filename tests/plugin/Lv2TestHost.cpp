@@ -1,0 +1,240 @@
+#include "Lv2TestHost.h"
+
+#include <lv2/atom/forge.h>
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+#include <lv2/patch/patch.h>
+#include <lv2/state/state.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "RealtimeScope.h"
+
+namespace zumbel::test {
+
+namespace {
+
+constexpr const char* kPluginUri = "https://zumbel.nordwick.org/lv2";
+constexpr const char* kSetUri = "https://zumbel.nordwick.org/lv2#set";
+constexpr std::size_t kSequenceBytes = 1 << 16;
+
+enum Port : uint32_t { kControlPort = 0, kNotifyPort, kLeftPort, kRightPort, kChannelPort };
+
+}  // namespace
+
+Lv2World::Lv2World(const std::string& bundleDir) : world_(lilv_world_new()) {
+  std::string uri = "file://" + bundleDir;
+  if (uri.back() != '/') uri += '/';
+  LilvNode* bundle = lilv_new_uri(world_, uri.c_str());
+  lilv_world_load_bundle(world_, bundle);
+  lilv_node_free(bundle);
+  LilvNode* pluginUri = lilv_new_uri(world_, kPluginUri);
+  plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), pluginUri);
+  lilv_node_free(pluginUri);
+}
+
+Lv2World::~Lv2World() { lilv_world_free(world_); }
+
+LV2_URID Lv2World::mapUri(LV2_URID_Map_Handle handle, const char* uri) {
+  auto* self = static_cast<Lv2World*>(handle);
+  const std::lock_guard lock(self->lock_);
+  auto [it, added] = self->ids_.try_emplace(uri, static_cast<LV2_URID>(self->uris_.size() + 1));
+  if (added) self->uris_.push_back(std::make_unique<std::string>(uri));
+  return it->second;
+}
+
+const char* Lv2World::unmapUri(LV2_URID_Unmap_Handle handle, LV2_URID urid) {
+  auto* self = static_cast<Lv2World*>(handle);
+  const std::lock_guard lock(self->lock_);
+  return urid >= 1 && urid <= self->uris_.size() ? self->uris_[urid - 1]->c_str() : nullptr;
+}
+
+bool Lv2TestHost::Ring::push(uint32_t size, const void* data) {
+  if (count == messages.size() || size > messages[0].data.size()) return false;
+  messages[count].size = size;
+  std::memcpy(messages[count].data.data(), data, size);
+  ++count;
+  return true;
+}
+
+Lv2TestHost::Lv2TestHost(Lv2World& world, double rate)
+    : world_(world),
+      mapF_{LV2_URID__map, world.map()},
+      unmapF_{LV2_URID__unmap, world.unmap()},
+      scheduleF_{LV2_WORKER__schedule, &scheduleFeature_},
+      logF_{LV2_LOG__log, &logFeature_},
+      control_(kSequenceBytes / 8),
+      notify_(kSequenceBytes / 8),
+      outLeft_(kMaxBlock),
+      outRight_(kMaxBlock) {
+  features_ = {&mapF_, &unmapF_, &scheduleF_, &logF_, nullptr};
+  if (world.plugin() == nullptr) return;
+  instance_ = lilv_plugin_instantiate(world.plugin(), rate, features_.data());
+  if (instance_ == nullptr) return;
+  worker_ = static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
+  lilv_instance_connect_port(instance_, kControlPort, control_.data());
+  lilv_instance_connect_port(instance_, kNotifyPort, notify_.data());
+  lilv_instance_connect_port(instance_, kLeftPort, outLeft_.data());
+  lilv_instance_connect_port(instance_, kRightPort, outRight_.data());
+  lilv_instance_connect_port(instance_, kChannelPort, &channel_);
+  lilv_instance_activate(instance_);
+}
+
+Lv2TestHost::~Lv2TestHost() {
+  if (instance_ == nullptr) return;
+  lilv_instance_deactivate(instance_);
+  lilv_instance_free(instance_);
+}
+
+void Lv2TestHost::midi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
+  pendingMidi_.push_back(Lv2Midi{frame, {status, data1, data2}, 3});
+}
+
+void Lv2TestHost::setDrumSet(const std::string& path, const char* type) {
+  pendingSets_.emplace_back(path, type != nullptr ? type : LV2_ATOM__Path);
+}
+
+void Lv2TestHost::getDrumSet() { pendingGet_ = true; }
+
+void Lv2TestHost::run(uint32_t frames) {
+  frames = std::min(frames, kMaxBlock);
+  LV2_Atom_Forge forge;
+  lv2_atom_forge_init(&forge, world_.map());
+  lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(control_.data()), kSequenceBytes);
+  LV2_Atom_Forge_Frame sequence;
+  lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+  for (const auto& [path, type] : pendingSets_) {
+    lv2_atom_forge_frame_time(&forge, 0);
+    LV2_Atom_Forge_Frame object;
+    lv2_atom_forge_object(&forge, &object, 0, world_.urid(LV2_PATCH__Set));
+    lv2_atom_forge_key(&forge, world_.urid(LV2_PATCH__property));
+    lv2_atom_forge_urid(&forge, world_.urid(kSetUri));
+    lv2_atom_forge_key(&forge, world_.urid(LV2_PATCH__value));
+    lv2_atom_forge_typed_string(&forge, world_.urid(type.c_str()), path.c_str(), static_cast<uint32_t>(path.size()));
+    lv2_atom_forge_pop(&forge, &object);
+  }
+  if (pendingGet_) {
+    lv2_atom_forge_frame_time(&forge, 0);
+    LV2_Atom_Forge_Frame object;
+    lv2_atom_forge_object(&forge, &object, 0, world_.urid(LV2_PATCH__Get));
+    lv2_atom_forge_pop(&forge, &object);
+  }
+  std::stable_sort(pendingMidi_.begin(), pendingMidi_.end(),
+                   [](const Lv2Midi& a, const Lv2Midi& b) { return a.frame < b.frame; });
+  for (const Lv2Midi& m : pendingMidi_) {
+    lv2_atom_forge_frame_time(&forge, m.frame);
+    lv2_atom_forge_atom(&forge, m.size, world_.urid(LV2_MIDI__MidiEvent));
+    lv2_atom_forge_write(&forge, m.bytes.data(), m.size);
+  }
+  lv2_atom_forge_pop(&forge, &sequence);
+  pendingMidi_.clear();
+  pendingSets_.clear();
+  pendingGet_ = false;
+
+  auto* out = reinterpret_cast<LV2_Atom_Sequence*>(notify_.data());
+  out->atom.type = world_.urid(LV2_ATOM__Chunk);
+  out->atom.size = kSequenceBytes - sizeof(LV2_Atom);
+
+  {
+    const RealtimeScope audioThread;
+    lilv_instance_run(instance_, frames);
+    if (worker_ != nullptr) {
+      for (std::size_t i = 0; i < responses_->count; ++i) {
+        worker_->work_response(instance_->lv2_handle, responses_->messages[i].size, responses_->messages[i].data.data());
+      }
+      responses_->count = 0;
+    }
+  }
+  left.insert(left.end(), outLeft_.begin(), outLeft_.begin() + frames);
+  right.insert(right.end(), outRight_.begin(), outRight_.begin() + frames);
+
+  const LV2_URID patchSet = world_.urid(LV2_PATCH__Set);
+  const LV2_URID value = world_.urid(LV2_PATCH__value);
+  LV2_ATOM_SEQUENCE_FOREACH(out, event) {
+    if (event->body.type != world_.urid(LV2_ATOM__Object)) continue;
+    const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+    if (object->body.otype != patchSet) continue;
+    const LV2_Atom* path = nullptr;
+    lv2_atom_object_get(object, value, &path, 0);
+    if (path != nullptr) announced.emplace_back(static_cast<const char*>(LV2_ATOM_BODY_CONST(path)));
+  }
+}
+
+void Lv2TestHost::doWork() {
+  if (worker_ == nullptr) return;
+  // What the plugin schedules while working waits for the next call, as on a real worker thread.
+  const Ring pending = *requests_;
+  requests_->count = 0;
+  for (std::size_t i = 0; i < pending.count; ++i) {
+    worker_->work(instance_->lv2_handle, respond, this, pending.messages[i].size, pending.messages[i].data.data());
+  }
+}
+
+LV2_Worker_Status Lv2TestHost::schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data) {
+  return static_cast<Lv2TestHost*>(handle)->requests_->push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+}
+
+LV2_Worker_Status Lv2TestHost::respond(LV2_Worker_Respond_Handle handle, uint32_t size, const void* data) {
+  return static_cast<Lv2TestHost*>(handle)->responses_->push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+}
+
+int Lv2TestHost::logPrintf(LV2_Log_Handle handle, LV2_URID type, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = logVprintf(handle, type, format, args);
+  va_end(args);
+  return n;
+}
+
+int Lv2TestHost::logVprintf(LV2_Log_Handle handle, LV2_URID, const char* format, va_list args) {
+  auto* self = static_cast<Lv2TestHost*>(handle);
+  std::array<char, 8192> text{};
+  const int n = std::vsnprintf(text.data(), text.size(), format, args);
+  const std::lock_guard lock(self->logLock_);
+  self->log_.emplace_back(text.data());
+  return n;
+}
+
+std::vector<std::string> Lv2TestHost::logged() const {
+  const std::lock_guard lock(logLock_);
+  return log_;
+}
+
+const void* Lv2TestHost::portValue(const char* symbol, void* self, uint32_t* size, uint32_t* type) {
+  auto* host = static_cast<Lv2TestHost*>(self);
+  if (std::strcmp(symbol, "channel") != 0) return nullptr;
+  *size = sizeof(float);
+  *type = host->world_.urid(LV2_ATOM__Float);
+  return &host->channel_;
+}
+
+void Lv2TestHost::setPortValue(const char* symbol, void* self, const void* value, uint32_t size, uint32_t type) {
+  auto* host = static_cast<Lv2TestHost*>(self);
+  if (std::strcmp(symbol, "channel") == 0 && size == sizeof(float) && type == host->world_.urid(LV2_ATOM__Float)) {
+    std::memcpy(&host->channel_, value, sizeof(float));
+  }
+}
+
+bool Lv2TestHost::saveState(const std::string& dir) {
+  LilvState* state = lilv_state_new_from_instance(world_.plugin(), instance_, world_.map(), nullptr, nullptr, nullptr,
+                                                  dir.c_str(), portValue, this,
+                                                  LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
+  if (state == nullptr) return false;
+  const int error = lilv_state_save(world_.world(), world_.map(), world_.unmap(), state, nullptr, dir.c_str(), "state.ttl");
+  lilv_state_free(state);
+  return error == 0;
+}
+
+bool Lv2TestHost::restoreState(const std::string& dir) {
+  const std::string file = dir + "/state.ttl";
+  LilvState* state = lilv_state_new_from_file(world_.world(), world_.map(), nullptr, file.c_str());
+  if (state == nullptr) return false;
+  lilv_state_restore(state, instance_, setPortValue, this, 0, features_.data());
+  lilv_state_free(state);
+  return true;
+}
+
+}  // namespace zumbel::test

@@ -1,0 +1,134 @@
+#pragma once
+// A small LV2 host on lilv, as a DAW is one: it loads the bundle from the build folder, gives the
+// plugin a URID map, a log and a worker, sends MIDI and patch messages at their frames, reads what
+// the plugin notifies, and saves and restores its state through lilv's own files. The worker runs
+// when the test says (doWork), so every test is deterministic; run() and the worker's replies are
+// marked as the audio thread for the allocation guard, and the host's own part of them allocates
+// nothing.
+
+#include <lilv/lilv.h>
+#include <lv2/log/log.h>
+#include <lv2/urid/urid.h>
+#include <lv2/worker/worker.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace zumbel::test {
+
+// The bundle, its plugin and the URIs every host maps: one per process.
+class Lv2World {
+ public:
+  // Loads the bundle at `bundleDir` (a folder, with or without the trailing slash).
+  explicit Lv2World(const std::string& bundleDir);
+  ~Lv2World();
+  Lv2World(const Lv2World&) = delete;
+  Lv2World& operator=(const Lv2World&) = delete;
+
+  LilvWorld* world() const noexcept { return world_; }
+  const LilvPlugin* plugin() const noexcept { return plugin_; }  // null when the bundle lacks it
+  LV2_URID_Map* map() noexcept { return &map_; }
+  LV2_URID_Unmap* unmap() noexcept { return &unmap_; }
+  LV2_URID urid(const char* uri) { return map_.map(map_.handle, uri); }
+
+ private:
+  static LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri);
+  static const char* unmapUri(LV2_URID_Unmap_Handle handle, LV2_URID urid);
+
+  LilvWorld* world_;
+  const LilvPlugin* plugin_ = nullptr;
+  std::mutex lock_;
+  std::unordered_map<std::string, LV2_URID> ids_;
+  std::vector<std::unique_ptr<std::string>> uris_;
+  LV2_URID_Map map_{this, mapUri};
+  LV2_URID_Unmap unmap_{this, unmapUri};
+};
+
+// One MIDI message for the next run(), at its frame within the block.
+struct Lv2Midi {
+  uint32_t frame = 0;
+  std::array<uint8_t, 3> bytes{};
+  uint32_t size = 3;
+};
+
+class Lv2TestHost {
+ public:
+  static constexpr uint32_t kMaxBlock = 16384;
+
+  Lv2TestHost(Lv2World& world, double rate);
+  ~Lv2TestHost();
+  Lv2TestHost(const Lv2TestHost&) = delete;
+  Lv2TestHost& operator=(const Lv2TestHost&) = delete;
+
+  bool ok() const noexcept { return instance_ != nullptr; }
+
+  // --- the next run() ---
+  void midi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2);
+  // patch:Set of the drum set to `path`, at frame 0 of the next run(); `type` is the value's
+  // atom type (atom:Path unless a test lies about it).
+  void setDrumSet(const std::string& path, const char* type = nullptr);
+  void getDrumSet();
+  void setChannel(float channel) noexcept { channel_ = channel; }
+
+  // One cycle of `frames` (at most kMaxBlock): the queued messages, then the worker's replies.
+  // Appends the output to left and right.
+  void run(uint32_t frames);
+  // Does whatever the plugin asked of its worker, as the host's worker thread would.
+  void doWork();
+
+  std::vector<float> left, right;
+  // The paths the plugin announced with patch:Set, in order.
+  std::vector<std::string> announced;
+  // Everything the plugin logged, one entry per call.
+  std::vector<std::string> logged() const;
+
+  // Saves the state into `dir` (state.ttl), as a host saves a session.
+  bool saveState(const std::string& dir);
+  // Restores a state saved by saveState.
+  bool restoreState(const std::string& dir);
+
+ private:
+  static LV2_Worker_Status schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data);
+  static LV2_Worker_Status respond(LV2_Worker_Respond_Handle handle, uint32_t size, const void* data);
+  static int logPrintf(LV2_Log_Handle handle, LV2_URID type, const char* format, ...);
+  static int logVprintf(LV2_Log_Handle handle, LV2_URID type, const char* format, va_list args);
+  static const void* portValue(const char* symbol, void* self, uint32_t* size, uint32_t* type);
+  static void setPortValue(const char* symbol, void* self, const void* value, uint32_t size, uint32_t type);
+
+  // Fixed rings, so scheduling from run() allocates nothing.
+  struct Message {
+    uint32_t size = 0;
+    std::array<uint8_t, 8192> data{};
+  };
+  struct Ring {
+    std::array<Message, 16> messages;
+    std::size_t count = 0;
+    bool push(uint32_t size, const void* data);
+  };
+
+  Lv2World& world_;
+  LilvInstance* instance_ = nullptr;
+  const LV2_Worker_Interface* worker_ = nullptr;
+  LV2_Worker_Schedule scheduleFeature_{this, schedule};
+  LV2_Log_Log logFeature_{this, logPrintf, logVprintf};
+  LV2_Feature mapF_, unmapF_, scheduleF_, logF_;
+  std::array<const LV2_Feature*, 5> features_{};
+
+  std::unique_ptr<Ring> requests_ = std::make_unique<Ring>();
+  std::unique_ptr<Ring> responses_ = std::make_unique<Ring>();
+  std::vector<uint64_t> control_, notify_;  // atom sequences, 8-byte aligned
+  std::vector<float> outLeft_, outRight_;
+  std::vector<Lv2Midi> pendingMidi_;
+  std::vector<std::pair<std::string, std::string>> pendingSets_;  // path, value type
+  bool pendingGet_ = false;
+  float channel_ = 1.0f;
+  mutable std::mutex logLock_;
+  std::vector<std::string> log_;
+};
+
+}  // namespace zumbel::test
