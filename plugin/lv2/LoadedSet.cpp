@@ -1,5 +1,6 @@
 #include "LoadedSet.h"
 
+#include <filesystem>
 #include <sstream>
 
 #include "FileProblems.h"
@@ -13,7 +14,11 @@ SetLoadResult loadSet(const std::string& path, int rate) {
   auto set = std::make_unique<LoadedSet>();
   set->path = path;
   set->doc = std::make_unique<CKitbeatDoc>();
-  if (!openKit(*set->doc, path, "lv2", problems)) {
+  // Hosts keep a set that lies outside the session as a link in the session's folder; its
+  // samples lie beside the file the link names, not beside the link.
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  if (!openKit(*set->doc, error ? path : real.string(), "lv2", problems)) {
     result.problems = problems.str();
     return result;
   }

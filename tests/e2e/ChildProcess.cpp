@@ -71,7 +71,11 @@ bool ChildProcess::start(const Options& options, std::string& error) {
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, options.stderrPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
   }
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (options.stdinPath.empty()) {
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, options.stdinPath.c_str(), O_RDWR, 0);
+  }
 
   std::vector<std::string> args = options.argv;
   std::vector<std::string> env = childEnvironment(options);

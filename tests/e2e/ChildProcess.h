@@ -27,6 +27,9 @@ class ChildProcess {
     std::vector<std::string> unsetEnv;
     std::string stdoutPath;  // empty: /dev/null
     std::string stderrPath;  // empty: the same file as stdout
+    // Empty: /dev/null. A FIFO is opened for reading and writing, so a program that ends when its
+    // input does (an interactive prompt) waits for input instead.
+    std::string stdinPath;
   };
 
   ChildProcess() = default;

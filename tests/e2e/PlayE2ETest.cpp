@@ -14,6 +14,8 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
@@ -24,6 +26,7 @@
 #include "JackAudioBackend.h"
 #include "JackRig.h"
 #include "JackTestServer.h"
+#include "Lv2TestHost.h"
 #include "KitbeatDoc.h"
 #include "LiveCycle.h"
 #include "MidiFile.h"
@@ -618,6 +621,61 @@ TEST_F(JackE2E, PlayConnectsTheMidiSourceChosenByName) {
   ASSERT_FALSE(HasFailure());
   EXPECT_TRUE(test::findOnset(r, schedule[0].frame, kOnsetMargin, kOnsetSearch, kOnsetThreshold).has_value());
   stopPlay();
+}
+
+// The LV2 plugin in jalv, a real LV2 host on the same private server, opening a session saved
+// with lilv that names the demo kit: notes from a JACK MIDI client play at one latency and sound
+// exactly as the engine renders them offline.
+TEST_F(JackE2E, JalvPlaysThePluginFromASavedSession) {
+  REQUIRE_JACKD();
+  if (!std::filesystem::exists("/usr/bin/jalv")) GTEST_SKIP() << "jalv is not installed";
+  constexpr int kPeriod = 256;
+  const std::vector<ScheduledMessage> spaced =
+      spacedNotes({{kKick, 120}, {kSnare, 64}, {kClosedHat, 100}, {kLowTom, 90}, {kSnare, 127}}, kPeriod, 5);
+  ASSERT_NO_FATAL_FAILURE(startServer(kPeriod, (spaced.back().frame + 2 * kRate) / kRate + 2));
+  // A copy of the demo kit outside the session, which keeps a link to it.
+  std::filesystem::copy(std::filesystem::path(kDemoKit).parent_path(), dir_ / "kit");
+  const std::string kit = dir_ / "kit/Demo.drums";
+  {
+    test::Lv2World world(ZUMBEL_LV2_BUNDLE);
+    test::Lv2TestHost host(world, kRate);
+    ASSERT_TRUE(host.ok());
+    host.setDrumSet(kit);
+    host.run(64);
+    host.doWork();
+    host.run(64);
+    host.run(64);
+    ASSERT_EQ(host.announced, std::vector<std::string>{kit});
+    ASSERT_TRUE(host.saveState(dir_ / "session"));
+  }
+  ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(kit)));
+  const std::string input = dir_ / "jalv.in";
+  ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+  test::ChildProcess::Options options;
+  options.argv = {"/usr/bin/jalv", "-x", "-n", kClientName, "-l", dir_ / "session"};
+  options.setEnv = serverEnvironment();
+  options.setEnv.emplace_back("LV2_PATH", std::filesystem::path(ZUMBEL_LV2_BUNDLE).parent_path().string() + ":/usr/lib/lv2");
+  options.stdoutPath = dir_ / "play.out";
+  options.stdinPath = input;
+  std::string error;
+  ASSERT_TRUE(play_.start(options, error)) << error;
+  ASSERT_TRUE(rig_->waitForPorts({port("control"), port(kJackLeftPort), port(kJackRightPort)}, kPortTimeout))
+      << test::readText(dir_ / "play.out");
+  // jalv registers its ports before it restores the session and activates its client.
+  const auto deadline = std::chrono::steady_clock::now() + kPortTimeout;
+  while (!rig_->connect(port("control"), port(kJackLeftPort), port(kJackRightPort), error)) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << error << test::readText(dir_ / "play.out");
+    std::this_thread::sleep_for(20ms);
+  }
+
+  std::vector<ScheduledMessage> schedule;
+  const Recording r = sendAndRecord(spaced, kRate, schedule);
+  ASSERT_FALSE(HasFailure());
+  const int64_t latency = constantLatency(r, schedule);
+  EXPECT_GE(latency, 0);
+  EXPECT_LE(latency, kPeriod);
+  expectMatchesOfflineRender(r, schedule, latency);
+  EXPECT_TRUE(play_.running()) << test::readText(dir_ / "play.out");
 }
 
 // A server that goes away under the program ends it with a message and status 2, not a hang.

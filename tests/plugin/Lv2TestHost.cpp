@@ -219,8 +219,10 @@ void Lv2TestHost::setPortValue(const char* symbol, void* self, const void* value
 }
 
 bool Lv2TestHost::saveState(const std::string& dir) {
-  LilvState* state = lilv_state_new_from_instance(world_.plugin(), instance_, world_.map(), nullptr, nullptr, nullptr,
-                                                  dir.c_str(), portValue, this,
+  // As jalv and other lilv hosts do: files outside the session are linked into it. (lilv 0.24
+  // removes a file the state names outside the session when it is given no folder for links.)
+  LilvState* state = lilv_state_new_from_instance(world_.plugin(), instance_, world_.map(), nullptr, nullptr,
+                                                  dir.c_str(), dir.c_str(), portValue, this,
                                                   LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
   if (state == nullptr) return false;
   const int error = lilv_state_save(world_.world(), world_.map(), world_.unmap(), state, nullptr, dir.c_str(), "state.ttl");
