@@ -76,6 +76,7 @@ bench: build
 	@./$(BUILD)/bench/bench_mixer
 	@./$(BUILD)/bench/bench_render
 	@./$(BUILD)/bench/bench_live_cycle
+	@./$(BUILD)/bench/bench_lv2_run
 	@bench/bench-render $(BUILD)
 	@bench/compare-drumgizmo $(BUILD)
 

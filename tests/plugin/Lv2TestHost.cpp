@@ -148,8 +148,10 @@ void Lv2TestHost::run(uint32_t frames) {
       responses_->count = 0;
     }
   }
-  left.insert(left.end(), outLeft_.begin(), outLeft_.begin() + frames);
-  right.insert(right.end(), outRight_.begin(), outRight_.begin() + frames);
+  if (record) {
+    left.insert(left.end(), outLeft_.begin(), outLeft_.begin() + frames);
+    right.insert(right.end(), outRight_.begin(), outRight_.begin() + frames);
+  }
 
   const LV2_URID patchSet = world_.urid(LV2_PATCH__Set);
   const LV2_URID value = world_.urid(LV2_PATCH__value);

@@ -81,7 +81,9 @@ class Lv2TestHost {
   // Does whatever the plugin asked of its worker, as the host's worker thread would.
   void doWork();
 
+  // Each run() appends its output here while `record` is on (a benchmark turns it off).
   std::vector<float> left, right;
+  bool record = true;
   // The paths the plugin announced with patch:Set, in order.
   std::vector<std::string> announced;
   // Everything the plugin logged, one entry per call.
