@@ -16,7 +16,10 @@
 #include <gtest/gtest.h>
 
 #include "EngineConfig.h"
+#include "LoadedSet.h"
 #include "Lv2TestHost.h"
+#include "SetPlayer.h"
+#include "ShortMessage.h"
 #include "MidiFile.h"
 #include "TestSupport.h"
 
@@ -278,6 +281,50 @@ TEST(Lv2Plugin, ChangingTheSetLetsSoundingNotesRingOn) {
   EXPECT_EQ(changed.announced, (std::vector<std::string>{kDemoKit, other}));
   EXPECT_EQ(changed.left, steady.left);
   EXPECT_EQ(changed.right, steady.right);
+}
+
+// Sets chosen one after another faster than the last one's sounds die away: each replaced set
+// fades out within the stop ramp once another waits, every set leaves exactly once, and the last
+// one chosen is the one that plays.
+TEST(SetPlayer, SetsChosenInQuickSuccessionEachLeaveOnceAndTheLastPlays) {
+  SetPlayer player(kOutputRate);
+  std::vector<LoadedSet*> made;
+  for (int i = 0; i < 3; ++i) {
+    SetLoadResult loaded = loadSet(kDemoKit, kOutputRate);
+    ASSERT_TRUE(loaded.set) << loaded.problems;
+    made.push_back(loaded.set.release());
+  }
+  std::vector<float> left(256), right(256);
+  const TimedMessage crash{0, packShortMessage(0x90, kCrash, 127)};
+  std::vector<LoadedSet*> gone;
+  auto cycle = [&](std::span<const TimedMessage> messages = {}) {
+    player.process(left.data(), right.data(), 256, messages);
+    if (LoadedSet* set = player.takeRetired()) gone.push_back(set);
+  };
+  EXPECT_EQ(player.offer(made[0]), nullptr);
+  cycle(std::span(&crash, 1));
+  EXPECT_EQ(player.current(), made[0]);
+  EXPECT_EQ(player.offer(made[1]), nullptr);
+  cycle(std::span(&crash, 1));  // made[0] rings on; the crash starts on made[1]
+  EXPECT_EQ(player.current(), made[1]);
+  EXPECT_TRUE(gone.empty());
+  // Two more choices before the next cycle: the one in between never plays.
+  EXPECT_EQ(player.offer(made[2]), nullptr);
+  SetLoadResult extra = loadSet(kDemoKit, kOutputRate);
+  EXPECT_EQ(player.offer(extra.set.get()), made[2]);
+  delete made[2];
+  made[2] = extra.set.release();
+  const int rampCycles = static_cast<int>(kStopRampSeconds * kOutputRate) / 256 + 2;
+  for (int i = 0; i < 2 * rampCycles; ++i) cycle();
+  EXPECT_EQ(player.current(), made[2]);
+  EXPECT_EQ(gone, std::vector<LoadedSet*>{made[0]});  // made[1] still rings its crash
+  EXPECT_TRUE(std::any_of(left.begin(), left.end(), [](float v) { return v != 0.0f; }));
+  for (LoadedSet* set : player.releaseAll()) gone.push_back(set);
+  std::erase(gone, nullptr);
+  std::sort(gone.begin(), gone.end());
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(gone, made);
+  for (LoadedSet* set : made) delete set;
 }
 
 }  // namespace
