@@ -10,7 +10,7 @@
 namespace zumbel {
 
 SetPlayer::SetPlayer(int rate)
-    : handoverFrames_(static_cast<int64_t>(std::llround(kHandoverSeconds * rate))),
+    : handoverFrames_(static_cast<int64_t>(std::llround(kSetHandoverSeconds * rate))),
       rampFrames_(std::max(1, static_cast<int>(std::lround(kStopRampSeconds * rate)))),
       scratch_(std::make_unique<float[]>(2 * kMaxBlockFrames)) {}
 

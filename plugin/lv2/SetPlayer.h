@@ -1,7 +1,7 @@
 #pragma once
 // Plays the current drum set on the audio thread and hands over to a newly loaded one without a
 // gap: notes the old set is sounding ring on (their note-offs and bends still reach them) while
-// new notes play the new set. An old set still sounding after kHandoverSeconds, or when yet
+// new notes play the new set. An old set still sounding after kSetHandoverSeconds, or when yet
 // another set is waiting, fades out over the stop ramp instead of being cut.
 //
 // Audio thread only, apart from construction and destruction. Sets come in through offer() and
@@ -20,9 +20,6 @@ struct LoadedSet;
 
 class SetPlayer {
  public:
-  // How long the sounds of a replaced set may ring on before they fade.
-  static constexpr double kHandoverSeconds = 10.0;
-
   explicit SetPlayer(int rate);
   ~SetPlayer();
   SetPlayer(const SetPlayer&) = delete;

@@ -45,13 +45,6 @@ struct WorkHeader {
   Work kind;
   uint32_t size;  // bytes after the header
 };
-// Longer paths than the system's own limit name no file; refusing them keeps worker messages
-// small enough for any host's ring.
-constexpr std::size_t kMaxPathBytes = 4096;
-
-// Sets run() has let go of, waiting to reach the worker; a host whose worker ring is full gets
-// them on a later cycle.
-constexpr std::size_t kFreeQueueSize = 8;
 
 struct Uris {
   LV2_URID atomPath, atomUrid, atomObject, atomSequence, midiEvent;
@@ -130,7 +123,9 @@ class Plugin {
   const float* channel_ = nullptr;
 
   std::array<TimedMessage, kMaxEventsPerCycle> batch_{};
-  std::array<LoadedSet*, kFreeQueueSize> freeQueue_{};
+  // Sets run() has let go of, waiting to reach the worker; a host whose worker ring is full gets
+  // them on a later cycle.
+  std::array<LoadedSet*, kSetFreeQueue> freeQueue_{};
   std::size_t freeCount_ = 0;
 
   // The path the host's session keeps: the last set that opened. Written by the worker and by
@@ -201,11 +196,11 @@ void Plugin::handleObject(const LV2_Atom_Object* object) noexcept {
 void Plugin::requestLoad(const LV2_Atom* value) noexcept {
   struct {
     WorkHeader header;
-    char path[kMaxPathBytes];
+    char path[kMaxSetPathBytes];
   } message;
   const auto* text = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
-  const std::size_t length = value->type == uris_.atomPath ? strnlen(text, value->size) : kMaxPathBytes;
-  if (length == 0 || length >= kMaxPathBytes) {
+  const std::size_t length = value->type == uris_.atomPath ? strnlen(text, value->size) : kMaxSetPathBytes;
+  if (length == 0 || length >= kMaxSetPathBytes) {
     // Logging is the worker's: the audio thread only says that something was refused.
     message.header = WorkHeader{Work::kPathRefused, 0};
     schedule_->schedule_work(schedule_->handle, sizeof message.header, &message.header);
@@ -307,7 +302,7 @@ LV2_Worker_Status Plugin::work(LV2_Worker_Respond_Function respond, LV2_Worker_R
       return LV2_WORKER_SUCCESS;
     }
     case Work::kPathRefused:
-      lv2_log_error(&logger_, "zumbel: the drum set must be a file path of 1 to %zu bytes\n", kMaxPathBytes - 1);
+      lv2_log_error(&logger_, "zumbel: the drum set must be a file path of 1 to %zu bytes\n", kMaxSetPathBytes - 1);
       return LV2_WORKER_SUCCESS;
   }
   return LV2_WORKER_ERR_UNKNOWN;

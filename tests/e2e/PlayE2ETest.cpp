@@ -629,6 +629,9 @@ TEST_F(JackE2E, PlayConnectsTheMidiSourceChosenByName) {
 TEST_F(JackE2E, JalvPlaysThePluginFromASavedSession) {
   REQUIRE_JACKD();
   if (!std::filesystem::exists("/usr/bin/jalv")) GTEST_SKIP() << "jalv is not installed";
+#ifdef ZUMBEL_E2E_SANITIZED
+  GTEST_SKIP() << "a sanitized plugin loads only into a sanitized host; the plain build runs this";
+#endif
   constexpr int kPeriod = 256;
   const std::vector<ScheduledMessage> spaced =
       spacedNotes({{kKick, 120}, {kSnare, 64}, {kClosedHat, 100}, {kLowTom, 90}, {kSnare, 127}}, kPeriod, 5);
