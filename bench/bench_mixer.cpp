@@ -141,6 +141,64 @@ void voiceCounts(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_MixCopy)->Apply(voiceCounts);
 BENCHMARK(BM_MixCubic)->Apply(voiceCounts);
 
+// The period in which 1000 slots all start a ramp at once: a mass stop (every voice fading out, as
+// on a note-off storm or when a set is replaced) or a volume change of every voice (each gliding
+// to its new level). Only that one period is timed; between iterations the slots are set
+// sounding steadily again.
+constexpr int kBurstVoices = 1000;
+
+void rampBurst(benchmark::State& state, bool interpolated, bool stop) {
+  const int frames = static_cast<int>(state.range(0));
+  Scene& scene = sceneFor(kBurstVoices, interpolated);
+  Mixer& mixer = *scene.mixer;
+  std::vector<float> left(kMaxBlockFrames), right(kMaxBlockFrames);
+  const DenormalGuard noDenormals;
+  auto cycle = [&](int n) {
+    mixer.beginCycle();
+    mixer.render(left.data(), right.data(), n);
+    mixer.endCycle();
+  };
+  int32_t volume = -600;
+  for (auto _ : state) {
+    state.PauseTiming();
+    // Steady again: stopped slots restart, and whatever ramp or restart tail is left runs out.
+    for (SlotId s = 0; s < kBurstVoices; ++s) {
+      if (!mixer.isSounding(s)) mixer.play(s, true);
+    }
+    cycle(kMaxBlockFrames);
+    if (mixer.activeSlotCount() != kBurstVoices) {
+      state.SkipWithError("not every slot was sounding");
+      break;
+    }
+    for (SlotId s = 0; s < kBurstVoices; ++s) {
+      if (stop) {
+        mixer.stop(s);
+      } else {
+        mixer.setVolume(s, volume);
+      }
+    }
+    volume = volume == -600 ? -1200 : -600;
+    state.ResumeTiming();
+    cycle(frames);
+    benchmark::DoNotOptimize(left.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_StopBurstCopy(benchmark::State& state) { rampBurst(state, false, true); }
+void BM_StopBurstCubic(benchmark::State& state) { rampBurst(state, true, true); }
+void BM_GlideBurstCopy(benchmark::State& state) { rampBurst(state, false, false); }
+void BM_GlideBurstCubic(benchmark::State& state) { rampBurst(state, true, false); }
+
+void burstPeriods(benchmark::internal::Benchmark* b) {
+  b->Arg(64)->Arg(256)->ArgName("frames")->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+
+BENCHMARK(BM_StopBurstCopy)->Apply(burstPeriods);
+BENCHMARK(BM_StopBurstCubic)->Apply(burstPeriods);
+BENCHMARK(BM_GlideBurstCopy)->Apply(burstPeriods);
+BENCHMARK(BM_GlideBurstCubic)->Apply(burstPeriods);
+
 }  // namespace
 
 BENCHMARK_MAIN();

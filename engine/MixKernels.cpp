@@ -64,12 +64,80 @@ __attribute__((always_inline)) inline void copyScaled(const int16_t* src, float*
   }
 }
 
+// The gain of each frame is worked out from the ramp's start, not added up frame by frame, so
+// the loop has no dependency from one frame to the next and vectorises like the plain copy.
+__attribute__((always_inline)) inline void copyRamped(const int16_t* src, float* out, int frames,
+                                                      const GainRamp& r) noexcept {
+  for (int i = 0; i < frames; ++i) {
+    const int k = r.first + i;
+    out[2 * i] += static_cast<float>(src[2 * i]) * (rampGain(r.startLeft, r.deltaLeft, k) * kSampleScale);
+    out[2 * i + 1] += static_cast<float>(src[2 * i + 1]) * (rampGain(r.startRight, r.deltaRight, k) * kSampleScale);
+  }
+}
+
 #ifdef ZUMBEL_AVX2_COPY
 __attribute__((target("avx2"))) void copyScaledAvx2(const int16_t* src, float* out, int frames, float gl,
                                                     float gr) noexcept {
   copyScaled(src, out, frames, gl, gr);
 }
+__attribute__((target("avx2"))) void copyRampedAvx2(const int16_t* src, float* out, int frames,
+                                                    const GainRamp& r) noexcept {
+  copyRamped(src, out, frames, r);
+}
 #endif
+
+// Four lanes of one side's gain, frames first .. first + 3 of the ramp, with the sample scale.
+inline Lanes rampLanes(float start, float delta, int first) noexcept {
+  const Lanes k = {static_cast<float>(first), static_cast<float>(first + 1), static_cast<float>(first + 2),
+                   static_cast<float>(first + 3)};
+  return (start + k * delta) * kSampleScale;
+}
+
+// mixCubic's loop with the gains as a template: constant, or a ramp.
+template <bool kRamp>
+__attribute__((always_inline)) inline uint64_t cubicLoop(const int16_t* frames, uint64_t position, uint64_t step,
+                                                         float* out, int count, float gl, float gr,
+                                                         const GainRamp& r) noexcept {
+  int i = 0;
+  for (; i + 3 < count; i += 4) {
+    uint64_t p[4];
+    Words w[4];
+    for (int k = 0; k < 4; ++k) {
+      p[k] = position;
+      w[k] = neighbours(frames + 2 * static_cast<int64_t>(position >> 32));
+      position += step;
+    }
+    const Lanes t = {fractionOf(p[0]), fractionOf(p[1]), fractionOf(p[2]), fractionOf(p[3])};
+    const Taps l = transpose(leftOf(w[0]), leftOf(w[1]), leftOf(w[2]), leftOf(w[3]));
+    const Taps rt = transpose(rightOf(w[0]), rightOf(w[1]), rightOf(w[2]), rightOf(w[3]));
+    Lanes left = cubicLanes(l.xm1, l.x0, l.x1, l.x2, t);
+    Lanes right = cubicLanes(rt.xm1, rt.x0, rt.x1, rt.x2, t);
+    if constexpr (kRamp) {
+      left *= rampLanes(r.startLeft, r.deltaLeft, r.first + i);
+      right *= rampLanes(r.startRight, r.deltaRight, r.first + i);
+    } else {
+      left *= gl;
+      right *= gr;
+    }
+    Lanes mix[2];
+    std::memcpy(mix, out + 2 * i, sizeof mix);
+    mix[0] += __builtin_shufflevector(left, right, 0, 4, 1, 5);
+    mix[1] += __builtin_shufflevector(left, right, 2, 6, 3, 7);
+    std::memcpy(out + 2 * i, mix, sizeof mix);
+  }
+  for (; i < count; ++i) {
+    const int16_t* s = frames + 2 * static_cast<int64_t>(position >> 32);
+    const float t = fractionOf(position);
+    if constexpr (kRamp) {
+      gl = rampGain(r.startLeft, r.deltaLeft, r.first + i) * kSampleScale;
+      gr = rampGain(r.startRight, r.deltaRight, r.first + i) * kSampleScale;
+    }
+    out[2 * i] += cubicPoint(s[-2], s[0], s[2], s[4], t) * gl;
+    out[2 * i + 1] += cubicPoint(s[-1], s[1], s[3], s[5], t) * gr;
+    position += step;
+  }
+  return position;
+}
 
 }  // namespace
 
@@ -85,42 +153,29 @@ void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float g
   copyScaled(src, out, frames, gl, gr);
 }
 
+void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ramp) noexcept {
+#ifdef ZUMBEL_AVX2_COPY
+  if (__builtin_cpu_supports("avx2")) {
+    copyRampedAvx2(src, out, frames, ramp);
+    return;
+  }
+#endif
+  copyRamped(src, out, frames, ramp);
+}
+
 // The positions differ from frame to frame, so the compiler cannot vectorise the scalar loop
 // (16-bit gathers do not exist). Four output frames at a time instead: one load per frame
 // fetches its neighbours, a transpose puts each frame in a lane, and each channel is
 // interpolated four frames at once.
 uint64_t mixCubic(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
                   float gainLeft, float gainRight) noexcept {
-  const float gl = gainLeft * kSampleScale;
-  const float gr = gainRight * kSampleScale;
-  int i = 0;
-  for (; i + 3 < count; i += 4) {
-    uint64_t p[4];
-    Words w[4];
-    for (int k = 0; k < 4; ++k) {
-      p[k] = position;
-      w[k] = neighbours(frames + 2 * static_cast<int64_t>(position >> 32));
-      position += step;
-    }
-    const Lanes t = {fractionOf(p[0]), fractionOf(p[1]), fractionOf(p[2]), fractionOf(p[3])};
-    const Taps l = transpose(leftOf(w[0]), leftOf(w[1]), leftOf(w[2]), leftOf(w[3]));
-    const Taps r = transpose(rightOf(w[0]), rightOf(w[1]), rightOf(w[2]), rightOf(w[3]));
-    const Lanes left = cubicLanes(l.xm1, l.x0, l.x1, l.x2, t) * gl;
-    const Lanes right = cubicLanes(r.xm1, r.x0, r.x1, r.x2, t) * gr;
-    Lanes mix[2];
-    std::memcpy(mix, out + 2 * i, sizeof mix);
-    mix[0] += __builtin_shufflevector(left, right, 0, 4, 1, 5);
-    mix[1] += __builtin_shufflevector(left, right, 2, 6, 3, 7);
-    std::memcpy(out + 2 * i, mix, sizeof mix);
-  }
-  for (; i < count; ++i) {
-    const int16_t* s = frames + 2 * static_cast<int64_t>(position >> 32);
-    const float t = fractionOf(position);
-    out[2 * i] += cubicPoint(s[-2], s[0], s[2], s[4], t) * gl;
-    out[2 * i + 1] += cubicPoint(s[-1], s[1], s[3], s[5], t) * gr;
-    position += step;
-  }
-  return position;
+  return cubicLoop<false>(frames, position, step, out, count, gainLeft * kSampleScale, gainRight * kSampleScale,
+                          GainRamp{});
+}
+
+uint64_t mixCubicRamp(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
+                      const GainRamp& ramp) noexcept {
+  return cubicLoop<true>(frames, position, step, out, count, 0.0f, 0.0f, ramp);
 }
 
 }  // namespace zumbel

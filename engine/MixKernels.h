@@ -19,6 +19,21 @@ void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float g
 uint64_t mixCubic(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
                   float gainLeft, float gainRight) noexcept;
 
+// A gain ramp (a fade or a glide). Frame i of a call plays at gain start + (first + i) * delta,
+// counted from the ramp's own first frame, so a ramp cut into blocks of any size gives the same
+// gains frame for frame.
+struct GainRamp {
+  float startLeft, startRight;
+  float deltaLeft, deltaRight;
+  int first;
+};
+inline float rampGain(float start, float delta, int k) noexcept { return start + static_cast<float>(k) * delta; }
+
+// mixCopy and mixCubic under a gain ramp: the same loops, each frame at its own gain.
+void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ramp) noexcept;
+uint64_t mixCubicRamp(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
+                      const GainRamp& ramp) noexcept;
+
 // One interpolated value from the four samples around a fractional position.
 inline float cubicPoint(float xm1, float x0, float x1, float x2, float t) noexcept {
   const float c1 = 0.5f * (x1 - xm1);

@@ -43,9 +43,12 @@ struct Mixer::Playback {
   int32_t volume = 0;  // the values the gains were worked out from
   int32_t pan = 0;
   int32_t frequency = 0;
-  float gainLeft = 0, gainRight = 0;
+  float gainLeft = 0, gainRight = 0;  // now; during a ramp, the gain of the next frame
   float targetLeft = 0, targetRight = 0;
+  // A ramp runs from its start gains by delta a frame, rampTotal frames long; rampLeft remain.
+  float rampStartLeft = 0, rampStartRight = 0;
   float deltaLeft = 0, deltaRight = 0;
+  int rampTotal = 0;
   int rampLeft = 0;
   int activeIndex = -1;
   bool looping = false;
@@ -54,9 +57,10 @@ struct Mixer::Playback {
   // the new start instead of being cut off mid-wave.
   uint64_t tailPosition = 0;
   uint64_t tailStep = kUnitStep;
-  float tailLeft = 0, tailRight = 0;
+  float tailStartLeft = 0, tailStartRight = 0;
   float tailDeltaLeft = 0, tailDeltaRight = 0;
-  int tailFrames = 0;
+  int tailTotal = 0;
+  int tailFrames = 0;  // still to play
   bool tailLooping = false;
 };
 
@@ -294,11 +298,11 @@ void Mixer::start(SlotId slot, bool looping) noexcept {
     p.tailPosition = p.position;
     p.tailStep = p.step;
     p.tailLooping = p.looping;
-    p.tailLeft = p.gainLeft;
-    p.tailRight = p.gainRight;
+    p.tailStartLeft = p.gainLeft;
+    p.tailStartRight = p.gainRight;
     p.tailDeltaLeft = -p.gainLeft / static_cast<float>(frames);
     p.tailDeltaRight = -p.gainRight / static_cast<float>(frames);
-    p.tailFrames = frames;
+    p.tailTotal = p.tailFrames = frames;
   } else {
     p.tailFrames = 0;
   }
@@ -318,12 +322,19 @@ void Mixer::start(SlotId slot, bool looping) noexcept {
   activate(slot);
 }
 
+void Mixer::beginRamp(Playback& p, float targetLeft, float targetRight) noexcept {
+  p.targetLeft = targetLeft;
+  p.targetRight = targetRight;
+  p.rampStartLeft = p.gainLeft;
+  p.rampStartRight = p.gainRight;
+  p.rampTotal = p.rampLeft = rampFrames_;
+  p.deltaLeft = (targetLeft - p.gainLeft) / static_cast<float>(rampFrames_);
+  p.deltaRight = (targetRight - p.gainRight) / static_cast<float>(rampFrames_);
+}
+
 void Mixer::beginFadeOut(Playback& p) noexcept {
   p.fading = true;
-  p.targetLeft = p.targetRight = 0.0f;
-  p.rampLeft = rampFrames_;
-  p.deltaLeft = -p.gainLeft / static_cast<float>(rampFrames_);
-  p.deltaRight = -p.gainRight / static_cast<float>(rampFrames_);
+  beginRamp(p, 0.0f, 0.0f);
 }
 
 void Mixer::updateParameters(SlotId slot, Playback& p) noexcept {
@@ -341,11 +352,7 @@ void Mixer::updateParameters(SlotId slot, Playback& p) noexcept {
   p.pan = pan;
   // A sounding slot glides to its new level instead of jumping, which would click.
   const float base = gainFor(-volume);
-  p.targetLeft = base * (pan > 0 ? gainFor(pan) : 1.0f);
-  p.targetRight = base * (pan < 0 ? gainFor(-pan) : 1.0f);
-  p.rampLeft = rampFrames_;
-  p.deltaLeft = (p.targetLeft - p.gainLeft) / static_cast<float>(rampFrames_);
-  p.deltaRight = (p.targetRight - p.gainRight) / static_cast<float>(rampFrames_);
+  beginRamp(p, base * (pan > 0 ? gainFor(pan) : 1.0f), base * (pan < 0 ? gainFor(-pan) : 1.0f));
 }
 
 namespace {
@@ -357,14 +364,40 @@ inline float sampleAt(const int16_t* frames, int64_t count, int64_t i, int ch, b
   return frames[2 * i + ch];
 }
 
+// The frames next to a loop's seam, one at a time: their neighbours wrap around the loop.
+inline void mixSeamFrame(const int16_t* data, int64_t count, uint64_t position, float* dst, float gainLeft,
+                         float gainRight) noexcept {
+  const auto idx = static_cast<int64_t>(position >> 32);
+  const float t = fractionOf(position);
+  for (int ch = 0; ch < 2; ++ch) {
+    const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, true), sampleAt(data, count, idx, ch, true),
+                               sampleAt(data, count, idx + 1, ch, true), sampleAt(data, count, idx + 2, ch, true), t);
+    dst[ch] += v * kSampleScale * (ch == 0 ? gainLeft : gainRight);
+  }
+}
+
+// Positions from which `count` frames of cubic interpolation read no frame across a loop's seam
+// (a one-shot block's padding covers its ends).
+struct SafeRange {
+  uint64_t from, limit;
+};
+inline SafeRange safeRange(int64_t count, bool looping) noexcept {
+  const uint64_t end = static_cast<uint64_t>(count) << 32;
+  // A loop's first frame interpolates against its last one, so it takes the wrapping path too.
+  if (!looping) return {0, end};
+  return {kUnitStep, count > 2 ? static_cast<uint64_t>(count - 2) << 32 : 0};
+}
+
 }  // namespace
 
 void Mixer::mixTail(Playback& p, float* out, int frames) noexcept {
   const int16_t* data = p.pcm->frames();
   const int64_t count = p.pcm->frameCount();
   const uint64_t end = static_cast<uint64_t>(count) << 32;
+  const SafeRange safe = safeRange(count, p.tailLooping);
   const int n = std::min(frames, p.tailFrames);
-  for (int i = 0; i < n; ++i) {
+  int done = 0;
+  while (done < n) {
     if (p.tailPosition >= end) {
       if (!p.tailLooping) {
         p.tailFrames = 0;
@@ -372,17 +405,19 @@ void Mixer::mixTail(Playback& p, float* out, int frames) noexcept {
       }
       p.tailPosition %= end;
     }
-    const auto idx = static_cast<int64_t>(p.tailPosition >> 32);
-    const float t = fractionOf(p.tailPosition);
-    for (int ch = 0; ch < 2; ++ch) {
-      const bool wrap = p.tailLooping;
-      const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, wrap), sampleAt(data, count, idx, ch, wrap),
-                                 sampleAt(data, count, idx + 1, ch, wrap), sampleAt(data, count, idx + 2, ch, wrap), t);
-      out[2 * i + ch] += v * kSampleScale * (ch == 0 ? p.tailLeft : p.tailRight);
+    const GainRamp ramp{p.tailStartLeft, p.tailStartRight, p.tailDeltaLeft, p.tailDeltaRight,
+                        p.tailTotal - p.tailFrames + done};
+    if (p.tailPosition >= safe.from && p.tailPosition < safe.limit) {
+      const uint64_t reachable = (safe.limit - p.tailPosition + p.tailStep - 1) / p.tailStep;
+      const int m = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(n - done), reachable));
+      p.tailPosition = mixCubicRamp(data, p.tailPosition, p.tailStep, out + 2 * done, m, ramp);
+      done += m;
+    } else {
+      mixSeamFrame(data, count, p.tailPosition, out + 2 * done, rampGain(ramp.startLeft, ramp.deltaLeft, ramp.first),
+                   rampGain(ramp.startRight, ramp.deltaRight, ramp.first));
+      p.tailPosition += p.tailStep;
+      ++done;
     }
-    p.tailLeft += p.tailDeltaLeft;
-    p.tailRight += p.tailDeltaRight;
-    p.tailPosition += p.tailStep;
   }
   p.tailFrames -= n;
 }
@@ -392,82 +427,57 @@ bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
   const int16_t* data = p.pcm->frames();
   const int64_t count = p.pcm->frameCount();
   const uint64_t end = static_cast<uint64_t>(count) << 32;
-  // Past this point cubic interpolation of a loop must wrap, so the fast kernel stops there.
-  const uint64_t loopSafe = count > 2 ? static_cast<uint64_t>(count - 2) << 32 : 0;
+  const SafeRange safe = safeRange(count, p.looping);
   int done = 0;
   while (done < frames) {
     if (p.position >= end) {
       if (!p.looping) return false;
       p.position %= end;
     }
-    const int want = frames - done;
+    // A glide or a fade takes the same paths as the steady mix, each frame at its own gain.
+    const bool ramping = p.rampLeft > 0;
+    const int want = ramping ? std::min(frames - done, p.rampLeft) : frames - done;
     float* dst = out + 2 * done;
-    if (p.rampLeft > 0) {
-      // Gliding or fading: one frame at a time, for at most a few milliseconds.
-      const int n = std::min(want, p.rampLeft);
-      for (int i = 0; i < n; ++i) {
-        if (p.position >= end) {
-          if (!p.looping) return false;
-          p.position %= end;
-        }
-        const auto idx = static_cast<int64_t>(p.position >> 32);
-        const float t = fractionOf(p.position);
-        for (int ch = 0; ch < 2; ++ch) {
-          const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, p.looping), sampleAt(data, count, idx, ch, p.looping),
-                                     sampleAt(data, count, idx + 1, ch, p.looping),
-                                     sampleAt(data, count, idx + 2, ch, p.looping), t) *
-                          kSampleScale;
-          dst[2 * i + ch] += v * (ch == 0 ? p.gainLeft : p.gainRight);
-        }
-        p.gainLeft += p.deltaLeft;
-        p.gainRight += p.deltaRight;
-        p.position += p.step;
-      }
-      done += n;
-      p.rampLeft -= n;
-      if (p.rampLeft == 0) {
-        p.gainLeft = p.targetLeft;
-        p.gainRight = p.targetRight;
-        if (p.fading) return false;
-      }
-      continue;
-    }
-    if (p.gainLeft == 0.0f && p.gainRight == 0.0f) {
+    const GainRamp ramp{p.rampStartLeft, p.rampStartRight, p.deltaLeft, p.deltaRight, p.rampTotal - p.rampLeft};
+    int n = 0;
+    if (!ramping && p.gainLeft == 0.0f && p.gainRight == 0.0f) {
       // Silent but running: only the position moves, so the slot ends when its sample would.
       const uint64_t advance = p.step * static_cast<uint64_t>(want);
       if (!p.looping && end - p.position <= advance) return false;
       p.position = p.looping ? (p.position + advance) % end : p.position + advance;
-      done = frames;
-      continue;
-    }
-    if (p.step == kUnitStep && (p.position & 0xFFFFFFFFu) == 0) {
+      n = want;
+    } else if (p.step == kUnitStep && (p.position & 0xFFFFFFFFu) == 0) {
       const auto idx = static_cast<int64_t>(p.position >> 32);
-      const int n = static_cast<int>(std::min<int64_t>(want, count - idx));
-      mixCopy(data + 2 * idx, dst, n, p.gainLeft, p.gainRight);
+      n = static_cast<int>(std::min<int64_t>(want, count - idx));
+      if (ramping) {
+        mixCopyRamp(data + 2 * idx, dst, n, ramp);
+      } else {
+        mixCopy(data + 2 * idx, dst, n, p.gainLeft, p.gainRight);
+      }
       p.position += static_cast<uint64_t>(n) << 32;
-      done += n;
-      continue;
+    } else if (p.position >= safe.from && p.position < safe.limit) {
+      const uint64_t reachable = (safe.limit - p.position + p.step - 1) / p.step;
+      n = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(want), reachable));
+      p.position = ramping ? mixCubicRamp(data, p.position, p.step, dst, n, ramp)
+                           : mixCubic(data, p.position, p.step, dst, n, p.gainLeft, p.gainRight);
+    } else {
+      mixSeamFrame(data, count, p.position, dst,
+                   ramping ? rampGain(ramp.startLeft, ramp.deltaLeft, ramp.first) : p.gainLeft,
+                   ramping ? rampGain(ramp.startRight, ramp.deltaRight, ramp.first) : p.gainRight);
+      p.position += p.step;
+      n = 1;
     }
-    const uint64_t limit = p.looping ? loopSafe : end;
-    // A loop's first frame interpolates against its last one, so it takes the wrapping path too.
-    const uint64_t from = p.looping ? kUnitStep : 0;
-    if (p.position >= from && p.position < limit) {
-      const uint64_t reachable = (limit - p.position + p.step - 1) / p.step;
-      const int n = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(want), reachable));
-      p.position = mixCubic(data, p.position, p.step, dst, n, p.gainLeft, p.gainRight);
-      done += n;
-      continue;
+    done += n;
+    if (!ramping) continue;
+    p.rampLeft -= n;
+    if (p.rampLeft == 0) {
+      p.gainLeft = p.targetLeft;
+      p.gainRight = p.targetRight;
+      if (p.fading) return false;
+    } else {
+      p.gainLeft = rampGain(p.rampStartLeft, p.deltaLeft, p.rampTotal - p.rampLeft);
+      p.gainRight = rampGain(p.rampStartRight, p.deltaRight, p.rampTotal - p.rampLeft);
     }
-    // The frames around a loop's seam: interpolate across the wrap.
-    const auto idx = static_cast<int64_t>(p.position >> 32);
-    const float t = fractionOf(p.position);
-    for (int ch = 0; ch < 2; ++ch) {
-      const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, true), sampleAt(data, count, idx, ch, true),
-                                 sampleAt(data, count, idx + 1, ch, true), sampleAt(data, count, idx + 2, ch, true), t);
-      dst[ch] += v * kSampleScale * (ch == 0 ? p.gainLeft : p.gainRight);
-    }
-    p.position += p.step;
-    ++done;
   }
   return true;
 }

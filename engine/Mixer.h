@@ -88,6 +88,7 @@ class Mixer {
   void applyPendingCommands(bool stopped = false) noexcept;
   void applyCommand(SlotId slot, bool stopped) noexcept;
   void start(SlotId slot, bool looping) noexcept;
+  void beginRamp(Playback& p, float targetLeft, float targetRight) noexcept;
   void beginFadeOut(Playback& p) noexcept;
   void activate(SlotId slot) noexcept;
   // Takes a slot out of the mix, moving the later ones up (rare: a failed start, a stopped mixer).

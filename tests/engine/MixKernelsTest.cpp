@@ -105,5 +105,39 @@ TEST(MixKernels, CubicAtTheEndOfABlockReadsOnlyItsPadding) {
   for (float v : out) EXPECT_FLOAT_EQ(v, 1000.0f * kSampleScale);
 }
 
+// Under a ramp each frame's gain is worked out from the ramp's start, so a ramp resumed at any
+// frame of it continues exactly, and both kernels give the per-frame formula's bits.
+TEST(MixKernels, RampsGiveEachFrameItsOwnGainBitForBit) {
+  std::mt19937 rng(13);
+  const auto block = noise(rng, 600);
+  const int16_t* data = block->frames();
+  const uint64_t step = static_cast<uint64_t>(0.73 * static_cast<double>(kUnitStep));
+  for (int first : {0, 1, 5, 130}) {
+    for (int count : {1, 3, 4, 9, 130}) {
+      const GainRamp ramp{0.9f, 0.4f, -0.9f / 132, 0.0031f, first};
+      std::vector<float> copied = scratch(rng, count), interpolated = scratch(rng, count);
+      std::vector<float> expectCopied = copied, expectInterpolated = interpolated;
+      mixCopyRamp(data, copied.data(), count, ramp);
+      mixCubicRamp(data, kUnitStep / 3, step, interpolated.data(), count, ramp);
+      uint64_t position = kUnitStep / 3;
+      for (int i = 0; i < count; ++i) {
+        const auto at = static_cast<std::size_t>(2 * i);
+        const float gl = rampGain(ramp.startLeft, ramp.deltaLeft, first + i) * kSampleScale;
+        const float gr = rampGain(ramp.startRight, ramp.deltaRight, first + i) * kSampleScale;
+        expectCopied[at] += static_cast<float>(data[2 * i]) * gl;
+        expectCopied[at + 1] += static_cast<float>(data[2 * i + 1]) * gr;
+        const int16_t* s = data + 2 * static_cast<int64_t>(position >> 32);
+        expectInterpolated[at] += cubicPoint(s[-2], s[0], s[2], s[4], fractionOf(position)) * gl;
+        expectInterpolated[at + 1] += cubicPoint(s[-1], s[1], s[3], s[5], fractionOf(position)) * gr;
+        position += step;
+      }
+      for (std::size_t k = 0; k < copied.size(); ++k) {
+        ASSERT_TRUE(sameBits(copied[k], expectCopied[k])) << first << " " << count << " " << k;
+        ASSERT_TRUE(sameBits(interpolated[k], expectInterpolated[k])) << first << " " << count << " " << k;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zumbel

@@ -236,8 +236,8 @@ TEST(Mixer, ReleasedSlotsAreForgottenAndThePoolRunsOutQuietly) {
 }
 
 // A host may cut the same stream into blocks of any size. Voices that end inside one block in one
-// cutting and in different blocks in another must still be summed in the same order, or the last
-// bits of a sample change.
+// cutting and in different blocks in another must still be summed in the same order, and a ramp
+// cut anywhere must go on with the same gains, or the last bits of a sample change.
 TEST(Mixer, BlockBoundariesDoNotChangeASample) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> value(-20000, 20000);
@@ -250,7 +250,7 @@ TEST(Mixer, BlockBoundariesDoNotChangeASample) {
   // Each voice starts at its frame, some off their own rate so they interpolate.
   const int starts[] = {0, 5, 5, 40, 90, 91};
   const int32_t rates[] = {0, 30000, 0, 52000, 0, 44000};
-  constexpr int kTotal = 2000;
+  constexpr int kTotal = 2000, kGlideAt = 120, kStopAt = 150;
   auto play = [&](std::vector<int> cuts) {
     Mixer mixer;
     std::vector<SlotId> slots;
@@ -259,7 +259,7 @@ TEST(Mixer, BlockBoundariesDoNotChangeASample) {
       mixer.setFrequency(slots.back(), rates[v]);
     }
     for (const int s : starts) cuts.push_back(s);
-    cuts.push_back(kTotal);
+    cuts.insert(cuts.end(), {kGlideAt, kStopAt, kTotal});
     std::sort(cuts.begin(), cuts.end());
     std::vector<float> left(kTotal), right(kTotal);
     int at = 0;
@@ -267,6 +267,9 @@ TEST(Mixer, BlockBoundariesDoNotChangeASample) {
       for (std::size_t v = 0; v < blocks.size(); ++v) {
         if (starts[v] == at) mixer.play(slots[v], false);
       }
+      // A glide and a fade that the cuts split anywhere.
+      if (at == kGlideAt) mixer.setVolume(slots[3], -900);
+      if (at == kStopAt) mixer.stop(slots[1]);
       if (cut > at) mixer.render(left.data() + at, right.data() + at, cut - at);
       at = std::max(at, cut);
     }
