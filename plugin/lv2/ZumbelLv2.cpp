@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <lv2/atom/atom.h>
@@ -127,6 +128,9 @@ class Plugin {
   // them on a later cycle.
   std::array<LoadedSet*, kSetFreeQueue> freeQueue_{};
   std::size_t freeCount_ = 0;
+  // A chosen set did not open: the host is told again which set plays, so its file chooser does
+  // not go on showing the file that failed.
+  bool reannounce_ = false;
 
   // The path the host's session keeps: the last set that opened. Written by the worker and by
   // restore, read by save; run() never touches it.
@@ -174,7 +178,7 @@ void Plugin::run(uint32_t frames) noexcept {
   while (frames - start > static_cast<uint32_t>(kMaxBlockFrames)) renderTo(start + kMaxBlockFrames);
   renderTo(frames);
 
-  if (player_.takeSwapped()) announceSet();
+  if (player_.takeSwapped() || std::exchange(reannounce_, false)) announceSet();
   if (notify_ != nullptr) lv2_atom_forge_pop(&forge_, &notifyFrame_);
   if (LoadedSet* retired = player_.takeRetired()) queueFree(retired);
   sendFrees();
@@ -250,6 +254,10 @@ LV2_Worker_Status Plugin::workResponse(uint32_t size, const void* data) noexcept
   if (size != sizeof(LoadedSet*)) return LV2_WORKER_ERR_UNKNOWN;
   LoadedSet* set = nullptr;
   std::memcpy(&set, data, sizeof set);
+  if (set == nullptr) {
+    reannounce_ = true;
+    return LV2_WORKER_SUCCESS;
+  }
   queueFree(player_.offer(set));
   return LV2_WORKER_SUCCESS;
 }
@@ -285,7 +293,11 @@ LV2_Worker_Status Plugin::work(LV2_Worker_Respond_Function respond, LV2_Worker_R
   switch (header.kind) {
     case Work::kLoad: {
       std::unique_ptr<LoadedSet> set = load(std::string(body, header.size));
-      if (!set) return LV2_WORKER_SUCCESS;
+      if (!set) {
+        LoadedSet* none = nullptr;
+        respond(handle, sizeof none, &none);
+        return LV2_WORKER_SUCCESS;
+      }
       LoadedSet* raw = set.get();
       if (respond(handle, sizeof raw, &raw) != LV2_WORKER_SUCCESS) {
         lv2_log_error(&logger_, "zumbel: the host could not take the loaded set %s\n", raw->path.c_str());
@@ -301,9 +313,12 @@ LV2_Worker_Status Plugin::work(LV2_Worker_Respond_Function respond, LV2_Worker_R
       delete set;
       return LV2_WORKER_SUCCESS;
     }
-    case Work::kPathRefused:
+    case Work::kPathRefused: {
       lv2_log_error(&logger_, "zumbel: the drum set must be a file path of 1 to %zu bytes\n", kMaxSetPathBytes - 1);
+      LoadedSet* none = nullptr;
+      respond(handle, sizeof none, &none);
       return LV2_WORKER_SUCCESS;
+    }
   }
   return LV2_WORKER_ERR_UNKNOWN;
 }
