@@ -18,7 +18,6 @@
 #include "LayerVoiceLoader.h"
 #include "LiveCycle.h"
 #include "SampleVoice.h"
-#include "WaveReader.h"
 
 namespace {
 
@@ -36,8 +35,7 @@ struct Scene {
     }
     std::sort(wavs.begin(), wavs.end());
     if (wavs.empty()) return;
-    WaveReader reader;
-    LayerVoiceLoader loader(doc, *engine, reader, nullptr);
+    LayerVoiceLoader loader(doc, *engine, nullptr);
     for (int v = 0; v < kVoices; ++v) {
       const int n = v / kLayerCount, j = v % kLayerCount;
       Sound& s = doc.sound(n);

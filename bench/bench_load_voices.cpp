@@ -15,7 +15,6 @@
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
 #include "WavFileWriter.h"
-#include "WaveReader.h"
 
 namespace {
 
@@ -64,8 +63,7 @@ struct FullSet {
 void BM_LoadFullSet(benchmark::State& state) {
   FullSet set(static_cast<int>(state.range(0)));
   DrumEngine engine(set.doc);
-  WaveReader reader;
-  LayerVoiceLoader loader(set.doc, engine, reader, nullptr);
+  LayerVoiceLoader loader(set.doc, engine, nullptr);
   for (auto _ : state) {
     if (loader.loadAllVoices() != 0) state.SkipWithError("a layer did not load");
     state.PauseTiming();

@@ -66,6 +66,8 @@ inline constexpr int64_t kMaxFramesPerFileByte = 64;
 // Samples (not frames) decoded per pass when a file of many channels or of floats goes through
 // a scratch buffer, so it costs a bounded amount of memory beyond the block itself.
 inline constexpr std::size_t kReaderScratchSamples = 16384;
+// Threads reading a set's samples at once: one per core, up to this many.
+inline constexpr int kMaxSampleReadThreads = 16;
 
 // Offline rendering: the cycle size, and how long a render without a fixed tail may ring on
 // after the song (a looping sound would ring for ever).

@@ -1,70 +1,128 @@
 #include "LayerVoiceLoader.h"
 
 #include <chrono>
+#include <vector>
 
 #include "DrumEngine.h"
 #include "EngineConfig.h"
 #include "FileNames.h"
+#include "Prompts.h"
 #include "SampleProbe.h"
-#include "WaveReader.h"
+#include "SampleReadAhead.h"
 
 namespace zumbel {
 
-LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, WaveReader& reader, Prompts* prompts)
-    : doc_(doc), engine_(engine), reader_(reader), prompts_(prompts) {}
+LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, Prompts* prompts)
+    : doc_(doc), engine_(engine), prompts_(prompts), readThreads_(SampleReadAhead::machineThreads()) {}
 
-bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference,
-                                      SoundRate rate) {
-  if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
-  std::string used;
-  if (auto found = ProbeSamplePath(path, doc_.folder(), lastLocatedFolder_)) {
-    used = std::move(*found);
-  } else {
-    if (!locate_ || declined_.contains(path)) return false;
-    auto chosen = locate_(lastLocatedFolder_ + FileNamePart(path));
-    if (!chosen) return false;
-    used = std::move(*chosen);
-    lastLocatedFolder_ = LocalFolderPart(used);
+std::optional<std::string> LayerVoiceLoader::locate(const std::string& path) {
+  if (auto found = ProbeSamplePath(path, doc_.folder(), lastLocatedFolder_)) return found;
+  if (!locate_ || declined_.contains(path)) return std::nullopt;
+  auto chosen = locate_(lastLocatedFolder_ + FileNamePart(path));
+  if (chosen) lastLocatedFolder_ = LocalFolderPart(*chosen);
+  return chosen;
+}
+
+DecodedSample LayerVoiceLoader::obtain(const std::string& used) {
+  FileIdentity identity;
+  if (StatFileIdentity(used, identity)) {
+    if (std::optional<DecodedSample> held = cache_.find(identity)) return std::move(*held);
   }
-  if (reader_.ReadWave(used) != 0) {
-    reader_.release();
-    return false;
+  try {
+    return DecodeSampleFile(used);
+  } catch (const std::bad_alloc&) {
+    return {};  // too large for the memory left: no voice, as with any unreadable file
   }
+}
+
+bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample, int n, int j, int group, int entry,
+                                  bool setReference, SoundRate rate) {
+  if (sample.status == DecodedSample::Status::kCannotOpen && prompts_) {
+    prompts_->showMessage(kCouldNotOpenFile, kAppCaption);
+  }
+  if (sample.status != DecodedSample::Status::kOk) return false;
+  sample = cache_.remember(std::move(sample));
   // Voices replaced a moment ago may still hold slots until the audio thread has moved on.
   if (engine_.mixer().freeSlotCount() < kSoundVoiceBuffers) engine_.voices().waitForReclaim(std::chrono::milliseconds(kReclaimWaitMs));
   Sound& s = doc_.sound(n);
-  const auto fileRate = static_cast<int32_t>(reader_.samplesPerSec);
+  const auto fileRate = static_cast<int32_t>(sample.samplesPerSec);
   if (rate == SoundRate::kFromFile && s.playbackRate() == 0 && fileRate != kOutputRate && fileRate >= kMinFrequency &&
       fileRate <= kMaxFrequency) {
     s.settings[kPlaybackRate] = fileRate;
   }
-  auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), reader_.data().data(), reader_.length(),
-                                             kSoundVoiceBuffers, used, s.pan(), s.looping, s.externalPitchBend,
-                                             s.playbackRate());
-  reader_.release();
+  auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), std::move(sample.pcm), kSoundVoiceBuffers, used,
+                                             s.pan(), s.looping, s.externalPitchBend, s.playbackRate());
   engine_.voices().publish(n, j, std::move(voice));
   if (setReference) doc_.sound(n).refs[static_cast<std::size_t>(j)] = SampleRef{group, entry};
   return true;
 }
 
+bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference,
+                                      SoundRate rate) {
+  if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
+  const std::optional<std::string> used = locate(path);
+  if (!used) return false;
+  return buildVoice(*used, obtain(*used), n, j, group, entry, setReference, rate);
+}
+
 int LayerVoiceLoader::loadAllVoices() {
-  int total = 0;
+  struct Layer {
+    int n, j;
+    SampleRef ref;
+    std::optional<std::string> path;   // the pool's; none for a reference outside the pool
+    std::optional<std::string> found;  // where a probe found it before the load began
+    std::string probedWith;            // the last located folder that probe used
+  };
+  std::vector<Layer> layers;
   for (int n = 0; n < kSoundCount; ++n) {
-    for (const SampleRef& ref : doc_.sound(n).refs) total += ref.isSet() ? 1 : 0;
-  }
-  bool goOn = !progress_ || progress_(0, total);
-  int failed = 0;
-  int done = 0;
-  for (int n = 0; n < kSoundCount && goOn; ++n) {
-    for (int j = 0; j < kLayerCount && goOn; ++j) {
+    for (int j = 0; j < kLayerCount; ++j) {
       const SampleRef ref = doc_.sound(n).refs[static_cast<std::size_t>(j)];
       if (!ref.isSet()) continue;
-      const std::optional<std::string_view> path = doc_.samplePath(ref);
       // A reference outside the pool (a damaged file) has nothing to load.
-      if (!path || !LoadLayerVoice(std::string(*path), n, j, ref.group, ref.entry, false)) ++failed;
-      ++done;
-      if (progress_) goOn = progress_(done, total);
+      const std::optional<std::string_view> path = doc_.samplePath(ref);
+      layers.push_back({n, j, ref, path ? std::optional<std::string>(*path) : std::nullopt, std::nullopt, {}});
     }
+  }
+  const int total = static_cast<int>(layers.size());
+  bool goOn = !progress_ || progress_(0, total);
+
+  // Every file a probe finds now is queued for the readers, in the order of the layers, unless a
+  // voice already plays it. After the user points at a folder, the layers it may hold are probed
+  // again. The layers themselves are still made one by one below, in order, with every question
+  // and message where a one-file-at-a-time load would have them.
+  SampleReadAhead reads(readThreads_);
+  auto readAhead = [&](std::size_t from) {
+    for (std::size_t i = from; i < layers.size(); ++i) {
+      Layer& layer = layers[i];
+      if (!layer.path || (layer.found && layer.probedWith == lastLocatedFolder_)) continue;
+      layer.found = ProbeSamplePath(*layer.path, doc_.folder(), lastLocatedFolder_);
+      layer.probedWith = lastLocatedFolder_;
+      FileIdentity identity;
+      if (layer.found && !(StatFileIdentity(*layer.found, identity) && cache_.find(identity))) reads.request(*layer.found);
+    }
+    if (readThreads_ > 1) reads.start();
+  };
+  if (goOn) readAhead(0);
+
+  int failed = 0;
+  int done = 0;
+  for (std::size_t i = 0; i < layers.size() && goOn; ++i) {
+    const Layer& layer = layers[i];
+    bool made = false;
+    if (layer.path) {
+      const std::string folderBefore = lastLocatedFolder_;
+      const std::optional<std::string> used =
+          layer.found && layer.probedWith == lastLocatedFolder_ ? layer.found : locate(*layer.path);
+      if (lastLocatedFolder_ != folderBefore) readAhead(i + 1);
+      if (used) {
+        const DecodedSample* ahead = reads.take(*used);
+        made = buildVoice(*used, ahead ? *ahead : obtain(*used), layer.n, layer.j, layer.ref.group, layer.ref.entry,
+                          false, SoundRate::kKeep);
+      }
+    }
+    if (!made) ++failed;
+    ++done;
+    if (progress_) goOn = progress_(done, total);
   }
   if (done < total) {
     failed += total - done;

@@ -3,6 +3,8 @@
 // set's folder, the folder the user last pointed at, then the user), read it, build the voice
 // and publish it in the voice table. Runs on the user-interface thread; the window, the
 // command-line renderer and the tests differ only in how they answer the locate question.
+// Loading a whole set reads the files on every core meanwhile. Layers using the same, unchanged
+// file share one block.
 
 #include <functional>
 #include <optional>
@@ -10,12 +12,13 @@
 #include <unordered_set>
 
 #include "KitbeatDoc.h"
+#include "SampleCache.h"
 
 namespace zumbel {
 
 class DrumEngine;
 class Prompts;
-class WaveReader;
+class SampleReadAhead;
 
 // Asked when no probe finds a sample: given the suggested path, returns the file the user
 // picked, or nothing when they cancelled.
@@ -26,7 +29,7 @@ using LoadProgressFn = std::function<bool(int done, int total)>;
 
 class LayerVoiceLoader {
  public:
-  LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, WaveReader& reader, Prompts* prompts);
+  LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, Prompts* prompts);
 
   // Without a locate function a sample no probe finds simply fails to load.
   void setLocate(LocateSampleFn locate) { locate_ = std::move(locate); }
@@ -57,12 +60,22 @@ class LayerVoiceLoader {
   // Returns the number of layers that got no voice, those a stopped load left out included; a
   // stopped load ends with (total, total) all the same.
   int loadAllVoices();
+  // Threads loadAllVoices reads with (default: one per core). 1 reads on this thread alone.
+  void setReadThreads(int threads) { readThreads_ = threads; }
 
  private:
+  // The file a layer's sample is in, asking the user when no probe finds it.
+  std::optional<std::string> locate(const std::string& path);
+  // The block for `used`: one a voice already plays when the file is unchanged, else read now.
+  DecodedSample obtain(const std::string& used);
+  bool buildVoice(const std::string& used, DecodedSample sample, int n, int j, int group, int entry,
+                  bool setReference, SoundRate rate);
+
   CKitbeatDoc& doc_;
   DrumEngine& engine_;
-  WaveReader& reader_;
   Prompts* prompts_;
+  SampleCache cache_;
+  int readThreads_;
   LocateSampleFn locate_;
   LoadProgressFn progress_;
   std::string lastLocatedFolder_;

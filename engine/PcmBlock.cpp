@@ -4,20 +4,33 @@
 
 namespace zumbel {
 
-std::unique_ptr<PcmBlock> PcmBlock::create(const int16_t* frames, int64_t frameCount) noexcept {
+namespace {
+void silenceTail(int16_t* data, int64_t frameCount) {
+  std::fill_n(data + 2 * frameCount, 2 * PcmBlock::kTailFrames, int16_t{0});
+}
+}  // namespace
+
+std::unique_ptr<PcmBlock> PcmBlock::allocate(int64_t frameCount) noexcept {
   if (frameCount < 0) return nullptr;
   const auto samples = static_cast<std::size_t>(2 * (kLeadFrames + frameCount + kTailFrames));
+  // new[] of a trivial type leaves the memory as the system gave it: untouched pages cost nothing.
   std::unique_ptr<int16_t[]> storage(new (std::nothrow) int16_t[samples]);
   if (!storage) return nullptr;
-  // Only the guard frames need zeros: clearing the whole block first doubled the memory traffic
-  // of building a voice, for memory the copy overwrites at once.
-  int16_t* const lead = storage.get();
-  int16_t* const data = lead + 2 * kLeadFrames;
-  std::fill_n(lead, 2 * kLeadFrames, int16_t{0});
-  if (frameCount > 0) std::copy_n(frames, 2 * frameCount, data);
-  std::fill_n(data + 2 * frameCount, 2 * kTailFrames, int16_t{0});
-  std::unique_ptr<PcmBlock> block(new (std::nothrow) PcmBlock(std::move(storage), frameCount));
+  std::fill_n(storage.get(), 2 * kLeadFrames, int16_t{0});
+  silenceTail(storage.get() + 2 * kLeadFrames, frameCount);
+  return std::unique_ptr<PcmBlock>(new (std::nothrow) PcmBlock(std::move(storage), frameCount));
+}
+
+std::unique_ptr<PcmBlock> PcmBlock::create(const int16_t* frames, int64_t frameCount) noexcept {
+  std::unique_ptr<PcmBlock> block = allocate(frameCount);
+  if (block && frameCount > 0) std::copy_n(frames, 2 * frameCount, block->writableFrames());
   return block;
+}
+
+void PcmBlock::truncate(int64_t frameCount) noexcept {
+  if (frameCount < 0 || frameCount >= frameCount_) return;
+  frameCount_ = frameCount;
+  silenceTail(writableFrames(), frameCount_);
 }
 
 }  // namespace zumbel

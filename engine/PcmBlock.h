@@ -1,6 +1,7 @@
 #pragma once
-// One sample's audio as every slot of a voice plays it: 16-bit stereo frames at the file's own
-// rate, immutable once built and shared by all the voice's slots.
+// One sample's audio as every slot plays it: 16-bit stereo frames at the file's own rate,
+// immutable once built. Voices hold it through a shared pointer, so layers using the same file
+// share one block, and the mixer's slots read it through a plain pointer the voices keep alive.
 
 #include <cstdint>
 #include <memory>
@@ -17,17 +18,30 @@ class PcmBlock {
 
   // Copies `frameCount` interleaved stereo frames. Returns null when memory runs out.
   static std::unique_ptr<PcmBlock> create(const int16_t* frames, int64_t frameCount) noexcept;
+  // Room for `frameCount` frames for a decoder to fill through writableFrames(), nothing of it
+  // cleared but the guard frames: a decoder writes every frame it keeps, and pages it never
+  // touches are never faulted in. Null when memory runs out.
+  static std::unique_ptr<PcmBlock> allocate(int64_t frameCount) noexcept;
 
   int64_t frameCount() const noexcept { return frameCount_; }
   // Interleaved L R; frames -1 and frameCount .. frameCount + 2 read as silence.
   const int16_t* frames() const noexcept { return storage_.get() + 2 * kLeadFrames; }
+  int16_t* writableFrames() noexcept { return storage_.get() + 2 * kLeadFrames; }
+  // Keeps only the first `frameCount` frames (a stream that ended before it said it would). The
+  // memory stays as it is rather than being copied into a smaller block.
+  void truncate(int64_t frameCount) noexcept;
+  // Bytes allocated, guard frames included.
+  int64_t allocatedBytes() const noexcept {
+    return static_cast<int64_t>(sizeof(int16_t)) * 2 * (kLeadFrames + capacity_ + kTailFrames);
+  }
 
  private:
   PcmBlock(std::unique_ptr<int16_t[]> storage, int64_t frameCount) noexcept
-      : storage_(std::move(storage)), frameCount_(frameCount) {}
+      : storage_(std::move(storage)), frameCount_(frameCount), capacity_(frameCount) {}
 
   std::unique_ptr<int16_t[]> storage_;
   int64_t frameCount_;
+  int64_t capacity_;
 };
 
 }  // namespace zumbel

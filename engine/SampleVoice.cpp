@@ -11,10 +11,24 @@ constexpr std::string_view kVoiceErrorCaption = "RUR";
 constexpr std::string_view kCreateBufferFailed = "En onnistunut luomaan bufferia";
 }  // namespace
 
+namespace {
+std::shared_ptr<const PcmBlock> copyOf(const int16_t* data, uint32_t lengthBytes) {
+  const int64_t frames = static_cast<int64_t>(lengthBytes / kOutputBlockAlign);
+  return frames > 0 ? PcmBlock::create(data, frames) : nullptr;
+}
+}  // namespace
+
 SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint32_t lengthBytes,
                          int bufferCount, std::string path, int32_t pan, int32_t looping,
                          int32_t followsPitchBend, int32_t playbackRate)
+    : SampleVoice(owner, mixer, copyOf(data, lengthBytes), bufferCount, std::move(path), pan, looping,
+                  followsPitchBend, playbackRate) {}
+
+SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, std::shared_ptr<const PcmBlock> pcm, int bufferCount,
+                         std::string path, int32_t pan, int32_t looping, int32_t followsPitchBend,
+                         int32_t playbackRate)
     : mixer_(mixer),
+      pcm_(std::move(pcm)),
       path_(std::move(path)),
       bufferCount_(std::clamp(bufferCount, 1, kSoundVoiceBuffers)),
       pan_(pan),
@@ -22,9 +36,8 @@ SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint
       followsPitchBend_(followsPitchBend),
       baseRate_(playbackRate) {
   slots_.fill(kNoSlot);
-  const int64_t frames = static_cast<int64_t>(lengthBytes / kOutputBlockAlign);
   // A buffer of no frames cannot be made, as with any audio output.
-  if (frames > 0) pcm_ = PcmBlock::create(data, frames);
+  if (pcm_ && pcm_->frameCount() == 0) pcm_.reset();
   if (pcm_) slots_[0] = mixer_.acquireSlot(pcm_.get());
   if (slots_[0] == kNoSlot) {
     // Out of memory or out of slots: the voice stays silent, as a failed buffer would.

@@ -22,10 +22,13 @@ class Prompts;
 
 class SampleVoice {
  public:
-  // `data` holds `lengthBytes` bytes of 16-bit stereo frames in the output format; the voice
-  // keeps its own copy. Pan, looping, pitch-bend following and playback rate are the sound's
-  // settings (all 0 for the preview voice). Failures are shown through `owner` and leave a voice
-  // whose operations do nothing.
+  // Plays `pcm`, which other voices may share; the block lives at least as long as the voice.
+  // Pan, looping, pitch-bend following and playback rate are the sound's settings (all 0 for the
+  // preview voice). A missing or empty block, or no free slot, is shown through `owner` and
+  // leaves a voice whose operations do nothing.
+  SampleVoice(Prompts* owner, Mixer& mixer, std::shared_ptr<const PcmBlock> pcm, int bufferCount, std::string path,
+              int32_t pan, int32_t looping, int32_t followsPitchBend, int32_t playbackRate);
+  // The same over a copy of `lengthBytes` bytes of 16-bit stereo frames.
   SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint32_t lengthBytes, int bufferCount,
               std::string path, int32_t pan, int32_t looping, int32_t followsPitchBend, int32_t playbackRate);
   // The voice table destroys voices only once no audio cycle can still reach them.
@@ -60,10 +63,11 @@ class SampleVoice {
   int nextBuffer() const noexcept { return nextBuffer_; }
   SlotId buffer(int i) const noexcept { return slots_[static_cast<std::size_t>(i)]; }
   int64_t frameCount() const noexcept { return pcm_ ? pcm_->frameCount() : 0; }
+  const std::shared_ptr<const PcmBlock>& pcm() const noexcept { return pcm_; }
 
  private:
   Mixer& mixer_;
-  std::unique_ptr<PcmBlock> pcm_;
+  std::shared_ptr<const PcmBlock> pcm_;
   std::array<SlotId, kSoundVoiceBuffers> slots_;
   std::string path_;
   int bufferCount_;

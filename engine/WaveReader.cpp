@@ -10,6 +10,7 @@
 #include <new>
 #include <span>
 #include <type_traits>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -58,18 +59,16 @@ class SoundFile {
 // told about) stays apart from "not a WAV". A folder opens read-only on Linux, hence the check;
 // without O_NONBLOCK a named pipe with no writer would hang the open itself (the flag does nothing
 // to reads of a regular file).
-int openRegularFile(const std::string& path, int64_t& bytes) {
+int openRegularFile(const std::string& path, struct stat& st) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
-  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return -1;
   }
-  bytes = st.st_size;
   return fd;
 }
 
@@ -237,70 +236,102 @@ sf_count_t readThroughScratch(SNDFILE* file, int fileChannels, sf_count_t frames
   return done;
 }
 
+FileIdentity identityOf(const struct stat& st) {
+  FileIdentity id;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.bytes = st.st_size;
+  id.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
 }  // namespace
+
+bool StatFileIdentity(const std::string& path, FileIdentity& identity) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  identity = identityOf(st);
+  return true;
+}
+
+DecodedSample DecodeSampleFile(const std::string& path) {
+  DecodedSample out;
+  struct stat st {};
+  FileDescriptor fd(openRegularFile(path, st));
+  if (fd.get() < 0) {
+    out.status = DecodedSample::Status::kCannotOpen;
+    return out;
+  }
+  out.identity = identityOf(st);
+  const int64_t fileBytes = st.st_size;
+  const int container = sniffContainer(fd.get(), fileBytes);
+  if (container == 0) return out;
+
+  SF_INFO info{};
+  SoundFile file(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));
+  if (!file.get() || !isExpectedContainer(info.format, container)) return out;
+  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0 || info.frames > kMaxSampleFrames) return out;
+
+  // One allocation for the whole block, bounded both by the frame limit and by the file's size.
+  // The decoders below write every frame they return, straight into the block.
+  const sf_count_t frames = std::min<int64_t>(info.frames, fileBytes * kMaxFramesPerFileByte);
+  std::unique_ptr<PcmBlock> block = PcmBlock::allocate(frames);
+  if (!block) return out;
+
+  sf_count_t got;
+  if (isFloatEncoding(info.format)) {
+    got = readThroughScratch<double>(file.get(), info.channels, frames, block->writableFrames());
+  } else if (info.channels <= 2) {
+    got = readDirect(file.get(), info.channels, frames, block->writableFrames());
+  } else {
+    got = readThroughScratch<short>(file.get(), info.channels, frames, block->writableFrames());
+  }
+  if (sf_error(file.get()) != SF_ERR_NO_ERROR) return out;
+  // A stream shorter than it claims gives the frames that are there; the size bound above keeps
+  // the spare small.
+  block->truncate(std::max<sf_count_t>(got, 0));
+
+  out.status = DecodedSample::Status::kOk;
+  out.pcm = std::move(block);
+  out.channels = static_cast<uint16_t>(info.channels);
+  out.samplesPerSec = static_cast<uint32_t>(info.samplerate);
+  out.bitsPerSample = nominalBits(info.format);
+  return out;
+}
 
 WaveReader::WaveReader(Prompts* prompts) : prompts_(prompts) {}
 
 int WaveReader::ReadWave(const std::string& path) {
   release();
   clearFormat();
-
-  int64_t fileBytes = 0;
-  FileDescriptor fd(openRegularFile(path, fileBytes));
-  if (fd.get() < 0) {
-    if (prompts_) prompts_->showMessage("Could not OpenFile", kAppCaption);
-    return 1;
+  DecodedSample sample = DecodeSampleFile(path);
+  if (sample.status == DecodedSample::Status::kCannotOpen && prompts_) {
+    prompts_->showMessage(kCouldNotOpenFile, kAppCaption);
   }
-  const int container = sniffContainer(fd.get(), fileBytes);
-  if (container == 0) return 1;
-
-  SF_INFO info{};
-  SoundFile file(sf_open_fd(fd.get(), SFM_READ, &info, SF_FALSE));
-  if (!file.get() || !isExpectedContainer(info.format, container)) return 1;
-  if (info.channels < 1 || info.samplerate < 1 || info.frames < 0 || info.frames > kMaxSampleFrames) return 1;
-
-  // One allocation for the whole block, bounded both by the frame limit and by the file's size.
-  const sf_count_t frames = std::min<int64_t>(info.frames, fileBytes * kMaxFramesPerFileByte);
-  std::vector<int16_t> block;
-  try {
-    block.resize(2 * static_cast<std::size_t>(frames));
-  } catch (const std::bad_alloc&) {
-    return 1;
-  }
-
-  sf_count_t got;
-  if (isFloatEncoding(info.format)) {
-    got = readThroughScratch<double>(file.get(), info.channels, frames, block.data());
-  } else if (info.channels <= 2) {
-    got = readDirect(file.get(), info.channels, frames, block.data());
-  } else {
-    got = readThroughScratch<short>(file.get(), info.channels, frames, block.data());
-  }
-  if (sf_error(file.get()) != SF_ERR_NO_ERROR) return 1;
-  // A stream shorter than it claims gives the frames that are there. The allocation stays as it
-  // is rather than being copied into a smaller one; the size bound above keeps the spare small.
-  block.resize(2 * static_cast<std::size_t>(got));
-
-  data_ = std::move(block);
+  if (sample.status != DecodedSample::Status::kOk) return 1;
+  block_ = std::move(sample.pcm);
   formatTag = 1;
-  channels = static_cast<uint16_t>(info.channels);
-  samplesPerSec = static_cast<uint32_t>(info.samplerate);
-  bitsPerSample = nominalBits(info.format);
+  channels = sample.channels;
+  samplesPerSec = sample.samplesPerSec;
+  bitsPerSample = sample.bitsPerSample;
   blockAlign = static_cast<uint16_t>(channels * bitsPerSample / 8);
   avgBytesPerSec = static_cast<uint32_t>(
       std::min<uint64_t>(uint64_t{samplesPerSec} * blockAlign, std::numeric_limits<uint32_t>::max()));
   return 0;
 }
 
-std::vector<int16_t> WaveReader::takeData() {
-  std::vector<int16_t> out = std::move(data_);
-  data_ = {};
-  return out;
+std::span<const int16_t> WaveReader::data() const {
+  if (!block_) return {};
+  return {block_->frames(), static_cast<std::size_t>(2 * block_->frameCount())};
 }
 
-void WaveReader::release() { std::vector<int16_t>().swap(data_); }
+std::shared_ptr<const PcmBlock> WaveReader::takeBlock() { return std::move(block_); }
 
-uint32_t WaveReader::length() const { return static_cast<uint32_t>(data_.size() * sizeof(int16_t)); }
+void WaveReader::release() { block_.reset(); }
+
+uint32_t WaveReader::length() const {
+  return block_ ? static_cast<uint32_t>(block_->frameCount() * 2 * sizeof(int16_t)) : 0;
+}
 
 void WaveReader::clearFormat() {
   formatTag = 0;

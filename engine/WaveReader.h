@@ -5,16 +5,54 @@
 // ADPCM and the rest. AIFF (and AIFC) and FLAC files read too: drum kits from elsewhere, such as
 // the Hydrogen kits a set can be imported from, come in them.
 //
-// The program keeps one reader and reuses it for every file; each read starts by dropping the
-// previous block, and a failed read leaves none.
+// DecodeSampleFile does the work and may run on any thread, several files at once. WaveReader
+// wraps it for the user-interface thread: it keeps the last block and tells the user about a file
+// that cannot be opened. Each read starts by dropping the previous block, and a failed read leaves
+// none.
+
+#include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
-#include <vector>
+#include <string_view>
+
+#include "PcmBlock.h"
 
 namespace zumbel {
 
 class Prompts;
+
+// What the user is told about a sample file that cannot be opened at all.
+inline constexpr std::string_view kCouldNotOpenFile = "Could not OpenFile";
+
+// Which file was read, and as it was then: a file rewritten since has a new modification time
+// (or size), so its blocks are not taken for the new content.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  int64_t bytes = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file at `path` now; nothing when it cannot be looked at.
+bool StatFileIdentity(const std::string& path, FileIdentity& identity);
+
+struct DecodedSample {
+  enum class Status { kOk, kCannotOpen, kNotSound };
+  Status status = Status::kNotSound;
+  std::shared_ptr<const PcmBlock> pcm;  // set when kOk; may hold no frames
+  FileIdentity identity;
+  // As WaveReader's fields of the same names.
+  uint16_t channels = 0;
+  uint32_t samplesPerSec = 0;
+  uint16_t bitsPerSample = 0;
+};
+
+// Reads and decodes one file. Shows nothing; safe to call from several threads at once.
+DecodedSample DecodeSampleFile(const std::string& path);
 
 class WaveReader {
  public:
@@ -29,9 +67,10 @@ class WaveReader {
 
   // Interleaved L R L R ... frames at the file's own rate, always stereo: a mono file's samples
   // are in both channels, a file of more than two channels gives its first two.
-  const std::vector<int16_t>& data() const { return data_; }
+  std::span<const int16_t> data() const;
+  const PcmBlock* block() const { return block_.get(); }
   // Hands the block over; the reader keeps nothing of it.
-  std::vector<int16_t> takeData();
+  std::shared_ptr<const PcmBlock> takeBlock();
   void release();
   // Bytes in the block: 4 per frame.
   uint32_t length() const;
@@ -51,7 +90,7 @@ class WaveReader {
   void clearFormat();
 
   Prompts* prompts_;
-  std::vector<int16_t> data_;
+  std::shared_ptr<const PcmBlock> block_;
 };
 
 }  // namespace zumbel

@@ -17,7 +17,6 @@
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
 #include "ShortMessage.h"
-#include "WaveReader.h"
 
 namespace {
 
@@ -46,8 +45,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   DrumEngine engine(doc);
-  WaveReader reader;
-  LayerVoiceLoader loader(doc, engine, reader, nullptr);
+  LayerVoiceLoader loader(doc, engine, nullptr);
   loader.loadAllVoices();
 
   const int longGroup = doc.appendGroup("Long list");

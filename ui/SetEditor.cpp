@@ -122,9 +122,8 @@ bool SetEditor::startPreview(const std::string& path) {
     reader_.release();
     return false;
   }
-  auto voice = std::make_unique<SampleVoice>(&prompts_, engine_.mixer(), reader_.data().data(), reader_.length(),
-                                             kPreviewVoiceBuffers, path, 0, 0, 0, 0);
-  reader_.release();
+  auto voice = std::make_unique<SampleVoice>(&prompts_, engine_.mixer(), reader_.takeBlock(), kPreviewVoiceBuffers, path,
+                                             0, 0, 0, 0);
   engine_.voices().setPreview(std::move(voice));
   if (SampleVoice* v = engine_.voices().preview()) {
     v->SetVolume(kPreviewVolume);

@@ -22,7 +22,7 @@ struct ViewEngine {
       : prompts(userPrompts),
         engine(doc),
         reader(&userPrompts),
-        loader(doc, engine, reader, &userPrompts),
+        loader(doc, engine, &userPrompts),
         output(engine, system, userPrompts),
         midi(output, std::move(sequencer)),
         session(doc, engine, loader, output, &midi, userPrompts) {}

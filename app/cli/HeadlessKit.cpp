@@ -9,7 +9,6 @@
 #include "LayerVoiceLoader.h"
 #include "Relink.h"
 #include "SampleProbe.h"
-#include "WaveReader.h"
 
 namespace zumbel {
 
@@ -32,8 +31,7 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
     }
     return stored;
   });
-  WaveReader reader(&prompts);
-  LayerVoiceLoader loader(doc, engine, reader, &prompts);
+  LayerVoiceLoader loader(doc, engine, &prompts);
   loader.loadAllVoices();
   result.voices = engine.voices().voiceCount();
   // The layers of a file that was found but gave no voice, by file, so each is named once.

@@ -123,10 +123,10 @@ class GoldenRender : public ::testing::Test {
   std::vector<int16_t> frames(const std::string& out = "out.wav") {
     WaveReader reader;
     EXPECT_EQ(reader.ReadWave(dir / out), 0);
-    return reader.data();
+    return {reader.data().begin(), reader.data().end()};
   }
-  static int left(const std::vector<int16_t>& f, int frame) { return f[static_cast<std::size_t>(2 * frame)]; }
-  static int right(const std::vector<int16_t>& f, int frame) { return f[static_cast<std::size_t>(2 * frame + 1)]; }
+  static int left(std::span<const int16_t> f, int frame) { return f[static_cast<std::size_t>(2 * frame)]; }
+  static int right(std::span<const int16_t> f, int frame) { return f[static_cast<std::size_t>(2 * frame + 1)]; }
 
   test::TempDir dir;
   std::ostringstream stdout_, stderr_;

@@ -8,7 +8,6 @@
 #include "EngineTestSupport.h"
 #include "LayerVoiceLoader.h"
 #include "TestSupport.h"
-#include "WaveReader.h"
 
 namespace zumbel {
 namespace {
@@ -29,8 +28,7 @@ class Loader : public ::testing::Test {
   CKitbeatDoc doc;
   DrumEngine engine{doc};
   test::RecordingPrompts prompts;
-  WaveReader reader{&prompts};
-  LayerVoiceLoader loader{doc, engine, reader, &prompts};
+  LayerVoiceLoader loader{doc, engine, &prompts};
 };
 
 TEST_F(Loader, ProbesTheStoredPathTheSetsFolderAndTheLastLocatedFolder) {

@@ -109,6 +109,7 @@ class WaveReaderTest : public ::testing::Test {
     EXPECT_EQ(reader.length(), 0u);
     EXPECT_TRUE(reader.data().empty());
   }
+  std::vector<int16_t> pcm() const { return {reader.data().begin(), reader.data().end()}; }
 
   TempDir dir;
   RecordingPrompts prompts;
@@ -120,7 +121,7 @@ TEST_F(WaveReaderTest, MonoIsDoubledIntoBothChannels) {
   for (int i = 0; i < 500; ++i) mono.push_back(static_cast<int16_t>(i * 131 - 32000));
   ASSERT_EQ(read(wav(kPcm, 1, 44100, 16, samples16(mono))), 0);
   EXPECT_EQ(reader.length(), 2000u);  // 1000 data bytes
-  EXPECT_EQ(reader.data(), stereoOf(mono));
+  EXPECT_EQ(pcm(), stereoOf(mono));
   EXPECT_EQ(reader.formatTag, 1);
   EXPECT_EQ(reader.channels, 1);
   EXPECT_EQ(reader.samplesPerSec, 44100u);
@@ -133,7 +134,7 @@ TEST_F(WaveReaderTest, MonoIsDoubledIntoBothChannels) {
 TEST_F(WaveReaderTest, StereoIsUnchangedAndTheRateIsKept) {
   const std::vector<int16_t> stereo{1, -1, 32767, -32768, 1234, -4321, 0, 7};
   ASSERT_EQ(read(wav(kPcm, 2, 22050, 16, samples16(stereo))), 0);
-  EXPECT_EQ(reader.data(), stereo);
+  EXPECT_EQ(pcm(), stereo);
   EXPECT_EQ(reader.length(), 16u);
   EXPECT_EQ(reader.samplesPerSec, 22050u);
   EXPECT_EQ(reader.channels, 2);
@@ -144,14 +145,14 @@ TEST_F(WaveReaderTest, StereoIsUnchangedAndTheRateIsKept) {
 TEST_F(WaveReaderTest, EveryPcmWidthBecomesSixteenBits) {
   // 8-bit samples are unsigned around 128.
   ASSERT_EQ(read(wav(kPcm, 1, 8000, 8, {0, 128, 255, 1, 129})), 0);
-  EXPECT_EQ(reader.data(), stereoOf({-32768, 0, 32512, -32512, 256}));
+  EXPECT_EQ(pcm(), stereoOf({-32768, 0, 32512, -32512, 256}));
   EXPECT_EQ(reader.bitsPerSample, 8);
   EXPECT_EQ(reader.blockAlign, 1);
 
   Bytes b24;
   for (uint32_t v : {0x7FFFFFu, 0x800000u, 0x000100u, 0x123456u, 0xFFFFFFu}) put(b24, v, 3);
   ASSERT_EQ(read(wav(kPcm, 1, 48000, 24, b24)), 0);
-  EXPECT_EQ(reader.data(), stereoOf({32767, -32768, 1, 0x1234, -1}));
+  EXPECT_EQ(pcm(), stereoOf({32767, -32768, 1, 0x1234, -1}));
   EXPECT_EQ(reader.bitsPerSample, 24);
   EXPECT_EQ(reader.blockAlign, 3);
   EXPECT_EQ(reader.avgBytesPerSec, 144000u);
@@ -159,7 +160,7 @@ TEST_F(WaveReaderTest, EveryPcmWidthBecomesSixteenBits) {
   Bytes b32;
   for (uint32_t v : {0x7FFFFFFFu, 0x80000000u, 0x12345678u, 0xFFFF0000u}) put(b32, v, 4);
   ASSERT_EQ(read(wav(kPcm, 2, 48000, 32, b32)), 0);
-  EXPECT_EQ(reader.data(), (std::vector<int16_t>{32767, -32768, 0x1234, -1}));
+  EXPECT_EQ(pcm(), (std::vector<int16_t>{32767, -32768, 0x1234, -1}));
   EXPECT_EQ(reader.bitsPerSample, 32);
   EXPECT_EQ(reader.blockAlign, 8);
 }
@@ -171,12 +172,12 @@ TEST_F(WaveReaderTest, FloatFullScaleIsSixteenBitFullScaleAndClips) {
 
   std::vector<float> narrow(values.begin(), values.end());
   ASSERT_EQ(read(wav(kFloat, 1, 44100, 32, floats(narrow))), 0);
-  EXPECT_EQ(reader.data(), stereoOf(expected));
+  EXPECT_EQ(pcm(), stereoOf(expected));
   EXPECT_EQ(reader.formatTag, 1);
   EXPECT_EQ(reader.bitsPerSample, 32);
 
   ASSERT_EQ(read(wav(kFloat, 1, 44100, 64, floats(values))), 0);
-  EXPECT_EQ(reader.data(), stereoOf(expected));
+  EXPECT_EQ(pcm(), stereoOf(expected));
   EXPECT_EQ(reader.bitsPerSample, 64);
   EXPECT_EQ(reader.blockAlign, 8);
 }
@@ -184,12 +185,12 @@ TEST_F(WaveReaderTest, FloatFullScaleIsSixteenBitFullScaleAndClips) {
 TEST_F(WaveReaderTest, CompandedSamplesAreDecoded) {
   // G.711 code words: silence, the largest positive and the largest negative magnitude.
   ASSERT_EQ(read(wav(kMuLaw, 1, 8000, 8, {0xFF, 0x80, 0x00, 0x7F})), 0);
-  EXPECT_EQ(reader.data(), stereoOf({0, 32124, -32124, 0}));
+  EXPECT_EQ(pcm(), stereoOf({0, 32124, -32124, 0}));
   EXPECT_EQ(reader.formatTag, 1);
   EXPECT_EQ(reader.bitsPerSample, 8);
 
   ASSERT_EQ(read(wav(kALaw, 1, 8000, 8, {0xD5, 0x55, 0xAA, 0x2A})), 0);
-  EXPECT_EQ(reader.data(), stereoOf({8, -8, 32256, -32256}));
+  EXPECT_EQ(pcm(), stereoOf({8, -8, 32256, -32256}));
 }
 
 // libsndfile writes the ADPCM files; the reader must give back the signal, not the code bytes.
@@ -213,7 +214,7 @@ TEST_F(WaveReaderTest, AdpcmDecodesWithinTheCodecsError) {
     ASSERT_EQ(reader.ReadWave(path), 0);
     EXPECT_EQ(reader.samplesPerSec, 11025u);
     EXPECT_EQ(reader.bitsPerSample, 4);
-    const std::vector<int16_t>& got = reader.data();
+    const std::vector<int16_t> got = pcm();
     // The encoder pads the last block, so there may be a few more frames than were written.
     ASSERT_GE(got.size(), 2u * kFrames);
     double squares = 0;
@@ -226,10 +227,10 @@ TEST_F(WaveReaderTest, AdpcmDecodesWithinTheCodecsError) {
     // Cut into the code blocks, the file gives a shorter block of the same signal. libsndfile
     // decodes a block cut short as if its missing bytes were zero, so only the blocks before
     // the cut must match.
-    const std::vector<int16_t> whole = reader.takeData();
+    const std::vector<int16_t> whole = pcm();
     std::filesystem::resize_file(path, std::filesystem::file_size(path) - 300);
     ASSERT_EQ(reader.ReadWave(path), 0);
-    const std::vector<int16_t>& cut = reader.data();
+    const std::vector<int16_t> cut = pcm();
     ASSERT_GT(cut.size(), whole.size() / 2);
     ASSERT_LT(cut.size(), whole.size());
     EXPECT_TRUE(std::equal(cut.begin(), cut.begin() + std::ssize(whole) / 2, whole.begin()));
@@ -254,7 +255,7 @@ TEST_F(WaveReaderTest, AiffAndFlacReadLikeWav) {
     sf_close(out);
     ASSERT_EQ(reader.ReadWave(path), 0);
     EXPECT_EQ(reader.samplesPerSec, 48000u);
-    EXPECT_EQ(reader.data(), std::vector<int16_t>(stereo.begin(), stereo.end()));
+    EXPECT_EQ(pcm(), std::vector<int16_t>(stereo.begin(), stereo.end()));
   }
   // An AIFF whose comment chunk claims 4 GB: refused before libsndfile walks it.
   Bytes aiff{'F', 'O', 'R', 'M', 0, 0, 0, 30, 'A', 'I', 'F', 'F', 'C', 'O', 'M', 'T', 0xFF, 0xFF, 0xFF, 0x00};
@@ -309,7 +310,7 @@ TEST_F(WaveReaderTest, AStreamClaimingMoreThanItHoldsIsSizedByTheFile) {
   ASSERT_EQ(read(claiming), 0);
   EXPECT_GT(reader.data().size(), 0u);
   // The claim would be over 500 MB of block; what a file this small can hold is well under 4 MB.
-  EXPECT_LT(reader.data().capacity() * sizeof(int16_t), 4u << 20);
+  EXPECT_LT(reader.block()->allocatedBytes(), 4 << 20);
 }
 
 TEST_F(WaveReaderTest, MoreThanTwoChannelsKeepTheFirstTwo) {
@@ -321,7 +322,7 @@ TEST_F(WaveReaderTest, MoreThanTwoChannelsKeepTheFirstTwo) {
     firstTwo.insert(firstTwo.end(), quad.end() - 4, quad.end() - 2);
   }
   ASSERT_EQ(read(wav(kPcm, 4, 96000, 16, samples16(quad))), 0);
-  EXPECT_EQ(reader.data(), firstTwo);
+  EXPECT_EQ(pcm(), firstTwo);
   EXPECT_EQ(reader.channels, 4);
   EXPECT_EQ(reader.blockAlign, 8);
   EXPECT_EQ(reader.samplesPerSec, 96000u);
@@ -333,7 +334,7 @@ TEST_F(WaveReaderTest, MoreThanTwoChannelsKeepTheFirstTwo) {
   put(ext, 0x33, 4);
   ext.insert(ext.end(), {0x01, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
   ASSERT_EQ(read(riff("WAVE", {{"fmt ", ext}, {"data", samples16(quad)}})), 0);
-  EXPECT_EQ(reader.data(), firstTwo);
+  EXPECT_EQ(pcm(), firstTwo);
   EXPECT_EQ(reader.formatTag, 1);
 }
 
@@ -351,20 +352,20 @@ TEST_F(WaveReaderTest, ReadsOnlyTheDataChunk) {
                                {"data", samples16(stereo)},
                                {"LIST", list}})),
             0);
-  EXPECT_EQ(reader.data(), stereo);
+  EXPECT_EQ(pcm(), stereo);
 
   // A data chunk of odd size holds one whole frame and a stray byte.
   Bytes odd = samples16({-5, 5});
   odd.push_back(0x7F);
   ASSERT_EQ(read(wav(kPcm, 2, 44100, 16, odd)), 0);
-  EXPECT_EQ(reader.data(), (std::vector<int16_t>{-5, 5}));
+  EXPECT_EQ(pcm(), (std::vector<int16_t>{-5, 5}));
   // Some writers leave out the pad byte after it (kits in the wild have such files): the next
   // chunk then follows at once.
   Bytes unpadded = riff("WAVE", {{"fmt ", fmt(kPcm, 2, 44100, 16)}, {"data", odd}, {"smpl", Bytes(36, 0xFF)}});
   unpadded.erase(unpadded.begin() + 12 + 8 + 16 + 8 + static_cast<std::ptrdiff_t>(odd.size()));
   test::putI32(unpadded, 4, static_cast<int32_t>(unpadded.size() - 8));
   ASSERT_EQ(read(unpadded), 0);
-  EXPECT_EQ(reader.data(), (std::vector<int16_t>{-5, 5}));
+  EXPECT_EQ(pcm(), (std::vector<int16_t>{-5, 5}));
 
   // A data chunk cut short of the size its header claims: the whole frames that are there.
   std::vector<int16_t> many;
@@ -372,7 +373,7 @@ TEST_F(WaveReaderTest, ReadsOnlyTheDataChunk) {
   Bytes cut = wav(kPcm, 2, 44100, 16, samples16(many));
   cut.resize(cut.size() - 399);  // 601 data bytes left: 150 frames and one byte
   ASSERT_EQ(read(cut), 0);
-  EXPECT_EQ(reader.data(), std::vector<int16_t>(many.begin(), many.begin() + 300));
+  EXPECT_EQ(pcm(), std::vector<int16_t>(many.begin(), many.begin() + 300));
   EXPECT_EQ(reader.length(), 600u);
 }
 
@@ -483,19 +484,20 @@ TEST_F(WaveReaderTest, OnlyAFileThatCannotBeOpenedTellsTheUser) {
 TEST_F(WaveReaderTest, TheReaderIsReusedAcrossFiles) {
   ASSERT_EQ(read(wav(kPcm, 2, 44100, 16, samples16({1, 2, 3, 4})), "a.wav"), 0);
   ASSERT_EQ(read(wav(kPcm, 1, 22050, 8, {255}), "b.wav"), 0);
-  EXPECT_EQ(reader.data(), (std::vector<int16_t>{32512, 32512}));
+  EXPECT_EQ(pcm(), (std::vector<int16_t>{32512, 32512}));
   EXPECT_EQ(reader.channels, 1);
   EXPECT_EQ(reader.samplesPerSec, 22050u);
 
-  std::vector<int16_t> taken = reader.takeData();
-  EXPECT_EQ(taken, (std::vector<int16_t>{32512, 32512}));
+  const std::shared_ptr<const PcmBlock> taken = reader.takeBlock();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(std::vector<int16_t>(taken->frames(), taken->frames() + 2), (std::vector<int16_t>{32512, 32512}));
   expectEmpty();
 
   ASSERT_EQ(reader.ReadWave(dir / "a.wav"), 0);
   EXPECT_EQ(reader.length(), 8u);
   reader.release();
   expectEmpty();
-  EXPECT_EQ(taken.size(), 2u);  // what was handed over is the caller's
+  EXPECT_EQ(taken->frameCount(), 1);  // what was handed over is the caller's
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int rc = reader.ReadWave("/proc/self/fd/" + std::to_string(fd));
   ::close(fd);
 
-  const std::vector<int16_t>& block = reader.data();
+  const std::span<const int16_t> block = reader.data();
   if (reader.length() != block.size() * sizeof(int16_t)) std::abort();
   if (rc != 0 && rc != 1) std::abort();
   if (rc == 1) {

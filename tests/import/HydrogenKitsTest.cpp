@@ -45,7 +45,7 @@ std::vector<uint8_t> groove(const std::vector<int>& notes) {
   return file;
 }
 
-double rms(const std::vector<int16_t>& frames, int from, int count) {
+double rms(std::span<const int16_t> frames, int from, int count) {
   double sum = 0;
   for (int i = from; i < from + count; ++i) {
     const double l = frames[static_cast<std::size_t>(2 * i)], r = frames[static_cast<std::size_t>(2 * i + 1)];
@@ -111,7 +111,7 @@ TEST(HydrogenKits, EveryShippedKitImportsChecksAndPlaysItsGrooveOnTime) {
     ASSERT_EQ(rendered.status, missing.empty() ? kExitOk : kExitFinding) << rendered.err << rendered.out;
     WaveReader reader;
     ASSERT_EQ(reader.ReadWave(wav), 0);
-    const std::vector<int16_t>& frames = reader.data();
+    const std::span<const int16_t> frames = reader.data();
     ASSERT_GE(frames.size(), 2u * 44100 * 3 + 4000);
     // Nothing before the first note; then each hit rises well above what rang just before it,
     // within its first 30 ms.

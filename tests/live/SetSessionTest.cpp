@@ -13,7 +13,6 @@
 #include "ScriptedAudio.h"
 #include "SetSession.h"
 #include "TestSupport.h"
-#include "WaveReader.h"
 
 namespace zumbel {
 namespace {
@@ -81,8 +80,7 @@ class Session : public ::testing::Test {
   CKitbeatDoc doc;
   DrumEngine engine{doc};
   ScriptedPrompts prompts;
-  WaveReader reader{&prompts};
-  LayerVoiceLoader loader{doc, engine, reader, &prompts};
+  LayerVoiceLoader loader{doc, engine, &prompts};
   test::ScriptedSystem system;
   AudioOutput output{engine, system, prompts};
   SetSession session{doc, engine, loader, output, nullptr, prompts};

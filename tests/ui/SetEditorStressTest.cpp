@@ -42,7 +42,7 @@ TEST(EditStress, PadsChangeWhileNotesPlayThem) {
   DrumEngine engine(doc);
   AlwaysOk prompts;
   WaveReader reader(&prompts);
-  LayerVoiceLoader loader(doc, engine, reader, &prompts);
+  LayerVoiceLoader loader(doc, engine, &prompts);
   SetEditor editor(doc, engine, loader, reader, prompts);
 
   std::atomic<bool> done{false};

@@ -1,0 +1,58 @@
+#pragma once
+// Reads and decodes sample files on every core while the user-interface thread goes through a
+// set's layers in order. Only files are read here: which file a layer uses, every question and
+// every message stay with the caller, in the caller's order. The caller asks for files in the
+// order it will need them, and the workers take them in that order.
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "WaveReader.h"
+
+namespace zumbel {
+
+class SampleReadAhead {
+ public:
+  // At most `threads` workers (at least one), started by start().
+  explicit SampleReadAhead(int threads);
+  // Files not begun are dropped; those being read are finished first.
+  ~SampleReadAhead();
+  SampleReadAhead(const SampleReadAhead&) = delete;
+  SampleReadAhead& operator=(const SampleReadAhead&) = delete;
+
+  // Queues `path` once, however often it is asked for.
+  void request(const std::string& path);
+  // Starts the workers, no more than there are files queued.
+  void start();
+  // The read of `path`, waiting for it; a file still queued is read on the calling thread rather
+  // than waited for. Null when `path` was never requested. Valid until this object goes.
+  const DecodedSample* take(const std::string& path);
+
+  // Workers for this machine: one per core.
+  static int machineThreads();
+
+ private:
+  struct Job {
+    std::string path;
+    enum class State { kQueued, kReading, kDone } state = State::kQueued;
+    DecodedSample result;
+  };
+  void work();
+  static DecodedSample decode(const std::string& path);
+
+  const int maxThreads_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::unordered_map<std::string, std::unique_ptr<Job>> jobs_;
+  std::deque<Job*> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace zumbel
