@@ -1,7 +1,12 @@
 // Making a layer's voice from a pool sample: the probes, the locate question and what a failure
 // leaves behind.
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +95,90 @@ TEST_F(Loader, AFileThatIsNotAWaveGivesNoVoiceAndLoadAllSkipsReferencesOutsideTh
   EXPECT_EQ(loader.loadAllVoices(), 2);
   EXPECT_NE(engine.voices().voice(4, 0), nullptr);
   EXPECT_EQ(engine.voices().voiceCount(), 1);
+}
+
+// Reading on every core changes nothing a user sees: the same voices from the same files, the
+// same questions in the same order, the same progress. Layers of one file share one block.
+TEST_F(Loader, AParallelLoadEqualsAOneAtATimeLoad) {
+  std::filesystem::create_directories(dir / "moved");
+  const int g = doc.appendGroup("Kit");
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = "s" + std::to_string(i) + ".wav";
+    // Every third file has moved; the user points at its folder once and the rest are found there.
+    writeSample(dir / (i % 3 == 0 ? "moved/" : "set/") + name, 500 + 97 * i);
+    doc.appendSample(g, i % 3 == 0 ? "/gone/" + name : name);
+  }
+  test::writeBytes(dir / "set/junk.wav", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '});
+  doc.appendSample(g, "junk.wav");
+  doc.appendSample(g, "/gone/nowhere.wav");
+  for (int n = 0; n < 40; ++n) {
+    for (int j = 0; j < kLayerCount; j += 1 + n % 3) doc.AssignSample(n, j, {g, (n * 3 + j * 5) % 14});
+  }
+
+  struct Load {
+    DrumEngine engine;
+    test::RecordingPrompts prompts;
+    LayerVoiceLoader loader;
+    std::vector<std::string> asked;
+    std::vector<int> progress;
+    int failed;
+    Load(CKitbeatDoc& d, const std::filesystem::path& moved, int threads) : engine(d), loader(d, engine, &prompts) {
+      loader.setReadThreads(threads);
+      loader.setLocate([this, moved](const std::string& suggested) -> std::optional<std::string> {
+        asked.push_back(suggested);
+        const auto file = moved / std::filesystem::path(suggested).filename();
+        return std::filesystem::exists(file) ? std::optional<std::string>(file) : std::nullopt;
+      });
+      loader.setProgress([this](int done, int) {
+        progress.push_back(done);
+        return true;
+      });
+      failed = loader.loadAllVoices();
+    }
+  };
+  Load one(doc, dir / "moved", 1), many(doc, dir / "moved", 4);
+
+  EXPECT_EQ(many.failed, one.failed);
+  EXPECT_GT(one.failed, 0);
+  EXPECT_EQ(many.asked, one.asked);
+  // Asked once for the first file that moved, then for the one that is nowhere, layer by layer.
+  ASSERT_GT(one.asked.size(), 2u);
+  EXPECT_EQ(one.asked.front(), "s0.wav");
+  EXPECT_EQ(std::count(one.asked.begin(), one.asked.end(), dir / "moved/nowhere.wav"), std::ssize(one.asked) - 1);
+  EXPECT_EQ(many.progress, one.progress);
+  EXPECT_EQ(many.prompts.shown, one.prompts.shown);
+  std::map<std::string, const PcmBlock*> blockOf;
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (int j = 0; j < kLayerCount; ++j) {
+      const SampleVoice* a = one.engine.voices().voice(n, j);
+      const SampleVoice* b = many.engine.voices().voice(n, j);
+      ASSERT_EQ(a == nullptr, b == nullptr) << n << "/" << j;
+      if (!a) continue;
+      ASSERT_EQ(a->path(), b->path());
+      ASSERT_EQ(a->frameCount(), b->frameCount());
+      ASSERT_EQ(0, std::memcmp(a->pcm()->frames(), b->pcm()->frames(), static_cast<std::size_t>(4 * a->frameCount())));
+      EXPECT_EQ(blockOf.try_emplace(b->path(), b->pcm().get()).first->second, b->pcm().get()) << b->path();
+    }
+  }
+  EXPECT_EQ(blockOf.size(), 12u);
+  std::set<const PcmBlock*> distinct;
+  for (const auto& [path, block] : blockOf) distinct.insert(block);
+  EXPECT_EQ(distinct.size(), 12u);
+}
+
+// A file rewritten on disk is read again; voices made from the old file keep playing the old one.
+TEST_F(Loader, AChangedFileGetsANewBlock) {
+  writeSample(dir / "set/a.wav", 100);
+  ASSERT_TRUE(loader.LoadLayerVoice("a.wav", 0, 0, 0, 0, false));
+  ASSERT_TRUE(loader.LoadLayerVoice("a.wav", 1, 0, 0, 0, false));
+  const std::shared_ptr<const PcmBlock> first = engine.voices().voice(0, 0)->pcm();
+  EXPECT_EQ(engine.voices().voice(1, 0)->pcm(), first);
+
+  writeSample(dir / "set/a.wav", 100);
+  std::filesystem::last_write_time(dir / "set/a.wav", std::filesystem::file_time_type::clock::now() + std::chrono::seconds(5));
+  ASSERT_TRUE(loader.LoadLayerVoice("a.wav", 2, 0, 0, 0, false));
+  EXPECT_NE(engine.voices().voice(2, 0)->pcm(), first);
+  EXPECT_EQ(engine.voices().voice(0, 0)->pcm(), first);
 }
 
 // A load the user cancels stops before the next sample: the layers read so far play, the rest

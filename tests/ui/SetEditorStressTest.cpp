@@ -3,8 +3,11 @@
 // thread plays dense notes on those very sounds. Built under ThreadSanitizer in `make test`; the
 // allocation guard fails it if the audio path allocates.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -76,20 +79,46 @@ TEST(EditStress, PadsChangeWhileNotesPlayThem) {
     while (cycles.load(std::memory_order_acquire) < target) std::this_thread::sleep_for(std::chrono::microseconds(200));
     engine.voices().collect();
   }
+
+  // What the edits leave behind is a set the engine can trust: a voice for exactly the layers
+  // that play a sample of their own. Layers of one file play one block.
+  std::map<std::string, std::vector<std::pair<int, int>>> layersOf;
+  for (int s = 0; s < kSounds; ++s) {
+    for (int j = 0; j < kLayerCount; ++j) {
+      const SampleVoice* v = engine.voices().voice(s, j);
+      EXPECT_EQ(v != nullptr, doc.sound(s).hasOwnSample(j)) << "sound " << s << " layer " << j;
+      if (!v) continue;
+      EXPECT_TRUE(doc.sound(s).refs[j].isSet());
+      auto& layers = layersOf[v->path()];
+      if (!layers.empty()) {
+        EXPECT_EQ(v->pcm(), engine.voices().voice(layers[0].first, layers[0].second)->pcm());
+      }
+      layers.emplace_back(s, j);
+    }
+  }
+
+  // The block outlives every voice of it, those still fading out included, while notes keep
+  // coming, and goes with the last.
+  const auto& [path, layers] = *std::max_element(
+      layersOf.begin(), layersOf.end(), [](const auto& a, const auto& b) { return a.second.size() < b.second.size(); });
+  ASSERT_GT(layers.size(), 1u) << path;
+  const std::weak_ptr<const PcmBlock> block = engine.voices().voice(layers[0].first, layers[0].second)->pcm();
+  for (const auto& [s, j] : layers) {
+    ASSERT_FALSE(block.expired());
+    engine.voices().release(s, j);
+    const uint64_t target = cycles.load(std::memory_order_acquire) + 2;
+    while (cycles.load(std::memory_order_acquire) < target) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    engine.voices().collect();
+  }
+  for (int tries = 0; engine.voices().retiredCount() > 0 && tries < 2000; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    engine.voices().collect();
+  }
+  EXPECT_TRUE(block.expired());
+
   done.store(true, std::memory_order_release);
   audio.join();
   engine.mixer().setRunning(false);
-
-  // What the edits leave behind is a set the engine can trust: a voice for exactly the layers
-  // that play a sample of their own.
-  for (int s = 0; s < kSounds; ++s) {
-    for (int j = 0; j < kLayerCount; ++j) {
-      EXPECT_EQ(engine.voices().voice(s, j) != nullptr, doc.sound(s).hasOwnSample(j)) << "sound " << s << " layer " << j;
-      if (doc.sound(s).hasOwnSample(j)) {
-        EXPECT_TRUE(doc.sound(s).refs[j].isSet());
-      }
-    }
-  }
   EXPECT_GT(cycles.load(), static_cast<uint64_t>(kRounds));
   editor.stopPreview();
   engine.voices().ReleaseAllVoices();
