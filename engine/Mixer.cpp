@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <type_traits>
 
 #include "MixKernels.h"
 
@@ -65,8 +67,8 @@ struct Mixer::Playback {
 };
 
 Mixer::Mixer(int deviceRate)
-    : control_(new Control[kMaxSlots]),
-      playback_(new Playback[kMaxSlots]),
+    : control_(static_cast<Control*>(::operator new(sizeof(Control) * kMaxSlots))),
+      playback_(static_cast<Playback*>(::operator new(sizeof(Playback) * kMaxSlots))),
       pending_(new std::atomic<uint64_t>[kPendingWords]),
       summary_(new std::atomic<uint64_t>[kSummaryWords]),
       active_(new SlotId[kMaxSlots]),
@@ -75,6 +77,8 @@ Mixer::Mixer(int deviceRate)
       gainTable_(new float[-kSilentVolume + 1]) {
   for (int w = 0; w < kPendingWords; ++w) pending_[w].store(0, std::memory_order_relaxed);
   for (int w = 0; w < kSummaryWords; ++w) summary_[w].store(0, std::memory_order_relaxed);
+  static_assert(std::is_trivially_destructible_v<Control> && std::is_trivially_destructible_v<Playback>,
+                "slot storage is freed without running destructors");
   for (int i = 0; i < kMaxSlots; ++i) free_[i] = kMaxSlots - 1 - i;  // slot 0 goes out first
   freeCount_ = kMaxSlots;
   for (int a = 0; a < -kSilentVolume; ++a) gainTable_[a] = static_cast<float>(std::pow(10.0, -a / 2000.0));
@@ -97,6 +101,15 @@ void Mixer::setDeviceRate(int rate) noexcept {
 SlotId Mixer::acquireSlot(const PcmBlock* pcm) noexcept {
   if (freeCount_ == 0) return kNoSlot;
   const SlotId slot = free_[--freeCount_];
+  // Slots go out lowest first, so the slots ever used are always 0 .. built - 1.
+  const SlotId built = built_.load(std::memory_order_relaxed);
+  if (slot >= built) {
+    for (SlotId s = built; s <= slot; ++s) {
+      new (&control_[s]) Control();
+      new (&playback_[s]) Playback();
+    }
+    built_.store(slot + 1, std::memory_order_release);
+  }
   Control& c = control_[slot];
   c.volume.store(0, std::memory_order_relaxed);
   c.pan.store(0, std::memory_order_relaxed);
@@ -107,13 +120,13 @@ SlotId Mixer::acquireSlot(const PcmBlock* pcm) noexcept {
 }
 
 void Mixer::releaseSlot(SlotId slot) noexcept {
-  if (slot < 0 || slot >= kMaxSlots) return;
+  if (!valid(slot)) return;
   control_[slot].released.store(true, std::memory_order_seq_cst);
   markPending(slot);
 }
 
 void Mixer::recycleSlot(SlotId slot) noexcept {
-  if (slot < 0 || slot >= kMaxSlots || freeCount_ >= kMaxSlots) return;
+  if (!valid(slot) || freeCount_ >= kMaxSlots) return;
   free_[freeCount_++] = slot;
 }
 
@@ -140,7 +153,7 @@ void Mixer::markPending(SlotId slot) noexcept {
 }
 
 void Mixer::issue(SlotId slot, uint32_t kind) noexcept {
-  if (slot < 0 || slot >= kMaxSlots) return;
+  if (!valid(slot)) return;
   std::atomic<uint32_t>& word = control_[slot].command;
   uint32_t old = word.load(std::memory_order_relaxed);
   while (!word.compare_exchange_weak(old, (((old >> 2) + 1) << 2) | kind, std::memory_order_release,
@@ -153,38 +166,38 @@ void Mixer::play(SlotId slot, bool looping) noexcept { issue(slot, looping ? kPl
 void Mixer::stop(SlotId slot) noexcept { issue(slot, kStop); }
 
 void Mixer::setVolume(SlotId slot, int32_t volume) noexcept {
-  if (slot < 0 || slot >= kMaxSlots) return;
+  if (!valid(slot)) return;
   control_[slot].volume.store(std::clamp(volume, kSilentVolume, kFullVolume), std::memory_order_relaxed);
 }
 
 void Mixer::setPan(SlotId slot, int32_t pan) noexcept {
-  if (slot < 0 || slot >= kMaxSlots) return;
+  if (!valid(slot)) return;
   control_[slot].pan.store(std::clamp(pan, kPanLeft, kPanRight), std::memory_order_relaxed);
 }
 
 bool Mixer::setFrequency(SlotId slot, int32_t hz) noexcept {
-  if (slot < 0 || slot >= kMaxSlots) return false;
+  if (!valid(slot)) return false;
   if (hz != 0 && (hz < kMinFrequency || hz > kMaxFrequency)) return false;
   control_[slot].frequency.store(hz, std::memory_order_relaxed);
   return true;
 }
 
 int32_t Mixer::volume(SlotId slot) const noexcept {
-  return slot < 0 || slot >= kMaxSlots ? 0 : control_[slot].volume.load(std::memory_order_relaxed);
+  return !valid(slot) ? 0 : control_[slot].volume.load(std::memory_order_relaxed);
 }
 int32_t Mixer::pan(SlotId slot) const noexcept {
-  return slot < 0 || slot >= kMaxSlots ? 0 : control_[slot].pan.load(std::memory_order_relaxed);
+  return !valid(slot) ? 0 : control_[slot].pan.load(std::memory_order_relaxed);
 }
 int32_t Mixer::frequency(SlotId slot) const noexcept {
-  return slot < 0 || slot >= kMaxSlots ? 0 : control_[slot].frequency.load(std::memory_order_relaxed);
+  return !valid(slot) ? 0 : control_[slot].frequency.load(std::memory_order_relaxed);
 }
 
 bool Mixer::isSounding(SlotId slot) const noexcept {
-  return slot >= 0 && slot < kMaxSlots && playback_[slot].activeIndex >= 0;
+  return valid(slot) && playback_[slot].activeIndex >= 0;
 }
 
 bool Mixer::isIdle(SlotId slot) const noexcept {
-  return slot < 0 || slot >= kMaxSlots || control_[slot].idle.load(std::memory_order_acquire);
+  return !valid(slot) || control_[slot].idle.load(std::memory_order_acquire);
 }
 
 void Mixer::beginCycle() noexcept {

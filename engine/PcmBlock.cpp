@@ -13,8 +13,7 @@ void silenceTail(int16_t* data, int64_t frameCount) {
 std::unique_ptr<PcmBlock> PcmBlock::allocate(int64_t frameCount) noexcept {
   if (frameCount < 0) return nullptr;
   const auto samples = static_cast<std::size_t>(2 * (kLeadFrames + frameCount + kTailFrames));
-  // new[] of a trivial type leaves the memory as the system gave it: untouched pages cost nothing.
-  std::unique_ptr<int16_t[]> storage(new (std::nothrow) int16_t[samples]);
+  PcmMemory storage = PcmMemory::allocate(samples * sizeof(int16_t));
   if (!storage) return nullptr;
   std::fill_n(storage.get(), 2 * kLeadFrames, int16_t{0});
   silenceTail(storage.get() + 2 * kLeadFrames, frameCount);

@@ -7,6 +7,8 @@
 #include <memory>
 #include <new>
 
+#include "PcmMemory.h"
+
 namespace zumbel {
 
 class PcmBlock {
@@ -36,10 +38,10 @@ class PcmBlock {
   }
 
  private:
-  PcmBlock(std::unique_ptr<int16_t[]> storage, int64_t frameCount) noexcept
+  PcmBlock(PcmMemory storage, int64_t frameCount) noexcept
       : storage_(std::move(storage)), frameCount_(frameCount), capacity_(frameCount) {}
 
-  std::unique_ptr<int16_t[]> storage_;
+  PcmMemory storage_;
   int64_t frameCount_;
   int64_t capacity_;
 };
