@@ -76,6 +76,8 @@ inline constexpr int kMaxSampleReadThreads = 16;
 // after the song (a looping sound would ring for ever).
 inline constexpr int kRenderBlockFrames = 256;
 inline constexpr double kMaxAutoTailSeconds = 10.0;
+// Frames per buffer the file writer's thread takes at a time while a render goes on.
+inline constexpr int kWriteBehindFrames = 16384;
 
 // How long loading a voice may wait for the audio thread to let go of replaced voices' slots:
 // a few audio cycles even at long periods.

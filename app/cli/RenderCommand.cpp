@@ -22,6 +22,7 @@
 #include "OfflineRenderer.h"
 #include "StopSignals.h"
 #include "WavFileWriter.h"
+#include "WavWriteBehind.h"
 
 namespace zumbel {
 
@@ -183,18 +184,20 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   RenderOptions options;
   options.channel = static_cast<int>(channel);
   options.tailSeconds = tail;
+  WavWriteBehind behind(writer);
   options.sink = [&](const float* l, const float* r, int frames) {
-    return !signals.requested() && writer.write(l, r, frames);
+    return !signals.requested() && behind.write(l, r, frames);
   };
   options.progress = [&](double fraction) { progress(fraction); };
   const RenderSummary summary = renderSong(*engine, midi.song, options);
+  const bool written = behind.finish();
   progress.finish();
   if (summary.stopped && signals.requested()) {
     writer.abandon();
     err << "zumbel: render: interrupted; " << printable(output) << " was not written\n";
     return kExitError;
   }
-  if (!writer.close() || summary.stopped) {
+  if (!written || !writer.close() || summary.stopped) {
     const int error = writer.errorNumber();
     return fileError(err, "render", output,
                      std::string("writing failed: ") + (error != 0 ? std::strerror(error) : "unknown error"));
