@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "DesktopApp.h"
+#include "DesktopLoader.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
   // No arguments, or a drum set alone: the desktop program.
-  if (args.empty() || (args.size() == 1 && endsWithDrums(args[0]))) return zumbel::runDesktop(argc, argv);
+  if (args.empty() || (args.size() == 1 && endsWithDrums(args[0]))) return zumbel::runDesktopModule(argc, argv);
   const int status = zumbel::runCommandLine(args, std::cout, std::cerr);
   std::cout.flush();
   return status;
