@@ -18,7 +18,6 @@ namespace zumbel {
 
 class DrumEngine;
 class Prompts;
-class SampleReadAhead;
 
 // Asked when no probe finds a sample: given the suggested path, returns the file the user
 // picked, or nothing when they cancelled.

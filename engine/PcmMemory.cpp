@@ -33,6 +33,7 @@ constexpr std::size_t kSmallPage = 4096;
 
 std::size_t roundUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 
+#ifndef ZUMBEL_PCM_ON_HEAP
 // A mapping of `bytes` (a multiple of the small page) starting on a huge-page boundary.
 PcmMemory::Region* mapRegion(std::size_t bytes) {
   const std::size_t over = bytes + kPcmHugePageBytes;
@@ -51,11 +52,15 @@ PcmMemory::Region* mapRegion(std::size_t bytes) {
   return region;
 }
 
+#endif
+
 void dropUser(PcmMemory::Region* region) noexcept {
   if (region->users.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   ::munmap(region->base, region->bytes);
   delete region;
 }
+
+#ifndef ZUMBEL_PCM_ON_HEAP
 
 // The chunk small blocks are cut from, in order.
 struct SharedChunk {
@@ -68,6 +73,7 @@ SharedChunk& sharedChunk() {
   static SharedChunk chunk;
   return chunk;
 }
+#endif
 
 }  // namespace
 

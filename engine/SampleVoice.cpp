@@ -9,13 +9,12 @@ namespace zumbel {
 namespace {
 constexpr std::string_view kVoiceErrorCaption = "RUR";
 constexpr std::string_view kCreateBufferFailed = "En onnistunut luomaan bufferia";
-}  // namespace
 
-namespace {
 std::shared_ptr<const PcmBlock> copyOf(const int16_t* data, uint32_t lengthBytes) {
   const int64_t frames = static_cast<int64_t>(lengthBytes / kOutputBlockAlign);
   return frames > 0 ? PcmBlock::create(data, frames) : nullptr;
 }
+
 }  // namespace
 
 SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, const int16_t* data, uint32_t lengthBytes,

@@ -37,7 +37,7 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
-// The identity of the file at `path` now; nothing when it cannot be looked at.
+// The identity of the regular file at `path` now; false when there is none to look at.
 bool StatFileIdentity(const std::string& path, FileIdentity& identity);
 
 struct DecodedSample {
