@@ -73,6 +73,9 @@ bench: build
 	@./$(BUILD)/bench/bench_kit_files
 	@./$(BUILD)/bench/bench_import_kit
 	@./$(BUILD)/bench/bench_load_voices
+	@./$(BUILD)/bench/bench_open_set
+	@./$(BUILD)/bench/bench_open_set --cold
+	@./$(BUILD)/bench/bench_open_set --files 40 --cold
 	@./$(BUILD)/bench/bench_mixer
 	@./$(BUILD)/bench/bench_render
 	@./$(BUILD)/bench/bench_live_cycle
