@@ -181,9 +181,9 @@ TEST_F(Loader, AChangedFileGetsANewBlock) {
   EXPECT_EQ(engine.voices().voice(0, 0)->pcm(), first);
 }
 
-// A load the user cancels stops before the next sample: the layers read so far play, the rest
+// A load the user cancels stops before the next layer: the layers made so far play, the rest
 // stay silent, and the progress still ends.
-TEST_F(Loader, AStoppedLoadReadsNoFurtherSample) {
+TEST_F(Loader, AStoppedLoadBuildsNoFurtherVoice) {
   writeSample(dir / "set/a.wav", 10);
   const int g = doc.appendGroup("Kit");
   doc.appendSample(g, dir / "set/a.wav");
