@@ -8,14 +8,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "DrumEngine.h"
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
-#include "WavFileWriter.h"
+#include "NoiseSet.h"
 
 namespace {
 
@@ -29,27 +28,9 @@ struct FullSet {
     std::string pattern = (std::filesystem::temp_directory_path() / "zumbel-bench-XXXXXX").string();
     folder = ::mkdtemp(pattern.data());
     const int frames = 44100 * milliseconds / 1000;
-    std::mt19937 rng(1);
-    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-    std::vector<float> left(static_cast<std::size_t>(frames)), right(left.size());
-    doc.OnNewDocument();
-    const int g = doc.appendGroup("Kit");
-    for (int f = 0; f < kFiles; ++f) {
-      for (int i = 0; i < frames; ++i) {
-        const float decay = 1.0f - static_cast<float>(i) / static_cast<float>(frames);
-        left[static_cast<std::size_t>(i)] = noise(rng) * decay;
-        right[static_cast<std::size_t>(i)] = noise(rng) * decay;
-      }
-      const std::string path = folder + "/hit" + std::to_string(f) + ".wav";
-      WavFileWriter w;
-      if (!w.open(path, 44100, SampleFormat::kS16)) std::abort();
-      w.write(left.data(), right.data(), frames);
-      if (!w.close()) std::abort();
-      doc.appendSample(g, path);
-    }
-    for (int n = 0; n < kSoundCount; ++n) {
-      for (int j = 0; j < kLayerCount; ++j) doc.AssignSample(n, j, SampleRef{g, (n * kLayerCount + j) % kFiles});
-    }
+    std::vector<std::string> paths;
+    for (int f = 0; f < kFiles; ++f) paths.push_back(folder + "/hit" + std::to_string(f) + ".wav");
+    bench::writeNoiseSet(doc, paths, frames);
     pcmBytes = static_cast<double>(frames) * 4.0 * kFiles;
   }
   ~FullSet() {

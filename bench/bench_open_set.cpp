@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -30,10 +29,10 @@
 #include "DrumsFile.h"
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
+#include "NoiseSet.h"
 #include "Relink.h"
 #include "SampleProbe.h"
 #include "SampleReadAhead.h"
-#include "WavFileWriter.h"
 
 namespace {
 
@@ -82,28 +81,8 @@ std::filesystem::path makeSet(const Options& o, std::vector<std::string>& files)
   for (int f = 0; f < o.files; ++f) files.push_back(folder / ("hit" + std::to_string(f) + ".wav"));
   if (std::filesystem::exists(set)) return set;
   std::filesystem::create_directories(folder);
-  const int frames = 44100 * o.milliseconds / 1000;
-  std::mt19937 rng(1);
-  std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-  std::vector<float> left(static_cast<std::size_t>(frames)), right(left.size());
   CKitbeatDoc doc;
-  doc.OnNewDocument();
-  const int g = doc.appendGroup("Kit");
-  for (const std::string& path : files) {
-    for (int i = 0; i < frames; ++i) {
-      const float decay = 1.0f - static_cast<float>(i) / static_cast<float>(frames);
-      left[static_cast<std::size_t>(i)] = noise(rng) * decay;
-      right[static_cast<std::size_t>(i)] = noise(rng) * decay;
-    }
-    WavFileWriter w;
-    if (!w.open(path, 44100, SampleFormat::kS16)) std::abort();
-    w.write(left.data(), right.data(), frames);
-    if (!w.close()) std::abort();
-    doc.appendSample(g, path);
-  }
-  for (int n = 0; n < kSoundCount; ++n) {
-    for (int j = 0; j < kLayerCount; ++j) doc.AssignSample(n, j, SampleRef{g, (n * kLayerCount + j) % o.files});
-  }
+  bench::writeNoiseSet(doc, files, 44100 * o.milliseconds / 1000);
   if (!doc.OnSaveDocument(set).ok()) std::abort();
   ::sync();
   return set;

@@ -66,14 +66,18 @@ void SampleReadAhead::work() {
     if (queue_.empty()) return;
     Job* job = queue_.front();
     queue_.pop_front();
-    job->state = Job::State::kReading;
-    lock.unlock();
-    DecodedSample result = decode(job->path);
-    lock.lock();
-    job->result = std::move(result);
-    job->state = Job::State::kDone;
-    changed_.notify_all();
+    read(*job, lock);
   }
+}
+
+void SampleReadAhead::read(Job& job, std::unique_lock<std::mutex>& lock) {
+  job.state = Job::State::kReading;
+  lock.unlock();
+  DecodedSample result = decode(job.path);
+  lock.lock();
+  job.result = std::move(result);
+  job.state = Job::State::kDone;
+  changed_.notify_all();
 }
 
 const DecodedSample* SampleReadAhead::take(const std::string& path) {
@@ -83,12 +87,7 @@ const DecodedSample* SampleReadAhead::take(const std::string& path) {
   Job* job = it->second.get();
   if (job->state == Job::State::kQueued) {
     queue_.erase(std::find(queue_.begin(), queue_.end(), job));
-    job->state = Job::State::kReading;
-    lock.unlock();
-    DecodedSample result = decode(job->path);
-    lock.lock();
-    job->result = std::move(result);
-    job->state = Job::State::kDone;
+    read(*job, lock);
   }
   changed_.wait(lock, [job] { return job->state == Job::State::kDone; });
   return &job->result;

@@ -44,6 +44,8 @@ class SampleReadAhead {
     DecodedSample result;
   };
   void work();
+  // Reads `job` with the lock let go meanwhile; the lock is held again on return.
+  void read(Job& job, std::unique_lock<std::mutex>& lock);
   static DecodedSample decode(const std::string& path);
 
   const int maxThreads_;
