@@ -29,11 +29,11 @@ struct PcmMemory::Region {
 
 namespace {
 
-constexpr std::size_t kSmallPage = 4096;
-
 std::size_t roundUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 
 #ifndef ZUMBEL_PCM_ON_HEAP
+constexpr std::size_t kSmallPage = 4096;
+
 // A mapping of `bytes` (a multiple of the small page) starting on a huge-page boundary.
 PcmMemory::Region* mapRegion(std::size_t bytes) {
   const std::size_t over = bytes + kPcmHugePageBytes;

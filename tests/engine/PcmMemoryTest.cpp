@@ -18,6 +18,8 @@ namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kBlocksOnHeap = true;
+#elif defined(__has_feature)
+constexpr bool kBlocksOnHeap = __has_feature(address_sanitizer);
 #else
 constexpr bool kBlocksOnHeap = false;
 #endif
