@@ -1,6 +1,6 @@
 #pragma once
-// Turns one ".wav" file into a block of 16-bit stereo PCM at the file's own sample rate, ready to
-// be copied into a sample voice. libsndfile decodes, so every encoding it knows inside a RIFF
+// Turns one ".wav" file into a block of 16-bit stereo PCM at the file's own sample rate, ready
+// for sample voices to play. libsndfile decodes, so every encoding it knows inside a RIFF
 // "WAVE" file reads: 8-bit unsigned, 16/24/32-bit PCM, 32/64-bit float, µ-law, A-law, IMA and MS
 // ADPCM and the rest. AIFF (and AIFC) and FLAC files read too: drum kits from elsewhere, such as
 // the Hydrogen kits a set can be imported from, come in them.
