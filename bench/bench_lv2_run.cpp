@@ -21,7 +21,7 @@
 #include "KitbeatDoc.h"
 #include "Lv2TestHost.h"
 #include "WavFileWriter.h"
-#include "cli/HeadlessKit.h"
+#include "HeadlessKit.h"
 
 namespace {
 

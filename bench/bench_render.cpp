@@ -17,7 +17,7 @@
 #include "DenseSong.h"
 #include "DrumEngine.h"
 #include "DrumsFile.h"
-#include "cli/HeadlessKit.h"
+#include "HeadlessKit.h"
 #include "KitbeatDoc.h"
 #include "MidiFile.h"
 #include "OfflineRenderer.h"

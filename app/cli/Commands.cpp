@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "CommandArgs.h"
 #include "DrumsFile.h"
 #include "FileNames.h"
 #include "FileProblems.h"

@@ -2,7 +2,6 @@
 
 #include "FileNames.h"
 #include "Json.h"
-#include "TextEncoding.h"
 
 namespace zumbel {
 
@@ -59,23 +58,6 @@ void writeJsonArray(std::ostream& out, const Range& items, Fn&& writeItem) {
 }
 
 }  // namespace
-
-std::ostream& operator<<(std::ostream& out, Printable p) {
-  std::size_t pos = 0;
-  while (pos < p.text.size()) {
-    const std::size_t start = pos;
-    char32_t cp;
-    if (!decodeUtf8(p.text, pos, cp)) {
-      out << '?';
-      ++pos;
-    } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
-      out << '?';
-    } else {
-      out << p.text.substr(start, pos - start);
-    }
-  }
-  return out;
-}
 
 void writePoolEntry(std::ostream& out, const CKitbeatDoc& doc, int group, int entry) {
   out << "group " << group << " \"" << printable(doc.groupName(group)) << "\", entry " << entry << ": "

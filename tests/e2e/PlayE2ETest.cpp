@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
-#include "cli/HeadlessKit.h"
+#include "HeadlessKit.h"
 #include "DrumEngine.h"
 #include "DrumsFile.h"
 #include "EngineConfig.h"

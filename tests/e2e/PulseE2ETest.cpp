@@ -23,7 +23,7 @@
 #include "PulseTestServer.h"
 #include "ToneTakes.h"
 #include "TestSupport.h"
-#include "cli/HeadlessKit.h"
+#include "HeadlessKit.h"
 
 namespace zumbel {
 namespace {

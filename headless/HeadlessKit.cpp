@@ -5,8 +5,8 @@
 
 #include "DrumEngine.h"
 #include "FileProblems.h"
-#include "KitReport.h"
 #include "LayerVoiceLoader.h"
+#include "Printable.h"
 #include "Relink.h"
 #include "SampleProbe.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Why a tool cannot use a file, said so that a terminal user can act on it: every message names
 // the file and gives the reason, in the system's words where there is one. The window keeps its
-// own texts; these are only for the command line.
+// own texts; these are for the command line and the plugin's log.
 
 #include <ostream>
 #include <string>
@@ -27,8 +27,8 @@ std::string unreadableSample(const std::string& stored, const std::string& setFo
 // True when both paths name one existing file (the same device and inode), however spelt.
 bool sameFile(const std::string& a, const std::string& b);
 
-// Prints "zumbel: COMMAND: PATH: REASON" and returns the error status.
-int fileError(std::ostream& err, std::string_view command, std::string_view path, std::string_view reason);
+// Prints "zumbel: COMMAND: PATH: REASON".
+void reportFileProblem(std::ostream& err, std::string_view command, std::string_view path, std::string_view reason);
 
 // Opens a drum set for `command`; on failure says which file and why, and returns false.
 bool openKit(CKitbeatDoc& doc, const std::string& path, std::string_view command, std::ostream& err);

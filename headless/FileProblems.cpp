@@ -7,10 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Commands.h"
 #include "DrumsFile.h"
 #include "FileNames.h"
-#include "KitReport.h"
+#include "Printable.h"
 
 namespace zumbel {
 
@@ -60,9 +59,8 @@ bool sameFile(const std::string& a, const std::string& b) {
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int fileError(std::ostream& err, std::string_view command, std::string_view path, std::string_view reason) {
+void reportFileProblem(std::ostream& err, std::string_view command, std::string_view path, std::string_view reason) {
   err << "zumbel: " << command << ": " << printable(path) << ": " << printable(reason) << '\n';
-  return kExitError;
 }
 
 bool openKit(CKitbeatDoc& doc, const std::string& path, std::string_view command, std::ostream& err) {
@@ -72,7 +70,7 @@ bool openKit(CKitbeatDoc& doc, const std::string& path, std::string_view command
   if (reason.empty()) {
     reason = outcome.error == FileError::BadFormat ? "not a drum set (unexpected file format)" : outcome.message;
   }
-  fileError(err, command, path, reason);
+  reportFileProblem(err, command, path, reason);
   return false;
 }
 
