@@ -39,9 +39,12 @@ int distance(QRgb a, QRgb b) {
 struct Comparison {
   int largest = 0, beyondSlack = 0;
 };
+// Compared premultiplied, as they are drawn: Qt's way back from premultiplied colour rounds
+// translucent pixels differently on different processors.
 Comparison compare(const QImage& a, const QImage& b, int slack) {
   Comparison c;
-  const QImage x = a.convertToFormat(QImage::Format_ARGB32), y = b.convertToFormat(QImage::Format_ARGB32);
+  const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+               y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   for (int row = 0; row < x.height(); ++row) {
     for (int col = 0; col < x.width(); ++col) {
       const int d = distance(x.pixel(col, row), y.pixel(col, row));
