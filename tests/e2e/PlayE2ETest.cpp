@@ -11,9 +11,11 @@
 #include <iostream>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <thread>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -182,7 +184,7 @@ class JackE2E : public ::testing::Test {
   // listens).
   void startPlay(const std::vector<std::string>& extraArgs = {}) {
     test::ChildProcess::Options options;
-    options.argv = {ZUMBEL_BINARY, "play", kDemoKit};
+    options.argv = {ZUMBEL_BINARY, "play", kit_};
     options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
     options.setEnv = serverEnvironment();
     options.stdoutPath = dir_ / "play.out";
@@ -292,6 +294,7 @@ class JackE2E : public ::testing::Test {
   }
 
   test::TempDir dir_;
+  std::string kit_ = kDemoKit;  // the set startPlay plays
   std::unique_ptr<JackTestServer> server_;
   std::unique_ptr<JackRig> rig_;
   test::ChildProcess play_;
@@ -565,6 +568,49 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
             << unfinished(log, "zumbel-rig-send", "Triggered") + unfinished(log, "zumbel-rig-rec", "Triggered") +
                    unfinished(log, "zumbel-rig-send", "Running") + unfinished(log, "zumbel-rig-rec", "Running")
             << " times; its own timer was late " << driverLate << " times\n";
+}
+
+// SIGHUP reads the set again as the window's Open does: the program plays on, and a sound changed
+// in the file meanwhile (the kick turned fully left) is heard as the file now says. Once the notes
+// have rung out, the stop report counts nothing sounding and only the set's voices held.
+TEST_F(JackE2E, PlayReadsTheSetAgainOnHangup) {
+  REQUIRE_JACKD();
+  std::filesystem::copy(std::filesystem::path(kDemoKit).parent_path(), dir_ / "kit");
+  kit_ = dir_ / "kit/Demo.drums";
+  const jack_nframes_t tail = ringFrames(kKick, 127);
+  ASSERT_NO_FATAL_FAILURE(startServer(256, 2 * (tail / kRate + 1)));
+  ASSERT_NO_FATAL_FAILURE(startPlay());
+  std::vector<ScheduledMessage> sent;
+  const Recording before = sendAndRecord({test::noteOn(0, kKick, 127)}, tail, sent);
+
+  CKitbeatDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(kit_).ok());
+  doc.sound(kKick - kFirstNote).settings[kPan] = kPanLeft;
+  ASSERT_TRUE(doc.OnSaveDocument(kit_).ok());
+  ASSERT_EQ(::kill(play_.pid(), SIGHUP), 0);
+  const auto deadline = std::chrono::steady_clock::now() + kPortTimeout;
+  while (playOutput().find("\nReloaded: ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(play_.running()) << "ended by the hangup";
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_NE(playOutput().find("\nReloaded: " + kit_ + ", "), std::string::npos) << playOutput();
+  const Recording after = sendAndRecord({test::noteOn(0, kKick, 127)}, tail, sent);
+  ASSERT_FALSE(HasFailure());
+  EXPECT_GT(peak(before.left, 0, before.frames()), 0.01f);
+  EXPECT_GT(peak(before.right, 0, before.frames()), 0.01f);
+  EXPECT_GT(peak(after.left, 0, after.frames()), 0.01f);
+  EXPECT_EQ(peak(after.right, 0, after.frames()), 0.0f);
+
+  stopPlay();
+  const std::string out = playOutput();
+  std::smatch stop;
+  ASSERT_TRUE(std::regex_search(out, stop, std::regex(R"(At the stop: \d+ xruns, (\d+) mixer slots and (\d+) voices )"
+                                                      R"(sounding, (\d+) voices held \(the set has (\d+)\))")))
+      << out;
+  EXPECT_EQ(stop[1], "0");
+  EXPECT_EQ(stop[2], "0");
+  EXPECT_EQ(stop[3], stop[4]);
+  EXPECT_NE(stop[4], "0");
 }
 
 // The devices are listed with the numbers play takes, and a MIDI source chosen by name is
