@@ -262,7 +262,9 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   // What is left: after the last notes have rung out nothing may sound, and every voice built
   // and not yet freed should be one of the set's.
   engine.voices().collect();
-  out << "At the stop: " << backend.xrunCount() << " xruns, "
+  // An output lost with its device is closed, its backend gone; its xruns were all printed.
+  const uint64_t xruns = output.isOpen() ? backend.xrunCount() : xrunsShown;
+  out << "At the stop: " << xruns << " xruns, "
       << zumbel_engine_tally.slotsMixing.load(std::memory_order_relaxed) << " mixer slots and "
       << engine.voices().soundingCount() << " voices sounding, "
       << zumbel_engine_tally.voicesAlive.load(std::memory_order_relaxed) << " voices held (the set has "
