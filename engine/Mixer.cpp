@@ -5,6 +5,7 @@
 #include <new>
 #include <type_traits>
 
+#include "EngineTally.h"
 #include "MixKernels.h"
 
 namespace zumbel {
@@ -86,7 +87,10 @@ Mixer::Mixer(int deviceRate)
   setDeviceRate(deviceRate);
 }
 
-Mixer::~Mixer() = default;
+Mixer::~Mixer() {
+  // Slots still in the mix leave it with the mixer.
+  zumbel_engine_tally.slotsMixing.fetch_sub(activeCount_, std::memory_order_relaxed);
+}
 
 void Mixer::setDeviceRate(int rate) noexcept {
   const int r = std::max(1, rate);
@@ -227,6 +231,7 @@ void Mixer::activate(SlotId slot) noexcept {
   p.activeIndex = activeCount_;
   active_[activeCount_++] = slot;
   control_[slot].idle.store(false, std::memory_order_relaxed);
+  zumbel_engine_tally.slotsMixing.fetch_add(1, std::memory_order_relaxed);
 }
 
 // The active slots keep the order they started in, so a frame's sum adds the same voices in the
@@ -247,6 +252,7 @@ void Mixer::keep(SlotId slot, int index) noexcept {
 void Mixer::retire(SlotId slot) noexcept {
   playback_[slot].activeIndex = -1;
   control_[slot].idle.store(true, std::memory_order_release);
+  zumbel_engine_tally.slotsMixing.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void Mixer::applyPendingCommands(bool stopped) noexcept {

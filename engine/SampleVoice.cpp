@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "EngineTally.h"
 #include "Prompts.h"
 
 namespace zumbel {
@@ -49,6 +50,7 @@ SampleVoice::SampleVoice(Prompts* owner, Mixer& mixer, std::shared_ptr<const Pcm
   SetPan(pan);
   SetPitch(playbackRate);
   if (baseRate_ == 0) baseRate_ = kOutputRate;
+  zumbel_engine_tally.voicesAlive.fetch_add(1, std::memory_order_relaxed);
 }
 
 SampleVoice::~SampleVoice() {
@@ -57,6 +59,7 @@ SampleVoice::~SampleVoice() {
   // destroys a voice after the cycles that could see it.
   mixer_.applyCommandsWhileStopped();
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.recycleSlot(slots_[static_cast<std::size_t>(i)]);
+  zumbel_engine_tally.voicesAlive.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void SampleVoice::detach() noexcept {

@@ -65,6 +65,14 @@ int VoiceTable::voiceCount() const noexcept {
                                         [](const auto& e) { return e.load(std::memory_order_relaxed) != nullptr; }));
 }
 
+int VoiceTable::soundingCount() const noexcept {
+  const auto sounding = [](const SampleVoice* v) { return v != nullptr && !v->isSilent(); };
+  int count = sounding(preview_.load(std::memory_order_relaxed)) ? 1 : 0;
+  for (const auto& e : table_) count += sounding(e.load(std::memory_order_relaxed)) ? 1 : 0;
+  for (const Retired& r : retired_) count += sounding(r.voice.get()) ? 1 : 0;
+  return count;
+}
+
 void VoiceTable::retire(SampleVoice* voice) {
   if (!voice) return;
   // Room first: should that fail, the voice leaks instead of being freed under the audio thread.

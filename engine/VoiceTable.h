@@ -39,6 +39,8 @@ class VoiceTable {
   // Stops and releases the preview voice and empties every entry.
   void ReleaseAllVoices();
   int voiceCount() const noexcept;
+  // Voices with a buffer in the mix: the table's, the preview and those retired but not yet freed.
+  int soundingCount() const noexcept;
 
   // Frees retired voices that no audio cycle can still reach. Cheap; call it freely.
   void collect();

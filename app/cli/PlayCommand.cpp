@@ -1,6 +1,6 @@
 // zumbel play: the instrument without a window. The set is opened, the audio output and the MIDI
 // input too, and the program plays until it is interrupted, or until a song given to play in has
-// ended.
+// ended. SIGHUP opens the set again as the window's Open does.
 
 #include <chrono>
 #include <cstdio>
@@ -13,12 +13,16 @@
 #include "CommandArgs.h"
 #include "Commands.h"
 #include "DrumEngine.h"
+#include "EngineTally.h"
 #include "FileProblems.h"
 #include "HeadlessKit.h"
 #include "KitReport.h"
+#include "LayerVoiceLoader.h"
 #include "LiveSetup.h"
 #include "MidiFile.h"
 #include "MidiInputPort.h"
+#include "ReloadSignal.h"
+#include "SetSession.h"
 #include "SongInput.h"
 #include "StopSignals.h"
 
@@ -30,7 +34,9 @@ const char kPlayHelp[] =
     "Usage: zumbel play KIT.drums [--audio N|NAME] [--midi N|NAME] [--channel N] [--period FRAMES]\n"
     "                             [--song SONG.mid]\n"
     "Plays a drum set live: MIDI notes arriving on the MIDI input sound through the audio output,\n"
-    "until Ctrl+C (SIGINT) or SIGTERM.\n"
+    "until Ctrl+C (SIGINT) or SIGTERM. SIGHUP (kill -HUP PID) reads the set file again and rebuilds\n"
+    "the voices, as the window's File > Open does, while the output and the MIDI input stay open;\n"
+    "a set that no longer opens is reported and the one playing is kept.\n"
     "  --audio N|NAME   audio output by number or name (default 0, the system default: JACK when\n"
     "                   a server runs, otherwise PulseAudio, otherwise ALSA)\n"
     "  --midi N|NAME    MIDI input by number or name (default 0, Zumbel's own input port, which\n"
@@ -111,6 +117,33 @@ void openMidi(MidiInputPort& midi, int device, std::ostream& out, std::ostream& 
   }
 }
 
+// Layers that name a sample but got no voice: missing or unreadable files (`zumbel check` names them).
+int silentLayers(const CKitbeatDoc& doc, DrumEngine& engine) {
+  int silent = 0;
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (int j = 0; j < kLayerCount; ++j) {
+      if (doc.sound(n).refs[static_cast<std::size_t>(j)].isSet() && engine.voices().voice(n, j) == nullptr) ++silent;
+    }
+  }
+  return silent;
+}
+
+// The window's Open without the window: the file is read again (a set that no longer opens is
+// said, and the one playing goes on), then the session releases the voices, relinks the pool and
+// builds every voice again, while notes keep coming in.
+void reloadSet(CKitbeatDoc& doc, DrumEngine& engine, SetSession& session, const DeviceSettings& devices,
+               const std::string& path, std::ostream& out, std::ostream& err) {
+  if (!openKit(doc, path, "play", err)) {
+    err << "zumbel: play: the set playing is kept\n";
+    return;
+  }
+  session.UpdateView(devices);
+  const int voices = engine.voices().voiceCount();
+  out << "Reloaded: " << path << ", " << voices << (voices == 1 ? " sample loaded" : " samples loaded");
+  if (const int silent = silentLayers(doc, engine); silent > 0) out << ", " << silent << " layers silent";
+  out << std::endl;
+}
+
 // A stream that has just started does not play at once: PulseAudio, and ALSA through its pulse
 // plugin, take the first few periods and then hold the writer for up to two seconds while the
 // server's sink catches up. Notes stamped in that time would come out late and bunched, so a
@@ -136,6 +169,8 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (const std::optional<int> done = parse(args, options, out, err)) return *done;
   // From here on an interrupt, even one during loading, ends the program the orderly way.
   const StopSignals signals;
+  // A hangup during loading waits for the loop, which then reads the set once more.
+  ReloadSignal hangup;
 
   CKitbeatDoc doc;
   if (!openKit(doc, options.kit, "play", err)) return kExitError;
@@ -185,6 +220,11 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   openMidi(midi, *midiDevice, out, err);
   engine.trigger().setMidiChannel(options.channel);
   out << "Channel: " << options.channel << std::endl;
+  // What the window keeps for its Open: the devices in use and the session that rebuilds the
+  // voices. The output is open, so the session never opens it again.
+  LayerVoiceLoader loader(doc, engine, &loadPrompts);
+  SetSession session(doc, engine, loader, output, &midi, loadPrompts);
+  const DeviceSettings devices{*audioDevice, *midiDevice, options.channel, {}, midi.openedName()};
 
   SongInput songInput(output.cycle().songQueue());
   uint64_t endNs = 0;
@@ -210,6 +250,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       break;
     }
     engine.voices().collect();
+    if (hangup.take()) reloadSet(doc, engine, session, devices, options.kit, out, err);
   }
 
   songInput.stop();
@@ -218,6 +259,16 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   out << "Stopped after " << stats.cycles << " periods; the audio callback took " << std::fixed << std::setprecision(1)
       << stats.meanUs() << " us on average, " << static_cast<double>(stats.maxNs) / 1000.0 << " us at most, "
       << stats.slowCycles << " periods over half their length" << std::endl;
+  // What is left: after the last notes have rung out nothing may sound, and every voice built
+  // and not yet freed should be one of the set's.
+  engine.voices().collect();
+  // An output lost with its device is closed, its backend gone; its xruns were all printed.
+  const uint64_t xruns = output.isOpen() ? backend.xrunCount() : xrunsShown;
+  out << "At the stop: " << xruns << " xruns, "
+      << zumbel_engine_tally.slotsMixing.load(std::memory_order_relaxed) << " mixer slots and "
+      << engine.voices().soundingCount() << " voices sounding, "
+      << zumbel_engine_tally.voicesAlive.load(std::memory_order_relaxed) << " voices held (the set has "
+      << engine.voices().voiceCount() << ")" << std::endl;
   output.close();
   engine.voices().ReleaseAllVoices();
   return status;

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -142,6 +143,20 @@ float peak(const std::vector<float>& v, std::size_t from, std::size_t frames) {
   return p;
 }
 
+// The line of `zumbel play`'s output that starts with `start`; empty when there is none.
+std::string lineStarting(const std::string& out, const std::string& start) {
+  const std::size_t at = out.find("\n" + start);
+  return at == std::string::npos ? std::string() : out.substr(at + 1, out.find('\n', at + 1) - at - 1);
+}
+
+// The number in `line` just before `words`.
+double numberBefore(const std::string& line, const std::string& words) {
+  const std::size_t at = line.find(words);
+  EXPECT_NE(at, std::string::npos) << line;
+  if (at == std::string::npos) return 0.0;
+  return std::stod(line.substr(line.rfind(' ', at - 1) + 1));
+}
+
 double energy(const Recording& r, std::size_t from, std::size_t frames) {
   double e = 0.0;
   for (std::size_t i = from; i < from + frames && i < r.frames(); ++i) {
@@ -182,7 +197,7 @@ class JackE2E : public ::testing::Test {
   // listens).
   void startPlay(const std::vector<std::string>& extraArgs = {}) {
     test::ChildProcess::Options options;
-    options.argv = {ZUMBEL_BINARY, "play", kDemoKit};
+    options.argv = {ZUMBEL_BINARY, "play", kit_};
     options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
     options.setEnv = serverEnvironment();
     options.stdoutPath = dir_ / "play.out";
@@ -292,6 +307,7 @@ class JackE2E : public ::testing::Test {
   }
 
   test::TempDir dir_;
+  std::string kit_ = kDemoKit;  // the set startPlay plays
   std::unique_ptr<JackTestServer> server_;
   std::unique_ptr<JackRig> rig_;
   test::ChildProcess play_;
@@ -531,20 +547,13 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
   server_->stop();
 
   const std::string out = playOutput();
-  const std::size_t stats = out.find("\nStopped after ");
-  ASSERT_NE(stats, std::string::npos) << out;
-  const std::string line = out.substr(stats + 1, out.find('\n', stats + 1) - stats - 1);
   // "Stopped after N periods; the audio callback took M us on average, X us at most, S periods
   // over half their length"
-  const auto numberBefore = [&](const std::string& words) {
-    const std::size_t at = line.find(words);
-    EXPECT_NE(at, std::string::npos) << line;
-    if (at == std::string::npos) return 0.0;
-    return std::stod(line.substr(line.rfind(' ', at - 1) + 1));
-  };
-  const double periods = numberBefore(" periods;");
-  const double meanUs = numberBefore(" us on average");
-  const double slow = numberBefore(" periods over half their length");
+  const std::string line = lineStarting(out, "Stopped after ");
+  ASSERT_FALSE(line.empty()) << out;
+  const double periods = numberBefore(line, " periods;");
+  const double meanUs = numberBefore(line, " us on average");
+  const double slow = numberBefore(line, " periods over half their length");
   EXPECT_GT(periods, kSeconds * kRate / kPeriod / 2) << line;
   EXPECT_LE(slow, kToleratedSlowPeriods) << line;
   EXPECT_LT(meanUs, 1e6 * kPeriod / kRate / 2) << line;
@@ -565,6 +574,60 @@ TEST_F(JackE2E, PlayKeepsUpWithDenseNotesAtShortPeriods) {
             << unfinished(log, "zumbel-rig-send", "Triggered") + unfinished(log, "zumbel-rig-rec", "Triggered") +
                    unfinished(log, "zumbel-rig-send", "Running") + unfinished(log, "zumbel-rig-rec", "Running")
             << " times; its own timer was late " << driverLate << " times\n";
+}
+
+// SIGHUP reads the set again as the window's Open does: the program plays on, and a sound changed
+// in the file meanwhile (the kick turned fully left) is heard as the file now says; a file that no
+// longer opens leaves the set playing. Once the notes have rung out, the stop report counts
+// nothing sounding and only the set's voices held.
+TEST_F(JackE2E, PlayReadsTheSetAgainOnHangup) {
+  REQUIRE_JACKD();
+  std::filesystem::copy(std::filesystem::path(kDemoKit).parent_path(), dir_ / "kit");
+  kit_ = dir_ / "kit/Demo.drums";
+  const jack_nframes_t tail = ringFrames(kKick, 127);
+  ASSERT_NO_FATAL_FAILURE(startServer(256, 2 * (tail / kRate + 1)));
+  ASSERT_NO_FATAL_FAILURE(startPlay());
+  std::vector<ScheduledMessage> sent;
+  const Recording before = sendAndRecord({test::noteOn(0, kKick, 127)}, tail, sent);
+
+  CKitbeatDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(kit_).ok());
+  doc.sound(kKick - kFirstNote).settings[kPan] = kPanLeft;
+  ASSERT_TRUE(doc.OnSaveDocument(kit_).ok());
+  ASSERT_EQ(::kill(play_.pid(), SIGHUP), 0);
+  const auto deadline = std::chrono::steady_clock::now() + kPortTimeout;
+  while (playOutput().find("\nReloaded: ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(play_.running()) << "ended by the hangup";
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_NE(playOutput().find("\nReloaded: " + kit_ + ", "), std::string::npos) << playOutput();
+  const Recording after = sendAndRecord({test::noteOn(0, kKick, 127)}, tail, sent);
+  ASSERT_FALSE(HasFailure());
+  EXPECT_GT(peak(before.left, 0, before.frames()), 0.01f);
+  EXPECT_GT(peak(before.right, 0, before.frames()), 0.01f);
+  EXPECT_GT(peak(after.left, 0, after.frames()), 0.01f);
+  EXPECT_EQ(peak(after.right, 0, after.frames()), 0.0f);
+
+  // A set that no longer opens is said, and the one playing goes on.
+  test::writeBytes(kit_, {'n', 'o'});
+  ASSERT_EQ(::kill(play_.pid(), SIGHUP), 0);
+  const auto kept = std::chrono::steady_clock::now() + kPortTimeout;
+  while (test::readText(dir_ / "play.err").find("the set playing is kept") == std::string::npos &&
+         std::chrono::steady_clock::now() < kept) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_NE(test::readText(dir_ / "play.err").find(kit_ + ": not a drum set"), std::string::npos)
+      << test::readText(dir_ / "play.err");
+  EXPECT_TRUE(play_.running());
+
+  stopPlay();
+  // "At the stop: X xruns, S mixer slots and V voices sounding, H voices held (the set has N)"
+  const std::string stop = lineStarting(playOutput(), "At the stop: ");
+  ASSERT_FALSE(stop.empty()) << playOutput();
+  EXPECT_EQ(numberBefore(stop, " mixer slots and"), 0) << stop;
+  EXPECT_EQ(numberBefore(stop, " voices sounding"), 0) << stop;
+  EXPECT_EQ(numberBefore(stop, " voices held"), numberBefore(stop, ")")) << stop;
+  EXPECT_GT(numberBefore(stop, ")"), 0) << stop;
 }
 
 // The devices are listed with the numbers play takes, and a MIDI source chosen by name is

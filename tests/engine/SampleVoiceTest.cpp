@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "EngineTally.h"
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
 
@@ -165,6 +166,54 @@ TEST(SampleVoice, AVoiceRemovedWhileSoundingFadesOutAndIsFreedOnlyAfterwards) {
   engine.voices().voice(1, 0)->Play();
   EXPECT_EQ(test::cycle(engine, 8).left[4], test::s16(1000));
   engine.mixer().setRunning(false);
+}
+
+// What a long run's stop report counts, from the first hit until the last sound and voice are
+// gone: voices held and mixer slots in the mix (process-wide, so the test counts changes), and
+// the voices of one table still sounding, retired ones included.
+TEST(SampleVoice, TheTallyAndTheTableCountWhatSoundsAndWhatIsHeld) {
+  const auto held = [base = zumbel_engine_tally.voicesAlive.load()] { return zumbel_engine_tally.voicesAlive.load() - base; };
+  const auto mixing = [base = zumbel_engine_tally.slotsMixing.load()] { return zumbel_engine_tally.slotsMixing.load() - base; };
+  {
+    CKitbeatDoc doc;
+    DrumEngine engine(doc);
+    engine.mixer().setRunning(true);
+    VoiceTable& voices = engine.voices();
+    voices.publish(0, 0, makeVoice(engine.mixer(), test::dc(100, 1000)));
+    voices.publish(1, 0, makeVoice(engine.mixer(), test::dc(44100, 1000)));
+    EXPECT_EQ(held(), 2);
+    voices.voice(0, 0)->Play();
+    voices.voice(0, 0)->Play();
+    voices.voice(1, 0)->Play();
+    test::cycle(engine, 8);
+    EXPECT_EQ(mixing(), 3);
+    EXPECT_EQ(voices.soundingCount(), 2);
+    test::cycle(engine, 256);  // the short sample has ended twice
+    EXPECT_EQ(mixing(), 1);
+    EXPECT_EQ(voices.soundingCount(), 1);
+    voices.ReleaseAllVoices();
+    voices.collect();
+    EXPECT_EQ(voices.soundingCount(), 1);  // retired, fading out
+    EXPECT_EQ(held(), 2);
+    test::cycle(engine, 512);
+    voices.collect();
+    EXPECT_EQ(mixing(), 0);
+    EXPECT_EQ(voices.soundingCount(), 0);
+    EXPECT_EQ(held(), 0);
+    engine.mixer().setRunning(false);
+  }
+  {
+    // A mixer that goes while a slot still plays takes it out of the count.
+    Mixer mixer;
+    auto voice = makeVoice(mixer, test::dc(44100, 1000));
+    voice->Play();
+    test::mix(mixer, 8);
+    mixer.setRunning(true);
+    voice.reset();
+    EXPECT_EQ(mixing(), 1);
+  }
+  EXPECT_EQ(mixing(), 0);
+  EXPECT_EQ(held(), 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <lv2/state/state.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -53,11 +54,17 @@ const char* Lv2World::unmapUri(LV2_URID_Unmap_Handle handle, LV2_URID urid) {
 }
 
 bool Lv2TestHost::Ring::push(uint32_t size, const void* data) {
-  if (count == messages.size() || size > messages[0].data.size()) return false;
-  messages[count].size = size;
-  std::memcpy(messages[count].data.data(), data, size);
-  ++count;
+  const std::size_t at = pushed.load(std::memory_order_relaxed);
+  if (at - popped.load(std::memory_order_acquire) == messages.size() || size > messages[0].data.size()) return false;
+  Message& m = messages[at % messages.size()];
+  m.size = size;
+  std::memcpy(m.data.data(), data, size);
+  pushed.store(at + 1, std::memory_order_release);
   return true;
+}
+
+std::size_t Lv2TestHost::Ring::size() const noexcept {
+  return pushed.load(std::memory_order_acquire) - popped.load(std::memory_order_relaxed);
 }
 
 Lv2TestHost::Lv2TestHost(Lv2World& world, double rate)
@@ -84,6 +91,11 @@ Lv2TestHost::Lv2TestHost(Lv2World& world, double rate)
 }
 
 Lv2TestHost::~Lv2TestHost() {
+  if (workerThread_.joinable()) {
+    stopWorker_.store(true, std::memory_order_release);
+    workReady_.release();
+    workerThread_.join();
+  }
   if (instance_ == nullptr) return;
   lilv_instance_deactivate(instance_);
   lilv_instance_free(instance_);
@@ -140,13 +152,17 @@ void Lv2TestHost::run(uint32_t frames) {
 
   {
     const RealtimeScope audioThread;
+    const auto started = std::chrono::steady_clock::now();
     lilv_instance_run(instance_, frames);
     if (worker_ != nullptr) {
-      for (std::size_t i = 0; i < responses_->count; ++i) {
-        worker_->work_response(instance_->lv2_handle, responses_->messages[i].size, responses_->messages[i].data.data());
+      for (std::size_t n = responses_->size(); n > 0; --n) {
+        const Message& m = responses_->front();
+        worker_->work_response(instance_->lv2_handle, m.size, m.data.data());
+        responses_->pop();
       }
-      responses_->count = 0;
     }
+    lastRunNs_ = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count());
   }
   if (record) {
     left.insert(left.end(), outLeft_.begin(), outLeft_.begin() + frames);
@@ -165,18 +181,35 @@ void Lv2TestHost::run(uint32_t frames) {
   }
 }
 
+void Lv2TestHost::workFront() {
+  const Message& m = requests_->front();
+  worker_->work(instance_->lv2_handle, respond, this, m.size, m.data.data());
+  requests_->pop();
+}
+
 void Lv2TestHost::doWork() {
-  if (worker_ == nullptr) return;
+  if (worker_ == nullptr || workerThread_.joinable()) return;
   // What the plugin schedules while working waits for the next call, as on a real worker thread.
-  const Ring pending = *requests_;
-  requests_->count = 0;
-  for (std::size_t i = 0; i < pending.count; ++i) {
-    worker_->work(instance_->lv2_handle, respond, this, pending.messages[i].size, pending.messages[i].data.data());
-  }
+  for (std::size_t n = requests_->size(); n > 0; --n) workFront();
+}
+
+void Lv2TestHost::startWorkerThread() {
+  if (worker_ == nullptr || workerThread_.joinable()) return;
+  workerThread_ = std::thread([this] {
+    for (;;) {
+      workReady_.acquire();
+      while (requests_->size() > 0) workFront();
+      // What was scheduled before the stop has been worked on, so no set is left unfreed.
+      if (stopWorker_.load(std::memory_order_acquire)) return;
+    }
+  });
 }
 
 LV2_Worker_Status Lv2TestHost::schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data) {
-  return static_cast<Lv2TestHost*>(handle)->requests_->push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+  auto* self = static_cast<Lv2TestHost*>(handle);
+  if (!self->requests_->push(size, data)) return LV2_WORKER_ERR_NO_SPACE;
+  if (self->workerThread_.joinable()) self->workReady_.release();
+  return LV2_WORKER_SUCCESS;
 }
 
 LV2_Worker_Status Lv2TestHost::respond(LV2_Worker_Respond_Handle handle, uint32_t size, const void* data) {

@@ -2,9 +2,9 @@
 // A small LV2 host on lilv, as a DAW is one: it loads the bundle from the build folder, gives the
 // plugin a URID map, a log and a worker, sends MIDI and patch messages at their frames, reads what
 // the plugin notifies, and saves and restores its state through lilv's own files. The worker runs
-// when the test says (doWork), so every test is deterministic; run() and the worker's replies are
-// marked as the audio thread for the allocation guard, and the host's own part of them allocates
-// nothing.
+// when the test says (doWork), so every test is deterministic, or on a thread of its own as in a
+// DAW (startWorkerThread, for the soak run); run() and the worker's replies are marked as the audio
+// thread for the allocation guard, and the host's own part of them allocates nothing.
 
 #include <lilv/lilv.h>
 #include <lv2/log/log.h>
@@ -12,10 +12,13 @@
 #include <lv2/worker/worker.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -80,6 +83,12 @@ class Lv2TestHost {
   void run(uint32_t frames);
   // Does whatever the plugin asked of its worker, as the host's worker thread would.
   void doWork();
+  // From now on the worker runs on a thread of its own, as a DAW's does: what run() schedules is
+  // worked on at once, beside the next run() calls, and the replies reach the plugin after the
+  // run() that follows them. doWork() then does nothing. The destructor stops the thread.
+  void startWorkerThread();
+  // How long the last run() spent in the plugin: its run() and the worker's replies.
+  uint64_t lastRunNs() const noexcept { return lastRunNs_; }
 
   // Each run() appends its output here while `record` is on (a benchmark turns it off).
   std::vector<float> left, right;
@@ -102,16 +111,22 @@ class Lv2TestHost {
   static const void* portValue(const char* symbol, void* self, uint32_t* size, uint32_t* type);
   static void setPortValue(const char* symbol, void* self, const void* value, uint32_t size, uint32_t type);
 
-  // Fixed rings, so scheduling from run() allocates nothing.
+  // Fixed rings, so scheduling from run() allocates nothing. One thread pushes and one pops, so
+  // the worker thread and run() share them without a lock.
   struct Message {
     uint32_t size = 0;
     std::array<uint8_t, 8192> data{};
   };
   struct Ring {
     std::array<Message, 16> messages;
-    std::size_t count = 0;
+    std::atomic<std::size_t> pushed{0};
+    std::atomic<std::size_t> popped{0};
     bool push(uint32_t size, const void* data);
+    std::size_t size() const noexcept;
+    const Message& front() const noexcept { return messages[popped.load(std::memory_order_relaxed) % messages.size()]; }
+    void pop() noexcept { popped.fetch_add(1, std::memory_order_release); }
   };
+  void workFront();
 
   Lv2World& world_;
   LilvInstance* instance_ = nullptr;
@@ -131,6 +146,10 @@ class Lv2TestHost {
   float channel_ = 1.0f;
   mutable std::mutex logLock_;
   std::vector<std::string> log_;
+  uint64_t lastRunNs_ = 0;
+  std::thread workerThread_;
+  std::counting_semaphore<> workReady_{0};
+  std::atomic<bool> stopWorker_{false};
 };
 
 }  // namespace zumbel::test

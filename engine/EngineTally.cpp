@@ -1,0 +1,5 @@
+#include "EngineTally.h"
+
+extern "C" {
+zumbel::EngineTally zumbel_engine_tally;
+}
