@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -466,6 +469,36 @@ TEST_F(KitArchiveTest, AFailedImportRemovesWhatItUnpacked) {
     EXPECT_NE(err.str().find("nothing to import"), std::string::npos) << err.str();
     EXPECT_TRUE(fs::is_empty(dir / "sets"));
   }
+}
+
+// A kit whose sample sends libsndfile round for ever (a chunk claiming more than the file holds,
+// found in the field) is reported unreadable, not waited on: the importer opens samples as the
+// engine does. Run in a child process, so a hang fails the test instead of stopping the run.
+TEST_F(KitImportTest, ASampleThatIsNotASoundIsReportedNotWaitedFor) {
+  const std::string kit = makeKit("Field", test::kitXml("Field",
+      "<instrument><name>Kick</name><layer><filename>kick.wav</filename></layer></instrument>"
+      "<instrument><name>Snare</name><layer><filename>field.wav</filename></layer></instrument>"),
+      {"kick.wav"});
+  fs::copy_file(ZUMBEL_SOURCE_DIR "/tests/fuzz/seeds/fuzz_wave_reader/list-past-end.wav", kit + "/field.wav");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    CKitbeatDoc d;
+    d.OnNewDocument();
+    ::_exit(import::importHydrogenFolder(kit, d).ok ? 0 : 1);
+  }
+  int status = 0;
+  for (int tenths = 0; tenths < 600 && ::waitpid(child, &status, WNOHANG) == 0; ++tenths) ::usleep(100000);
+  if (::waitpid(child, &status, WNOHANG) == 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    FAIL() << "the import did not end within a minute";
+  }
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const import::ImportResult r = import(kit);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.missingSamples, 1);
+  EXPECT_NE(reportText(r).find("unreadable: " + kit + "/field.wav"), std::string::npos) << reportText(r);
 }
 
 }  // namespace
