@@ -62,8 +62,9 @@ std::string relativePath(const char* raw) {
   std::string path(raw);
   if (path.size() > kMaxArchivePathLength || path.front() == '/') return {};
   const fs::path p = fs::path(path).lexically_normal();
+  std::size_t parts = 0;
   for (const fs::path& part : p) {
-    if (part == "..") return {};
+    if (part == ".." || ++parts > kMaxArchivePathDepth + 1) return {};
   }
   std::string out = p.string();
   while (!out.empty() && out.back() == '/') out.pop_back();
@@ -230,9 +231,29 @@ struct Written {
   }
 };
 
+// The folder files are being written into, kept open while entries follow one another there.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(int kit) : kit_(kit) {}
+  // The folder holding `rel` (made when missing), or -1 with errno set.
+  int holding(const fs::path& rel) {
+    if (!fd_ || rel.parent_path() != path_) {
+      path_ = rel.parent_path();
+      fd_ = openFolderAt(kit_, path_, true);
+    }
+    return fd_.get();
+  }
+
+ private:
+  int kit_;
+  fs::path path_;
+  UniqueFd fd_;
+};
+
 // One regular file of the archive, its data as the archive gives it.
-std::string writeEntry(archive* a, archive_entry* entry, int kit, const std::string& rel, Written& written) {
-  UniqueFd file = createFileAt(kit, rel);
+std::string writeEntry(archive* a, archive_entry* entry, CurrentFolder& folder, const std::string& rel, Written& written) {
+  const int in = folder.holding(rel);
+  UniqueFd file = in < 0 ? UniqueFd() : createFileAt(in, fs::path(rel).filename());
   if (!file) return "cannot write " + rel + " (" + std::strerror(errno) + ")";
   const void* block = nullptr;
   size_t size = 0;
@@ -259,12 +280,12 @@ std::string writeEntry(archive* a, archive_entry* entry, int kit, const std::str
 }
 
 // A link's copy of the file it leads to, both already checked to lie inside the kit.
-std::string writeCopy(int kit, const Copy& copy, Written& written) {
+std::string writeCopy(int kit, const Copy& copy, CurrentFolder& folder, Written& written, std::vector<char>& buffer) {
   UniqueFd from = openFileAt(kit, copy.file);
   if (!from) return "cannot read " + copy.file + " for " + copy.link + " (" + std::strerror(errno) + ")";
-  UniqueFd to = createFileAt(kit, copy.link);
+  const int in = folder.holding(copy.link);
+  UniqueFd to = in < 0 ? UniqueFd() : createFileAt(in, fs::path(copy.link).filename());
   if (!to) return "cannot write " + copy.link + " (" + std::strerror(errno) + ")";
-  std::vector<char> buffer(std::size_t{64} << 10);
   int64_t at = 0;
   for (;;) {
     const ssize_t n = ::read(from.get(), buffer.data(), buffer.size());
@@ -287,6 +308,7 @@ std::string extract(int fd, int kit, const Survey& s, const ArchiveLimits& limit
   std::size_t count = 0;
   int64_t total = 0;
   Written written{limits};
+  CurrentFolder folder(kit);
   for (;;) {
     const int r = archive_read_next_header(a.get(), &entry);
     if (r == ARCHIVE_EOF) break;
@@ -301,10 +323,11 @@ std::string extract(int fd, int kit, const Survey& s, const ArchiveLimits& limit
       if (!openFolderAt(kit, *inKit, true)) return "cannot write " + rel + " (" + std::strerror(errno) + ")";
       continue;
     }
-    if (std::string why = writeEntry(a.get(), entry, kit, *inKit, written); !why.empty()) return why;
+    if (std::string why = writeEntry(a.get(), entry, folder, *inKit, written); !why.empty()) return why;
   }
+  std::vector<char> buffer(std::size_t{64} << 10);
   for (const Copy& copy : s.copies) {
-    if (std::string why = writeCopy(kit, copy, written); !why.empty()) return why;
+    if (std::string why = writeCopy(kit, copy, folder, written, buffer); !why.empty()) return why;
   }
   return {};
 }

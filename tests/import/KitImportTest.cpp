@@ -316,6 +316,8 @@ TEST_F(KitArchiveTest, HostileArchivesAreRefusedWithNothingWritten) {
     const char* says;
   };
   const ArchiveLimits tight{3, 400, 1000};
+  std::string deep = "Packed/";
+  for (std::size_t i = 0; i < import::kMaxArchivePathDepth; ++i) deep += "a/";
   const std::vector<Case> cases = {
       {"absolute path", {{"/tmp/evil.wav", "x"}}, {}, "absolute path"},
       {"dot-dot", {{"Packed/../../evil.wav", "x"}}, {}, "\"..\""},
@@ -324,6 +326,7 @@ TEST_F(KitArchiveTest, HostileArchivesAreRefusedWithNothingWritten) {
       {"symlink out of the kit", {{"Packed/link", "", ArchiveEntry::kSymlink, "../beside.txt"}}, {}, "outside the kit's folder"},
       {"hardlink outside", {{"Packed/hard", "", ArchiveEntry::kHardlink, "../etc/passwd"}}, {}, "outside the archive"},
       {"device", {{"Packed/dev", "", ArchiveEntry::kDevice}}, {}, "device"},
+      {"too deep", {{deep + "x.wav", "x"}}, {}, "overlong name"},
       {"oversize entry", {{"Packed/big.wav", std::string(401, 'x')}}, tight, "more than 400"},
       {"oversize in all", {{"Packed/a.wav", std::string(390, 'x')}, {"Packed/b.wav", std::string(390, 'x')}}, tight, "bytes in all"},
       {"too many entries", {{"a", "1"}, {"b", "2"}, {"c", "3"}}, tight, "entries"},
