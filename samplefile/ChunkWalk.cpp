@@ -115,22 +115,22 @@ Walk walkAiff(FileWindow& window, int64_t fileBytes) {
 
 }  // namespace
 
-Container sniffContainer(int fd, int64_t fileBytes, const std::atomic<bool>* stop) {
+SampleContainer sniffContainer(int fd, int64_t fileBytes, const std::atomic<bool>* stop) {
   FileWindow window(fd, fileBytes, stop);
   switch (walkRiffWave(window, fileBytes)) {
-    case Walk::kSound: return Container::kWav;
-    case Walk::kStopped: return Container::kStopped;
+    case Walk::kSound: return SampleContainer::kWav;
+    case Walk::kStopped: return SampleContainer::kStopped;
     case Walk::kNotSound: break;
   }
   switch (walkAiff(window, fileBytes)) {
-    case Walk::kSound: return Container::kAiff;
-    case Walk::kStopped: return Container::kStopped;
+    case Walk::kSound: return SampleContainer::kAiff;
+    case Walk::kStopped: return SampleContainer::kStopped;
     case Walk::kNotSound: break;
   }
   // FLAC is read by libFLAC, which walks its own metadata blocks safely.
   const uint8_t* head = window.bytes(0, 4);
-  if (!head) return window.stopped() ? Container::kStopped : Container::kNone;
-  return std::memcmp(head, "fLaC", 4) == 0 ? Container::kFlac : Container::kNone;
+  if (!head) return window.stopped() ? SampleContainer::kStopped : SampleContainer::kNone;
+  return std::memcmp(head, "fLaC", 4) == 0 ? SampleContainer::kFlac : SampleContainer::kNone;
 }
 
 }  // namespace zumbel

@@ -9,10 +9,10 @@
 
 namespace zumbel {
 
-enum class Container { kNone, kWav, kAiff, kFlac, kStopped };
+enum class SampleContainer { kNone, kWav, kAiff, kFlac, kStopped };
 
 // Reads with pread only, so the file offset stays at 0, where sf_open_fd expects the file to
 // start. `stop` (may be null) is looked at before every read; once set, the walk ends kStopped.
-Container sniffContainer(int fd, int64_t fileBytes, const std::atomic<bool>* stop);
+SampleContainer sniffContainer(int fd, int64_t fileBytes, const std::atomic<bool>* stop);
 
 }  // namespace zumbel

@@ -13,12 +13,12 @@ namespace zumbel {
 namespace {
 
 // The container libsndfile found must be the one the walk let through.
-bool isExpectedContainer(int format, Container sniffed) {
+bool isExpectedContainer(int format, SampleContainer sniffed) {
   const int major = format & SF_FORMAT_TYPEMASK;
   switch (sniffed) {
-    case Container::kWav: return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
-    case Container::kAiff: return major == SF_FORMAT_AIFF;
-    case Container::kFlac: return major == SF_FORMAT_FLAC;
+    case SampleContainer::kWav: return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
+    case SampleContainer::kAiff: return major == SF_FORMAT_AIFF;
+    case SampleContainer::kFlac: return major == SF_FORMAT_FLAC;
     default: return false;
   }
 }
@@ -76,12 +76,12 @@ SampleFile openSampleFile(const std::string& path, const std::atomic<bool>* stop
     return f;
   }
   f.status_ = SampleFile::Status::kNotSound;
-  const Container container = sniffContainer(f.fd_, f.stat_.st_size, stop);
-  if (container == Container::kStopped) {
+  const SampleContainer container = sniffContainer(f.fd_, f.stat_.st_size, stop);
+  if (container == SampleContainer::kStopped) {
     f.status_ = SampleFile::Status::kStopped;
     return f;
   }
-  if (container == Container::kNone) return f;
+  if (container == SampleContainer::kNone) return f;
   f.file_ = sf_open_fd(f.fd_, SFM_READ, &f.info_, SF_FALSE);
   if (!f.file_ || !isExpectedContainer(f.info_.format, container) || f.info_.channels < 1 || f.info_.samplerate < 1 ||
       f.info_.frames < 0) {
