@@ -24,8 +24,10 @@ const char kImportHelp[] =
     "the drumkit.xml itself, or a .h2drumkit archive, which is unpacked beside OUT.drums into a\n"
     "folder named after the kit. Each instrument becomes the sound of the note Hydrogen plays it\n"
     "on, its velocity layers the sound's layers; what went where, and what a drum set cannot\n"
-    "hold, is printed. An archive with absolute paths, \"..\", links leading outside it, devices\n"
-    "or too many entries or bytes is refused, and nothing is written.\n"
+    "hold, is printed. An archive with absolute paths, \"..\", devices, too many entries or bytes,\n"
+    "or a link leading anywhere but to a file inside the kit is refused, and nothing is written;\n"
+    "a link to a file inside the kit is unpacked as a copy of it. When the import fails, the\n"
+    "unpacked folder is removed again.\n"
     "Exit status 1 when sample files are missing (the set is still written), 2 on errors.\n";
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "import-kit", message); }
