@@ -66,6 +66,9 @@ inline constexpr int64_t kMaxFramesPerFileByte = 64;
 // Samples (not frames) decoded per pass when a file of many channels or of floats goes through
 // a scratch buffer, so it costs a bounded amount of memory beyond the block itself.
 inline constexpr std::size_t kReaderScratchSamples = 16384;
+// Frames decoded per step straight into a block; a stopped load ends a long file's read at the
+// next step (about a millisecond's work) rather than at its end.
+inline constexpr int64_t kReaderStepFrames = int64_t{1} << 16;
 // PCM memory: mappings start on huge-page boundaries; blocks up to this size share one.
 inline constexpr std::size_t kPcmHugePageBytes = std::size_t{2} << 20;
 inline constexpr std::size_t kPcmSharedBlockMaxBytes = std::size_t{512} << 10;

@@ -125,6 +125,8 @@ int LayerVoiceLoader::loadAllVoices() {
     if (progress_) goOn = progress_(done, total);
   }
   if (done < total) {
+    // Cancelled: the files the readers have begun end at their next step rather than at their end.
+    reads.stop();
     failed += total - done;
     if (progress_) progress_(total, total);
   }

@@ -23,7 +23,8 @@ class Prompts;
 // picked, or nothing when they cancelled.
 using LocateSampleFn = std::function<std::optional<std::string>(const std::string& suggestedPath)>;
 // Told how far loadAllVoices has got: (layers done, layers to load), from (0, total) on. False
-// stops the load before the next sample is read (the user cancelled, or the program is ending).
+// stops the load before the next sample is read (the user cancelled, or the program is ending),
+// and the reads other threads have begun stop at their next step.
 using LoadProgressFn = std::function<bool(int done, int total)>;
 
 class LayerVoiceLoader {

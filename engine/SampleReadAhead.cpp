@@ -11,13 +11,18 @@ namespace zumbel {
 SampleReadAhead::SampleReadAhead(int threads) : maxThreads_(std::clamp(threads, 1, kMaxSampleReadThreads)) {}
 
 SampleReadAhead::~SampleReadAhead() {
+  stop();
+  for (std::thread& t : workers_) t.join();
+}
+
+void SampleReadAhead::stop() {
+  stopped_.store(true, std::memory_order_relaxed);
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
     queue_.clear();
   }
   changed_.notify_all();
-  for (std::thread& t : workers_) t.join();
 }
 
 int SampleReadAhead::machineThreads() {
@@ -53,7 +58,7 @@ void SampleReadAhead::start() {
 // is when read on the user-interface thread, not the end of the program.
 DecodedSample SampleReadAhead::decode(const std::string& path) {
   try {
-    return DecodeSampleFile(path);
+    return DecodeSampleFile(path, &stopped_);
   } catch (const std::bad_alloc&) {
     return {};
   }
@@ -86,7 +91,8 @@ const DecodedSample* SampleReadAhead::take(const std::string& path) {
   if (it == jobs_.end()) return nullptr;
   Job* job = it->second.get();
   if (job->state == Job::State::kQueued) {
-    queue_.erase(std::find(queue_.begin(), queue_.end(), job));
+    // After stop() the queue no longer holds it; the read then ends at once, stopped.
+    if (const auto queued = std::find(queue_.begin(), queue_.end(), job); queued != queue_.end()) queue_.erase(queued);
     read(*job, lock);
   }
   changed_.wait(lock, [job] { return job->state == Job::State::kDone; });

@@ -12,6 +12,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -51,8 +52,9 @@ struct DecodedSample {
   uint16_t bitsPerSample = 0;
 };
 
-// Reads and decodes one file. Shows nothing; safe to call from several threads at once.
-DecodedSample DecodeSampleFile(const std::string& path);
+// Reads and decodes one file. Shows nothing; safe to call from several threads at once. `stop`
+// (may be null), once set from another thread, ends the read at its next step with no block.
+DecodedSample DecodeSampleFile(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 class WaveReader {
  public:

@@ -24,6 +24,13 @@ inline constexpr std::size_t kMaxArchiveEntries = 20000;
 inline constexpr int64_t kMaxArchiveEntryBytes = int64_t{1} << 30;   // one sample file
 inline constexpr int64_t kMaxArchiveTotalBytes = int64_t{4} << 30;   // everything unpacked
 inline constexpr std::size_t kMaxArchivePathLength = 1024;
+// Folders deep an entry may lie; kits go three or four deep.
+inline constexpr std::size_t kMaxArchivePathDepth = 32;
+// Folders an archive's paths make, named or implied: kits have a handful.
+inline constexpr std::size_t kMaxArchiveFolders = 20000;
+// Links followed one after another, or one inside another, while one link is resolved; more is
+// taken for a loop, as the kernel does past 40.
+inline constexpr int kMaxArchiveLinkHops = 40;
 
 // The playback rates a sound may carry: the range the engine's voices accept (engine/EngineConfig.h,
 // which the importer does not include: it builds without the engine).

@@ -11,14 +11,9 @@
 #include <set>
 #include <sstream>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <sndfile.h>
-
 #include "HydrogenKit.h"
 #include "ImportLimits.h"
+#include "SampleFile.h"
 
 namespace zumbel::import {
 
@@ -38,29 +33,19 @@ struct SampleInfo {
   double seconds = 0.0;
 };
 
-// What libsndfile says of a file, opened by us so that only regular files are read and a pipe in
-// a kit is never waited on.
+// What libsndfile says of a file, opened the way every sample is: only a regular file, its chunks
+// walked first, so a pipe in a kit is never waited on and a damaged file is never looped over.
 SampleInfo probeSample(const std::string& path) {
   SampleInfo info;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return info;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    info.state = SampleInfo::State::kUnreadable;
+  const SampleFile file = openSampleFile(path);
+  if (file.status() != SampleFile::Status::kOpen) {
+    const bool missing = file.status() == SampleFile::Status::kCannotOpen && file.openError() != 0;
+    info.state = missing ? SampleInfo::State::kMissing : SampleInfo::State::kUnreadable;
     return info;
   }
-  SF_INFO sf{};
-  SNDFILE* file = sf_open_fd(fd, SFM_READ, &sf, SF_TRUE);  // closes fd
-  if (!file || sf.samplerate <= 0 || sf.channels <= 0) {
-    if (file) sf_close(file);
-    info.state = SampleInfo::State::kUnreadable;
-    return info;
-  }
-  sf_close(file);
   info.state = SampleInfo::State::kFound;
-  info.rate = sf.samplerate;
-  info.seconds = sf.frames > 0 ? static_cast<double>(sf.frames) / sf.samplerate : 0.0;
+  info.rate = file.info().samplerate;
+  info.seconds = file.info().frames > 0 ? static_cast<double>(file.info().frames) / info.rate : 0.0;
   return info;
 }
 

@@ -24,8 +24,10 @@ const char kImportHelp[] =
     "the drumkit.xml itself, or a .h2drumkit archive, which is unpacked beside OUT.drums into a\n"
     "folder named after the kit. Each instrument becomes the sound of the note Hydrogen plays it\n"
     "on, its velocity layers the sound's layers; what went where, and what a drum set cannot\n"
-    "hold, is printed. An archive with absolute paths, \"..\", links leading outside it, devices\n"
-    "or too many entries or bytes is refused, and nothing is written.\n"
+    "hold, is printed. An archive with absolute paths, \"..\", devices, too many entries or bytes,\n"
+    "or a link leading anywhere but to a file inside the kit is refused, and nothing is written;\n"
+    "a link to a file inside the kit is unpacked as a copy of it. When the import fails, the\n"
+    "unpacked folder is removed again.\n"
     "Exit status 1 when sample files are missing (the set is still written), 2 on errors.\n";
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "import-kit", message); }
@@ -55,7 +57,7 @@ int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::o
   if (const std::string problem = writeProblem(output); !problem.empty()) return fileError(err, "import-kit", output, problem);
 
   namespace fs = std::filesystem;
-  std::string folder;
+  std::string folder, unpackedFolder;
   struct stat st {};
   if (::stat(source.c_str(), &st) != 0) {
     const std::string problem = readProblem(source);
@@ -74,21 +76,29 @@ int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::o
       return kExitError;
     }
     out << "Unpacked into " << printable(unpacked.folder) << "\n";
-    folder = unpacked.folder;
+    folder = unpackedFolder = unpacked.folder;
   }
+  // Nothing imported: the folder unpacked for it goes too, so a second try finds the name free.
+  auto failed = [&](int status) {
+    if (!unpackedFolder.empty()) {
+      import::removeUnpackedKit(unpackedFolder);
+      out << "Removed " << printable(unpackedFolder) << " again.\n";
+    }
+    return status;
+  };
 
   auto doc = std::make_unique<CKitbeatDoc>();
   doc->OnNewDocument();
   const import::ImportResult result = import::importHydrogenFolder(folder, *doc);
   if (!result.ok) {
     err << "zumbel: import-kit: " << printable(result.error) << '\n';
-    return kExitError;
+    return failed(kExitError);
   }
   for (const std::string& line : result.report) out << printable(line) << '\n';
   const FileOutcome saved = doc->OnSaveDocument(output);
   if (!saved.ok()) {
     const std::string problem = writeProblem(output);
-    return fileError(err, "import-kit", output, problem.empty() ? saved.message : problem);
+    return failed(fileError(err, "import-kit", output, problem.empty() ? saved.message : problem));
   }
   out << "Saved " << printable(output) << ".\n";
   return result.missingSamples > 0 ? kExitFinding : kExitOk;

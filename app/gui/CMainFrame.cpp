@@ -243,6 +243,8 @@ bool CMainFrame::importKit(const QString& source, const QString& setPath) {
   imported->OnNewDocument();
   const import::ImportResult result = import::importHydrogenFolder(folder, *imported);
   if (!result.ok) {
+    // Nothing imported: the folder unpacked for it goes too, so a second try finds the name free.
+    if (!unpackedInto.empty()) import::removeUnpackedKit(folder);
     prompts_.showMessage(result.error, kAppCaption);
     return false;
   }

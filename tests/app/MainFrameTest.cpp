@@ -31,6 +31,7 @@
 #include "FileNames.h"
 #include "cli/KitReport.h"
 #include "EngineTestSupport.h"
+#include "KitSupport.h"
 #include "ScriptedAudio.h"
 #include "ScriptedDialogs.h"
 #include "SettingsStore.h"
@@ -557,6 +558,14 @@ TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
   ASSERT_EQ(prompts.shown.size(), 2u);
   EXPECT_NE(prompts.shown[1].first.find("drumkit.xml"), std::string::npos);
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tiny Kit - Zumbel"));
+
+  // An archive whose kit has nothing to play: told, and the folder unpacked for it goes again.
+  test::writeArchive(dir / "empty.h2drumkit", {{"Empty/drumkit.xml", test::kitXml("Empty Kit", "")}});
+  std::filesystem::create_directories(dir / "sets");
+  EXPECT_FALSE(frame.importKit(QString::fromStdString(dir / "empty.h2drumkit"), QString::fromStdString(dir / "sets/E.drums")));
+  ASSERT_EQ(prompts.shown.size(), 3u);
+  EXPECT_NE(prompts.shown[2].first.find("nothing to import"), std::string::npos) << prompts.shown[2].first;
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "sets"));
 }
 
 // Save As through its dialog, with the name typed without its extension: the file read back is

@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,8 @@
 
 #include "EngineConfig.h"
 #include "Prompts.h"
+#include "SampleFileLimits.h"
+#include "SampleReadAhead.h"
 #include "TestSupport.h"
 #include "WaveReader.h"
 
@@ -432,6 +435,80 @@ TEST_F(WaveReaderTest, FilesThatAreNotSoundFilesItReadsFailSilently) {
     EXPECT_EQ(reader.samplesPerSec, 0u);
   }
   EXPECT_TRUE(prompts.shown.empty());
+}
+
+// Real WAV and AIFF files have a handful to a few dozen chunks. One with more than the walk takes
+// is not a sound, however small its chunks (millions of empty ones would otherwise cost a system
+// call each, and as many steps of libsndfile's own walk); one at the bound reads, as does one whose
+// chunk headers straddle the walk's read windows.
+TEST_F(WaveReaderTest, AFileOfMoreChunksThanTheWalkTakesIsNotASound) {
+  const Bytes frames = samples16({1, 2});
+  auto wavWith = [&](std::size_t empty, std::size_t oddBytes) {
+    std::vector<Chunk> chunks{{"fmt ", fmt(kPcm, 1, 44100, 16)}};
+    if (oddBytes) chunks.push_back({"LIST", Bytes(oddBytes, 'x')});
+    for (std::size_t i = 0; i < empty; ++i) chunks.push_back({"JUNK", {}});
+    chunks.push_back({"data", frames});
+    return riff("WAVE", chunks);
+  };
+  // An AIFF from libsndfile with `empty` chunks put after its FORM header.
+  const std::string written = dir / "w.aiff";
+  SF_INFO info{};
+  info.samplerate = 44100;
+  info.channels = 1;
+  info.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+  SNDFILE* out = sf_open(written.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(out, nullptr);
+  const short two[2] = {1, 2};
+  ASSERT_EQ(sf_writef_short(out, two, 2), 2);
+  sf_close(out);
+  const Bytes plainAiff = test::readBytes(written);
+  auto aiffWith = [&](std::size_t empty) {
+    Bytes b(plainAiff.begin(), plainAiff.begin() + 12);
+    for (std::size_t i = 0; i < empty; ++i) b.insert(b.end(), {'A', 'P', 'P', 'L', 0, 0, 0, 0});
+    b.insert(b.end(), plainAiff.begin() + 12, plainAiff.end());
+    const auto form = static_cast<uint32_t>(b.size() - 8);
+    for (int i = 0; i < 4; ++i) b[4 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(form >> (24 - 8 * i));
+    return b;
+  };
+  std::size_t own = 0;  // chunks in libsndfile's own file
+  for (std::size_t at = 12; at + 8 <= plainAiff.size(); ++own) {
+    at += 8 + ((uint32_t{plainAiff[at + 4]} << 24 | uint32_t{plainAiff[at + 5]} << 16 | uint32_t{plainAiff[at + 6]} << 8 |
+                plainAiff[at + 7]) + 1) / 2 * 2;
+  }
+
+  EXPECT_EQ(read(wavWith(kMaxSampleFileChunks - 2, 0)), 0);
+  EXPECT_EQ(pcm(), (std::vector<int16_t>{1, 1, 2, 2}));
+  // A LIST of odd size whose pad byte ends 4 bytes short of the first window: the next header straddles it.
+  EXPECT_EQ(read(wavWith(40, kChunkWalkWindowBytes - 36 - 8 - 5)), 0);
+  EXPECT_EQ(pcm(), (std::vector<int16_t>{1, 1, 2, 2}));
+  EXPECT_EQ(read(aiffWith(kMaxSampleFileChunks - own), "a.aiff"), 0);
+  EXPECT_EQ(pcm(), (std::vector<int16_t>{1, 1, 2, 2}));
+
+  EXPECT_EQ(read(wavWith(kMaxSampleFileChunks - 1, 0)), 1);
+  expectEmpty();
+  EXPECT_EQ(read(aiffWith(kMaxSampleFileChunks - own + 1), "a.aiff"), 1);
+  expectEmpty();
+  EXPECT_TRUE(prompts.shown.empty());
+}
+
+// A load that is cancelled stops its reads: a read whose stop flag is set gives no block, and the
+// read-ahead, once stopped, reads nothing more, even a file asked for before.
+TEST_F(WaveReaderTest, AStoppedReadGivesNoBlock) {
+  test::writeBytes(dir / "a.wav", wav(kPcm, 1, 44100, 16, samples16({1, 2, 3})));
+  std::atomic<bool> stop{true};
+  const DecodedSample stopped = DecodeSampleFile(dir / "a.wav", &stop);
+  EXPECT_EQ(stopped.status, DecodedSample::Status::kNotSound);
+  EXPECT_FALSE(stopped.pcm);
+  stop = false;
+  EXPECT_EQ(DecodeSampleFile(dir / "a.wav", &stop).status, DecodedSample::Status::kOk);
+
+  SampleReadAhead reads(2);
+  reads.request(dir / "a.wav");
+  reads.stop();
+  reads.start();
+  const DecodedSample* taken = reads.take(dir / "a.wav");
+  ASSERT_NE(taken, nullptr);
+  EXPECT_FALSE(taken->pcm);
 }
 
 TEST_F(WaveReaderTest, TooManyFramesAreRefusedUnread) {

@@ -1,9 +1,15 @@
 // Any text handed to the Hydrogen kit reader: it must never crash, hang or over-allocate, what it
 // reads stays inside the importer's bounds, and the velocity fit of every instrument it reads gives
-// each band a layer of that instrument, never a louder one for a softer band.
+// each band a layer of that instrument, never a louder one for a softer band. The input may carry
+// a sample file after a NUL byte (which no kit file holds): it lies beside the kit file as "s.wav",
+// and the whole kit is imported, so the importer's probe opens whatever bytes follow.
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string_view>
+
+#include <unistd.h>
 
 #include "HydrogenKit.h"
 #include "ImportLimits.h"
@@ -18,17 +24,40 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+// One folder for every input, removed when the run ends.
+struct KitFolder {
+  KitFolder() {
+    path = (std::filesystem::temp_directory_path() / "fuzz-kit-XXXXXX").string();
+    if (!::mkdtemp(path.data())) std::abort();
+  }
+  ~KitFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string path;
+};
+
+void writeFile(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static CKitbeatDoc doc = [] {
+  static const CKitbeatDoc fitDoc = [] {
     CKitbeatDoc d;
     d.OnNewDocument();
     return d;
   }();
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t nul = input.find('\0');
+  const std::string_view xml = input.substr(0, nul);
+
   HydrogenKit kit;
   std::string error;
-  const bool ok = parseHydrogenKit(std::string_view(reinterpret_cast<const char*>(data), size), kit, error);
+  const bool ok = parseHydrogenKit(xml, kit, error);
   check(ok || !error.empty());
   if (!ok) return 0;
   check(kit.instruments.size() <= kMaxKitInstruments);
@@ -42,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(layer.filename.size() <= kMaxKitTextLength);
         ranges.emplace_back(layer.min, layer.max);
       }
-      const LayerFit fit = fitLayers(ranges, doc);
+      const LayerFit fit = fitLayers(ranges, fitDoc);
       check(fit.scheme >= 0 && fit.scheme < kSchemeCount);
       for (int k = 0; k < kLayerCount; ++k) {
         check(ranges.empty() ? fit.band[k] == 0 : (fit.band[k] >= 0 && fit.band[k] < static_cast<int>(ranges.size())));
@@ -52,5 +81,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
+
+  // The whole import, its sample probed, when the input carries one.
+  if (nul == std::string_view::npos) return 0;
+  static const KitFolder kitFolder;
+  const std::string& folder = kitFolder.path;
+  writeFile(folder + "/drumkit.xml", xml);
+  writeFile(folder + "/s.wav", input.substr(nul + 1));
+  static CKitbeatDoc doc;
+  doc.OnNewDocument();
+  const ImportResult r = importHydrogenFolder(folder, doc);
+  check(r.ok ? r.sounds >= 1 && r.samples >= 1 && r.samples <= r.sounds * kLayerCount && r.missingSamples >= 0
+             : !r.error.empty());
   return 0;
 }

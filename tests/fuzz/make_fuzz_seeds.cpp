@@ -102,6 +102,24 @@ std::vector<uint8_t> wav(uint16_t tag, uint16_t channels, uint16_t bits, std::si
   return b;
 }
 
+// Kits carrying a sample after a NUL byte: the kit fuzzer puts it beside the kit file as "s.wav"
+// and imports the kit, so its probe reads the sample.
+void writeKitSampleSeeds(const std::string& dir) {
+  const std::string xml = "<drumkit_info><name>With</name><instrumentList><instrument><name>Kick</name>"
+                          "<layer><filename>s.wav</filename><min>0</min><max>0.5</max></layer>"
+                          "<layer><filename>s.wav</filename><min>0.5</min><max>1</max><pitch>2</pitch></layer>"
+                          "</instrument><instrument><name>Gone</name><filename>gone.wav</filename></instrument>"
+                          "</instrumentList></drumkit_info>";
+  auto kitWith = [&](const std::vector<uint8_t>& sample) {
+    std::vector<uint8_t> b(xml.begin(), xml.end());
+    b.push_back(0);
+    b.insert(b.end(), sample.begin(), sample.end());
+    return b;
+  };
+  write(dir + "/sample-mono16.kit", kitWith(wav(1, 1, 16, 64, false)));
+  write(dir + "/sample-list.kit", kitWith(wav(1, 2, 16, 16, true)));
+}
+
 void writeWaveSeeds(const std::string& dir) {
   write(dir + "/mono16.wav", wav(1, 1, 16, 64, false));
   write(dir + "/stereo16-list.wav", wav(1, 2, 16, 64, true));
@@ -140,6 +158,9 @@ int main(int argc, char** argv) {
   write(slist + "/empty.slist", serializeSampleList({}));
   if (argc >= 4) writeMidiSeeds(argv[3]);
   if (argc >= 5) writeWaveSeeds(argv[4]);
-  if (argc >= 6) writeKitSeeds(argv[5]);
+  if (argc >= 6) {
+    writeKitSeeds(argv[5]);
+    writeKitSampleSeeds(argv[5]);
+  }
   return 0;
 }

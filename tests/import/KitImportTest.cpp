@@ -4,6 +4,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "DrumsFile.h"
@@ -311,6 +316,8 @@ TEST_F(KitArchiveTest, HostileArchivesAreRefusedWithNothingWritten) {
     const char* says;
   };
   const ArchiveLimits tight{3, 400, 1000};
+  std::string deep = "Packed/";
+  for (std::size_t i = 0; i < import::kMaxArchivePathDepth; ++i) deep += "a/";
   const std::vector<Case> cases = {
       {"absolute path", {{"/tmp/evil.wav", "x"}}, {}, "absolute path"},
       {"dot-dot", {{"Packed/../../evil.wav", "x"}}, {}, "\"..\""},
@@ -319,6 +326,7 @@ TEST_F(KitArchiveTest, HostileArchivesAreRefusedWithNothingWritten) {
       {"symlink out of the kit", {{"Packed/link", "", ArchiveEntry::kSymlink, "../beside.txt"}}, {}, "outside the kit's folder"},
       {"hardlink outside", {{"Packed/hard", "", ArchiveEntry::kHardlink, "../etc/passwd"}}, {}, "outside the archive"},
       {"device", {{"Packed/dev", "", ArchiveEntry::kDevice}}, {}, "device"},
+      {"too deep", {{deep + "x.wav", "x"}}, {}, "overlong name"},
       {"oversize entry", {{"Packed/big.wav", std::string(401, 'x')}}, tight, "more than 400"},
       {"oversize in all", {{"Packed/a.wav", std::string(390, 'x')}, {"Packed/b.wav", std::string(390, 'x')}}, tight, "bytes in all"},
       {"too many entries", {{"a", "1"}, {"b", "2"}, {"c", "3"}}, tight, "entries"},
@@ -346,13 +354,154 @@ TEST_F(KitArchiveTest, HostileArchivesAreRefusedWithNothingWritten) {
   EXPECT_EQ(cli({"import-kit", dir / "src/noise.h2drumkit", "-o", dir / "bad.drums"}), kExitError);
 }
 
-TEST_F(KitArchiveTest, ASymlinkInsideTheKitIsKept) {
+// No link is made on disk: one leading to a file inside the kit, however it gets there (through
+// another link, a hard link, one given before its file), is unpacked as a copy of that file.
+TEST_F(KitArchiveTest, ALinkInsideTheKitIsKeptAsACopy) {
   std::vector<ArchiveEntry> entries = goodKit();
+  const std::string late = "late sample";
+  entries.insert(entries.begin() + 1, {"Packed/early.wav", "", ArchiveEntry::kSymlink, "later/x.wav"});
   entries.push_back({"Packed/k/alias.wav", "", ArchiveEntry::kSymlink, "kick.wav"});
+  entries.push_back({"Packed/k/sub/back.wav", "", ArchiveEntry::kSymlink, "../alias.wav"});
+  entries.push_back({"Packed/hard.wav", "", ArchiveEntry::kHardlink, "Packed/k/kick.wav"});
+  entries.push_back({"Packed/later/x.wav", late});
   test::writeArchive(dir / "src/ok.h2drumkit", entries);
   const import::UnpackResult r = import::unpackKitArchive(dir / "src/ok.h2drumkit", dir.path());
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(fs::read_symlink(r.folder + "/k/alias.wav"), "kick.wav");
+  const std::vector<uint8_t> kick = test::readBytes(kitWav);
+  for (const char* copy : {"/k/alias.wav", "/k/sub/back.wav", "/hard.wav"}) {
+    SCOPED_TRACE(copy);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(r.folder + copy)));
+    EXPECT_EQ(test::readBytes(r.folder + copy), kick);
+  }
+  EXPECT_EQ(test::readBytes(r.folder + "/early.wav"), std::vector<uint8_t>(late.begin(), late.end()));
+  EXPECT_EQ(fs::hard_link_count(r.folder + "/k/kick.wav"), 1u);
+  for (const auto& e : fs::recursive_directory_iterator(r.folder)) EXPECT_FALSE(e.is_symlink()) << e.path();
+}
+
+// A link is judged by where it leads on disk, followed through the archive's own entries, not by
+// its text: each of these reads as harmless, and each would reach outside the kit, a folder, or
+// nothing. Refused whole, with nothing written.
+TEST_F(KitArchiveTest, LinksAreJudgedByWhereTheyLead) {
+  const std::vector<ArchiveEntry> kit = goodKit();
+  const ArchiveEntry topKit{"drumkit.xml", kit[1].content};
+  std::vector<ArchiveEntry> chain{kit[1], kit[2]};
+  for (int i = 0; i < 50; ++i) {
+    chain.push_back({"Packed/c" + std::to_string(i), "", ArchiveEntry::kSymlink,
+                     i == 49 ? "k/kick.wav" : "c" + std::to_string(i + 1)});
+  }
+  struct Case {
+    const char* name;
+    std::vector<ArchiveEntry> entries;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      // Read as text, "p/p/p/../../.." is the kit's own folder; on disk it is three above it.
+      {"through a link to its own folder",
+       {topKit, {"p", "", ArchiveEntry::kSymlink, "."}, {"out", "", ArchiveEntry::kSymlink, "p/p/p/../../.."}},
+       "a folder"},
+      // A hard link to an allowed symbolic link is that link again, read from where the hard link lies.
+      {"hard link to a link, at the top",
+       {topKit, {"a/b/c/s", "", ArchiveEntry::kSymlink, "../../.."}, {"up", "", ArchiveEntry::kHardlink, "a/b/c/s"}},
+       "folder"},
+      {"hard link to a link to a file",
+       {kit[1], kit[2], {"Packed/a/b/s", "", ArchiveEntry::kSymlink, "../../k/kick.wav"},
+        {"Packed/up", "", ArchiveEntry::kHardlink, "Packed/a/b/s"}},
+       "outside the archive"},
+      {"to nothing", {kit[1], kit[2], {"Packed/gone.wav", "", ArchiveEntry::kSymlink, "k/none.wav"}}, "not in the archive"},
+      {"a loop",
+       {kit[1], {"Packed/a", "", ArchiveEntry::kSymlink, "b"}, {"Packed/b", "", ArchiveEntry::kSymlink, "./a"}},
+       "loop"},
+      {"fifty in a row", chain, "loop"},
+      {"to a folder", {kit[1], kit[2], {"Packed/all", "", ArchiveEntry::kSymlink, "k"}}, "a folder"},
+      {"hard link to a folder", {kit[1], kit[2], {"Packed/all", "", ArchiveEntry::kHardlink, "Packed/k"}}, "a folder"},
+      {"a file inside a link",
+       {kit[1], kit[2], {"Packed/l", "", ArchiveEntry::kSymlink, "k"}, {"Packed/l/x.wav", "x"}},
+       "inside a file or a link"},
+      {"a name twice", {kit[1], kit[2], {"Packed/k/kick.wav", "", ArchiveEntry::kSymlink, "../drumkit.xml"}}, "twice"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::writeArchive(dir / "src/bad.h2drumkit", c.entries);
+    const std::vector<std::string> before = listing();
+    const import::UnpackResult r = import::unpackKitArchive(dir / "src/bad.h2drumkit", dir.path());
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find("nothing was written"), std::string::npos) << r.error;
+    EXPECT_EQ(listing(), before);
+  }
+
+  // A link's copy counts against the limits as its own file would: 3 copies of 300 bytes and the
+  // file itself pass no limit of 1000 bytes in all.
+  std::vector<ArchiveEntry> copies{kit[1], {"Packed/s.wav", std::string(300, 'x')}};
+  for (int i = 0; i < 3; ++i) copies.push_back({"Packed/l" + std::to_string(i), "", ArchiveEntry::kSymlink, "s.wav"});
+  test::writeArchive(dir / "src/many.h2drumkit", copies);
+  const import::UnpackResult many = import::unpackKitArchive(dir / "src/many.h2drumkit", dir.path(), {100, 400, 1000});
+  EXPECT_FALSE(many.ok);
+  EXPECT_NE(many.error.find("bytes in all"), std::string::npos) << many.error;
+}
+
+// A kit at the archive's top is unpacked into a folder made as any other the import makes.
+TEST_F(KitArchiveTest, TheKitsFolderGetsTheUsualMode) {
+  test::writeArchive(dir / "src/top.h2drumkit", {{"drumkit.xml", goodKit()[1].content}, {"k/", "", ArchiveEntry::kDir},
+                                                 {"k/kick.wav", "x"}});
+  for (const mode_t mask : {mode_t{022}, mode_t{027}}) {
+    SCOPED_TRACE(mask);
+    const mode_t was = ::umask(mask);
+    const import::UnpackResult r = import::unpackKitArchive(dir / "src/top.h2drumkit", dir.path());
+    ::umask(was);
+    ASSERT_TRUE(r.ok) << r.error;
+    struct stat kitFolder {}, inner {};
+    ASSERT_EQ(::stat(r.folder.c_str(), &kitFolder), 0);
+    ASSERT_EQ(::stat((r.folder + "/k").c_str(), &inner), 0);
+    EXPECT_EQ(kitFolder.st_mode & 07777, 0777 & ~mask);
+    EXPECT_EQ(inner.st_mode & 07777, 0777 & ~mask);
+    fs::remove_all(r.folder);
+  }
+}
+
+// An import that fails once its archive is unpacked leaves no folder behind, so the same archive
+// fails the same way again rather than on a name already taken.
+TEST_F(KitArchiveTest, AFailedImportRemovesWhatItUnpacked) {
+  test::writeArchive(dir / "src/empty.h2drumkit",
+                     {{"Packed/", "", ArchiveEntry::kDir}, {"Packed/drumkit.xml", test::kitXml("Packed Kit", "")},
+                      {"Packed/big.wav", std::string(1000, 'x')}});
+  fs::create_directories(dir / "sets");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    SCOPED_TRACE(attempt);
+    EXPECT_EQ(cli({"import-kit", dir / "src/empty.h2drumkit", "-o", dir / "sets/Empty.drums"}), kExitError);
+    EXPECT_NE(err.str().find("nothing to import"), std::string::npos) << err.str();
+    EXPECT_TRUE(fs::is_empty(dir / "sets"));
+  }
+}
+
+// A kit whose sample sends libsndfile round for ever (a chunk claiming more than the file holds,
+// found in the field) is reported unreadable, not waited on: the importer opens samples as the
+// engine does. Run in a child process, so a hang fails the test instead of stopping the run.
+TEST_F(KitImportTest, ASampleThatIsNotASoundIsReportedNotWaitedFor) {
+  const std::string kit = makeKit("Field", test::kitXml("Field",
+      "<instrument><name>Kick</name><layer><filename>kick.wav</filename></layer></instrument>"
+      "<instrument><name>Snare</name><layer><filename>field.wav</filename></layer></instrument>"),
+      {"kick.wav"});
+  fs::copy_file(ZUMBEL_SOURCE_DIR "/tests/fuzz/seeds/fuzz_wave_reader/list-past-end.wav", kit + "/field.wav");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    CKitbeatDoc d;
+    d.OnNewDocument();
+    ::_exit(import::importHydrogenFolder(kit, d).ok ? 0 : 1);
+  }
+  int status = 0;
+  for (int tenths = 0; tenths < 600 && ::waitpid(child, &status, WNOHANG) == 0; ++tenths) ::usleep(100000);
+  if (::waitpid(child, &status, WNOHANG) == 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    FAIL() << "the import did not end within a minute";
+  }
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const import::ImportResult r = import(kit);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.missingSamples, 1);
+  EXPECT_NE(reportText(r).find("unreadable: " + kit + "/field.wav"), std::string::npos) << reportText(r);
 }
 
 }  // namespace
