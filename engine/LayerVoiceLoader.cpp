@@ -15,8 +15,12 @@ namespace zumbel {
 LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, Prompts* prompts)
     : doc_(doc), engine_(engine), prompts_(prompts), readThreads_(SampleReadAhead::machineThreads()) {}
 
+std::optional<std::string> LayerVoiceLoader::find(const std::string& storedPath) const {
+  return ProbeSamplePath(storedPath, doc_.folder(), lastLocatedFolder_);
+}
+
 std::optional<std::string> LayerVoiceLoader::locate(const std::string& path) {
-  if (auto found = ProbeSamplePath(path, doc_.folder(), lastLocatedFolder_)) return found;
+  if (auto found = find(path)) return found;
   if (!locate_ || declined_.contains(path)) return std::nullopt;
   auto chosen = locate_(lastLocatedFolder_ + FileNamePart(path));
   if (chosen) lastLocatedFolder_ = LocalFolderPart(*chosen);

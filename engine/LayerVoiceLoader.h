@@ -39,6 +39,9 @@ class LayerVoiceLoader {
   const std::string& lastLocatedFolder() const { return lastLocatedFolder_; }
   void setLastLocatedFolder(std::string folder) { lastLocatedFolder_ = std::move(folder); }
 
+  // Where the file of a pool path is, as the probes find it, without asking anybody.
+  std::optional<std::string> find(const std::string& storedPath) const;
+
   // Whether a sample given to a sound that has no rate of its own yet lends the sound its file's
   // rate, so a recording made at 48 kHz plays at its natural pitch.
   enum class SoundRate { kKeep, kFromFile };

@@ -33,6 +33,23 @@ class TempDir {
   std::string path_;
 };
 
+// Another working folder while it lives, as a user may start the program from anywhere.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const std::string& path) : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(path);
+  }
+  ~WorkingFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+  }
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
 inline std::vector<uint8_t> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

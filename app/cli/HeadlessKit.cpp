@@ -21,7 +21,7 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
   // Entries nobody can locate keep their stored path (rather than being dropped as the window
   // does on "No"), so the report can name them; their layers simply get no voice.
   RelinkSamplePool(doc, [&](const std::string& stored) {
-    if (auto found = ProbeSamplePath(stored, doc.folder(), "")) return *found;
+    if (FindSampleBesideSet(stored, doc.folder())) return stored;
     if (const std::string problem = unreadableSample(stored, doc.folder()); !problem.empty()) {
       err << "zumbel: sample " << printable(problem) << "; it stays silent\n";
       ++result.unreadable;
@@ -42,7 +42,7 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
       if (!ref.isSet() || engine.voices().voice(n, j) != nullptr) continue;
       const auto path = doc.samplePath(ref);
       if (!path) continue;  // a reference outside the pool (a damaged set) names no file
-      if (auto found = ProbeSamplePath(std::string(*path), doc.folder(), "")) {
+      if (auto found = FindSampleBesideSet(std::string(*path), doc.folder())) {
         silentLayers[*found].push_back("sound " + std::to_string(n) + " layer " + std::to_string(j));
       }
     }

@@ -31,11 +31,14 @@ SetSession::SetSession(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& l
 }
 
 std::string SetSession::ResolveSamplePath(const std::string& path) {
-  if (std::optional<std::string> found = FindSampleBesideSet(path, doc_.folder())) return *found;
+  // Found where the set says or beside it: the set keeps the text it stored, so saving it
+  // unchanged gives the same file, wherever the program was started.
+  if (FindSampleBesideSet(path, doc_.folder())) return path;
+  // Anywhere else it is kept by its full path, as the recent files are.
   const std::string& located = loader_.lastLocatedFolder();
   if (std::optional<std::string> found = ProbeSamplePath(path, doc_.folder(), located)) {
     relinkedAway_ = true;
-    return *found;
+    return AbsolutePath(*found);
   }
   const std::string suggested = located + FileNamePart(path);
   Prompts::Answer answer = Prompts::Answer::kNo;
@@ -54,9 +57,10 @@ std::string SetSession::ResolveSamplePath(const std::string& path) {
     return path;
   }
   // Later files of the same folder are then found without asking.
-  loader_.setLastLocatedFolder(LocalFolderPart(*picked));
+  const std::string chosen = AbsolutePath(*picked);
+  loader_.setLastLocatedFolder(LocalFolderPart(chosen));
   relinkedAway_ = true;
-  return *picked;
+  return chosen;
 }
 
 void SetSession::RelinkSamplePool() {

@@ -242,6 +242,26 @@ TEST_F(GoldenRender, ASongWithoutNotesOrCutShortIsAFinding) {
   EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
 }
 
+// Started anywhere, the tools read a set's samples from its own folder, never from the working
+// folder, where a file of the same name may lie; a copy relinked into that folder keeps them.
+TEST_F(GoldenRender, ASetNamedByARelativePathPlaysItsOwnSamplesFromAnyFolder) {
+  ASSERT_EQ(render({"--tail", "0"}), kExitOk) << stderr_.str();
+  std::filesystem::create_directories(dir / "elsewhere");
+  writeDc(dir / "elsewhere/kick.wav", 2000, 100);
+  const test::WorkingFolder in(dir / "elsewhere");
+  const auto run = [&](const std::vector<std::string>& args) {
+    stdout_.str("");
+    stderr_.str("");
+    return runCommandLine(args, stdout_, stderr_);
+  };
+  EXPECT_EQ(run({"check", "../kit.drums"}), kExitOk) << stdout_.str();
+  ASSERT_EQ(run({"render", "../kit.drums", "../song.mid", "-o", "../moved.wav", "--tail", "0"}), kExitOk) << stderr_.str();
+  EXPECT_EQ(frames("moved.wav"), frames());
+  ASSERT_EQ(run({"relink", "../kit.drums", "-o", "copy.drums"}), kExitOk) << stderr_.str();
+  ASSERT_EQ(run({"render", "copy.drums", "../song.mid", "-o", "../copy.wav", "--tail", "0"}), kExitOk) << stderr_.str();
+  EXPECT_EQ(frames("copy.wav"), frames());
+}
+
 // No file is left beside the output, and the output itself is not there.
 void expectNothingWritten(const test::TempDir& dir, const std::string& out) {
   EXPECT_FALSE(std::filesystem::exists(out)) << out;

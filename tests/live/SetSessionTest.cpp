@@ -107,7 +107,9 @@ TEST_F(Session, ASetMovedWithItsSamplesFindsThemBesideItWithoutQuestions) {
   writeSample(dir / "set/sub/snare.wav");
   pool({"C:\\Old Place\\kick.wav", "C:\\Old Place\\snare.wav"});
   session.UpdateView(DeviceSettings{});
-  EXPECT_EQ(entry(0), dir / "set/kick.wav");
+  // Found beside the set, it keeps the path the set stored: saved unchanged, the set is the same.
+  EXPECT_EQ(entry(0), "C:\\Old Place\\kick.wav");
+  EXPECT_NE(engine.voices().voice(0, 0), nullptr);
   // A sample in a sub-folder is not beside the set: the user is asked, once.
   ASSERT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(prompts.asked[0].first, "Do you want to locate file snare.wav it? (Yes recommended)");
