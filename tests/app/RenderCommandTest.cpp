@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/Commands.h"
+#include "engine/AllocationFailures.h"
 #include "DrumsFile.h"
 #include "EngineConfig.h"
 #include "NoteTriggerEngine.h"
@@ -284,6 +285,16 @@ TEST_F(GoldenRender, RefusesToWriteOverAnyOfItsInputs) {
     EXPECT_EQ(stderr_.str(), "zumbel: render: " + output + ": " + says + "; choose another output\n");
     EXPECT_EQ(test::readBytes(output), before);
   }
+}
+
+// Memory running out on the writing thread is a failed write like a full disk: said, and no file.
+TEST_F(GoldenRender, MemoryRunningOutWhileWritingFailsAndLeavesNoFile) {
+  {
+    const test::FailingAllocations noMemory(std::size_t{32} << 10);
+    EXPECT_EQ(render(), kExitError);
+  }
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "out.wav" + ": writing failed: Cannot allocate memory\n");
+  expectNothingWritten(dir, dir / "out.wav");
 }
 
 TEST_F(GoldenRender, ErrorsNameTheFileAndTheReason) {
