@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "KitbeatDoc.h"
 #include "SampleCache.h"
@@ -62,6 +63,10 @@ class LayerVoiceLoader {
   // Returns the number of layers that got no voice, those a stopped load left out included; a
   // stopped load ends with (total, total) all the same.
   int loadAllVoices();
+  // The files of the last load (LoadLayerVoice or loadAllVoices) that were found but gave no
+  // voice because memory ran out, each once. Who started the load tells the user.
+  const std::vector<std::string>& outOfMemory() const { return outOfMemory_; }
+
   // Threads loadAllVoices reads with (default: one per core). 1 reads on this thread alone.
   void setReadThreads(int threads) { readThreads_ = threads; }
 
@@ -82,6 +87,7 @@ class LayerVoiceLoader {
   LoadProgressFn progress_;
   std::string lastLocatedFolder_;
   std::unordered_set<std::string> declined_;
+  std::vector<std::string> outOfMemory_;
 };
 
 }  // namespace zumbel

@@ -55,7 +55,9 @@ DecodedSample SampleReadAhead::decode(const std::string& path) {
   try {
     return DecodeSampleFile(path);
   } catch (const std::bad_alloc&) {
-    return {};
+    DecodedSample failed;
+    failed.status = DecodedSample::Status::kNoMemory;
+    return failed;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "HeadlessKit.h"
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -47,8 +48,11 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
       }
     }
   }
+  const std::vector<std::string>& outOfMemory = loader.outOfMemory();
   for (const auto& [path, layers] : silentLayers) {
-    err << "zumbel: sample " << printable(path) << ": not a WAV file Zumbel can read; silent: ";
+    const bool noMemory = std::find(outOfMemory.begin(), outOfMemory.end(), path) != outOfMemory.end();
+    err << "zumbel: sample " << printable(path)
+        << (noMemory ? ": not enough memory to load it; silent: " : ": not a WAV file Zumbel can read; silent: ");
     for (std::size_t i = 0; i < layers.size(); ++i) err << (i > 0 ? ", " : "") << layers[i];
     err << '\n';
   }

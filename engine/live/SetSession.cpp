@@ -10,6 +10,7 @@
 #include "Relink.h"
 #include "SampleProbe.h"
 #include "StoredDevice.h"
+#include "WaveReader.h"
 
 namespace zumbel {
 
@@ -73,6 +74,8 @@ void SetSession::RelinkSamplePool() {
 
 void SetSession::loadVoices() {
   loader_.loadAllVoices();
+  // One message for the whole set: when memory runs out, it does so for many files at once.
+  if (!loader_.outOfMemory().empty()) prompts_.showMessage(NotEnoughMemoryText(loader_.outOfMemory()), kAppCaption);
   // A sample given to a pad later is located again if need be: the user asks for it then.
   loader_.clearDeclined();
 }

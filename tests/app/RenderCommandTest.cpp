@@ -2,6 +2,7 @@
 // against what the engine's laws say each frame must hold.
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -295,6 +296,27 @@ TEST_F(GoldenRender, MemoryRunningOutWhileWritingFailsAndLeavesNoFile) {
   }
   EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "out.wav" + ": writing failed: Cannot allocate memory\n");
   expectNothingWritten(dir, dir / "out.wav");
+}
+
+// A sample too large for the memory left is named as such (the plugin's log has the same line),
+// not as a file that is no sound; the render goes on without it. In a child process with little
+// address space.
+TEST_F(GoldenRender, ASampleThatRunsOutOfMemoryIsToldAsSuch) {
+  if (test::kSanitizedBuild) GTEST_SKIP() << "the sanitizer's own address space leaves no room for a limit";
+  test::writeSparseWav(dir / "huge.wav", static_cast<uint32_t>(kMaxSampleFrames));
+  CKitbeatDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(dir / "kit.drums").ok());
+  doc.appendSample(0, "huge.wav");
+  doc.AssignSample(0, 0, {0, doc.groupSize(0) - 1});
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "kit.drums").ok());
+  const auto renderWithLittleMemory = [&] {
+    if (!test::limitAddressSpace(std::size_t{256} << 20)) ::_exit(kExitError + 10);
+    const int status = render();
+    std::fputs(stderr_.str().c_str(), stderr);
+    ::_exit(status);
+  };
+  EXPECT_EXIT(renderWithLittleMemory(), ::testing::ExitedWithCode(kExitFinding),
+              "^zumbel: sample " + dir / "huge\\.wav: not enough memory to load it; silent: sound 0 layer 0\n$");
 }
 
 TEST_F(GoldenRender, ErrorsNameTheFileAndTheReason) {
