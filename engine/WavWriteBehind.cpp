@@ -10,6 +10,7 @@
 namespace zumbel {
 
 WavWriteBehind::WavWriteBehind(WavFileWriter& writer) : writer_(writer) {
+  for (std::size_t i = 1; i < buffers_.size(); ++i) empty_.push(static_cast<int>(i));
   try {
     for (Buffer& b : buffers_) {
       b.left.resize(kWriteBehindFrames);
@@ -23,9 +24,7 @@ WavWriteBehind::WavWriteBehind(WavFileWriter& writer) : writer_(writer) {
   }
   if (direct_) {
     for (Buffer& b : buffers_) b = Buffer{};
-    return;
   }
-  for (std::size_t i = 1; i < buffers_.size(); ++i) empty_.push(static_cast<int>(i));
 }
 
 WavWriteBehind::~WavWriteBehind() { finish(); }

@@ -62,14 +62,14 @@ DecodedSample DecodeSampleFile(const std::string& path);
 
 class WaveReader {
  public:
-  // `prompts` (not owned, may be null) hears about files that cannot be opened at all.
+  // `prompts` (not owned, may be null) hears about files that cannot be opened at all, and
+  // about those memory runs out for.
   explicit WaveReader(Prompts* prompts = nullptr);
 
   // 0 on success, 1 on failure. A file that cannot be opened for reading (missing, no
   // permission, a folder) tells the user, with "Could not OpenFile", and one for which memory
   // runs out says so; a file that opens but is not a WAV, AIFF or FLAC file this reader decodes
-  // fails silently. A WAV with no frames succeeds with an empty
-  // block.
+  // fails silently. A WAV with no frames succeeds with an empty block.
   int ReadWave(const std::string& path);
 
   // Interleaved L R L R ... frames at the file's own rate, always stereo: a mono file's samples
