@@ -21,10 +21,17 @@ bool CanOpenForReading(const std::string& path) {
 }
 
 std::string AbsolutePath(const std::string& path) {
-  if (path.empty() || path.front() == '/') return path;
+  namespace fs = std::filesystem;
+  if (path.empty()) return path;
   std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  return ec ? path : absolute.string();
+  const fs::path absolute = fs::absolute(path, ec);
+  if (ec) return path;
+  // "a/../b" is written "b" only where both name one folder: through a link, ".." leads elsewhere.
+  const fs::path clean = absolute.lexically_normal();
+  if (clean != absolute && fs::equivalent(clean.parent_path(), absolute.parent_path(), ec) && !ec) {
+    return clean.string();
+  }
+  return absolute.string();
 }
 
 std::string StoredPathFromSet(const std::string& storedPath, const std::string& setFolder) {

@@ -12,7 +12,8 @@ namespace zumbel {
 // True when `path` names a regular file that can be opened for reading. Nothing is read.
 bool CanOpenForReading(const std::string& path);
 
-// `path` from the root: a relative one is taken from the working folder. Empty stays empty.
+// `path` from the root: a relative one is taken from the working folder, and "." and ".." are
+// left out where that names the same folder. Empty stays empty.
 std::string AbsolutePath(const std::string& path);
 
 // Where a stored path points for a set in `setFolder`: a relative one from the set's folder, so a
