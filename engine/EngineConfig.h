@@ -72,6 +72,8 @@ inline constexpr int64_t kReaderStepFrames = int64_t{1} << 16;
 // PCM memory: mappings start on huge-page boundaries; blocks up to this size share one.
 inline constexpr std::size_t kPcmHugePageBytes = std::size_t{2} << 20;
 inline constexpr std::size_t kPcmSharedBlockMaxBytes = std::size_t{512} << 10;
+// Files a message names one by one; it counts the rest.
+inline constexpr std::size_t kMaxFilesNamed = 12;
 // Threads reading a set's samples at once: one per core, up to this many.
 inline constexpr int kMaxSampleReadThreads = 16;
 

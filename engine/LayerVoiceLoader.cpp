@@ -1,5 +1,6 @@
 #include "LayerVoiceLoader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -15,8 +16,12 @@ namespace zumbel {
 LayerVoiceLoader::LayerVoiceLoader(CKitbeatDoc& doc, DrumEngine& engine, Prompts* prompts)
     : doc_(doc), engine_(engine), prompts_(prompts), readThreads_(SampleReadAhead::machineThreads()) {}
 
+std::optional<std::string> LayerVoiceLoader::find(const std::string& storedPath) const {
+  return ProbeSamplePath(storedPath, doc_.folder(), lastLocatedFolder_);
+}
+
 std::optional<std::string> LayerVoiceLoader::locate(const std::string& path) {
-  if (auto found = ProbeSamplePath(path, doc_.folder(), lastLocatedFolder_)) return found;
+  if (auto found = find(path)) return found;
   if (!locate_ || declined_.contains(path)) return std::nullopt;
   auto chosen = locate_(lastLocatedFolder_ + FileNamePart(path));
   if (chosen) lastLocatedFolder_ = LocalFolderPart(*chosen);
@@ -31,7 +36,9 @@ DecodedSample LayerVoiceLoader::obtain(const std::string& used) {
   try {
     return DecodeSampleFile(used);
   } catch (const std::bad_alloc&) {
-    return {};  // too large for the memory left: no voice, as with any unreadable file
+    DecodedSample failed;  // too large for the memory left: no voice, and the user is told why
+    failed.status = DecodedSample::Status::kNoMemory;
+    return failed;
   }
 }
 
@@ -39,6 +46,10 @@ bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample,
                                   bool setReference, SoundRate rate) {
   if (sample.status == DecodedSample::Status::kCannotOpen && prompts_) {
     prompts_->showMessage(kCouldNotOpenFile, kAppCaption);
+  }
+  if (sample.status == DecodedSample::Status::kNoMemory &&
+      std::find(outOfMemory_.begin(), outOfMemory_.end(), used) == outOfMemory_.end()) {
+    outOfMemory_.push_back(used);
   }
   if (sample.status != DecodedSample::Status::kOk) return false;
   sample = cache_.remember(std::move(sample));
@@ -59,6 +70,7 @@ bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample,
 
 bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference,
                                       SoundRate rate) {
+  outOfMemory_.clear();
   if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
   const std::optional<std::string> used = locate(path);
   if (!used) return false;
@@ -73,6 +85,7 @@ int LayerVoiceLoader::loadAllVoices() {
     std::optional<std::string> found;  // where a probe found it before the load began
     std::string probedWith;            // the last located folder that probe used
   };
+  outOfMemory_.clear();
   std::vector<Layer> layers;
   for (int n = 0; n < kSoundCount; ++n) {
     for (int j = 0; j < kLayerCount; ++j) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "KitbeatDoc.h"
 #include "SampleCache.h"
@@ -40,6 +41,9 @@ class LayerVoiceLoader {
   const std::string& lastLocatedFolder() const { return lastLocatedFolder_; }
   void setLastLocatedFolder(std::string folder) { lastLocatedFolder_ = std::move(folder); }
 
+  // Where the file of a pool path is, as the probes find it, without asking anybody.
+  std::optional<std::string> find(const std::string& storedPath) const;
+
   // Whether a sample given to a sound that has no rate of its own yet lends the sound its file's
   // rate, so a recording made at 48 kHz plays at its natural pitch.
   enum class SoundRate { kKeep, kFromFile };
@@ -60,6 +64,10 @@ class LayerVoiceLoader {
   // Returns the number of layers that got no voice, those a stopped load left out included; a
   // stopped load ends with (total, total) all the same.
   int loadAllVoices();
+  // The files of the last load (LoadLayerVoice or loadAllVoices) that were found but gave no
+  // voice because memory ran out, each once. Who started the load tells the user.
+  const std::vector<std::string>& outOfMemory() const { return outOfMemory_; }
+
   // Threads loadAllVoices reads with (default: one per core). 1 reads on this thread alone.
   void setReadThreads(int threads) { readThreads_ = threads; }
 
@@ -80,6 +88,7 @@ class LayerVoiceLoader {
   LoadProgressFn progress_;
   std::string lastLocatedFolder_;
   std::unordered_set<std::string> declined_;
+  std::vector<std::string> outOfMemory_;
 };
 
 }  // namespace zumbel

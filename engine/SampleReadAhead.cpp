@@ -60,7 +60,9 @@ DecodedSample SampleReadAhead::decode(const std::string& path) {
   try {
     return DecodeSampleFile(path, &stopped_);
   } catch (const std::bad_alloc&) {
-    return {};
+    DecodedSample failed;
+    failed.status = DecodedSample::Status::kNoMemory;
+    return failed;
   }
 }
 

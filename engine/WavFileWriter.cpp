@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,7 +112,7 @@ bool WavFileWriter::writeHeader() {
   return !failed_;
 }
 
-bool WavFileWriter::write(const float* left, const float* right, int frames) {
+bool WavFileWriter::write(const float* left, const float* right, int frames) noexcept {
   if (!file_ || failed_) return false;
   const int sampleBytes = bytesPerSample(format_);
   // A longer render fails rather than lie in its header.
@@ -119,7 +120,12 @@ bool WavFileWriter::write(const float* left, const float* right, int frames) {
     fail(EFBIG);
     return false;
   }
-  buffer_.resize(static_cast<std::size_t>(frames) * 2 * static_cast<std::size_t>(sampleBytes));
+  try {
+    buffer_.resize(static_cast<std::size_t>(frames) * 2 * static_cast<std::size_t>(sampleBytes));
+  } catch (const std::bad_alloc&) {
+    fail(ENOMEM);
+    return false;
+  }
   uint8_t* out = buffer_.data();
   // One loop per format, so the compiler keeps the per-sample work to a convert and a store.
   switch (format_) {

@@ -22,8 +22,9 @@ class WavFileWriter {
 
   // False when the file cannot be created.
   bool open(const std::string& path, int sampleRate, SampleFormat format);
-  // Integer formats round to the nearest step and clip at full scale.
-  bool write(const float* left, const float* right, int frames);
+  // Integer formats round to the nearest step and clip at full scale. Memory running out is a
+  // failure like any other (ENOMEM), never an exception.
+  bool write(const float* left, const float* right, int frames) noexcept;
   // Writes the final sizes and puts the file in place; false on any error along the way, in
   // which case nothing is left behind.
   bool close();

@@ -1,6 +1,8 @@
 #include "WavWriteBehind.h"
 
 #include <algorithm>
+#include <new>
+#include <system_error>
 
 #include "EngineConfig.h"
 #include "WavFileWriter.h"
@@ -8,17 +10,31 @@
 namespace zumbel {
 
 WavWriteBehind::WavWriteBehind(WavFileWriter& writer) : writer_(writer) {
-  for (std::size_t i = 0; i < buffers_.size(); ++i) {
-    buffers_[i].left.resize(kWriteBehindFrames);
-    buffers_[i].right.resize(kWriteBehindFrames);
-    if (i > 0) empty_.push_back(static_cast<int>(i));
+  for (std::size_t i = 1; i < buffers_.size(); ++i) empty_.push(static_cast<int>(i));
+  try {
+    for (Buffer& b : buffers_) {
+      b.left.resize(kWriteBehindFrames);
+      b.right.resize(kWriteBehindFrames);
+    }
+    thread_ = std::thread([this] { work(); });
+  } catch (const std::bad_alloc&) {
+    direct_ = true;
+  } catch (const std::system_error&) {
+    direct_ = true;
   }
-  thread_ = std::thread([this] { work(); });
+  if (direct_) {
+    for (Buffer& b : buffers_) b = Buffer{};
+  }
 }
 
 WavWriteBehind::~WavWriteBehind() { finish(); }
 
 bool WavWriteBehind::write(const float* left, const float* right, int frames) {
+  if (finished_) return false;
+  if (direct_) {
+    failed_ = failed_ || !writer_.write(left, right, frames);
+    return !failed_;
+  }
   while (frames > 0) {
     Buffer& b = buffers_[static_cast<std::size_t>(filling_)];
     const int n = std::min(frames, kWriteBehindFrames - b.frames);
@@ -36,11 +52,10 @@ bool WavWriteBehind::write(const float* left, const float* right, int frames) {
 
 void WavWriteBehind::hand(int index) {
   std::unique_lock lock(mutex_);
-  full_.push_back(index);
+  full_.push(index);
   changed_.notify_all();
   changed_.wait(lock, [this] { return !empty_.empty(); });
-  filling_ = empty_.front();
-  empty_.pop_front();
+  filling_ = empty_.pop();
 }
 
 void WavWriteBehind::work() {
@@ -48,8 +63,7 @@ void WavWriteBehind::work() {
   for (;;) {
     changed_.wait(lock, [this] { return finishing_ || !full_.empty(); });
     if (full_.empty()) return;
-    const int index = full_.front();
-    full_.pop_front();
+    const int index = full_.pop();
     Buffer& b = buffers_[static_cast<std::size_t>(index)];
     const bool skip = failed_;
     lock.unlock();
@@ -57,16 +71,21 @@ void WavWriteBehind::work() {
     lock.lock();
     failed_ = failed_ || !ok;
     b.frames = 0;
-    empty_.push_back(index);
+    empty_.push(index);
     changed_.notify_all();
   }
 }
 
 bool WavWriteBehind::finish() {
-  if (!thread_.joinable()) return !failed_;
+  // Once finished no other thread is left to touch the flags.
+  if (finished_ || direct_) {
+    finished_ = true;
+    return !failed_;
+  }
+  finished_ = true;
   {
     std::lock_guard lock(mutex_);
-    if (buffers_[static_cast<std::size_t>(filling_)].frames > 0) full_.push_back(filling_);
+    if (buffers_[static_cast<std::size_t>(filling_)].frames > 0) full_.push(filling_);
     finishing_ = true;
   }
   changed_.notify_all();

@@ -155,7 +155,10 @@ DecodedSample DecodeSampleFile(const std::string& path, const std::atomic<bool>*
   // The decoders below write every frame they return, straight into the block.
   const sf_count_t frames = std::min<int64_t>(info.frames, fileBytes * kMaxFramesPerFileByte);
   std::unique_ptr<PcmBlock> block = PcmBlock::allocate(frames);
-  if (!block) return out;
+  if (!block) {
+    out.status = DecodedSample::Status::kNoMemory;
+    return out;
+  }
 
   sf_count_t got;
   if (isFloatEncoding(info.format)) {
@@ -183,9 +186,17 @@ WaveReader::WaveReader(Prompts* prompts) : prompts_(prompts) {}
 int WaveReader::ReadWave(const std::string& path) {
   release();
   clearFormat();
-  DecodedSample sample = DecodeSampleFile(path);
+  DecodedSample sample;
+  try {
+    sample = DecodeSampleFile(path);
+  } catch (const std::bad_alloc&) {
+    sample.status = DecodedSample::Status::kNoMemory;
+  }
   if (sample.status == DecodedSample::Status::kCannotOpen && prompts_) {
     prompts_->showMessage(kCouldNotOpenFile, kAppCaption);
+  }
+  if (sample.status == DecodedSample::Status::kNoMemory && prompts_) {
+    prompts_->showMessage(NotEnoughMemoryText({path}), kAppCaption);
   }
   if (sample.status != DecodedSample::Status::kOk) return 1;
   block_ = std::move(sample.pcm);
@@ -219,6 +230,15 @@ void WaveReader::clearFormat() {
   avgBytesPerSec = 0;
   blockAlign = 0;
   bitsPerSample = 0;
+}
+
+std::string NotEnoughMemoryText(const std::vector<std::string>& files) {
+  if (files.size() == 1) return "Not enough memory to load " + files[0] + ".";
+  std::string text = "Not enough memory to load these samples:";
+  const std::size_t named = std::min(files.size(), kMaxFilesNamed);
+  for (std::size_t i = 0; i < named; ++i) text += "\n" + files[i];
+  if (files.size() > named) text += "\n... and " + std::to_string(files.size() - named) + " more";
+  return text;
 }
 
 }  // namespace zumbel

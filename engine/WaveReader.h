@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "PcmBlock.h"
 
@@ -27,6 +28,10 @@ class Prompts;
 
 // What the user is told about a sample file that cannot be opened at all.
 inline constexpr std::string_view kCouldNotOpenFile = "Could not OpenFile";
+
+// What the user is told about sample files that are there, but for which memory ran out; a long
+// list names the first few.
+std::string NotEnoughMemoryText(const std::vector<std::string>& files);
 
 // Which file was read, and as it was then: a file rewritten since has a new modification time
 // (or size), so its blocks are not taken for the new content.
@@ -42,7 +47,8 @@ struct FileIdentity {
 bool StatFileIdentity(const std::string& path, FileIdentity& identity);
 
 struct DecodedSample {
-  enum class Status { kOk, kCannotOpen, kNotSound };
+  // kNoMemory: the file may well be a sound, but there was no memory for its block.
+  enum class Status { kOk, kCannotOpen, kNotSound, kNoMemory };
   Status status = Status::kNotSound;
   std::shared_ptr<const PcmBlock> pcm;  // set when kOk; may hold no frames
   FileIdentity identity;
@@ -58,13 +64,14 @@ DecodedSample DecodeSampleFile(const std::string& path, const std::atomic<bool>*
 
 class WaveReader {
  public:
-  // `prompts` (not owned, may be null) hears about files that cannot be opened at all.
+  // `prompts` (not owned, may be null) hears about files that cannot be opened at all, and
+  // about those memory runs out for.
   explicit WaveReader(Prompts* prompts = nullptr);
 
-  // 0 on success, 1 on failure. Only a file that cannot be opened for reading (missing, no
-  // permission, a folder) tells the user, with "Could not OpenFile"; a file that opens but is
-  // not a WAV, AIFF or FLAC file this reader decodes fails silently. A WAV with no frames succeeds with an empty
-  // block.
+  // 0 on success, 1 on failure. A file that cannot be opened for reading (missing, no
+  // permission, a folder) tells the user, with "Could not OpenFile", and one for which memory
+  // runs out says so; a file that opens but is not a WAV, AIFF or FLAC file this reader decodes
+  // fails silently. A WAV with no frames succeeds with an empty block.
   int ReadWave(const std::string& path);
 
   // Interleaved L R L R ... frames at the file's own rate, always stereo: a mono file's samples

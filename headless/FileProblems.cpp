@@ -10,6 +10,7 @@
 #include "DrumsFile.h"
 #include "FileNames.h"
 #include "Printable.h"
+#include "SampleProbe.h"
 
 namespace zumbel {
 
@@ -45,7 +46,7 @@ std::string writeProblem(const std::string& path) {
 }
 
 std::string unreadableSample(const std::string& stored, const std::string& setFolder) {
-  for (const std::string& candidate : {stored, setFolder + FileNamePart(stored)}) {
+  for (const std::string& candidate : {StoredPathFromSet(stored, setFolder), setFolder + FileNamePart(stored)}) {
     struct stat st {};
     if (candidate.empty() || ::stat(candidate.c_str(), &st) != 0) continue;
     const std::string problem = readProblem(candidate);

@@ -20,8 +20,9 @@ std::string readProblem(const std::string& path);
 // in the way. Devices and pipes are written as they are.
 std::string writeProblem(const std::string& path);
 
-// When a sample that no probe found is there after all, at its stored path or beside the set, but
-// cannot be read (a folder, no permission): "PATH: REASON". Empty when it is simply nowhere.
+// When a sample that no probe found is there after all, at its stored path (a relative one from
+// the set's folder) or beside the set, but cannot be read (a folder, no permission):
+// "PATH: REASON". Empty when it is simply nowhere.
 std::string unreadableSample(const std::string& stored, const std::string& setFolder);
 
 // True when both paths name one existing file (the same device and inode), however spelt.

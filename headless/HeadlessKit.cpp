@@ -1,5 +1,6 @@
 #include "HeadlessKit.h"
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -21,7 +22,7 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
   // Entries nobody can locate keep their stored path (rather than being dropped as the window
   // does on "No"), so the report can name them; their layers simply get no voice.
   RelinkSamplePool(doc, [&](const std::string& stored) {
-    if (auto found = ProbeSamplePath(stored, doc.folder(), "")) return *found;
+    if (FindSampleBesideSet(stored, doc.folder())) return stored;
     if (const std::string problem = unreadableSample(stored, doc.folder()); !problem.empty()) {
       err << "zumbel: sample " << printable(problem) << "; it stays silent\n";
       ++result.unreadable;
@@ -42,13 +43,16 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
       if (!ref.isSet() || engine.voices().voice(n, j) != nullptr) continue;
       const auto path = doc.samplePath(ref);
       if (!path) continue;  // a reference outside the pool (a damaged set) names no file
-      if (auto found = ProbeSamplePath(std::string(*path), doc.folder(), "")) {
+      if (auto found = FindSampleBesideSet(std::string(*path), doc.folder())) {
         silentLayers[*found].push_back("sound " + std::to_string(n) + " layer " + std::to_string(j));
       }
     }
   }
+  const std::vector<std::string>& outOfMemory = loader.outOfMemory();
   for (const auto& [path, layers] : silentLayers) {
-    err << "zumbel: sample " << printable(path) << ": not a WAV file Zumbel can read; silent: ";
+    const bool noMemory = std::find(outOfMemory.begin(), outOfMemory.end(), path) != outOfMemory.end();
+    err << "zumbel: sample " << printable(path)
+        << (noMemory ? ": not enough memory to load it; silent: " : ": not a WAV file Zumbel can read; silent: ");
     for (std::size_t i = 0; i < layers.size(); ++i) err << (i > 0 ? ", " : "") << layers[i];
     err << '\n';
   }

@@ -6,6 +6,9 @@
 
 #include "ArchiveString.h"
 #include "ByteStream.h"
+#include "FileNames.h"
+#include "PoolPaths.h"
+#include "SampleProbe.h"
 
 namespace zumbel {
 
@@ -216,7 +219,8 @@ FileOutcome CKitbeatDoc::OnOpenDocument(const std::string& path) {
     if (error == FileError::None) {
       bytes = {};
       replaceContent(std::move(*staged));
-      SetPathName(path);
+      // Kept from the root, so the set's folder means the same wherever the program is later.
+      SetPathName(AbsolutePath(path));
       SetModifiedFlag(false);
       return {};
     }
@@ -225,9 +229,20 @@ FileOutcome CKitbeatDoc::OnOpenDocument(const std::string& path) {
 }
 
 FileOutcome CKitbeatDoc::OnSaveDocument(const std::string& path) {
-  const FileError error = writeFileAtomically(path, serializeDrumSet(c_));
-  if (error != FileError::None) return FileOutcome{error, documentErrorText(error, false, path)};
-  SetPathName(path);
+  const std::string target = AbsolutePath(path);
+  // Saved into another folder, the set must still find what it found beside itself.
+  const std::vector<PoolPathChange> moved = PathsForNewFolder(c_, folder(), LocalFolderPart(target));
+  std::unique_ptr<DrumSetContent> before;  // the set as it was, for a save that fails
+  if (!moved.empty()) {
+    before = std::make_unique<DrumSetContent>(c_);
+    ApplyPathChanges(*this, moved);
+  }
+  const FileError error = writeFileAtomically(target, serializeDrumSet(c_));
+  if (error != FileError::None) {
+    if (before) replaceContent(std::move(*before));
+    return FileOutcome{error, documentErrorText(error, false, path)};
+  }
+  SetPathName(target);
   SetModifiedFlag(false);
   return {};
 }

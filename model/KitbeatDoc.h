@@ -94,7 +94,9 @@ class CKitbeatDoc {
   std::string folder() const;
 
   // Saving and loading. A failed load leaves the drum set as it was; a failed save leaves the
-  // file on disk as it was.
+  // file on disk as it was. Both keep the path from the root. A set saved into another folder
+  // stores the full path of each sample it found through its old folder (PoolPaths.h), so it
+  // still finds them there; saved in its own folder with no change, it is the same file.
   FileOutcome OnOpenDocument(const std::string& path);
   FileOutcome OnSaveDocument(const std::string& path);
 

@@ -5,6 +5,7 @@
 #include "CKitbeatView.h"
 #include "FileNames.h"
 #include "KitbeatDoc.h"
+#include "PoolPaths.h"
 #include "Prompts.h"
 #include "SampleListFile.h"
 #include "SetEditor.h"
@@ -135,7 +136,11 @@ void CKitbeatView::sampleListFile(bool load) {
       }
       if (!result.ok()) live_->prompts.showMessage(result.message, kAppCaption);
     } else {
-      const SampleListResult result = zumbel::SaveSampleList(*path, doc_.groupList(group));
+      // A list may be loaded into any set: paths that only the set's own folder makes sense of
+      // are written in full.
+      GroupList entries;
+      for (std::string_view e : doc_.groupList(group)) entries.push_back(PathOutsideSet(std::string(e), doc_.folder()));
+      const SampleListResult result = zumbel::SaveSampleList(*path, entries);
       // The group takes the file's name once the file holds it; a failed save leaves both alone.
       if (result.ok()) {
         doc_.renameGroup(group, title);

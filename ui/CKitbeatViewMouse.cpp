@@ -16,6 +16,7 @@
 #include "FileNames.h"
 #include "KitbeatDoc.h"
 #include "SetEditor.h"
+#include "ViewEngine.h"
 
 namespace zumbel {
 
@@ -282,7 +283,10 @@ void CKitbeatView::OnRButtonDown(int x, int y) {
   const int entries = group < doc_.groupCount() ? doc_.groupSize(group) : 0;
   const auto entry = skin::sampleEntryAt(x, y, entries, state_.topRow);
   if (!entry || !skin::kSampleList.contains(x, y)) return;
-  const std::string path(doc_.groupList(group)[static_cast<std::size_t>(*entry)]);
+  const std::string stored(doc_.groupList(group)[static_cast<std::size_t>(*entry)]);
+  // The file that plays, found as the set's voices find theirs (a path kept as the set stored it
+  // may be relative to the set's folder).
+  const std::string path = live_ ? live_->loader.find(stored).value_or(stored) : stored;
   // A second press before the release puts the first row back before covering another.
   renderer_.restoreSaveUnder();
   renderer_.drawFullPath(*entry - state_.topRow, path);

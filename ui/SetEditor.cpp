@@ -69,7 +69,10 @@ SetEditor::Drop SetEditor::DropEntryOnPad(int s, int L, int g, int e) {
   // The new voice replaces the old one in a single publish, so a replaced layer keeps sounding
   // its old sample until the new one is ready, and keeps it when the new one cannot be read.
   const auto rate = empty ? LayerVoiceLoader::SoundRate::kFromFile : LayerVoiceLoader::SoundRate::kKeep;
-  if (!loader_.LoadLayerVoice(path, s, layer, g, e, false, rate)) return Drop::kFailed;
+  if (!loader_.LoadLayerVoice(path, s, layer, g, e, false, rate)) {
+    if (!loader_.outOfMemory().empty()) prompts_.showMessage(NotEnoughMemoryText(loader_.outOfMemory()), kAppCaption);
+    return Drop::kFailed;
+  }
   doc_.AssignSample(s, layer, SampleRef{g, e});
   playConfirmation(s, layer);
   return Drop::kAssigned;

@@ -11,6 +11,7 @@
 #include "FileNames.h"
 #include "FileProblems.h"
 #include "KitReport.h"
+#include "PoolPaths.h"
 #include "SampleFinder.h"
 #include "SampleListFile.h"
 #include "SampleProbe.h"
@@ -58,6 +59,8 @@ const char kRelinkHelp[] =
     "Looks for every missing sample by file name under the given folders (recursively; an exact\n"
     "name first, then one that differs only in case) and stores the path it finds. Samples it\n"
     "cannot find are kept as they are. Saves to OUT.drums, or in place when anything changed.\n"
+    "In an OUT.drums in another folder, samples found beside the set are stored by their full\n"
+    "path, so the copy still finds them.\n"
     "Exit status 1 when samples are still missing.\n";
 
 }  // namespace
@@ -246,6 +249,16 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     changed += static_cast<int>(moved.size());
     doc->replaceSamplePaths(g, moved);
   }
+  // A copy in another folder would no longer find what lies beside the set: full paths for those.
+  const std::vector<PoolPathChange> rebased =
+      PathsForNewFolder(doc->content(), doc->folder(), LocalFolderPart(AbsolutePath(target)));
+  for (const PoolPathChange& c : rebased) {
+    out << "full path: ";
+    writePoolEntry(out, *doc, c.group, c.entry);
+    out << " -> " << printable(c.path) << '\n';
+  }
+  ApplyPathChanges(*doc, rebased);
+  changed += static_cast<int>(rebased.size());
 
   if (changed > 0) {
     const FileOutcome saved = doc->OnSaveDocument(target);

@@ -7,6 +7,7 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <utility>
 
@@ -20,6 +21,7 @@
 #include "KitReport.h"
 #include "MidiFile.h"
 #include "OfflineRenderer.h"
+#include "SampleProbe.h"
 #include "StopSignals.h"
 #include "WavFileWriter.h"
 #include "WavWriteBehind.h"
@@ -167,7 +169,9 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const HeadlessLoad load = loadVoicesHeadless(*doc, *engine, prompts, err);
   for (int g = 0; g < doc->groupCount(); ++g) {
     for (const std::string_view sample : doc->groupList(g)) {
-      if (sameFile(output, std::string(sample))) {
+      // Where the sample is read from: a stored path may be relative to the set's folder.
+      const std::optional<std::string> file = FindSampleBesideSet(std::string(sample), doc->folder());
+      if (file && sameFile(output, *file)) {
         return fileError(err, "render", output, "is a sample of the drum set; choose another output");
       }
     }

@@ -10,6 +10,7 @@
 #include "Relink.h"
 #include "SampleProbe.h"
 #include "StoredDevice.h"
+#include "WaveReader.h"
 
 namespace zumbel {
 
@@ -31,11 +32,14 @@ SetSession::SetSession(CKitbeatDoc& doc, DrumEngine& engine, LayerVoiceLoader& l
 }
 
 std::string SetSession::ResolveSamplePath(const std::string& path) {
-  if (std::optional<std::string> found = FindSampleBesideSet(path, doc_.folder())) return *found;
+  // Found where the set says or beside it: the set keeps the text it stored, so saving it
+  // unchanged gives the same file, wherever the program was started.
+  if (FindSampleBesideSet(path, doc_.folder())) return path;
+  // Anywhere else it is kept by its full path, as the recent files are.
   const std::string& located = loader_.lastLocatedFolder();
   if (std::optional<std::string> found = ProbeSamplePath(path, doc_.folder(), located)) {
     relinkedAway_ = true;
-    return *found;
+    return AbsolutePath(*found);
   }
   const std::string suggested = located + FileNamePart(path);
   Prompts::Answer answer = Prompts::Answer::kNo;
@@ -54,9 +58,10 @@ std::string SetSession::ResolveSamplePath(const std::string& path) {
     return path;
   }
   // Later files of the same folder are then found without asking.
-  loader_.setLastLocatedFolder(LocalFolderPart(*picked));
+  const std::string chosen = AbsolutePath(*picked);
+  loader_.setLastLocatedFolder(LocalFolderPart(chosen));
   relinkedAway_ = true;
-  return *picked;
+  return chosen;
 }
 
 void SetSession::RelinkSamplePool() {
@@ -69,6 +74,8 @@ void SetSession::RelinkSamplePool() {
 
 void SetSession::loadVoices() {
   loader_.loadAllVoices();
+  // One message for the whole set: when memory runs out, it does so for many files at once.
+  if (!loader_.outOfMemory().empty()) prompts_.showMessage(NotEnoughMemoryText(loader_.outOfMemory()), kAppCaption);
   // A sample given to a pad later is located again if need be: the user asks for it then.
   loader_.clearDeclined();
 }

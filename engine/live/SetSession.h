@@ -41,10 +41,11 @@ class SetSession {
   // The window's Save command, for keeping changes before a reload.
   void setSave(std::function<void()> save) { save_ = std::move(save); }
 
-  // A path to the file that opens: the three probes, then the user. When the user does not help
-  // (No, No to All, or no file picked) the stored path itself: the entry and its layers stay in
-  // the set, silent, and a later save keeps them. Answering a question about locating a file must
-  // never delete anything.
+  // A path to the file that opens: the three probes, then the user. A file found where the set
+  // says or beside it keeps the stored path; one found elsewhere is given by its full path. When
+  // the user does not help (No, No to All, or no file picked) the stored path itself: the entry
+  // and its layers stay in the set, silent, and a later save keeps them. Answering a question
+  // about locating a file must never delete anything.
   std::string ResolveSamplePath(const std::string& path);
   // One pass over the pool, asking at most once per missing file (and not at all after No to
   // All). Paths found only through the user, which the next opening could not find by itself,

@@ -203,12 +203,16 @@ TEST_F(KitOnDisk, RelinkStoresFoundPathsAndKeepsTheRest) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("still missing: group 0 \"Mixed\", entry 3: /nowhere/Lost.wav"), std::string::npos);
+  EXPECT_NE(r.out.find("full path: group 0 \"Mixed\", entry 1: C:\\Drums\\Beside.wav -> " + dir / "kit/Beside.wav"),
+            std::string::npos)
+      << r.out;
 
   CKitbeatDoc out;
   ASSERT_TRUE(out.OnOpenDocument(dir / "out.drums").ok());
   ASSERT_EQ(out.groupSize(0), 4);
   EXPECT_EQ(out.groupList(0)[0], dir / "present.wav");
-  EXPECT_EQ(out.groupList(0)[1], "C:\\Drums\\Beside.wav");  // found beside the set: left alone
+  // Found beside the set, which out.drums is not: it must still find it from there.
+  EXPECT_EQ(out.groupList(0)[1], dir / "kit/Beside.wav");
   EXPECT_EQ(out.groupList(0)[2], dir / "moved/deeper/Gone.wav");
   EXPECT_EQ(out.groupList(0)[3], "/nowhere/Lost.wav");
   EXPECT_EQ(out.sound(0).refs[0], (SampleRef{0, 3}));
@@ -242,9 +246,9 @@ TEST_F(KitOnDisk, RelinkWithNothingToChangeWritesTheSameBytes) {
   saveSet(doc, kit);
   const std::vector<uint8_t> original = test::readBytes(kit);
 
-  const Outcome r = run({"relink", kit, "-o", dir / "same.drums"});
+  const Outcome r = run({"relink", kit, "-o", dir / "kit/same.drums"});
   EXPECT_EQ(r.status, kExitOk) << r.out;
-  EXPECT_EQ(test::readBytes(dir / "same.drums"), original);
+  EXPECT_EQ(test::readBytes(dir / "kit/same.drums"), original);
   EXPECT_EQ(run({"relink", kit}).status, kExitOk);
   EXPECT_EQ(test::readBytes(kit), original);
 }

@@ -637,6 +637,56 @@ TEST_F(Frame, SaveAsWritesWhatTheWindowHolds) {
   EXPECT_EQ(untouched.groupCount(), original.groupCount());
 }
 
+// `make run` opens the demo by a relative path. Its samples, found beside it, keep the paths the
+// set stored: Ctrl+S with no edit writes the same file, from whatever folder the program was
+// started, and a copy saved into another folder still finds them from anywhere.
+TEST_F(Frame, ASetOpenedByARelativePathSavesUnchangedFromAnyWorkingFolder) {
+  for (const char* d : {"a/set", "b", "c"}) std::filesystem::create_directories(dir / d);
+  for (const auto& f : std::filesystem::directory_iterator(ZUMBEL_SOURCE_DIR "/resources/demo")) {
+    std::filesystem::copy_file(f.path(), dir / ("a/set/" + f.path().filename().string()));
+  }
+  const std::string set = dir / "a/set/Demo.drums";
+  const std::vector<uint8_t> original = test::readBytes(set);
+  const auto voices = [&] { return frame.view().live()->engine.voices().voiceCount(); };
+  const auto saveWithCtrlS = [&] {
+    frame.show();
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier);
+  };
+
+  const test::WorkingFolder in(dir / "a");
+  ASSERT_TRUE(frame.start(QStringLiteral("set/Demo.drums")));
+  const int loaded = voices();
+  EXPECT_GT(loaded, 30);
+  EXPECT_FALSE(frame.document().IsModified());
+  saveWithCtrlS();
+  EXPECT_EQ(test::readBytes(set), original);
+  EXPECT_EQ(settings.recentFiles().value(0), QString::fromStdString(set));
+
+  {
+    ModalDriver user([&](QWidget* modal) {
+      if (auto* dialog = qobject_cast<QFileDialog*>(modal)) typeFileName(dialog, dir / "b", QStringLiteral("Copy"));
+    });
+    ASSERT_TRUE(frame.OnFileSaveAs());
+    EXPECT_FALSE(user.timedOut());
+  }
+  CKitbeatDoc copy;
+  ASSERT_TRUE(copy.OnOpenDocument(dir / "b/Copy.drums").ok());
+  EXPECT_EQ(copy.groupList(0)[0], dir / "a/set/Kick Hard.wav");
+
+  // From a third folder: the copy through the recent list, then the set by a relative path.
+  const test::WorkingFolder away(dir / "c");
+  ASSERT_TRUE(frame.openRecentFile(QString::fromStdString(dir / "b/Copy.drums")));
+  EXPECT_EQ(voices(), loaded);
+  ASSERT_TRUE(frame.openDocument(QStringLiteral("../a/set/Demo.drums")));
+  EXPECT_EQ(voices(), loaded);
+  saveWithCtrlS();
+  EXPECT_EQ(test::readBytes(set), original);
+  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_TRUE(prompts.shown.empty());
+}
+
 // Keys the window binds to nothing (undo, clipboard, print, pane switching) change nothing.
 TEST_F(Frame, UnboundAcceleratorsDoNothing) {
   const QString path = saveSet("Keys.drums");

@@ -2,6 +2,7 @@
 // against what the engine's laws say each frame must hold.
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/Commands.h"
+#include "engine/AllocationFailures.h"
 #include "DrumsFile.h"
 #include "EngineConfig.h"
 #include "NoteTriggerEngine.h"
@@ -242,6 +244,26 @@ TEST_F(GoldenRender, ASongWithoutNotesOrCutShortIsAFinding) {
   EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
 }
 
+// Started anywhere, the tools read a set's samples from its own folder, never from the working
+// folder, where a file of the same name may lie; a copy relinked into that folder keeps them.
+TEST_F(GoldenRender, ASetNamedByARelativePathPlaysItsOwnSamplesFromAnyFolder) {
+  ASSERT_EQ(render({"--tail", "0"}), kExitOk) << stderr_.str();
+  std::filesystem::create_directories(dir / "elsewhere");
+  writeDc(dir / "elsewhere/kick.wav", 2000, 100);
+  const test::WorkingFolder in(dir / "elsewhere");
+  const auto run = [&](const std::vector<std::string>& args) {
+    stdout_.str("");
+    stderr_.str("");
+    return runCommandLine(args, stdout_, stderr_);
+  };
+  EXPECT_EQ(run({"check", "../kit.drums"}), kExitOk) << stdout_.str();
+  ASSERT_EQ(run({"render", "../kit.drums", "../song.mid", "-o", "../moved.wav", "--tail", "0"}), kExitOk) << stderr_.str();
+  EXPECT_EQ(frames("moved.wav"), frames());
+  ASSERT_EQ(run({"relink", "../kit.drums", "-o", "copy.drums"}), kExitOk) << stderr_.str();
+  ASSERT_EQ(run({"render", "copy.drums", "../song.mid", "-o", "../copy.wav", "--tail", "0"}), kExitOk) << stderr_.str();
+  EXPECT_EQ(frames("copy.wav"), frames());
+}
+
 // No file is left beside the output, and the output itself is not there.
 void expectNothingWritten(const test::TempDir& dir, const std::string& out) {
   EXPECT_FALSE(std::filesystem::exists(out)) << out;
@@ -264,6 +286,37 @@ TEST_F(GoldenRender, RefusesToWriteOverAnyOfItsInputs) {
     EXPECT_EQ(stderr_.str(), "zumbel: render: " + output + ": " + says + "; choose another output\n");
     EXPECT_EQ(test::readBytes(output), before);
   }
+}
+
+// Memory running out on the writing thread is a failed write like a full disk: said, and no file.
+TEST_F(GoldenRender, MemoryRunningOutWhileWritingFailsAndLeavesNoFile) {
+  {
+    const test::FailingAllocations noMemory(std::size_t{32} << 10);
+    EXPECT_EQ(render(), kExitError);
+  }
+  EXPECT_EQ(stderr_.str(), "zumbel: render: " + dir / "out.wav" + ": writing failed: Cannot allocate memory\n");
+  expectNothingWritten(dir, dir / "out.wav");
+}
+
+// A sample too large for the memory left is named as such (the plugin's log has the same line),
+// not as a file that is no sound; the render goes on without it. In a child process with little
+// address space.
+TEST_F(GoldenRender, ASampleThatRunsOutOfMemoryIsToldAsSuch) {
+  if (test::kSanitizedBuild) GTEST_SKIP() << "the sanitizer's own address space leaves no room for a limit";
+  test::writeSparseWav(dir / "huge.wav", static_cast<uint32_t>(kMaxSampleFrames));
+  CKitbeatDoc doc;
+  ASSERT_TRUE(doc.OnOpenDocument(dir / "kit.drums").ok());
+  doc.appendSample(0, "huge.wav");
+  doc.AssignSample(0, 0, {0, doc.groupSize(0) - 1});
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "kit.drums").ok());
+  const auto renderWithLittleMemory = [&] {
+    if (!test::limitAddressSpace(std::size_t{256} << 20)) ::_exit(kExitError + 10);
+    const int status = render();
+    std::fputs(stderr_.str().c_str(), stderr);
+    ::_exit(status);
+  };
+  EXPECT_EXIT(renderWithLittleMemory(), ::testing::ExitedWithCode(kExitFinding),
+              "^zumbel: sample " + dir / "huge\\.wav: not enough memory to load it; silent: sound 0 layer 0\n$");
 }
 
 TEST_F(GoldenRender, ErrorsNameTheFileAndTheReason) {

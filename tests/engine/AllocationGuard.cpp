@@ -1,17 +1,31 @@
 // Linked into every engine test program: any heap allocation made while a RealtimeScope is open
-// (that is, inside the audio path) fails the running test.
+// (that is, inside the audio path) fails the running test. It also lets a test make allocations
+// fail, as on a machine whose memory has run out.
 
+#include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
 
+#include "AllocationFailures.h"
 #include "RealtimeScope.h"
 
 namespace {
 
 thread_local bool tReporting = false;
+
+// Set by zumbel::test::FailingAllocations.
+std::atomic<std::size_t> gFailingFrom{SIZE_MAX};
+std::atomic<std::thread::id> gSpared{};
+
+bool failsForWantOfMemory(std::size_t size) {
+  return size >= gFailingFrom.load(std::memory_order_relaxed) &&
+         std::this_thread::get_id() != gSpared.load(std::memory_order_relaxed);
+}
 
 void* allocate(std::size_t size) {
   if (zumbel::RealtimeScope::active() && !tReporting) {
@@ -19,6 +33,7 @@ void* allocate(std::size_t size) {
     ADD_FAILURE() << "the audio path allocated " << size << " bytes";
     tReporting = false;
   }
+  if (failsForWantOfMemory(size)) return nullptr;
   if (size == 0) size = 1;
   return std::malloc(size);
 }
@@ -29,6 +44,7 @@ void* allocateAligned(std::size_t size, std::size_t alignment) {
     ADD_FAILURE() << "the audio path allocated " << size << " aligned bytes";
     tReporting = false;
   }
+  if (failsForWantOfMemory(size)) return nullptr;
   if (size == 0) size = 1;
   return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
 }
@@ -55,6 +71,13 @@ void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+zumbel::test::FailingAllocations::FailingAllocations(std::size_t bytes) {
+  gSpared.store(std::this_thread::get_id());
+  gFailingFrom.store(bytes);
+}
+
+zumbel::test::FailingAllocations::~FailingAllocations() { gFailingFrom.store(SIZE_MAX); }
 
 // The guard itself must be able to fail.
 TEST(AllocationGuard, CatchesAnAllocationInTheAudioPath) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -11,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "EngineConfig.h"
 #include "LayerVoiceLoader.h"
 #include "TestSupport.h"
+#include "WaveReader.h"
 
 namespace zumbel {
 namespace {
@@ -196,6 +199,27 @@ TEST_F(Loader, AStoppedLoadBuildsNoFurtherVoice) {
   EXPECT_EQ(loader.loadAllVoices(), 3);
   EXPECT_EQ(engine.voices().voiceCount(), 2);
   EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{0, 5}, {1, 5}, {2, 5}, {5, 5}}));
+}
+
+// A file too large for the memory left is said to be so, by name, in the preview and in a load;
+// it is not taken for a file that is no sound. In a child process with little address space.
+TEST_F(Loader, MemoryRunningOutIsToldByNameNotTakenForAFileThatIsNoSound) {
+  if (test::kSanitizedBuild) GTEST_SKIP() << "the sanitizer's own address space leaves no room for a limit";
+  const std::string huge = dir / "set/huge.wav";
+  test::writeSparseWav(huge, static_cast<uint32_t>(kMaxSampleFrames));
+  writeSample(dir / "set/small.wav", 100);
+  const auto readWithLittleMemory = [&] {
+    if (!test::limitAddressSpace(std::size_t{256} << 20)) ::_exit(2);
+    const bool decodedAsNoMemory = DecodeSampleFile(huge).status == DecodedSample::Status::kNoMemory;
+    WaveReader preview(&prompts);
+    const bool previewed = preview.ReadWave(huge) == 0;
+    const bool loaded = loader.LoadLayerVoice("huge.wav", 0, 0, 0, 0, false);
+    const bool namedByTheLoader = loader.outOfMemory() == std::vector<std::string>{huge};
+    const bool smallLoaded = loader.LoadLayerVoice("small.wav", 1, 0, 0, 1, false) && loader.outOfMemory().empty();
+    for (const auto& [text, caption] : prompts.shown) std::fprintf(stderr, "%s\n", text.c_str());
+    ::_exit(decodedAsNoMemory && !previewed && !loaded && namedByTheLoader && smallLoaded ? 0 : 1);
+  };
+  EXPECT_EXIT(readWithLittleMemory(), ::testing::ExitedWithCode(0), "^Not enough memory to load .*/set/huge\\.wav\\.\n$");
 }
 
 }  // namespace

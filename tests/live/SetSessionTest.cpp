@@ -1,11 +1,13 @@
 // Rebuilding a drum set's voices: relinking moved and missing samples with the user's answers,
 // reloading around an output change, and the update sequence after New and Open.
 
+#include <cstdio>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "AudioOutput.h"
+#include "EngineConfig.h"
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
@@ -107,13 +109,33 @@ TEST_F(Session, ASetMovedWithItsSamplesFindsThemBesideItWithoutQuestions) {
   writeSample(dir / "set/sub/snare.wav");
   pool({"C:\\Old Place\\kick.wav", "C:\\Old Place\\snare.wav"});
   session.UpdateView(DeviceSettings{});
-  EXPECT_EQ(entry(0), dir / "set/kick.wav");
+  // Found beside the set, it keeps the path the set stored: saved unchanged, the set is the same.
+  EXPECT_EQ(entry(0), "C:\\Old Place\\kick.wav");
+  EXPECT_NE(engine.voices().voice(0, 0), nullptr);
   // A sample in a sub-folder is not beside the set: the user is asked, once.
   ASSERT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(prompts.asked[0].first, "Do you want to locate file snare.wav it? (Yes recommended)");
   EXPECT_EQ(prompts.asked[0].second, "File snare.wav has not been found");
   // Found beside the set, the next opening finds it there again: nothing to save.
   EXPECT_FALSE(doc.IsModified());
+}
+
+// Opening a set on a machine whose memory runs out: one message names the file that could not be
+// loaded for want of it (not "not a sound", not nothing); the rest of the set plays.
+TEST_F(Session, ASampleThatRunsOutOfMemoryIsToldByName) {
+  if (test::kSanitizedBuild) GTEST_SKIP() << "the sanitizer's own address space leaves no room for a limit";
+  test::writeSparseWav(dir / "set/huge.wav", static_cast<uint32_t>(kMaxSampleFrames));
+  writeSample(dir / "samples/small.wav");
+  pool({"huge.wav", dir / "samples/small.wav"});
+  const auto openWithLittleMemory = [&] {
+    if (!test::limitAddressSpace(std::size_t{256} << 20)) ::_exit(2);
+    session.UpdateView(DeviceSettings{});
+    for (const auto& [text, caption] : prompts.shown) std::fprintf(stderr, "%s\n", text.c_str());
+    const bool rest = engine.voices().voice(0, 0) == nullptr && engine.voices().voice(1, 0) != nullptr;
+    ::_exit(rest && prompts.asked.empty() ? 0 : 1);
+  };
+  EXPECT_EXIT(openWithLittleMemory(), ::testing::ExitedWithCode(0),
+              "^Not enough memory to load " + dir / "set/huge\\.wav\\.\n$");
 }
 
 // Answering a question about locating a file deletes nothing: No keeps the entry and its layers

@@ -413,6 +413,24 @@ TEST_F(Editing, SampleListsAreSavedAndLoadedThroughTheirDialogs) {
   EXPECT_EQ(prompts.shown.size(), 2u);
 }
 
+// A set keeps a sample found beside it by the path it stored; the preview plays that file all
+// the same, and a sample list, which any set may load, gets its full path.
+TEST_F(Editing, PathsKeptAsTheSetStoredThemPreviewAndLeaveInFull) {
+  doc.SetPathName(dir / "Set.drums");
+  wav("Kick.wav");
+  const int g = doc.appendGroup("Kicks");
+  doc.appendSample(g, "C:\\Kit\\Kick.wav");
+  press(row(0), Qt::RightButton);
+  EXPECT_NE(engine().voices().preview(), nullptr);
+  release(row(0), Qt::RightButton);
+  dialogs.files = {{dir / "Kicks.slist"}};
+  view.SaveSampleList();
+  StringList saved;
+  ASSERT_TRUE(LoadSampleList(dir / "Kicks.slist", saved).ok());
+  EXPECT_EQ(saved, StringList{dir / "Kick.wav"});
+  EXPECT_EQ(doc.groupList(0)[0], "C:\\Kit\\Kick.wav");
+}
+
 TEST_F(Editing, FilesDroppedFromAFileManagerAreImported) {
   const auto dropFiles = [&](QPoint at, const QStringList& names) {
     QMimeData mime;
