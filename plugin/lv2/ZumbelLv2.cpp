@@ -562,6 +562,6 @@ const LV2_Descriptor kDescriptor{kZumbelPluginUri, instantiate, connectPort, act
 }  // namespace
 }  // namespace zumbel
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
   return index == 0 ? &zumbel::kDescriptor : nullptr;
 }
