@@ -33,22 +33,19 @@ using namespace zumbel;
 using test::AtomBytes;
 
 // run() and the worker's replies run inside a RealtimeScope: any allocation or free there is a
-// failure, as in the plugin's tests.
+// failure, as in the plugin's tests. It is noted here and checked after each cycle, since the
+// fuzzer's own crash report allocates while the scope is still open.
 namespace {
 
+const char* realtimeHeap = nullptr;
+
 void* allocate(std::size_t size) {
-  if (RealtimeScope::active()) {
-    std::fputs("fuzz_lv2_plugin: the audio path allocated\n", stderr);
-    std::abort();
-  }
+  if (RealtimeScope::active() && realtimeHeap == nullptr) realtimeHeap = "the audio path allocated";
   return std::malloc(size == 0 ? 1 : size);
 }
 
 void release(void* p) noexcept {
-  if (p != nullptr && RealtimeScope::active()) {
-    std::fputs("fuzz_lv2_plugin: the audio path freed memory\n", stderr);
-    std::abort();
-  }
+  if (p != nullptr && RealtimeScope::active() && realtimeHeap == nullptr) realtimeHeap = "the audio path freed memory";
   std::free(p);
 }
 
@@ -191,7 +188,9 @@ AtomBytes atomBody(Input& in, int depth, uint32_t& type) {
 
 std::string nulCut(const std::string& s) { return s.substr(0, s.find('\0')); }
 
+// After each cycle: the audio path kept off the heap, and what it played is finite.
 void checkOutput(test::Lv2TestHost& host) {
+  if (realtimeHeap != nullptr) check(false, realtimeHeap);
   for (const std::vector<float>* channel : {&host.left, &host.right}) {
     check(std::all_of(channel->begin(), channel->end(), [](float v) { return std::isfinite(v); }),
           "the output is not finite");
