@@ -100,11 +100,9 @@ inline constexpr int kMaxPeriodFrames = 8192;
 
 // The LV2 plugin. Sounds of a set the host replaced ring on this long, then fade over the stop
 // ramp. A path longer than the system's own limit names no file, and refusing it keeps worker
-// messages small enough for any host's ring. Sets the audio thread has let go of wait in a queue
-// this long for the host's worker to free them.
+// messages small enough for any host's ring.
 inline constexpr double kSetHandoverSeconds = 10.0;
 inline constexpr std::size_t kMaxSetPathBytes = 4096;
-inline constexpr std::size_t kSetFreeQueue = 8;
 
 // The program's name on the JACK graph and the ALSA sequencer, and its ports.
 inline constexpr const char* kClientName = "Zumbel";

@@ -213,6 +213,12 @@ void Mixer::beginCycle() noexcept {
   applyPendingCommands();
 }
 
+void Mixer::silence() noexcept {
+  applyPendingCommands();
+  for (int i = 0; i < activeCount_; ++i) retire(active_[i]);
+  activeCount_ = 0;
+}
+
 void Mixer::endCycle() noexcept { finished_.fetch_add(1, std::memory_order_release); }
 
 uint64_t Mixer::stepFor(int32_t hz) const noexcept {

@@ -75,6 +75,9 @@ class Mixer {
   void endCycle() noexcept;
   // Overwrites `frames` frames of both channels with the mix.
   void render(float* left, float* right, int frames) noexcept;
+  // Every slot falls silent at once, without the stop ramp, commands already issued included:
+  // the next render starts from silence. Between renders, or while none runs.
+  void silence() noexcept;
   // Audio-thread view, also valid on the user-interface thread while not running.
   int activeSlotCount() const noexcept { return activeCount_; }
   bool isSounding(SlotId slot) const noexcept;

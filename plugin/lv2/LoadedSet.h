@@ -2,6 +2,7 @@
 // A drum set made ready to play inside a plugin: the set, and an engine at the host's rate with
 // every voice built. Made and freed off the audio thread; the audio thread only plays it.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -12,8 +13,15 @@ namespace zumbel {
 
 struct LoadedSet {
   std::string path;
+  // Both null for a set restored from a session that did not open: it is still the set chosen,
+  // and plays nothing.
   std::unique_ptr<CKitbeatDoc> doc;
   std::unique_ptr<DrumEngine> engine;
+  // Which restored state the set belongs to: a set chosen before a later restore never plays.
+  uint32_t generation = 0;
+  // Sets the audio thread has let go of wait for the worker in a list through this field, which
+  // costs that thread nothing however many there are.
+  LoadedSet* nextToFree = nullptr;
 };
 
 struct SetLoadResult {

@@ -9,6 +9,14 @@
 
 namespace zumbel {
 
+namespace {
+
+int soundingSlots(const LoadedSet* set) noexcept {
+  return set != nullptr && set->engine ? set->engine->mixer().activeSlotCount() : 0;
+}
+
+}  // namespace
+
 SetPlayer::SetPlayer(int rate)
     : handoverFrames_(static_cast<int64_t>(std::llround(kSetHandoverSeconds * rate))),
       rampFrames_(std::max(1, static_cast<int>(std::lround(kStopRampSeconds * rate)))),
@@ -19,7 +27,7 @@ SetPlayer::~SetPlayer() = default;
 LoadedSet* SetPlayer::offer(LoadedSet* set) noexcept {
   LoadedSet* dropped = pending_;
   pending_ = set;
-  if (set != nullptr) set->engine->trigger().setMidiChannel(channel_);
+  if (set != nullptr && set->engine) set->engine->trigger().setMidiChannel(channel_);
   return dropped;
 }
 
@@ -32,12 +40,12 @@ void SetPlayer::setChannel(int channel) noexcept {
   if (channel == channel_) return;
   channel_ = channel;
   for (LoadedSet* set : {current_, fading_, pending_}) {
-    if (set != nullptr) set->engine->trigger().setMidiChannel(channel);
+    if (set != nullptr && set->engine) set->engine->trigger().setMidiChannel(channel);
   }
 }
 
 void SetPlayer::swapIn() noexcept {
-  if (current_ != nullptr && current_->engine->mixer().activeSlotCount() > 0) {
+  if (soundingSlots(current_) > 0) {
     fading_ = current_;
     fadingAge_ = 0;
     ramping_ = false;
@@ -58,7 +66,7 @@ void SetPlayer::process(float* left, float* right, int frames, std::span<const T
     rampLeft_ = rampFrames_;
   }
 
-  if (current_ != nullptr) {
+  if (current_ != nullptr && current_->engine) {
     current_->engine->process(left, right, frames, messages);
   } else {
     std::fill_n(left, frames, 0.0f);
@@ -83,8 +91,14 @@ void SetPlayer::process(float* left, float* right, int frames, std::span<const T
   }
   fadingAge_ += frames;
   if (ramping_) rampLeft_ = std::max(0, rampLeft_ - frames);
-  const bool over = fading_->engine->mixer().activeSlotCount() == 0 || (ramping_ && rampLeft_ == 0);
+  const bool over = soundingSlots(fading_) == 0 || (ramping_ && rampLeft_ == 0);
   if (over && retired_ == nullptr) retired_ = std::exchange(fading_, nullptr);
+}
+
+void SetPlayer::silence() noexcept {
+  for (LoadedSet* set : {current_, fading_}) {
+    if (set != nullptr && set->engine) set->engine->mixer().silence();
+  }
 }
 
 std::array<LoadedSet*, 4> SetPlayer::releaseAll() noexcept {

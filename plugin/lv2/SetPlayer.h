@@ -4,8 +4,9 @@
 // new notes play the new set. An old set still sounding after kSetHandoverSeconds, or when yet
 // another set is waiting, fades out over the stop ramp instead of being cut.
 //
-// Audio thread only, apart from construction and destruction. Sets come in through offer() and
-// leave through takeRetired(); the caller frees them off the audio thread.
+// Audio thread only, apart from construction, destruction and silence(). Sets come in through
+// offer() and leave through takeRetired(); the caller frees them off the audio thread. A set
+// without an engine (chosen, but it did not open) plays silence.
 
 #include <array>
 #include <memory>
@@ -40,6 +41,10 @@ class SetPlayer {
   // Writes `frames` (at most kMaxBlockFrames) frames; each message at its frame, as
   // DrumEngine::process takes them. Silence while no set is loaded.
   void process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept;
+
+  // Everything sounding stops at once, without a fade: for a host that activates the plugin
+  // again, when no process() runs. A replaced set still ringing leaves on the next process().
+  void silence() noexcept;
 
   // For the instance's destruction and a restored state, when no audio thread runs: every set
   // held, so the caller can free them.

@@ -1,24 +1,36 @@
 // The LV2 instrument: MIDI in through an atom port, the drum set's stereo mix out. The set is a
 // path parameter; it is read and its voices built on the host's worker thread, and run() only
 // takes the finished set over (SetPlayer). The host's saved session keeps the set's path.
+//
+// The chosen set is one thing wherever it shows: the set run() plays and announces, and the path
+// save() stores. A set the user chooses becomes it once it has opened; a set that does not open
+// changes nothing. A restored state's set becomes it whether it opens or not (one that does not
+// plays nothing), and each restore starts a new generation: whatever was chosen before it and is
+// still loading, or waiting for the worker, is stale and never plays. Hosts call restore() while
+// run() plays (a preset loaded during playback), so restore() hands its set over through one
+// atomic pointer and touches nothing run() holds; every set run() lets go of is freed by the
+// worker.
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include <lv2/atom/atom.h>
 #include <lv2/atom/forge.h>
-#include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
 #include <lv2/log/log.h>
 #include <lv2/log/logger.h>
@@ -28,6 +40,7 @@
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
+#include "AtomReader.h"
 #include "EngineConfig.h"
 #include "LoadedSet.h"
 #include "SetPlayer.h"
@@ -40,11 +53,20 @@ namespace {
 enum Port : uint32_t { kControlPort = 0, kNotifyPort, kLeftPort, kRightPort, kChannelPort };
 
 // What run() asks of the worker. A load carries the path after the header; a free carries the
-// set to free.
+// first of the sets to free, which lead on to the rest through LoadedSet::nextToFree.
 enum class Work : uint32_t { kLoad, kFree, kPathRefused };
 struct WorkHeader {
   Work kind;
-  uint32_t size;  // bytes after the header
+  uint32_t size;        // bytes after the header
+  uint32_t generation;  // of a load or a refusal: the restored state it was chosen in
+  uint32_t unused = 0;
+};
+// What follows the header starts right after it, with no padding between.
+static_assert(sizeof(WorkHeader) % alignof(LoadedSet*) == 0);
+// The worker's answer to a load or a refusal: the set, null when none opened.
+struct WorkReply {
+  LoadedSet* set;
+  uint32_t generation;
 };
 
 struct Uris {
@@ -67,13 +89,18 @@ struct Uris {
 class Plugin {
  public:
   Plugin(int rate, const LV2_URID_Map* map, LV2_Worker_Schedule* schedule, LV2_Log_Log* log)
-      : rate_(rate), uris_(map), schedule_(schedule), player_(rate) {
+      : rate_(rate),
+        uris_(map),
+        schedule_(schedule),
+        player_(rate),
+        discard_(std::make_unique<float[]>(2 * kMaxBlockFrames)) {
     lv2_atom_forge_init(&forge_, const_cast<LV2_URID_Map*>(map));
     lv2_log_logger_init(&logger_, const_cast<LV2_URID_Map*>(map), log);
   }
   ~Plugin() {
-    for (LoadedSet* set : player_.releaseAll()) delete set;
-    for (std::size_t i = 0; i < freeCount_; ++i) delete freeQueue_[i];
+    // Whoever holds them: the player, the way from restore(), the list to free, or a message in
+    // the host's rings (a host may drop its worker's queue when it closes the plugin).
+    for (LoadedSet* set : sets_) delete set;
   }
 
   void connect(uint32_t port, void* data) noexcept {
@@ -87,6 +114,10 @@ class Plugin {
     }
   }
 
+  // --- the host's threads, never during run() ---
+  // Starts silent: nothing of what sounded before the host stopped the plugin rings on.
+  void activate() noexcept { player_.silence(); }
+
   void run(uint32_t frames) noexcept;
 
   // --- worker thread ---
@@ -95,19 +126,26 @@ class Plugin {
   // --- audio thread, after run() ---
   LV2_Worker_Status workResponse(uint32_t size, const void* data) noexcept;
 
-  // --- the host's threads, never during run() ---
+  // --- the host's threads, also while run() plays ---
   LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle, const LV2_Feature* const* features);
   LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
                            const LV2_Feature* const* features);
 
  private:
-  void handleObject(const LV2_Atom_Object* object) noexcept;
-  void requestLoad(const LV2_Atom* value) noexcept;
+  void takeRestored() noexcept;
+  void renderTo(uint32_t end) noexcept;
+  void handleMidi(int64_t frames, std::span<const uint8_t> bytes, uint32_t length) noexcept;
+  void handleObject(AtomView atom) noexcept;
+  void requestLoad(AtomView value) noexcept;
+  void sendRequest() noexcept;
   void announceSet() noexcept;
   void queueFree(LoadedSet* set) noexcept;
   void sendFrees() noexcept;
-  // Opens a set, says what is wrong with it in the host's log, and remembers it as the state.
+  // Opens a set and says what is wrong with it in the host's log.
   std::unique_ptr<LoadedSet> load(const std::string& path);
+  // Every set handed on is in sets_ until the worker frees it.
+  LoadedSet* adopt(std::unique_ptr<LoadedSet> set);
+  void destroy(LoadedSet* set);
 
   const int rate_;
   const Uris uris_;
@@ -123,22 +161,46 @@ class Plugin {
   float* right_ = nullptr;
   const float* channel_ = nullptr;
 
+  // Where audio for an output the host left unconnected goes.
+  std::unique_ptr<float[]> discard_;
+
+  // The cycle being rendered: its frames up to `start_` are written, `count_` messages wait.
+  uint32_t start_ = 0;
+  std::size_t count_ = 0;
   std::array<TimedMessage, kMaxEventsPerCycle> batch_{};
-  // Sets run() has let go of, waiting to reach the worker; a host whose worker ring is full gets
-  // them on a later cycle.
-  std::array<LoadedSet*, kSetFreeQueue> freeQueue_{};
-  std::size_t freeCount_ = 0;
+
+  // The newest load (or refusal) the worker has not taken yet: a host whose worker ring is full
+  // gets it on a later cycle, and a newer choice replaces it.
+  struct Request {
+    WorkHeader header;
+    char path[kMaxSetPathBytes];
+  };
+  Request request_{};
+  bool requestWaiting_ = false;
+  // Sets run() has let go of, waiting to reach the worker, linked through nextToFree.
+  LoadedSet* toFree_ = nullptr;
   // A chosen set did not open: the host is told again which set plays, so its file chooser does
   // not go on showing the file that failed.
   bool reannounce_ = false;
+  // The generation of the restored state run() plays; replies of an older one are stale.
+  uint32_t generation_ = 0;
 
-  // The path the host's session keeps: the last set that opened. Written by the worker and by
-  // restore, read by save; run() never touches it.
-  std::mutex statePathLock_;
-  std::string statePath_;
+  // A restored set on its way to run(), which takes it at the start of a cycle.
+  std::atomic<LoadedSet*> restored_{nullptr};
+
+  // The chosen set's path, which the host's session keeps, and the newest generation. Written by
+  // the worker (a set the user chose opened) and by restore, read by save; run() never takes it.
+  std::mutex stateLock_;
+  std::string chosenPath_;
+  uint32_t stateGeneration_ = 0;
+
+  // Every set made and not yet freed, for cleanup(). Off the audio thread only.
+  std::mutex setsLock_;
+  std::unordered_set<LoadedSet*> sets_;
 };
 
 void Plugin::run(uint32_t frames) noexcept {
+  takeRestored();
   if (channel_ != nullptr && std::isfinite(*channel_)) {
     player_.setChannel(static_cast<int>(std::lround(std::clamp(*channel_, 1.0f, 16.0f))));
   }
@@ -146,36 +208,22 @@ void Plugin::run(uint32_t frames) noexcept {
     lv2_atom_forge_set_buffer(&forge_, reinterpret_cast<uint8_t*>(notify_), notify_->atom.size);
     lv2_atom_forge_sequence_head(&forge_, &notifyFrame_, 0);
   }
+  sendRequest();
   sendFrees();
 
   // Messages collect until their frame; the engine then renders up to each one in turn. A block
   // longer than the mixer's largest, or more messages than one batch holds, goes in pieces.
-  uint32_t start = 0;
-  std::size_t count = 0;
-  auto renderTo = [&](uint32_t end) noexcept {
-    player_.process(left_ + start, right_ + start, static_cast<int>(end - start),
-                    std::span<const TimedMessage>(batch_.data(), count));
-    start = end;
-    count = 0;
-  };
-  if (control_ != nullptr) {
-    LV2_ATOM_SEQUENCE_FOREACH(control_, event) {
-      const LV2_Atom& body = event->body;
-      if (body.type == uris_.midiEvent) {
-        const auto* bytes = static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&body));
-        // Channel messages only: system messages carry nothing a drum set plays.
-        if (body.size < 1 || body.size > 3 || bytes[0] < 0x80 || bytes[0] >= 0xF0) continue;
-        const auto at = static_cast<uint32_t>(std::clamp<int64_t>(event->time.frames, start, frames));
-        while (at - start > static_cast<uint32_t>(kMaxBlockFrames)) renderTo(start + kMaxBlockFrames);
-        if (count == batch_.size()) renderTo(at);
-        batch_[count++] = TimedMessage{at - start, packShortMessage(bytes[0], body.size > 1 ? bytes[1] : 0,
-                                                                    body.size > 2 ? bytes[2] : 0)};
-      } else if (body.type == uris_.atomObject) {
-        handleObject(reinterpret_cast<const LV2_Atom_Object*>(&body));
-      }
+  start_ = 0;
+  count_ = 0;
+  SequenceReader events(portAtom(control_ != nullptr ? &control_->atom : nullptr), uris_.atomSequence);
+  for (SequenceReader::Event event; events.next(event);) {
+    if (event.atom.type == uris_.midiEvent) {
+      handleMidi(event.frames, event.atom.body, frames);
+    } else if (event.atom.type == uris_.atomObject) {
+      handleObject(event.atom);
     }
   }
-  while (frames - start > static_cast<uint32_t>(kMaxBlockFrames)) renderTo(start + kMaxBlockFrames);
+  while (frames - start_ > static_cast<uint32_t>(kMaxBlockFrames)) renderTo(start_ + kMaxBlockFrames);
   renderTo(frames);
 
   if (player_.takeSwapped() || std::exchange(reannounce_, false)) announceSet();
@@ -184,35 +232,73 @@ void Plugin::run(uint32_t frames) noexcept {
   sendFrees();
 }
 
-void Plugin::handleObject(const LV2_Atom_Object* object) noexcept {
-  const LV2_Atom* property = nullptr;
-  const LV2_Atom* value = nullptr;
-  lv2_atom_object_get(object, uris_.patchProperty, &property, uris_.patchValue, &value, 0);
-  const bool aboutSet = property != nullptr && property->type == uris_.atomUrid &&
-                        reinterpret_cast<const LV2_Atom_URID*>(property)->body == uris_.setParameter;
-  if (object->body.otype == uris_.patchSet && aboutSet && value != nullptr) {
-    requestLoad(value);
-  } else if (object->body.otype == uris_.patchGet && (property == nullptr || aboutSet)) {
+void Plugin::takeRestored() noexcept {
+  LoadedSet* restored = restored_.exchange(nullptr, std::memory_order_acquire);
+  if (restored == nullptr) return;
+  generation_ = restored->generation;
+  queueFree(player_.offer(restored));
+}
+
+void Plugin::renderTo(uint32_t end) noexcept {
+  // An output nobody listens to is rendered all the same, so the set plays on as it would.
+  float* left = left_ != nullptr ? left_ + start_ : discard_.get();
+  float* right = right_ != nullptr ? right_ + start_ : discard_.get() + kMaxBlockFrames;
+  player_.process(left, right, static_cast<int>(end - start_), std::span<const TimedMessage>(batch_.data(), count_));
+  start_ = end;
+  count_ = 0;
+}
+
+void Plugin::handleMidi(int64_t frames, std::span<const uint8_t> bytes, uint32_t length) noexcept {
+  // Channel messages only: system messages carry nothing a drum set plays.
+  if (bytes.empty() || bytes.size() > 3 || bytes[0] < 0x80 || bytes[0] >= 0xF0) return;
+  const auto at = static_cast<uint32_t>(std::clamp<int64_t>(frames, start_, length));
+  while (at - start_ > static_cast<uint32_t>(kMaxBlockFrames)) renderTo(start_ + kMaxBlockFrames);
+  if (count_ == batch_.size()) renderTo(at);
+  batch_[count_++] = TimedMessage{at - start_, packShortMessage(bytes[0], bytes.size() > 1 ? bytes[1] : 0,
+                                                                bytes.size() > 2 ? bytes[2] : 0)};
+}
+
+void Plugin::handleObject(AtomView atom) noexcept {
+  ObjectReader object(atom, uris_.atomObject);
+  std::optional<uint32_t> property;
+  std::optional<AtomView> value;
+  for (ObjectReader::Property p; object.next(p);) {
+    if (p.key == uris_.patchProperty && !property) property = atomUrid(p.value, uris_.atomUrid);
+    if (p.key == uris_.patchValue && !value) value = p.value;
+  }
+  // A message some size in it lies about is no message.
+  if (!object.whole()) return;
+  const bool aboutSet = property == uris_.setParameter;
+  if (object.otype() == uris_.patchSet && aboutSet && value) {
+    requestLoad(*value);
+  } else if (object.otype() == uris_.patchGet && (!property || aboutSet)) {
     announceSet();
   }
 }
 
-void Plugin::requestLoad(const LV2_Atom* value) noexcept {
-  struct {
-    WorkHeader header;
-    char path[kMaxSetPathBytes];
-  } message;
-  const auto* text = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
-  const std::size_t length = value->type == uris_.atomPath ? strnlen(text, value->size) : kMaxSetPathBytes;
+void Plugin::requestLoad(AtomView value) noexcept {
+  // The path ends at its first zero byte, or with the atom.
+  const auto end = std::find(value.body.begin(), value.body.end(), uint8_t{0});
+  const auto length = value.type == uris_.atomPath ? static_cast<std::size_t>(end - value.body.begin()) : kMaxSetPathBytes;
   if (length == 0 || length >= kMaxSetPathBytes) {
     // Logging is the worker's: the audio thread only says that something was refused.
-    message.header = WorkHeader{Work::kPathRefused, 0};
-    schedule_->schedule_work(schedule_->handle, sizeof message.header, &message.header);
+    request_.header = WorkHeader{Work::kPathRefused, 0, generation_, 0};
+  } else {
+    request_.header = WorkHeader{Work::kLoad, static_cast<uint32_t>(length), generation_, 0};
+    std::memcpy(request_.path, value.body.data(), length);
+  }
+  requestWaiting_ = true;
+  sendRequest();
+}
+
+void Plugin::sendRequest() noexcept {
+  if (!requestWaiting_) return;
+  if (request_.header.generation != generation_) {
+    requestWaiting_ = false;  // chosen before the state now restored
     return;
   }
-  message.header = WorkHeader{Work::kLoad, static_cast<uint32_t>(length)};
-  std::memcpy(message.path, text, length);
-  schedule_->schedule_work(schedule_->handle, static_cast<uint32_t>(sizeof message.header + length), &message);
+  const auto size = static_cast<uint32_t>(offsetof(Request, path) + request_.header.size);
+  if (schedule_->schedule_work(schedule_->handle, size, &request_) == LV2_WORKER_SUCCESS) requestWaiting_ = false;
 }
 
 void Plugin::announceSet() noexcept {
@@ -230,36 +316,45 @@ void Plugin::announceSet() noexcept {
 
 void Plugin::queueFree(LoadedSet* set) noexcept {
   if (set == nullptr) return;
-  if (freeCount_ < freeQueue_.size()) {
-    freeQueue_[freeCount_++] = set;
-    return;
-  }
-  // Only a host whose worker ring stays full for many cycles gets here; a late free costs a
-  // glitch, where losing the set would cost its memory for good.
-  delete set;
+  set->nextToFree = toFree_;
+  toFree_ = set;
 }
 
 void Plugin::sendFrees() noexcept {
-  while (freeCount_ > 0) {
-    struct {
-      WorkHeader header;
-      LoadedSet* set;
-    } message{WorkHeader{Work::kFree, sizeof(LoadedSet*)}, freeQueue_[freeCount_ - 1]};
-    if (schedule_->schedule_work(schedule_->handle, sizeof message, &message) != LV2_WORKER_SUCCESS) return;
-    --freeCount_;
-  }
+  if (toFree_ == nullptr) return;
+  struct {
+    WorkHeader header;
+    LoadedSet* first;
+  } message{WorkHeader{Work::kFree, sizeof(LoadedSet*), 0, 0}, toFree_};
+  if (schedule_->schedule_work(schedule_->handle, sizeof message, &message) == LV2_WORKER_SUCCESS) toFree_ = nullptr;
 }
 
 LV2_Worker_Status Plugin::workResponse(uint32_t size, const void* data) noexcept {
-  if (size != sizeof(LoadedSet*)) return LV2_WORKER_ERR_UNKNOWN;
-  LoadedSet* set = nullptr;
-  std::memcpy(&set, data, sizeof set);
-  if (set == nullptr) {
+  WorkReply reply{};
+  if (size != sizeof reply) return LV2_WORKER_ERR_UNKNOWN;
+  std::memcpy(&reply, data, sizeof reply);
+  if (reply.generation != generation_) {
+    queueFree(reply.set);  // chosen before the state restored since: it never plays
+  } else if (reply.set == nullptr) {
     reannounce_ = true;
-    return LV2_WORKER_SUCCESS;
+  } else {
+    queueFree(player_.offer(reply.set));
   }
-  queueFree(player_.offer(set));
   return LV2_WORKER_SUCCESS;
+}
+
+LoadedSet* Plugin::adopt(std::unique_ptr<LoadedSet> set) {
+  const std::lock_guard lock(setsLock_);
+  sets_.insert(set.get());
+  return set.release();
+}
+
+void Plugin::destroy(LoadedSet* set) {
+  {
+    const std::lock_guard lock(setsLock_);
+    sets_.erase(set);
+  }
+  delete set;
 }
 
 std::unique_ptr<LoadedSet> Plugin::load(const std::string& path) {
@@ -276,10 +371,6 @@ std::unique_ptr<LoadedSet> Plugin::load(const std::string& path) {
     }
     problems.remove_prefix(std::min(end + 1, problems.size()));
   }
-  if (result.set) {
-    const std::lock_guard lock(statePathLock_);
-    statePath_ = path;
-  }
   return std::move(result.set);
 }
 
@@ -290,33 +381,41 @@ LV2_Worker_Status Plugin::work(LV2_Worker_Respond_Function respond, LV2_Worker_R
   std::memcpy(&header, data, sizeof header);
   const auto* body = static_cast<const char*>(data) + sizeof header;
   if (header.size != size - sizeof header) return LV2_WORKER_ERR_UNKNOWN;
+  WorkReply reply{};
+  reply.generation = header.generation;
   switch (header.kind) {
     case Work::kLoad: {
-      std::unique_ptr<LoadedSet> set = load(std::string(body, header.size));
-      if (!set) {
-        LoadedSet* none = nullptr;
-        respond(handle, sizeof none, &none);
-        return LV2_WORKER_SUCCESS;
+      const std::string path(body, header.size);
+      {
+        const std::lock_guard lock(stateLock_);
+        if (header.generation != stateGeneration_) return LV2_WORKER_SUCCESS;  // a state was restored since
       }
-      LoadedSet* raw = set.get();
-      if (respond(handle, sizeof raw, &raw) != LV2_WORKER_SUCCESS) {
-        lv2_log_error(&logger_, "zumbel: the host could not take the loaded set %s\n", raw->path.c_str());
+      std::unique_ptr<LoadedSet> set = load(path);
+      // The set becomes the chosen one only if no state was restored while it loaded, and only
+      // once run() is sure to get it; otherwise it goes here.
+      const std::lock_guard lock(stateLock_);
+      if (header.generation != stateGeneration_) return LV2_WORKER_SUCCESS;
+      reply.set = set ? adopt(std::move(set)) : nullptr;
+      if (respond(handle, sizeof reply, &reply) != LV2_WORKER_SUCCESS) {
+        if (reply.set != nullptr) {
+          lv2_log_error(&logger_, "zumbel: the host could not take the loaded set %s\n", path.c_str());
+          destroy(reply.set);
+        }
         return LV2_WORKER_ERR_NO_SPACE;
       }
-      set.release();  // the audio thread owns it now
+      if (reply.set != nullptr) chosenPath_ = path;  // the audio thread owns it now
       return LV2_WORKER_SUCCESS;
     }
     case Work::kFree: {
-      LoadedSet* set = nullptr;
-      if (header.size != sizeof set) return LV2_WORKER_ERR_UNKNOWN;
-      std::memcpy(&set, body, sizeof set);
-      delete set;
+      LoadedSet* first = nullptr;
+      if (header.size != sizeof first) return LV2_WORKER_ERR_UNKNOWN;
+      std::memcpy(&first, body, sizeof first);
+      while (first != nullptr) destroy(std::exchange(first, first->nextToFree));
       return LV2_WORKER_SUCCESS;
     }
     case Work::kPathRefused: {
       lv2_log_error(&logger_, "zumbel: the drum set must be a file path of 1 to %zu bytes\n", kMaxSetPathBytes - 1);
-      LoadedSet* none = nullptr;
-      respond(handle, sizeof none, &none);
+      respond(handle, sizeof reply, &reply);
       return LV2_WORKER_SUCCESS;
     }
   }
@@ -335,8 +434,8 @@ LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle h
                               const LV2_Feature* const* features) {
   std::string path;
   {
-    const std::lock_guard lock(statePathLock_);
-    path = statePath_;
+    const std::lock_guard lock(stateLock_);
+    path = chosenPath_;
   }
   if (path.empty()) return LV2_STATE_SUCCESS;
   // The host turns the path into one that still names the set when the session moves; it never
@@ -365,7 +464,9 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State
   const void* value = retrieve(handle, uris_.setParameter, &size, &type, &flags);
   if (value == nullptr) return LV2_STATE_SUCCESS;  // a session saved before any set was chosen
   const auto* text = static_cast<const char*>(value);
-  if (type != uris_.atomPath || size == 0 || strnlen(text, size) == size) return LV2_STATE_ERR_BAD_TYPE;
+  if (type != uris_.atomPath || size == 0 || strnlen(text, size) == size || text[0] == '\0') {
+    return LV2_STATE_ERR_BAD_TYPE;
+  }
   const auto* mapPath = findFeature<LV2_State_Map_Path>(features, LV2_STATE__mapPath);
   const auto* freePath = findFeature<LV2_State_Free_Path>(features, LV2_STATE__freePath);
   char* absolute = mapPath != nullptr ? mapPath->absolute_path(mapPath->handle, text) : nullptr;
@@ -378,10 +479,20 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State
     }
   }
   std::unique_ptr<LoadedSet> set = load(path);
-  if (!set) return LV2_STATE_ERR_UNKNOWN;  // the set playing until now goes on playing
-  // Restoring never runs alongside run(), so the sets held can go at once.
-  for (LoadedSet* old : player_.releaseAll()) delete old;
-  player_.offer(set.release());
+  if (!set) {
+    // The session still names it; once the file is back, the session plays it again.
+    set = std::make_unique<LoadedSet>();
+    set->path = path;
+  }
+  LoadedSet* restored = adopt(std::move(set));
+  LoadedSet* unplayed = nullptr;
+  {
+    const std::lock_guard lock(stateLock_);
+    restored->generation = ++stateGeneration_;
+    chosenPath_ = path;
+    unplayed = restored_.exchange(restored, std::memory_order_acq_rel);
+  }
+  if (unplayed != nullptr) destroy(unplayed);  // restored before, and never taken by run()
   return LV2_STATE_SUCCESS;
 }
 
@@ -405,6 +516,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
 }
 
 void connectPort(LV2_Handle handle, uint32_t port, void* data) { self(handle)->connect(port, data); }
+void activate(LV2_Handle handle) { self(handle)->activate(); }
 void run(LV2_Handle handle, uint32_t frames) { self(handle)->run(frames); }
 void cleanup(LV2_Handle handle) { delete self(handle); }
 
@@ -445,11 +557,11 @@ const void* extensionData(const char* uri) {
   return nullptr;
 }
 
-const LV2_Descriptor kDescriptor{kZumbelPluginUri, instantiate, connectPort, nullptr, run, nullptr, cleanup, extensionData};
+const LV2_Descriptor kDescriptor{kZumbelPluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData};
 
 }  // namespace
 }  // namespace zumbel
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
   return index == 0 ? &zumbel::kDescriptor : nullptr;
 }

@@ -1,6 +1,6 @@
-// Linked into every engine test program: any heap allocation made while a RealtimeScope is open
-// (that is, inside the audio path) fails the running test. It also lets a test make allocations
-// fail, as on a machine whose memory has run out.
+// Linked into every engine test program: any heap allocation or free made while a RealtimeScope
+// is open (that is, inside the audio path) fails the running test. It also lets a test make
+// allocations fail, as on a machine whose memory has run out.
 
 #include <atomic>
 #include <cstdint>
@@ -49,6 +49,15 @@ void* allocateAligned(std::size_t size, std::size_t alignment) {
   return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
 }
 
+void release(void* p) noexcept {
+  if (p != nullptr && zumbel::RealtimeScope::active() && !tReporting) {
+    tReporting = true;
+    ADD_FAILURE() << "the audio path freed memory";
+    tReporting = false;
+  }
+  std::free(p);
+}
+
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -63,14 +72,14 @@ void* operator new(std::size_t size, std::align_val_t a) {
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t size, std::align_val_t a) { return operator new(size, a); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release(p); }
 
 zumbel::test::FailingAllocations::FailingAllocations(std::size_t bytes) {
   gSpared.store(std::this_thread::get_id());
@@ -79,13 +88,19 @@ zumbel::test::FailingAllocations::FailingAllocations(std::size_t bytes) {
 
 zumbel::test::FailingAllocations::~FailingAllocations() { gFailingFrom.store(SIZE_MAX); }
 
-// The guard itself must be able to fail.
+// The guard itself must be able to fail, on an allocation and on a free.
 TEST(AllocationGuard, CatchesAnAllocationInTheAudioPath) {
+  int* volatile escaped = nullptr;  // volatile: the pair cannot be optimised away
   EXPECT_NONFATAL_FAILURE(
       {
         const zumbel::RealtimeScope audio;
-        int* volatile escaped = new int(7);  // volatile: the pair cannot be optimised away
-        delete escaped;
+        escaped = new int(7);
       },
       "the audio path allocated");
+  EXPECT_NONFATAL_FAILURE(
+      {
+        const zumbel::RealtimeScope audio;
+        delete escaped;
+      },
+      "the audio path freed memory");
 }

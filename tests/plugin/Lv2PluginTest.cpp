@@ -1,20 +1,29 @@
 // The LV2 plugin in a host built on lilv: it must sound exactly as `zumbel render` whatever the
 // host's block sizes, keep its set in a saved session, hand over between sets without a break,
-// and shrug off paths that name no usable set. The allocation guard watches every run().
+// shrug off paths that name no usable set, and survive careless and hostile hosts. The allocation
+// guard watches every run().
 
 #include <lv2/atom/atom.h>
+#include <lv2/midi/midi.h>
+#include <lv2/patch/patch.h>
+#include <lv2/urid/urid.h>
 #include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <random>
 #include <string>
-#include <sys/wait.h>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "AtomBytes.h"
 #include "EngineConfig.h"
 #include "LoadedSet.h"
 #include "Lv2TestHost.h"
@@ -27,6 +36,7 @@ namespace zumbel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::AtomBytes;
 using test::Lv2TestHost;
 using test::Lv2World;
 using test::TempDir;
@@ -285,6 +295,287 @@ TEST(Lv2Plugin, ChangingTheSetLetsSoundingNotesRingOn) {
   EXPECT_EQ(changed.announced, (std::vector<std::string>{kDemoKit, other}));
   EXPECT_EQ(changed.left, steady.left);
   EXPECT_EQ(changed.right, steady.right);
+}
+
+// --- careless and hostile hosts ---
+
+// Atoms forged by hand for the control port: each lies about one size.
+struct Hostile {
+  const char* name;
+  AtomBytes events;
+  bool refused = false;  // a message the plugin answers by naming its set again, and logs
+};
+
+std::vector<Hostile> hostileMessages() {
+  Lv2World& w = world();
+  const uint32_t object = w.urid(LV2_ATOM__Object), path = w.urid(LV2_ATOM__Path), urid = w.urid(LV2_ATOM__URID);
+  const uint32_t set = w.urid(LV2_PATCH__Set), property = w.urid(LV2_PATCH__property), value = w.urid(LV2_PATCH__value);
+  const uint32_t param = w.urid("https://zumbel.nordwick.org/lv2#set"), midi = w.urid(LV2_MIDI__MidiEvent);
+  const AtomBytes aboutSet = test::atomProperty(property, urid, AtomBytes().u32(param));
+  const AtomBytes kit = AtomBytes().text(kDemoKit).u32(0);
+  auto patchSet = [&](std::initializer_list<AtomBytes> properties) {
+    return test::atomEvent(0, object, test::objectBody(set, properties));
+  };
+  std::vector<Hostile> all;
+  // Sizes whose padding wraps 32 bits, in front of a good property and value.
+  for (const uint32_t lie : {0xFFFFFFF0u, 0xFFFFFFF9u, 0xFFFFFFFFu}) {
+    all.push_back({"a property claiming nearly 4 GiB",
+                   patchSet({test::atomProperty(value, path, kit, lie), aboutSet, test::atomProperty(value, path, kit)})});
+  }
+  // The message ends inside the path: its last property claims 200 bytes and holds 12.
+  all.push_back({"a path claiming more than the message holds",
+                 patchSet({aboutSet, test::atomProperty(value, path, AtomBytes().text("/tmp/a.drums"), 200)})});
+  // The event claims more than the sequence holds.
+  all.push_back({"an event claiming more than the sequence", AtomBytes().i64(0).u32(4096).u32(object).u32(0).u32(set)});
+  all.push_back({"a URID with no body", patchSet({test::atomProperty(property, urid, AtomBytes())})});
+  all.push_back({"an object shorter than its header", test::atomEvent(0, object, AtomBytes().u32(0))});
+  all.push_back({"MIDI claiming bytes the sequence lacks", AtomBytes().i64(0).u32(3).u32(midi).raw("\x99", 1)});
+  all.push_back({"an event cut inside its header", AtomBytes().i64(0).u32(8)});
+  // An object as the value, itself holding a good patch:Set: not a path, so refused.
+  all.push_back({"an object as the value",
+                 patchSet({aboutSet, test::atomProperty(value, object, test::objectBody(set, {aboutSet, test::atomProperty(value, path, kit)}))}),
+                 true});
+  return all;
+}
+
+// Each message after a snare in the same cycle, in a child process so that a hang ends in a
+// failure: the snare sounds, the set stays, and a message that names no set asks for no load.
+TEST(Lv2Plugin, MalformedMessagesFromTheHostAreIgnored) {
+  Lv2TestHost reference(world(), kOutputRate);
+  chooseSet(reference, kDemoKit);
+  hit(reference, kSnare);
+  for (const Hostile& message : hostileMessages()) {
+    SCOPED_TRACE(message.name);
+    auto survives = [&]() -> std::string {
+      alarm(60);
+      Lv2TestHost host(world(), kOutputRate);
+      chooseSet(host, kDemoKit);
+      host.midi(0, kNoteOn, kSnare, 100);
+      host.rawEvents(message.events.bytes());
+      host.run(4096);
+      const std::size_t logged = host.logged().size();
+      host.doWork();
+      host.run(64);
+      host.getDrumSet();
+      host.run(64);
+      if (host.left.size() < 4096 || !std::equal(reference.left.begin(), reference.left.end(), host.left.begin())) {
+        return "the snare did not sound as it should";
+      }
+      const std::vector<std::string> announced(message.refused ? 3 : 2, kDemoKit);
+      if (host.announced != announced) return "announced " + std::to_string(host.announced.size()) + " sets";
+      if (!message.refused && host.logged().size() != logged) return "logged: " + host.logged().back();
+      return {};
+    };
+    EXPECT_EXIT(
+        {
+          const std::string failure = survives();
+          std::cerr << failure;
+          _exit(failure.empty() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+  }
+}
+
+// A host may leave any port unconnected: what would go to a missing output is not written, and
+// the set plays on as if it were.
+TEST(Lv2Plugin, UnconnectedPortsAreLeftAloneWhileTheSetPlaysOn) {
+  Lv2TestHost full(world(), kOutputRate), partial(world(), kOutputRate);
+  for (Lv2TestHost* host : {&full, &partial}) chooseSet(*host, kDemoKit);
+  using test::Lv2Port;
+  const std::vector<std::vector<Lv2Port>> unplugged = {
+      {test::kLv2LeftPort}, {test::kLv2RightPort}, {test::kLv2LeftPort, test::kLv2RightPort}, {}};
+  for (const auto& ports : unplugged) {
+    for (Lv2TestHost* host : {&full, &partial}) {
+      if (host == &partial) {
+        for (Lv2Port port : {test::kLv2LeftPort, test::kLv2RightPort}) host->connect(port, true);
+        for (Lv2Port port : ports) host->connect(port, false);
+      }
+      hit(*host, kCrash, 3000);
+      host->run(5000);  // longer than the mixer's block
+    }
+  }
+  // Nothing but the audio: no messages in or out, no channel.
+  for (Lv2Port port : {test::kLv2ControlPort, test::kLv2NotifyPort, test::kLv2ChannelPort, test::kLv2LeftPort}) {
+    partial.connect(port, false);
+  }
+  partial.run(256);
+  full.run(256);
+  const std::size_t block = 8000;
+  for (std::size_t b = 0; b < 5; ++b) {
+    const auto at = static_cast<std::ptrdiff_t>(b * block);
+    const bool leftOn = b == 1 || b == 3, rightOn = b == 0 || b == 3 || b == 4;
+    auto expect = [&](const std::vector<float>& heard, const std::vector<float>& played, bool connected) {
+      const std::vector<float> h(heard.begin() + at, heard.begin() + std::min<std::ptrdiff_t>(at + block, heard.size()));
+      std::vector<float> p(played.begin() + at, played.begin() + std::min<std::ptrdiff_t>(at + block, played.size()));
+      if (!connected) std::fill(p.begin(), p.end(), 0.0f);
+      EXPECT_EQ(h, p) << "block " << b;
+    };
+    expect(partial.left, full.left, leftOn);
+    expect(partial.right, full.right, rightOn);
+  }
+  EXPECT_FALSE(silent(partial.right));
+}
+
+// A host that stops the plugin and starts it again hears silence, not the crash it left ringing.
+TEST(Lv2Plugin, ActivatingAgainStartsSilent) {
+  Lv2TestHost host(world(), kOutputRate);
+  chooseSet(host, kDemoKit);
+  hit(host, kCrash, 256);
+  ASSERT_FALSE(silent(host.left));
+  host.restart();
+  host.left.clear();
+  host.right.clear();
+  host.run(4096);
+  host.doWork();
+  host.run(4096);
+  EXPECT_TRUE(silent(host.left));
+  EXPECT_TRUE(silent(host.right));
+  host.left.clear();
+  hit(host, kSnare);
+  EXPECT_FALSE(silent(host.left));
+}
+
+// A worker ring that stays full: the newest choice waits and loads once there is room, and sets
+// let go of wait for the worker however many there are; none is freed on the audio thread.
+TEST(Lv2Plugin, AFullWorkerRingLosesNoChoiceAndFreesNothingOnTheAudioThread) {
+  TempDir dir;
+  const std::string first = copyDemoKit(dir / "first");
+  const std::string newest = copyDemoKit(dir / "newest");
+  Lv2TestHost host(world(), kOutputRate);
+  host.workerFull = true;
+  host.setDrumSet(first);
+  host.run(64);
+  host.setDrumSet(newest);
+  host.run(64);
+  host.run(64);
+  host.workerFull = false;
+  host.run(64);
+  host.doWork();
+  host.run(64);
+  host.run(64);
+  EXPECT_EQ(host.announced, std::vector<std::string>{newest});
+
+  // Ten sets loaded at once; the nine that never play wait for the worker while its ring is full.
+  for (int i = 0; i < 10; ++i) host.setDrumSet(i % 2 == 0 ? first : newest);
+  host.run(64);
+  host.doWork();
+  host.workerFull = true;
+  for (int i = 0; i < 4; ++i) host.run(64);
+  host.workerFull = false;
+  host.run(64);
+  host.doWork();
+  host.run(64);
+  EXPECT_EQ(host.announced.back(), newest);
+  host.left.clear();
+  hit(host, kSnare);
+  EXPECT_FALSE(silent(host.left));
+}
+
+// A saved session whose set is reached through a link.
+struct SavedSession {
+  std::string kit;      // the set, outside the session
+  std::string session;  // the session's folder
+};
+
+SavedSession saveSessionWith(const std::string& kit, const std::string& session) {
+  Lv2TestHost saver(world(), kOutputRate);
+  chooseSet(saver, kit);
+  EXPECT_TRUE(saver.saveState(session));
+  return {kit, session};
+}
+
+// The set a restored session names is the one that plays, is announced and is saved again, even
+// when a set chosen before the restore finishes loading after it, whichever way they cross.
+TEST(Lv2Plugin, ARestoredSessionWinsOverASetStillLoading) {
+  TempDir dir;
+  const std::string restoredKit = copyDemoKit(dir / "restored");
+  for (const char* layer : {"Kick Hard.wav", "Kick Medium.wav", "Kick Soft.wav"}) fs::remove(dir / "restored/" + layer);
+  const SavedSession saved = saveSessionWith(restoredKit, dir / "session");
+  const std::string chosen = copyDemoKit(dir / "chosen");
+  for (const bool loadedFirst : {false, true}) {
+    SCOPED_TRACE(loadedFirst ? "loaded before the restore" : "loaded after the restore");
+    Lv2TestHost host(world(), kOutputRate);
+    chooseSet(host, kDemoKit);
+    host.setDrumSet(chosen);
+    host.run(64);
+    if (loadedFirst) host.doWork();
+    ASSERT_TRUE(host.restoreState(saved.session));
+    host.doWork();
+    for (int i = 0; i < 3; ++i) host.run(64);
+    host.doWork();
+    host.getDrumSet();
+    host.run(64);
+    ASSERT_FALSE(host.announced.empty());
+    EXPECT_EQ(fs::canonical(host.announced.back()), fs::canonical(restoredKit));
+    host.left.clear();
+    hit(host, kKick, 4096);
+    EXPECT_TRUE(silent(host.left));
+    const std::string resaved = dir / (loadedFirst ? "resaved-1" : "resaved-2");
+    ASSERT_TRUE(host.saveState(resaved));
+    EXPECT_EQ(fs::canonical(resaved + "/Demo.drums"), fs::canonical(restoredKit));
+  }
+}
+
+// A session whose set cannot be opened still names it: the plugin plays nothing for it, says it
+// is the set, and saves it again, so the session plays once the set is back.
+TEST(Lv2Plugin, ASessionWhoseSetIsMissingKeepsItsSet) {
+  TempDir dir;
+  const SavedSession saved = saveSessionWith(copyDemoKit(dir / "kit"), dir / "session");
+  fs::rename(dir / "kit", dir / "away");
+  Lv2TestHost host(world(), kOutputRate);
+  chooseSet(host, kDemoKit);
+  ASSERT_TRUE(host.restoreState(saved.session));
+  host.run(64);
+  host.doWork();
+  EXPECT_EQ(host.announced.back(), saved.session + "/Demo.drums");
+  EXPECT_FALSE(host.logged().empty());
+  host.left.clear();
+  hit(host, kSnare);
+  EXPECT_TRUE(silent(host.left));
+  host.getDrumSet();
+  host.run(64);
+  EXPECT_EQ(host.announced.back(), saved.session + "/Demo.drums");
+  // A choice that fails now changes nothing of that.
+  chooseSet(host, dir / "missing.drums");
+  EXPECT_EQ(host.announced.back(), saved.session + "/Demo.drums");
+  ASSERT_TRUE(host.saveState(dir / "resaved"));
+
+  fs::rename(dir / "away", dir / "kit");
+  Lv2TestHost reopened(world(), kOutputRate);
+  ASSERT_TRUE(reopened.restoreState(dir / "resaved"));
+  reopened.run(64);
+  ASSERT_EQ(reopened.announced.size(), 1u);
+  EXPECT_EQ(fs::canonical(reopened.announced[0]), fs::canonical(saved.kit));
+  hit(reopened, kSnare);
+  EXPECT_FALSE(silent(reopened.left));
+}
+
+// Hosts restore state while run() plays (a preset loaded during playback): restore() must not
+// touch what run() plays. A second thread restores over and over while notes keep coming.
+TEST(Lv2Plugin, RestoringWhileRunPlaysIsSafe) {
+  constexpr int kRestores = 300;
+  TempDir dir;
+  const SavedSession saved = saveSessionWith(copyDemoKit(dir / "kit"), dir / "session");
+  Lv2TestHost host(world(), kOutputRate);
+  chooseSet(host, kDemoKit);
+  host.record = false;
+  std::atomic<bool> done = false;
+  int restored = 0;
+  std::thread restorer([&] {
+    for (int i = 0; i < kRestores; ++i) restored += host.restoreState(saved.session, false) ? 1 : 0;
+    done = true;
+  });
+  for (uint8_t n = 0; !done; ++n) {
+    for (uint32_t f = 0; f < 64; f += 4) host.midi(f, kNoteOn, static_cast<uint8_t>(kKick + (n + f) % 24), 100);
+    host.run(64);
+    if (n % 8 == 0) host.doWork();
+  }
+  restorer.join();
+  EXPECT_EQ(restored, kRestores);
+  host.run(64);
+  host.doWork();
+  host.run(64);
+  EXPECT_EQ(host.announced.back(), saved.session + "/Demo.drums");
 }
 
 // Sets chosen one after another faster than the last one's sounds die away: each replaced set

@@ -22,8 +22,6 @@ constexpr const char* kPluginUri = "https://zumbel.nordwick.org/lv2";
 constexpr const char* kSetUri = "https://zumbel.nordwick.org/lv2#set";
 constexpr std::size_t kSequenceBytes = 1 << 16;
 
-enum Port : uint32_t { kControlPort = 0, kNotifyPort, kLeftPort, kRightPort, kChannelPort };
-
 }  // namespace
 
 Lv2World::Lv2World(const std::string& bundleDir) : world_(lilv_world_new()) {
@@ -73,7 +71,7 @@ Lv2TestHost::Lv2TestHost(Lv2World& world, double rate)
       unmapF_{LV2_URID__unmap, world.unmap()},
       scheduleF_{LV2_WORKER__schedule, &scheduleFeature_},
       logF_{LV2_LOG__log, &logFeature_},
-      control_(kSequenceBytes / 8),
+      forged_(kSequenceBytes / 8),
       notify_(kSequenceBytes / 8),
       outLeft_(kMaxBlock),
       outRight_(kMaxBlock) {
@@ -82,11 +80,7 @@ Lv2TestHost::Lv2TestHost(Lv2World& world, double rate)
   instance_ = lilv_plugin_instantiate(world.plugin(), rate, features_.data());
   if (instance_ == nullptr) return;
   worker_ = static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
-  lilv_instance_connect_port(instance_, kControlPort, control_.data());
-  lilv_instance_connect_port(instance_, kNotifyPort, notify_.data());
-  lilv_instance_connect_port(instance_, kLeftPort, outLeft_.data());
-  lilv_instance_connect_port(instance_, kRightPort, outRight_.data());
-  lilv_instance_connect_port(instance_, kChannelPort, &channel_);
+  for (uint32_t port = kLv2ControlPort; port <= kLv2ChannelPort; ++port) connect(static_cast<Lv2Port>(port), true);
   lilv_instance_activate(instance_);
 }
 
@@ -111,11 +105,33 @@ void Lv2TestHost::setDrumSet(const std::string& path, const char* type) {
 
 void Lv2TestHost::getDrumSet() { pendingGet_ = true; }
 
+void Lv2TestHost::rawEvents(const std::vector<uint8_t>& bytes) {
+  pendingRaw_.insert(pendingRaw_.end(), bytes.begin(), bytes.end());
+}
+
+void Lv2TestHost::connect(Lv2Port port, bool connected) {
+  connected_.at(port) = connected;
+  void* data = nullptr;
+  switch (port) {
+    case kLv2ControlPort: data = control_.get(); break;
+    case kLv2NotifyPort: data = notify_.data(); break;
+    case kLv2LeftPort: data = outLeft_.data(); break;
+    case kLv2RightPort: data = outRight_.data(); break;
+    case kLv2ChannelPort: data = &channel_; break;
+  }
+  lilv_instance_connect_port(instance_, port, connected ? data : nullptr);
+}
+
+void Lv2TestHost::restart() {
+  lilv_instance_deactivate(instance_);
+  lilv_instance_activate(instance_);
+}
+
 void Lv2TestHost::run(uint32_t frames) {
   frames = std::min(frames, kMaxBlock);
   LV2_Atom_Forge forge;
   lv2_atom_forge_init(&forge, world_.map());
-  lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(control_.data()), kSequenceBytes);
+  lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(forged_.data()), kSequenceBytes);
   LV2_Atom_Forge_Frame sequence;
   lv2_atom_forge_sequence_head(&forge, &sequence, 0);
   for (const auto& [path, type] : pendingSets_) {
@@ -141,10 +157,23 @@ void Lv2TestHost::run(uint32_t frames) {
     lv2_atom_forge_atom(&forge, m.size, world_.urid(LV2_MIDI__MidiEvent));
     lv2_atom_forge_write(&forge, m.bytes.data(), m.size);
   }
+  if (!pendingRaw_.empty()) {
+    lv2_atom_forge_raw(&forge, pendingRaw_.data(), static_cast<uint32_t>(pendingRaw_.size()));
+  }
   lv2_atom_forge_pop(&forge, &sequence);
   pendingMidi_.clear();
   pendingSets_.clear();
+  pendingRaw_.clear();
   pendingGet_ = false;
+  // The plugin gets the sequence in a buffer that ends where the sequence does.
+  const auto* forged = reinterpret_cast<const LV2_Atom*>(forged_.data());
+  const std::size_t bytes = std::min<std::size_t>(sizeof(LV2_Atom) + forged->size, kSequenceBytes);
+  if (bytes != controlBytes_) {
+    control_.reset(new uint8_t[bytes]);
+    controlBytes_ = bytes;
+    if (connected_[kLv2ControlPort]) connect(kLv2ControlPort, true);
+  }
+  std::memcpy(control_.get(), forged_.data(), bytes);
 
   auto* out = reinterpret_cast<LV2_Atom_Sequence*>(notify_.data());
   out->atom.type = world_.urid(LV2_ATOM__Chunk);
@@ -165,9 +194,12 @@ void Lv2TestHost::run(uint32_t frames) {
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count());
   }
   if (record) {
+    if (!connected_[kLv2LeftPort]) std::fill_n(outLeft_.begin(), frames, 0.0f);
+    if (!connected_[kLv2RightPort]) std::fill_n(outRight_.begin(), frames, 0.0f);
     left.insert(left.end(), outLeft_.begin(), outLeft_.begin() + frames);
     right.insert(right.end(), outRight_.begin(), outRight_.begin() + frames);
   }
+  if (!connected_[kLv2NotifyPort]) return;
 
   const LV2_URID patchSet = world_.urid(LV2_PATCH__Set);
   const LV2_URID value = world_.urid(LV2_PATCH__value);
@@ -207,7 +239,7 @@ void Lv2TestHost::startWorkerThread() {
 
 LV2_Worker_Status Lv2TestHost::schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data) {
   auto* self = static_cast<Lv2TestHost*>(handle);
-  if (!self->requests_->push(size, data)) return LV2_WORKER_ERR_NO_SPACE;
+  if (self->workerFull || !self->requests_->push(size, data)) return LV2_WORKER_ERR_NO_SPACE;
   if (self->workerThread_.joinable()) self->workReady_.release();
   return LV2_WORKER_SUCCESS;
 }
@@ -265,11 +297,26 @@ bool Lv2TestHost::saveState(const std::string& dir) {
   return error == 0;
 }
 
-bool Lv2TestHost::restoreState(const std::string& dir) {
+LV2_State_Status Lv2TestHost::storeSetPath(LV2_State_Handle handle, uint32_t key, const void* value, size_t size,
+                                           uint32_t, uint32_t) {
+  auto* out = static_cast<std::pair<Lv2TestHost*, std::string>*>(handle);
+  if (key == out->first->world_.urid(kSetUri)) out->second.assign(static_cast<const char*>(value), strnlen(static_cast<const char*>(value), size));
+  return LV2_STATE_SUCCESS;
+}
+
+std::string Lv2TestHost::savedSetPath() {
+  const auto* state =
+      static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
+  std::pair<Lv2TestHost*, std::string> out{this, {}};
+  state->save(instance_->lv2_handle, storeSetPath, &out, 0, features_.data());
+  return out.second;
+}
+
+bool Lv2TestHost::restoreState(const std::string& dir, bool ports) {
   const std::string file = dir + "/state.ttl";
   LilvState* state = lilv_state_new_from_file(world_.world(), world_.map(), nullptr, file.c_str());
   if (state == nullptr) return false;
-  lilv_state_restore(state, instance_, setPortValue, this, 0, features_.data());
+  lilv_state_restore(state, instance_, ports ? setPortValue : nullptr, this, 0, features_.data());
   lilv_state_free(state);
   return true;
 }

@@ -4,10 +4,13 @@
 // the plugin notifies, and saves and restores its state through lilv's own files. The worker runs
 // when the test says (doWork), so every test is deterministic, or on a thread of its own as in a
 // DAW (startWorkerThread, for the soak run); run() and the worker's replies are marked as the audio
-// thread for the allocation guard, and the host's own part of them allocates nothing.
+// thread for the allocation guard, and the host's own part of them allocates nothing. It can also
+// be a careless host: forged atoms, a full worker ring, unconnected ports. The control sequence
+// lies in a buffer of exactly its own size, so the sanitizers catch any read past it.
 
 #include <lilv/lilv.h>
 #include <lv2/log/log.h>
+#include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
@@ -59,6 +62,8 @@ struct Lv2Midi {
   uint32_t size = 3;
 };
 
+enum Lv2Port : uint32_t { kLv2ControlPort = 0, kLv2NotifyPort, kLv2LeftPort, kLv2RightPort, kLv2ChannelPort };
+
 class Lv2TestHost {
  public:
   static constexpr uint32_t kMaxBlock = 16384;
@@ -77,6 +82,14 @@ class Lv2TestHost {
   void setDrumSet(const std::string& path, const char* type = nullptr);
   void getDrumSet();
   void setChannel(float channel) noexcept { channel_ = channel; }
+  // Bytes for the next run()'s control sequence as they are, after every event above: the
+  // sequence's own size counts them exactly, whatever the sizes inside them claim.
+  void rawEvents(const std::vector<uint8_t>& bytes);
+  // Connects `port` to the host's buffer again, or to nothing (null). An output connected to
+  // nothing is recorded as silence.
+  void connect(Lv2Port port, bool connected);
+  // deactivate() and activate(), as a host does when it stops and restarts the plugin.
+  void restart();
 
   // One cycle of `frames` (at most kMaxBlock): the queued messages, then the worker's replies.
   // Appends the output to left and right.
@@ -93,6 +106,8 @@ class Lv2TestHost {
   // Each run() appends its output here while `record` is on (a benchmark turns it off).
   std::vector<float> left, right;
   bool record = true;
+  // While set, the worker's ring is full: the plugin's every request is refused.
+  bool workerFull = false;
   // The paths the plugin announced with patch:Set, in order.
   std::vector<std::string> announced;
   // Everything the plugin logged, one entry per call.
@@ -100,8 +115,11 @@ class Lv2TestHost {
 
   // Saves the state into `dir` (state.ttl), as a host saves a session.
   bool saveState(const std::string& dir);
-  // Restores a state saved by saveState.
-  bool restoreState(const std::string& dir);
+  // The set's path as save() stores it, given no path mapping; empty when it stores none.
+  std::string savedSetPath();
+  // Restores a state saved by saveState; `ports` false leaves the port values alone, as a host
+  // does that restores on another thread while run() reads them.
+  bool restoreState(const std::string& dir, bool ports = true);
 
  private:
   static LV2_Worker_Status schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data);
@@ -109,6 +127,8 @@ class Lv2TestHost {
   static int logPrintf(LV2_Log_Handle handle, LV2_URID type, const char* format, ...);
   static int logVprintf(LV2_Log_Handle handle, LV2_URID type, const char* format, va_list args);
   static const void* portValue(const char* symbol, void* self, uint32_t* size, uint32_t* type);
+  static LV2_State_Status storeSetPath(LV2_State_Handle handle, uint32_t key, const void* value, size_t size,
+                                       uint32_t type, uint32_t flags);
   static void setPortValue(const char* symbol, void* self, const void* value, uint32_t size, uint32_t type);
 
   // Fixed rings, so scheduling from run() allocates nothing. One thread pushes and one pops, so
@@ -138,9 +158,13 @@ class Lv2TestHost {
 
   std::unique_ptr<Ring> requests_ = std::make_unique<Ring>();
   std::unique_ptr<Ring> responses_ = std::make_unique<Ring>();
-  std::vector<uint64_t> control_, notify_;  // atom sequences, 8-byte aligned
+  std::vector<uint64_t> forged_, notify_;  // atom sequences, 8-byte aligned
+  std::unique_ptr<uint8_t[]> control_;     // the forged sequence, in a buffer of its exact size
+  std::size_t controlBytes_ = 0;
   std::vector<float> outLeft_, outRight_;
+  std::array<bool, 5> connected_{true, true, true, true, true};
   std::vector<Lv2Midi> pendingMidi_;
+  std::vector<uint8_t> pendingRaw_;
   std::vector<std::pair<std::string, std::string>> pendingSets_;  // path, value type
   bool pendingGet_ = false;
   float channel_ = 1.0f;
