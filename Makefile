@@ -25,10 +25,11 @@ build-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DZUMBEL_SANITIZE=address,undefined -DZUMBEL_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD)
 
-# Only the engine's threaded tests need ThreadSanitizer.
+# Only the threaded tests need ThreadSanitizer: the engine's, and the plugin's, whose host restores
+# state while run() plays.
 build-tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) $(CMAKE_FLAGS) -DZUMBEL_SANITIZE=thread -DZUMBEL_BENCH=OFF >/dev/null
-	@cmake --build $(TSAN_BUILD) --target engine_stress_tests engine_tests
+	@cmake --build $(TSAN_BUILD) --target engine_stress_tests engine_tests lv2_plugin_tests zumbel_lv2
 
 fuzz: build
 	@scripts/run-fuzzers $(FUZZ_SECONDS)
@@ -38,6 +39,7 @@ test: build build-asan build-tsan fuzz
 	@echo "== engine tests under ThreadSanitizer"
 	@$(TSAN_BUILD)/tests/engine_stress_tests --gtest_brief=1
 	@$(TSAN_BUILD)/tests/engine_tests --gtest_brief=1
+	@$(TSAN_BUILD)/tests/plugin/lv2_plugin_tests --gtest_brief=1
 	@echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 300
 	@echo "== tests"
