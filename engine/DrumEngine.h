@@ -29,7 +29,11 @@ class DrumEngine {
   // One audio cycle: writes `frames` frames of both channels. Each message takes effect at its
   // frame (messages come in frame order; a frame at or past the end applies after the last
   // frame, so it is heard from the next cycle's first frame).
-  void process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept;
+  void process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept {
+    process(OutputPairs::stereo(left, right), frames, messages);
+  }
+  // The same into several output pairs (Mixer.h): each sound plays on its own.
+  void process(const OutputPairs& out, int frames, std::span<const TimedMessage> messages) noexcept;
 
  private:
   Mixer mixer_;

@@ -27,6 +27,15 @@ inline constexpr int32_t kFullVolume = 0;
 inline constexpr int32_t kPanLeft = -10000;
 inline constexpr int32_t kPanRight = 10000;
 
+// A sound's level and a layer's gain together lift a voice by at most this much (hundredths of a
+// dB), and take it down to silence at most as far as the volume law can.
+inline constexpr int32_t kMaxTrim = 2400;
+inline constexpr int32_t kMinTrim = kSilentVolume;
+
+// Stereo output pairs the mixer renders; pair 0 is the main one, where every slot routed to a pair
+// the caller did not ask for plays.
+inline constexpr int kMixerOutputPairs = 8;
+
 // Pitch-bend values run 0..16256 (d1 + 127 * d2); the frequency is base rate + value - this.
 inline constexpr int32_t kPitchBendOffset = 8000;
 

@@ -10,6 +10,7 @@
 #include "Prompts.h"
 #include "SampleProbe.h"
 #include "SampleReadAhead.h"
+#include "VoiceExtras.h"
 
 namespace zumbel {
 
@@ -63,6 +64,7 @@ bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample,
   }
   auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), std::move(sample.pcm), kSoundVoiceBuffers, used,
                                              s.pan(), s.looping, s.externalPitchBend, s.playbackRate());
+  applyExtras(*voice, doc_.soundExtras(n), j);
   engine_.voices().publish(n, j, std::move(voice));
   if (setReference) doc_.sound(n).refs[static_cast<std::size_t>(j)] = SampleRef{group, entry};
   return true;

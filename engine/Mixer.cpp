@@ -31,6 +31,8 @@ struct Mixer::Control {
   std::atomic<int32_t> volume{0};
   std::atomic<int32_t> pan{0};
   std::atomic<int32_t> frequency{0};
+  std::atomic<int32_t> trim{0};
+  std::atomic<int32_t> output{0};
   std::atomic<bool> released{false};
   // Written by the audio thread: false while the slot is in the mix. Once a released slot reads
   // true here, nothing on the audio thread reads its PCM block again.
@@ -46,6 +48,8 @@ struct Mixer::Playback {
   int32_t volume = 0;  // the values the gains were worked out from
   int32_t pan = 0;
   int32_t frequency = 0;
+  int32_t trim = 0;
+  int output = 0;
   float gainLeft = 0, gainRight = 0;  // now; during a ramp, the gain of the next frame
   float targetLeft = 0, targetRight = 0;
   // A ramp runs from its start gains by delta a frame, rampTotal frames long; rampLeft remain.
@@ -74,16 +78,18 @@ Mixer::Mixer(int deviceRate)
       summary_(new std::atomic<uint64_t>[kSummaryWords]),
       active_(new SlotId[kMaxSlots]),
       free_(new SlotId[kMaxSlots]),
-      scratch_(new float[2 * kMaxBlockFrames]),
-      gainTable_(new float[-kSilentVolume + 1]) {
+      scratch_(new float[2 * kMaxBlockFrames * kMixerOutputPairs]),
+      gainTable_(new float[kMaxTrim - kSilentVolume + 1]) {
   for (int w = 0; w < kPendingWords; ++w) pending_[w].store(0, std::memory_order_relaxed);
   for (int w = 0; w < kSummaryWords; ++w) summary_[w].store(0, std::memory_order_relaxed);
   static_assert(std::is_trivially_destructible_v<Control> && std::is_trivially_destructible_v<Playback>,
                 "slot storage is freed without running destructors");
   for (int i = 0; i < kMaxSlots; ++i) free_[i] = kMaxSlots - 1 - i;  // slot 0 goes out first
   freeCount_ = kMaxSlots;
-  for (int a = 0; a < -kSilentVolume; ++a) gainTable_[a] = static_cast<float>(std::pow(10.0, -a / 2000.0));
-  gainTable_[-kSilentVolume] = 0.0f;  // -100 dB is silence, as the volume range promises
+  for (int a = -kMaxTrim; a < -kSilentVolume; ++a) {
+    gainTable_[a + kMaxTrim] = static_cast<float>(std::pow(10.0, -a / 2000.0));
+  }
+  gainTable_[kMaxTrim - kSilentVolume] = 0.0f;  // -100 dB is silence, as the volume range promises
   setDeviceRate(deviceRate);
 }
 
@@ -118,6 +124,8 @@ SlotId Mixer::acquireSlot(const PcmBlock* pcm) noexcept {
   c.volume.store(0, std::memory_order_relaxed);
   c.pan.store(0, std::memory_order_relaxed);
   c.frequency.store(0, std::memory_order_relaxed);
+  c.trim.store(0, std::memory_order_relaxed);
+  c.output.store(0, std::memory_order_relaxed);
   c.pcm.store(pcm, std::memory_order_release);
   c.released.store(false, std::memory_order_release);
   return slot;
@@ -179,6 +187,16 @@ void Mixer::setPan(SlotId slot, int32_t pan) noexcept {
   control_[slot].pan.store(std::clamp(pan, kPanLeft, kPanRight), std::memory_order_relaxed);
 }
 
+void Mixer::setTrim(SlotId slot, int32_t trim) noexcept {
+  if (!valid(slot)) return;
+  control_[slot].trim.store(std::clamp(trim, kMinTrim, kMaxTrim), std::memory_order_relaxed);
+}
+
+void Mixer::setOutput(SlotId slot, int output) noexcept {
+  if (!valid(slot)) return;
+  control_[slot].output.store(output >= 0 && output < kMixerOutputPairs ? output : 0, std::memory_order_relaxed);
+}
+
 bool Mixer::setFrequency(SlotId slot, int32_t hz) noexcept {
   if (!valid(slot)) return false;
   if (hz != 0 && (hz < kMinFrequency || hz > kMaxFrequency)) return false;
@@ -194,6 +212,12 @@ int32_t Mixer::pan(SlotId slot) const noexcept {
 }
 int32_t Mixer::frequency(SlotId slot) const noexcept {
   return !valid(slot) ? 0 : control_[slot].frequency.load(std::memory_order_relaxed);
+}
+int32_t Mixer::trim(SlotId slot) const noexcept {
+  return !valid(slot) ? 0 : control_[slot].trim.load(std::memory_order_relaxed);
+}
+int Mixer::output(SlotId slot) const noexcept {
+  return !valid(slot) ? 0 : control_[slot].output.load(std::memory_order_relaxed);
 }
 
 bool Mixer::isSounding(SlotId slot) const noexcept {
@@ -228,7 +252,15 @@ uint64_t Mixer::stepFor(int32_t hz) const noexcept {
 }
 
 float Mixer::gainFor(int32_t attenuation) const noexcept {
-  return gainTable_[std::clamp(attenuation, 0, -kSilentVolume)];
+  return gainTable_[std::clamp(attenuation, -kMaxTrim, -kSilentVolume) + kMaxTrim];
+}
+
+void Mixer::targetGains(int32_t volume, int32_t trim, int32_t pan, float& left, float& right) const noexcept {
+  // The volume law never lifts a hit above full scale; a trim may (up to kMaxTrim), and a trim at
+  // the floor silences the slot whatever the volume.
+  const float base = trim <= kMinTrim || volume <= kSilentVolume ? 0.0f : gainFor(-(std::clamp(volume, kSilentVolume, kFullVolume) + trim));
+  left = base * (pan > 0 ? gainFor(pan) : 1.0f);
+  right = base * (pan < 0 ? gainFor(-pan) : 1.0f);
 }
 
 void Mixer::activate(SlotId slot) noexcept {
@@ -340,10 +372,12 @@ void Mixer::start(SlotId slot, bool looping) noexcept {
   p.step = stepFor(p.frequency);
   p.volume = c.volume.load(std::memory_order_relaxed);
   p.pan = c.pan.load(std::memory_order_relaxed);
+  p.trim = c.trim.load(std::memory_order_relaxed);
+  p.output = c.output.load(std::memory_order_relaxed);
   // A hit starts at full level at once: its attack is the point of a drum sample.
-  const float base = gainFor(-p.volume);
-  p.gainLeft = p.targetLeft = base * (p.pan > 0 ? gainFor(p.pan) : 1.0f);
-  p.gainRight = p.targetRight = base * (p.pan < 0 ? gainFor(-p.pan) : 1.0f);
+  targetGains(p.volume, p.trim, p.pan, p.targetLeft, p.targetRight);
+  p.gainLeft = p.targetLeft;
+  p.gainRight = p.targetRight;
   activate(slot);
 }
 
@@ -369,15 +403,20 @@ void Mixer::updateParameters(SlotId slot, Playback& p) noexcept {
     p.frequency = frequency;
     p.step = stepFor(frequency);
   }
+  // A slot moved to another pair finishes there; its fade or glide goes with it.
+  p.output = c.output.load(std::memory_order_relaxed);
   if (p.fading) return;  // a fade keeps going to silence whatever the volume says
   const int32_t volume = c.volume.load(std::memory_order_relaxed);
   const int32_t pan = c.pan.load(std::memory_order_relaxed);
-  if (volume == p.volume && pan == p.pan) return;
+  const int32_t trim = c.trim.load(std::memory_order_relaxed);
+  if (volume == p.volume && pan == p.pan && trim == p.trim) return;
   p.volume = volume;
   p.pan = pan;
+  p.trim = trim;
   // A sounding slot glides to its new level instead of jumping, which would click.
-  const float base = gainFor(-volume);
-  beginRamp(p, base * (pan > 0 ? gainFor(pan) : 1.0f), base * (pan < 0 ? gainFor(-pan) : 1.0f));
+  float left = 0, right = 0;
+  targetGains(volume, trim, pan, left, right);
+  beginRamp(p, left, right);
 }
 
 namespace {
@@ -507,15 +546,21 @@ bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
   return true;
 }
 
-void Mixer::renderChunk(float* left, float* right, int frames) noexcept {
-  float* mix = scratch_.get();
-  std::fill_n(mix, 2 * frames, 0.0f);
+void Mixer::renderChunk(const OutputPairs& out, int frames) noexcept {
+  const int pairs = std::clamp(out.count, 1, kMixerOutputPairs);
+  uint32_t used = 0;  // pairs some slot played on in this chunk
   // Finished slots drop out in one pass that keeps the others in order.
   int kept = 0;
   for (int i = 0; i < activeCount_; ++i) {
     const SlotId slot = active_[i];
     Playback& p = playback_[slot];
     updateParameters(slot, p);
+    const int pair = p.output < pairs ? p.output : 0;
+    float* mix = scratch_.get() + static_cast<std::ptrdiff_t>(pair) * 2 * kMaxBlockFrames;
+    if ((used & (1u << pair)) == 0) {
+      used |= 1u << pair;
+      std::fill_n(mix, 2 * frames, 0.0f);
+    }
     if (mixSlot(p, mix, frames)) {
       keep(slot, kept++);
     } else {
@@ -523,20 +568,29 @@ void Mixer::renderChunk(float* left, float* right, int frames) noexcept {
     }
   }
   activeCount_ = kept;
-  for (int f = 0; f < frames; ++f) {
-    left[f] = mix[2 * f];
-    right[f] = mix[2 * f + 1];
+  for (int k = 0; k < pairs; ++k) {
+    float* left = out.left[static_cast<std::size_t>(k)];
+    float* right = out.right[static_cast<std::size_t>(k)];
+    if ((used & (1u << k)) == 0) {
+      std::fill_n(left, frames, 0.0f);
+      std::fill_n(right, frames, 0.0f);
+      continue;
+    }
+    const float* mix = scratch_.get() + static_cast<std::ptrdiff_t>(k) * 2 * kMaxBlockFrames;
+    for (int f = 0; f < frames; ++f) {
+      left[f] = mix[2 * f];
+      right[f] = mix[2 * f + 1];
+    }
   }
 }
 
-void Mixer::render(float* left, float* right, int frames) noexcept {
+void Mixer::render(const OutputPairs& out, int frames) noexcept {
   applyPendingCommands();
-  while (frames > 0) {
-    const int n = std::min(frames, kMaxBlockFrames);
-    renderChunk(left, right, n);
-    left += n;
-    right += n;
-    frames -= n;
+  int done = 0;
+  while (done < frames) {
+    const int n = std::min(frames - done, kMaxBlockFrames);
+    renderChunk(out.advanced(done), n);
+    done += n;
   }
 }
 

@@ -8,6 +8,7 @@
 // calls takes effect at exactly the frame where the second one begins. The last command on a
 // slot before that point wins. render() allocates nothing, takes no lock and never throws.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,30 @@ namespace zumbel {
 
 using SlotId = int32_t;
 inline constexpr SlotId kNoSlot = -1;
+
+// Where render() writes: `count` stereo pairs (1..kMixerOutputPairs), each `frames` long. A slot
+// routed to a pair at or beyond `count` plays on pair 0, so one pair is always the whole mix.
+struct OutputPairs {
+  std::array<float*, kMixerOutputPairs> left{};
+  std::array<float*, kMixerOutputPairs> right{};
+  int count = 1;
+
+  static OutputPairs stereo(float* left, float* right) noexcept {
+    OutputPairs out;
+    out.left[0] = left;
+    out.right[0] = right;
+    return out;
+  }
+  // The same pairs from frame `frames` on.
+  OutputPairs advanced(int frames) const noexcept {
+    OutputPairs out = *this;
+    for (int k = 0; k < count; ++k) {
+      out.left[static_cast<std::size_t>(k)] += frames;
+      out.right[static_cast<std::size_t>(k)] += frames;
+    }
+    return out;
+  }
+};
 
 class Mixer {
  public:
@@ -54,12 +79,19 @@ class Mixer {
   void setVolume(SlotId slot, int32_t volume) noexcept;
   // Hundredths of a decibel of attenuation of the far side: -10000 left .. 10000 right.
   void setPan(SlotId slot, int32_t pan) noexcept;
+  // Hundredths of a decibel added to the volume (a sound's level and its layer's gain), clamped
+  // to kMinTrim..kMaxTrim; at kMinTrim or below the slot is silent. A sounding slot glides to it.
+  void setTrim(SlotId slot, int32_t trim) noexcept;
+  // The stereo pair the slot plays on, 0..kMixerOutputPairs-1 (anything else is pair 0).
+  void setOutput(SlotId slot, int output) noexcept;
   // 0 means the buffer's own rate (44100 Hz). Refuses anything outside 100..100000 and keeps
   // the old rate; returns whether the value was taken.
   bool setFrequency(SlotId slot, int32_t hz) noexcept;
   int32_t volume(SlotId slot) const noexcept;
   int32_t pan(SlotId slot) const noexcept;
   int32_t frequency(SlotId slot) const noexcept;
+  int32_t trim(SlotId slot) const noexcept;
+  int output(SlotId slot) const noexcept;
   // False while the audio thread mixes the slot (also during its fade-out).
   bool isIdle(SlotId slot) const noexcept;
 
@@ -74,7 +106,9 @@ class Mixer {
   void beginCycle() noexcept;
   void endCycle() noexcept;
   // Overwrites `frames` frames of both channels with the mix.
-  void render(float* left, float* right, int frames) noexcept;
+  void render(float* left, float* right, int frames) noexcept { render(OutputPairs::stereo(left, right), frames); }
+  // Overwrites `frames` frames of every pair with the slots routed to it.
+  void render(const OutputPairs& out, int frames) noexcept;
   // Every slot falls silent at once, without the stop ramp, commands already issued included:
   // the next render starts from silence. Between renders, or while none runs.
   void silence() noexcept;
@@ -110,9 +144,11 @@ class Mixer {
   void mixTail(Playback& p, float* out, int frames) noexcept;
   // Adds one slot into the interleaved scratch; false when the slot has finished.
   bool mixSlot(Playback& p, float* out, int frames) noexcept;
-  void renderChunk(float* left, float* right, int frames) noexcept;
+  void renderChunk(const OutputPairs& out, int frames) noexcept;
   uint64_t stepFor(int32_t hz) const noexcept;
   float gainFor(int32_t attenuation) const noexcept;
+  // The left and right gains of a volume, a trim and a pan together.
+  void targetGains(int32_t volume, int32_t trim, int32_t pan, float& left, float& right) const noexcept;
 
   std::atomic<int> deviceRate_{kOutputRate};
   int rampFrames_;
@@ -125,8 +161,11 @@ class Mixer {
   int activeCount_ = 0;
   std::unique_ptr<SlotId[]> free_;
   int freeCount_ = 0;
-  std::unique_ptr<float[]> scratch_;   // interleaved L R, kMaxBlockFrames frames
-  std::unique_ptr<float[]> gainTable_; // attenuation in hundredths of a dB -> linear gain
+  // Interleaved L R, kMaxBlockFrames frames, one per output pair; a pair's is cleared only in a
+  // chunk where some slot plays on it.
+  std::unique_ptr<float[]> scratch_;
+  // Attenuation in hundredths of a dB -> linear gain, from -kMaxTrim (a boost) to silence.
+  std::unique_ptr<float[]> gainTable_;
   std::atomic<bool> running_{false};
   std::atomic<uint64_t> started_{0};
   std::atomic<uint64_t> finished_{0};

@@ -99,6 +99,16 @@ void SampleVoice::SetPan(int32_t pan) noexcept {
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setPan(slots_[static_cast<std::size_t>(i)], pan);
 }
 
+void SampleVoice::SetTrim(int32_t trim) noexcept {
+  trim_ = trim;
+  for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setTrim(slots_[static_cast<std::size_t>(i)], trim);
+}
+
+void SampleVoice::SetOutput(int output) noexcept {
+  output_ = output;
+  for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setOutput(slots_[static_cast<std::size_t>(i)], output);
+}
+
 void SampleVoice::SetPitch(int32_t value) noexcept {
   if (followsPitchBend_ != 0) {
     // The value is a pitch-bend position; the base rate stays.

@@ -41,6 +41,10 @@ class SampleVoice {
   void SetVolume(int32_t volume) noexcept;  // on the buffer the next Play starts
   void SetPan(int32_t pan) noexcept;        // on every buffer
   void SetPitch(int32_t value) noexcept;
+  // The sound's level with the layer's gain (hundredths of a dB, kMinTrim or below: silent) and
+  // the output pair, on every buffer: a sounding hit glides to a new level within one cycle.
+  void SetTrim(int32_t trim) noexcept;
+  void SetOutput(int output) noexcept;
   // Take effect at the next Play / SetPitch.
   void SetLooping(bool on) noexcept { looping_ = on ? 1 : 0; }
   void SetFollowsPitchBend(bool on) noexcept { followsPitchBend_ = on ? 1 : 0; }
@@ -60,6 +64,8 @@ class SampleVoice {
   int32_t baseRate() const noexcept { return baseRate_; }
   int32_t pan() const noexcept { return pan_; }
   int32_t volume() const noexcept { return volume_; }
+  int32_t trim() const noexcept { return trim_; }
+  int output() const noexcept { return output_; }
   int nextBuffer() const noexcept { return nextBuffer_; }
   SlotId buffer(int i) const noexcept { return slots_[static_cast<std::size_t>(i)]; }
   int64_t frameCount() const noexcept { return pcm_ ? pcm_->frameCount() : 0; }
@@ -76,6 +82,8 @@ class SampleVoice {
   RelaxedInt followsPitchBend_;
   RelaxedInt baseRate_;
   RelaxedInt volume_{0};
+  RelaxedInt trim_{0};
+  RelaxedInt output_{0};
   RelaxedInt nextBuffer_{0};
   bool detached_ = false;
 };

@@ -6,6 +6,7 @@
 
 #include "ArchiveString.h"
 #include "ByteStream.h"
+#include "ExtrasFile.h"
 #include "FileNames.h"
 #include "PoolPaths.h"
 #include "SampleProbe.h"
@@ -218,14 +219,19 @@ FileOutcome CKitbeatDoc::OnOpenDocument(const std::string& path) {
     error = parseDrumSet(bytes, *staged);
     if (error == FileError::None) {
       bytes = {};
+      // The extras never stop a set from opening: what of them cannot be used is only reported.
+      ExtrasRead extras = ReadExtrasFile(path);
       replaceContent(std::move(*staged));
+      extras_ = std::move(extras.extras);
       // Kept from the root, so the set's folder means the same wherever the program is later.
       SetPathName(AbsolutePath(path));
       SetModifiedFlag(false);
-      return {};
+      FileOutcome opened;
+      opened.notices = std::move(extras.ignored);
+      return opened;
     }
   }
-  return FileOutcome{error, documentErrorText(error, true, path)};
+  return FileOutcome{error, documentErrorText(error, true, path), {}};
 }
 
 FileOutcome CKitbeatDoc::OnSaveDocument(const std::string& path) {
@@ -237,10 +243,19 @@ FileOutcome CKitbeatDoc::OnSaveDocument(const std::string& path) {
     before = std::make_unique<DrumSetContent>(c_);
     ApplyPathChanges(*this, moved);
   }
-  const FileError error = writeFileAtomically(target, serializeDrumSet(c_));
+  // The set and its extras are saved as one; a set with no extras leaves no stale file beside it.
+  const bool needExtras = ExtrasNeedFile(extras_);
+  std::vector<FileWrite> files{{target, serializeDrumSet(c_), false}};
+  if (needExtras) {
+    const std::string text = SerializeExtras(extras_);
+    files.push_back({ExtrasPathFor(target), std::vector<uint8_t>(text.begin(), text.end()), false});
+  } else {
+    files.push_back({ExtrasPathFor(target), {}, true});
+  }
+  const FileError error = writeFilesAtomically(files);
   if (error != FileError::None) {
     if (before) replaceContent(std::move(*before));
-    return FileOutcome{error, documentErrorText(error, false, path)};
+    return FileOutcome{error, documentErrorText(error, false, path), {}};
   }
   SetPathName(target);
   SetModifiedFlag(false);

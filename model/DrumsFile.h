@@ -21,6 +21,8 @@ namespace zumbel {
 struct FileOutcome {
   FileError error = FileError::None;
   std::string message;  // what the user is told; empty on success
+  // A set that opened: what of its extras file was left out, one line each, for the user.
+  std::vector<std::string> notices;
   bool ok() const { return error == FileError::None; }
 };
 

@@ -129,7 +129,14 @@ FileError readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
   return FileError::None;
 }
 
-FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+namespace {
+
+// One file of a save, written beside its target and not yet renamed over it.
+struct StagedFile {
+  std::string temp, target;
+};
+
+FileError stageFile(const std::string& path, const std::vector<uint8_t>& bytes, StagedFile& staged) {
   const std::optional<std::string> resolved = resolveTarget(path);
   if (!resolved) return FileError::Other;
   const std::string& target = *resolved;
@@ -147,14 +154,48 @@ FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t
   if (error == FileError::None) error = writeAll(fd.get(), bytes);
   if (error == FileError::None && ::fsync(fd.get()) != 0) error = fileErrorFromErrno(errno);
   if (error == FileError::None && ::close(fd.release()) != 0) error = fileErrorFromErrno(errno);
-  if (error == FileError::None && ::rename(temp.c_str(), target.c_str()) != 0) {
-    error = fileErrorFromErrno(errno);
-  }
   if (error != FileError::None) {
     ::unlink(temp.c_str());
     return error;
   }
-  syncFolderOf(target);
+  staged = {temp, target};
+  return FileError::None;
+}
+
+}  // namespace
+
+FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+  return writeFilesAtomically({FileWrite{path, bytes, false}});
+}
+
+FileError writeFilesAtomically(const std::vector<FileWrite>& files) {
+  // Every file is written and flushed before any is renamed: a full disk or a read-only file
+  // leaves all of them as they were, not a set beside the extras of another save.
+  std::vector<StagedFile> staged;
+  for (const FileWrite& f : files) {
+    if (f.remove) continue;
+    StagedFile one;
+    if (const FileError error = stageFile(f.path, f.bytes, one); error != FileError::None) {
+      for (const StagedFile& s : staged) ::unlink(s.temp.c_str());
+      return error;
+    }
+    staged.push_back(std::move(one));
+  }
+  FileError error = FileError::None;
+  for (const StagedFile& s : staged) {
+    if (error == FileError::None && ::rename(s.temp.c_str(), s.target.c_str()) != 0) error = fileErrorFromErrno(errno);
+    if (error != FileError::None) ::unlink(s.temp.c_str());
+  }
+  if (error != FileError::None) return error;
+  for (const FileWrite& f : files) {
+    if (!f.remove) continue;
+    // Only a regular file goes: whatever else sits at that name was not written by a save.
+    struct stat st {};
+    if (::lstat(f.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(f.path.c_str()) != 0) {
+      return fileErrorFromErrno(errno);
+    }
+  }
+  for (const StagedFile& s : staged) syncFolderOf(s.target);
   return FileError::None;
 }
 

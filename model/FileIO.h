@@ -28,4 +28,14 @@ FileError readWholeFile(const std::string& path, std::vector<uint8_t>& out);
 // an existing one keeps its own.
 FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// Several files saved as one: each is written and flushed beside its target first, and only when
+// all of them are is any renamed into place. `remove` deletes a regular file at `path` instead,
+// once the others are in place.
+struct FileWrite {
+  std::string path;
+  std::vector<uint8_t> bytes;
+  bool remove = false;
+};
+FileError writeFilesAtomically(const std::vector<FileWrite>& files);
+
 }  // namespace zumbel

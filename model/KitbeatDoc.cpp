@@ -51,6 +51,7 @@ void CKitbeatDoc::OnNewDocument() {
   c_.groupNames.clear();
   for (GroupList& list : c_.groupLists) list.clear();
   resetSounds(1);
+  extras_ = SetExtras{};
   title_ = kNewTitle;
   setDefaultThresholds();
   pathName_.clear();

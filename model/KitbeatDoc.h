@@ -12,6 +12,7 @@
 
 #include "Limits.h"
 #include "RelaxedInt.h"
+#include "SetExtras.h"
 #include "StringList.h"
 
 namespace zumbel {
@@ -105,6 +106,13 @@ class CKitbeatDoc {
   void replaceContent(const DrumSetContent& content) { c_ = content; }
   void replaceContent(DrumSetContent&& content) { c_ = std::move(content); }
 
+  // What the ".drums" file cannot hold: names, levels, outputs, layer gains (SetExtras.h).
+  const SetExtras& extras() const { return extras_; }
+  SetExtras& extras() { return extras_; }
+  const SoundExtras& soundExtras(int n) const { return extras_.sounds[static_cast<std::size_t>(n)]; }
+  SoundExtras& soundExtras(int n) { return extras_.sounds[static_cast<std::size_t>(n)]; }
+  void replaceExtras(SetExtras extras) { extras_ = std::move(extras); }
+
   // Sounds and schemes. Callers keep sound indices in 0..127 and layers in 0..4.
   Sound& sound(int n) { return c_.sounds[static_cast<std::size_t>(n)]; }
   const Sound& sound(int n) const { return c_.sounds[static_cast<std::size_t>(n)]; }
@@ -158,6 +166,7 @@ class CKitbeatDoc {
   void removeEntries(int g, const std::vector<int>& sortedEntries);
 
   DrumSetContent c_;
+  SetExtras extras_;
   std::string pathName_;
   std::string title_;
   bool modified_ = false;

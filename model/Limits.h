@@ -20,6 +20,20 @@ inline constexpr int kMaxGroupNameLength = 50; // names typed in the Create Grou
 inline constexpr int32_t kDefaultCompress = -4000;
 inline constexpr int32_t kNone = -1;
 
+// The set's extras: levels and gains in hundredths of a decibel, stereo outputs counted from 0
+// (the main pair). A level may also be off: the sound is silent.
+inline constexpr int32_t kMinLevel = -6000;
+inline constexpr int32_t kMaxLevel = 1200;
+inline constexpr int32_t kLevelOff = INT32_MIN;
+inline constexpr int32_t kMinLayerGain = -6000;
+inline constexpr int32_t kMaxLayerGain = 1200;
+inline constexpr int kOutputPairs = 8;
+inline constexpr std::size_t kMaxSoundNameBytes = 256;
+// An extras file is a few kilobytes; anything far larger is not one of ours. Nesting is bounded
+// before parsing, so a hostile file cannot exhaust the parser's stack.
+inline constexpr std::size_t kMaxExtrasFileBytes = std::size_t{4} << 20;
+inline constexpr int kMaxExtrasDepth = 64;
+
 // ".drums" file layout
 inline constexpr std::size_t kLayerBlockBytes = kSoundCount * kLayerCount * 4 * 4;      // 10240
 inline constexpr std::size_t kThresholdBlockBytes = kSchemeCount * kThresholdsPerScheme * 4; // 80
