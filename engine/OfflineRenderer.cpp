@@ -30,7 +30,14 @@ RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderO
   const int64_t tail = static_cast<int64_t>(std::llround((fixedTail ? options.tailSeconds : kMaxAutoTailSeconds) * rate));
   const int64_t last = summary.songFrames + tail;
 
-  std::vector<float> left(kRenderBlockFrames), right(kRenderBlockFrames);
+  const int pairs = std::clamp(options.outputPairs, 1, kMixerOutputPairs);
+  std::vector<float> buffers(static_cast<std::size_t>(2 * pairs * kRenderBlockFrames));
+  OutputPairs out;
+  out.count = pairs;
+  for (int k = 0; k < pairs; ++k) {
+    out.left[static_cast<std::size_t>(k)] = buffers.data() + static_cast<std::ptrdiff_t>(2 * k) * kRenderBlockFrames;
+    out.right[static_cast<std::size_t>(k)] = buffers.data() + static_cast<std::ptrdiff_t>(2 * k + 1) * kRenderBlockFrames;
+  }
   std::vector<TimedMessage> batch;
   std::size_t next = 0;
   int64_t reported = -1;
@@ -41,9 +48,11 @@ RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderO
       batch.push_back(TimedMessage{static_cast<uint32_t>(frameOf[next] - start), song.events[next].message});
       ++next;
     }
-    engine.process(left.data(), right.data(), frames, batch);
+    engine.process(out, frames, batch);
     summary.frames += frames;
-    if (options.sink && !options.sink(left.data(), right.data(), frames)) {
+    const bool taken = pairs > 1 ? !options.pairSink || options.pairSink(out, frames)
+                                 : !options.sink || options.sink(out.left[0], out.right[0], frames);
+    if (!taken) {
       summary.stopped = true;
       break;
     }

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "EngineConfig.h"
+#include "Mixer.h"
 #include "NoteTriggerEngine.h"
 
 namespace zumbel {
@@ -21,6 +22,10 @@ struct RenderOptions {
   double tailSeconds = -1.0;   // < 0: until silent
   // Receives each block as it is rendered; false stops the render.
   std::function<bool(const float* left, const float* right, int frames)> sink;
+  // More than one: each output pair is rendered apart (sounds routed to a pair beyond it play on
+  // pair 1) and every block goes to `pairSink` instead of `sink`.
+  int outputPairs = 1;
+  std::function<bool(const OutputPairs& pairs, int frames)> pairSink;
   // Told the fraction done now and then.
   std::function<void(double fraction)> progress;
 };

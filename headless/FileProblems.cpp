@@ -64,9 +64,17 @@ void reportFileProblem(std::ostream& err, std::string_view command, std::string_
   err << "zumbel: " << command << ": " << printable(path) << ": " << printable(reason) << '\n';
 }
 
-bool openKit(CKitbeatDoc& doc, const std::string& path, std::string_view command, std::ostream& err) {
-  const FileOutcome outcome = doc.OnOpenDocument(path);
-  if (outcome.ok()) return true;
+bool openKit(CKitbeatDoc& doc, const std::string& path, std::string_view command, std::ostream& err,
+             std::vector<std::string>* notices) {
+  FileOutcome outcome = doc.OnOpenDocument(path);
+  if (outcome.ok()) {
+    if (notices != nullptr) {
+      *notices = std::move(outcome.notices);
+    } else {
+      for (const std::string& line : outcome.notices) err << "zumbel: " << command << ": warning: " << printable(line) << '\n';
+    }
+    return true;
+  }
   std::string reason = readProblem(path);
   if (reason.empty()) {
     reason = outcome.error == FileError::BadFormat ? "not a drum set (unexpected file format)" : outcome.message;

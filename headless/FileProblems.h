@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "KitbeatDoc.h"
@@ -31,7 +32,9 @@ bool sameFile(const std::string& a, const std::string& b);
 // Prints "zumbel: COMMAND: PATH: REASON".
 void reportFileProblem(std::ostream& err, std::string_view command, std::string_view path, std::string_view reason);
 
-// Opens a drum set for `command`; on failure says which file and why, and returns false.
-bool openKit(CKitbeatDoc& doc, const std::string& path, std::string_view command, std::ostream& err);
+// Opens a drum set for `command`; on failure says which file and why, and returns false. What of
+// the set's extras file was ignored is said on `err` as warnings, or handed to `notices` instead.
+bool openKit(CKitbeatDoc& doc, const std::string& path, std::string_view command, std::ostream& err,
+             std::vector<std::string>* notices = nullptr);
 
 }  // namespace zumbel

@@ -244,15 +244,7 @@ FileOutcome CKitbeatDoc::OnSaveDocument(const std::string& path) {
     ApplyPathChanges(*this, moved);
   }
   // The set and its extras are saved as one; a set with no extras leaves no stale file beside it.
-  const bool needExtras = ExtrasNeedFile(extras_);
-  std::vector<FileWrite> files{{target, serializeDrumSet(c_), false}};
-  if (needExtras) {
-    const std::string text = SerializeExtras(extras_);
-    files.push_back({ExtrasPathFor(target), std::vector<uint8_t>(text.begin(), text.end()), false});
-  } else {
-    files.push_back({ExtrasPathFor(target), {}, true});
-  }
-  const FileError error = writeFilesAtomically(files);
+  const FileError error = writeFilesAtomically({{target, serializeDrumSet(c_), false}, ExtrasFileWrite(target, extras_)});
   if (error != FileError::None) {
     if (before) replaceContent(std::move(*before));
     return FileOutcome{error, documentErrorText(error, false, path), {}};

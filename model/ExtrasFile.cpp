@@ -99,20 +99,6 @@ std::string shown(const json& v) {
   return text;
 }
 
-std::string dbText(int32_t centi) {
-  char buf[32];
-  if (centi % 100 == 0) {
-    std::snprintf(buf, sizeof buf, "%d", centi / 100);
-  } else {
-    std::snprintf(buf, sizeof buf, "%.2f", centi / 100.0);
-    // "-3.50" -> "-3.5"
-    std::string s = buf;
-    while (s.back() == '0') s.pop_back();
-    return s;
-  }
-  return buf;
-}
-
 json dbValue(int32_t centi) {
   if (centi % 100 == 0) return centi / 100;
   return centi / 100.0;
@@ -300,7 +286,11 @@ std::string SerializeExtras(const SetExtras& extras) {
   json doc = json::parse(extras.kept, nullptr, false);
   if (doc.is_discarded() || !doc.is_object()) doc = json::object();
   doc["format"] = "zumbel-extras";
-  doc["version"] = kExtrasVersion;
+  // A newer program's file keeps its version: its keys are still in it.
+  const auto version = doc.find("version");
+  if (version == doc.end() || !version->is_number_integer() || version->get<int64_t>() < kExtrasVersion) {
+    doc["version"] = kExtrasVersion;
+  }
   if (!doc.contains("sounds") || !doc["sounds"].is_object()) doc["sounds"] = json::object();
   json& sounds = doc["sounds"];
   for (int n = 0; n < kSoundCount; ++n) {
@@ -343,6 +333,26 @@ bool ExtrasNeedFile(const SetExtras& extras) {
   return !doc.empty();
 }
 
+std::string DbNumberText(int32_t centi) {
+  char buf[32];
+  if (centi % 100 == 0) {
+    std::snprintf(buf, sizeof buf, "%d", centi / 100);
+  } else {
+    std::snprintf(buf, sizeof buf, "%.2f", centi / 100.0);
+    // "-3.50" -> "-3.5"
+    std::string s = buf;
+    while (s.back() == '0') s.pop_back();
+    return s;
+  }
+  return buf;
+}
+
+FileWrite ExtrasFileWrite(const std::string& setPath, const SetExtras& extras) {
+  if (!ExtrasNeedFile(extras)) return {ExtrasPathFor(setPath), {}, true};
+  const std::string text = SerializeExtras(extras);
+  return {ExtrasPathFor(setPath), std::vector<uint8_t>(text.begin(), text.end()), false};
+}
+
 bool ParseLevelText(const std::string& text, int32_t& level) {
   if (text == "off") {
     level = kLevelOff;
@@ -368,7 +378,7 @@ bool ParseGainText(const std::string& text, int32_t& gain) {
 
 std::string LevelText(int32_t level) {
   if (level == kLevelOff) return "off";
-  return (level > 0 ? "+" : "") + dbText(level) + " dB";
+  return (level > 0 ? "+" : "") + DbNumberText(level) + " dB";
 }
 
 }  // namespace zumbel

@@ -32,12 +32,17 @@ ExtrasRead ParseExtras(const std::string& text, const std::string& name);
 std::string SerializeExtras(const SetExtras& extras);
 // Whether saving `extras` needs a file at all (an extra is set, or kept keys must survive).
 bool ExtrasNeedFile(const SetExtras& extras);
+// What saving the extras of the set at `setPath` writes: the file, or its removal when none is
+// needed (writeFilesAtomically).
+FileWrite ExtrasFileWrite(const std::string& setPath, const SetExtras& extras);
 
 // A level as people write it: "-6", "+3.5", "0", "off". Hundredths of a dB, or false when the
 // text is no level in range.
 bool ParseLevelText(const std::string& text, int32_t& level);
 bool ParseGainText(const std::string& text, int32_t& gain);
-// "-6 dB", "off", "0 dB".
+// Hundredths of a dB as a plain decimal number: "-6", "-3.5", "0.25".
+std::string DbNumberText(int32_t centi);
+// "-6 dB", "+3 dB", "off", "0 dB".
 std::string LevelText(int32_t level);
 
 }  // namespace zumbel

@@ -8,6 +8,7 @@
 
 #include "CommandArgs.h"
 #include "DrumsFile.h"
+#include "ExtrasFile.h"
 #include "FileNames.h"
 #include "FileProblems.h"
 #include "KitReport.h"
@@ -51,8 +52,9 @@ const char kInfoHelp[] =
 const char kCheckHelp[] =
     "Usage: zumbel check KIT.drums\n"
     "Lists every sample whose file is found neither at its stored path nor beside the set, and\n"
-    "every one whose file is there but cannot be read (a folder, no read permission).\n"
-    "Exit status 1 when any is missing or unreadable, 0 when all are found.\n";
+    "every one whose file is there but cannot be read (a folder, no read permission), and what\n"
+    "of the set's extras file (KIT.zumbel: names, levels, outputs) cannot be used.\n"
+    "Exit status 1 when any is missing or unreadable or extras are ignored, 0 when all is well.\n";
 
 const char kRelinkHelp[] =
     "Usage: zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
@@ -60,7 +62,7 @@ const char kRelinkHelp[] =
     "name first, then one that differs only in case) and stores the path it finds. Samples it\n"
     "cannot find are kept as they are. Saves to OUT.drums, or in place when anything changed.\n"
     "In an OUT.drums in another folder, samples found beside the set are stored by their full\n"
-    "path, so the copy still finds them.\n"
+    "path, so the copy still finds them. The set's extras file (KIT.zumbel) goes with it.\n"
     "Exit status 1 when samples are still missing.\n";
 
 }  // namespace
@@ -70,6 +72,8 @@ void printUsage(std::ostream& out) {
          "   or: zumbel info FILE [--json]\n"
          "   or: zumbel check KIT.drums\n"
          "   or: zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
+         "   or: zumbel edit KIT.drums --sound N [--name TEXT] [--level DB|off] [--output K]\n"
+         "                   [--layer L --gain DB]\n"
          "   or: zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
          "   or: zumbel play KIT.drums [options]\n"
          "   or: zumbel devices\n"
@@ -83,6 +87,7 @@ void printUsage(std::ostream& out) {
          "  info        describe a drum set (.drums) or a sample list (.slist)\n"
          "  check       list the samples of a drum set whose files are missing\n"
          "  relink      find moved samples under the given folders and store their new paths\n"
+         "  edit        name a sound, set its level and output, or a layer's gain\n"
          "  render      play a MIDI file through a drum set into a WAV file\n"
          "  play        play a drum set live from MIDI (JACK, PulseAudio or ALSA) until interrupted\n"
          "  devices     list the audio outputs and MIDI inputs play can use\n"
@@ -107,6 +112,7 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "check") return runCheck(rest, out, err);
   if (command == "relink") return runRelink(rest, out, err);
   if (command == "render") return runRender(rest, out, err);
+  if (command == "edit") return runEdit(rest, out, err);
   if (command == "play") return runPlay(rest, out, err);
   if (command == "devices") return runDevices(rest, out, err);
   if (command == "import-kit") return runImportKit(rest, out, err);
@@ -147,7 +153,7 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   auto doc = std::make_unique<CKitbeatDoc>();
   if (!openKit(*doc, file, "info", err)) return kExitError;
-  json ? writeKitJson(out, doc->content()) : writeKitSummary(out, *doc);
+  json ? writeKitJson(out, doc->content(), doc->extras()) : writeKitSummary(out, *doc);
   return kExitOk;
 }
 
@@ -164,7 +170,9 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (file.empty()) return usageError(err, "check: no file given");
 
   auto doc = std::make_unique<CKitbeatDoc>();
-  if (!openKit(*doc, file, "check", err)) return kExitError;
+  std::vector<std::string> ignored;
+  if (!openKit(*doc, file, "check", err, &ignored)) return kExitError;
+  for (const std::string& line : ignored) out << "extras: " << printable(line) << '\n';
   int missing = 0, unreadable = 0;
   for (int g = 0; g < doc->groupCount(); ++g) {
     for (int e = 0; e < doc->groupSize(g); ++e) {
@@ -181,7 +189,7 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   if (missing + unreadable == 0) {
     out << "All samples found.\n";
-    return kExitOk;
+    return ignored.empty() ? kExitOk : kExitFinding;
   }
   if (missing > 0) out << missing << (missing == 1 ? " sample is missing.\n" : " samples are missing.\n");
   if (unreadable > 0) out << unreadable << (unreadable == 1 ? " sample cannot be read.\n" : " samples cannot be read.\n");
@@ -268,10 +276,14 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     out << "Saved " << target << " (" << changed << (changed == 1 ? " path" : " paths") << " changed).\n";
   } else if (!output.empty()) {
-    // Nothing to change: the copy is the file itself, byte for byte, whatever form it was in.
-    std::vector<uint8_t> bytes;
-    FileError error = readWholeFile(file, bytes);
-    if (error == FileError::None) error = writeFileAtomically(target, bytes);
+    // Nothing to change: the copy is the file itself, byte for byte, whatever form it was in, and
+    // so are its extras; a stale extras file at the target would otherwise dress the copy.
+    std::vector<FileWrite> files{{target, {}, false}, {ExtrasPathFor(target), {}, true}};
+    FileError error = readWholeFile(file, files[0].bytes);
+    if (error == FileError::None && readWholeFile(ExtrasPathFor(file), files[1].bytes) == FileError::None) {
+      files[1].remove = false;
+    }
+    if (error == FileError::None) error = writeFilesAtomically(files);
     if (error != FileError::None) {
       const std::string problem = writeProblem(target);
       return fileError(err, "relink", target, problem.empty() ? documentErrorText(error, false, target) : problem);

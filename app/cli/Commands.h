@@ -1,6 +1,6 @@
 #pragma once
-// The command-line tools: zumbel info, check, relink, render, play, devices and import-kit. They run without a window and print
-// to the streams they are given, so tests call them in-process.
+// The command-line tools: zumbel info, check, relink, edit, render, play, devices and import-kit.
+// They run without a window and print to the streams they are given, so tests call them in-process.
 
 #include <ostream>
 #include <string>
@@ -20,6 +20,7 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDevices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,5 +1,6 @@
 #include "KitReport.h"
 
+#include "ExtrasFile.h"
 #include "FileNames.h"
 #include "Json.h"
 
@@ -16,10 +17,11 @@ void writeRef(std::ostream& out, const CKitbeatDoc& doc, SampleRef ref) {
   if (!path) out << " outside the pool";
 }
 
-void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j) {
+void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j, int32_t gain) {
   const SampleRef ref = s.refs[j];
   const int32_t source = s.sources[j];
   out << "    layer " << j << ": ";
+  if (gain != 0) out << "gain " << LevelText(gain) << ", ";
   if (source == j) {
     writeRef(out, doc, ref);
   } else {
@@ -37,8 +39,8 @@ void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j
   out << '\n';
 }
 
-bool worthShowing(const Sound& s) {
-  if (!s.isEmpty()) return true;
+bool worthShowing(const Sound& s, const SoundExtras& x) {
+  if (!s.isEmpty() || !x.isDefault()) return true;
   for (const SampleRef& r : s.refs) {
     if (r != kNoSample) return true;
   }
@@ -83,14 +85,21 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
     out << '\n';
   }
   int used = 0;
-  for (int n = 0; n < kSoundCount; ++n) used += worthShowing(doc.sound(n)) ? 1 : 0;
+  for (int n = 0; n < kSoundCount; ++n) used += worthShowing(doc.sound(n), doc.soundExtras(n)) ? 1 : 0;
   out << "Sounds in use: " << used << " of " << kSoundCount << '\n';
   for (int n = 0; n < kSoundCount; ++n) {
     const Sound& s = doc.sound(n);
-    if (!worthShowing(s)) continue;
+    const SoundExtras& x = doc.soundExtras(n);
+    if (!worthShowing(s, x)) continue;
     // Schemes are stored from 0 and shown from 1; a sound n answers MIDI note n + 36, and its cut
     // note names a sound, so each number says which kind it is.
-    out << "  Sound " << n << " (MIDI note " << n + kFirstNote << "): velocity scheme "
+    out << "  Sound " << n << " (MIDI note " << n + kFirstNote << ")";
+    if (!x.name.empty()) out << " \"" << printable(x.name) << '"';
+    out << ": ";
+    // A set without extras reads as it always has.
+    if (x.level != 0) out << "level " << LevelText(x.level) << ", ";
+    if (x.output != 0) out << "output " << x.output + 1 << ", ";
+    out << "velocity scheme "
         << static_cast<int64_t>(s.velocityScheme()) + 1 << " of " << kSchemeCount << ", compress " << s.compress()
         << ", pan " << s.pan() << ", rate " << s.playbackRate();
     const int32_t cut = s.cutNote();
@@ -103,11 +112,11 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
     }
     out << ", note-off " << onOff(s.noteOffEnabled) << ", looping " << onOff(s.looping)
         << ", pitch bend " << onOff(s.externalPitchBend) << '\n';
-    for (int j = 0; j < kLayerCount; ++j) writeLayer(out, doc, s, j);
+    for (int j = 0; j < kLayerCount; ++j) writeLayer(out, doc, s, j, x.layerGain[static_cast<std::size_t>(j)]);
   }
 }
 
-void writeKitJson(std::ostream& out, const DrumSetContent& set) {
+void writeKitJson(std::ostream& out, const DrumSetContent& set, const SetExtras& extras) {
   out << "{\"header\":" << set.headerValue << ",\"groups\":[";
   for (std::size_t g = 0; g < set.groupNames.size(); ++g) {
     if (g > 0) out << ',';
@@ -124,6 +133,7 @@ void writeKitJson(std::ostream& out, const DrumSetContent& set) {
   out << ",\"sounds\":[";
   for (int n = 0; n < kSoundCount; ++n) {
     const Sound& s = set.sounds[n];
+    const SoundExtras& x = extras.sounds[static_cast<std::size_t>(n)];
     if (n > 0) out << ',';
     out << "{\"index\":" << n << ",\"cutNote\":" << s.cutNote() << ",\"scheme\":" << s.velocityScheme()
         << ",\"compress\":" << s.compress() << ",\"pan\":" << s.pan()
@@ -134,9 +144,14 @@ void writeKitJson(std::ostream& out, const DrumSetContent& set) {
         << ",\"pitchBend\":" << s.externalPitchBend.load() << ",\"layers\":[";
     for (int j = 0; j < kLayerCount; ++j) {
       out << (j ? "," : "") << "{\"group\":" << s.refs[j].group << ",\"entry\":" << s.refs[j].entry
-          << ",\"source\":" << s.sources[j].load() << '}';
+          << ",\"source\":" << s.sources[j].load() << ",\"gainDb\":" << DbNumberText(x.layerGain[static_cast<std::size_t>(j)])
+          << '}';
     }
-    out << "]}";
+    // What the extras file holds comes last, after everything the ".drums" file holds.
+    out << "],\"name\":";
+    writeJsonString(out, x.name);
+    out << ",\"levelDb\":" << (x.level == kLevelOff ? "\"off\"" : DbNumberText(x.level)) << ",\"output\":" << x.output + 1
+        << '}';
   }
   out << "]}\n";
 }

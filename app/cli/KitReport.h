@@ -11,7 +11,7 @@
 namespace zumbel {
 
 void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc);
-void writeKitJson(std::ostream& out, const DrumSetContent& set);
+void writeKitJson(std::ostream& out, const DrumSetContent& set, const SetExtras& extras);
 void writeSampleListSummary(std::ostream& out, const StringList& entries);
 void writeSampleListJson(std::ostream& out, const StringList& entries);
 

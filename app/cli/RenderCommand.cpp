@@ -11,6 +11,7 @@
 #include <sstream>
 #include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "CommandArgs.h"
@@ -32,13 +33,15 @@ namespace {
 
 const char kRenderHelp[] =
     "Usage: zumbel render KIT.drums SONG.mid -o OUT.wav [--channel N] [--rate R]\n"
-    "                     [--format s16|s24|f32] [--tail SECONDS]\n"
+    "                     [--format s16|s24|f32] [--tail SECONDS] [--stems DIR]\n"
     "Plays a MIDI file (format 0 or 1) through a drum set and writes the sound to a WAV file,\n"
     "every note at its exact sample frame; the same inputs always give the same file.\n"
     "  --channel N   MIDI channel the set listens to, 1..16 (default 1)\n"
     "  --rate R      output sample rate in Hz, 8000..192000 (default 44100)\n"
     "  --format F    s16, s24 or f32 (default s16)\n"
     "  --tail S      seconds to render after the song ends (default: until silent, at most 10)\n"
+    "  --stems DIR   also write each output the set's sounds play on to DIR/out-K.wav (K = 1..8),\n"
+    "                each as long as OUT.wav; together they add up to it\n"
     "Samples that cannot be found or read are reported and stay silent (exit status 1); a song\n"
     "that is damaged (rendered as far as it can be read) or has no notes is exit status 1 too.\n";
 
@@ -91,10 +94,35 @@ class ProgressLine {
   bool shown_ = false;
 };
 
+// The output pairs the set's sounds play on (those with a voice), one bit each.
+uint32_t outputsInUse(const CKitbeatDoc& doc, DrumEngine& engine) {
+  uint32_t pairs = 0;
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (int j = 0; j < kLayerCount; ++j) {
+      if (engine.voices().voice(n, j) != nullptr) pairs |= 1u << doc.soundExtras(n).output;
+    }
+  }
+  return pairs;
+}
+
+std::string stemPath(const std::string& folder, int pair) {
+  return folder + (folder.ends_with('/') ? "" : "/") + "out-" + std::to_string(pair + 1) + ".wav";
+}
+
+// The stems' folder, made when it is not there yet; empty when it can be written into.
+std::string stemFolderProblem(const std::string& folder) {
+  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return std::strerror(errno);
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return std::strerror(errno);
+  if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  return {};
+}
+
 }  // namespace
 
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string kit, songPath, output;
+  std::string kit, songPath, output, stems;
   long channel = 1, rate = kOutputRate;
   SampleFormat format = SampleFormat::kS16;
   std::string formatName = "s16";
@@ -105,10 +133,14 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
       out << kRenderHelp;
       return kExitOk;
     }
-    const bool takesValue = a == "-o" || a == "--channel" || a == "--rate" || a == "--format" || a == "--tail";
+    const bool takesValue =
+        a == "-o" || a == "--channel" || a == "--rate" || a == "--format" || a == "--tail" || a == "--stems";
     if (takesValue && i + 1 >= args.size()) return fail(err, a + " needs a value");
     if (a == "-o") {
       output = args[++i];
+    } else if (a == "--stems") {
+      stems = args[++i];
+      if (stems.empty()) return fail(err, "--stems needs a folder");
     } else if (a == "--channel") {
       if (!parseIntArg(args[++i], 1, 16, channel)) return fail(err, "--channel takes 1..16");
     } else if (a == "--rate") {
@@ -177,6 +209,23 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
   }
 
+  // One writer per output the sounds play on; they are checked like the output before any work.
+  const uint32_t inUse = stems.empty() ? 0 : outputsInUse(*doc, *engine);
+  std::vector<std::pair<int, std::string>> stemFiles;
+  if (!stems.empty()) {
+    if (const std::string problem = stemFolderProblem(stems); !problem.empty()) {
+      return fileError(err, "render", stems, problem);
+    }
+    for (int k = 0; k < kOutputPairs; ++k) {
+      if ((inUse & (1u << k)) == 0) continue;
+      const std::string path = stemPath(stems, k);
+      if (sameFile(path, output) || sameFile(path, kit) || sameFile(path, songPath)) {
+        return fileError(err, "render", path, "is another file of this render; choose another stems folder");
+      }
+      if (const std::string problem = writeProblem(path); !problem.empty()) return fileError(err, "render", path, problem);
+      stemFiles.emplace_back(k, path);
+    }
+  }
   // From here an interrupt stops the render, and the unfinished file is removed.
   const StopSignals signals;
   WavFileWriter writer;
@@ -193,13 +242,52 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return !signals.requested() && behind.write(l, r, frames);
   };
   options.progress = [&](double fraction) { progress(fraction); };
+  std::vector<std::unique_ptr<WavFileWriter>> stemWriters;
+  for (const auto& [pair, path] : stemFiles) {
+    auto& w = stemWriters.emplace_back(std::make_unique<WavFileWriter>());
+    if (!w->open(path, static_cast<int>(rate), format)) {
+      const int error = w->errorNumber();
+      return fileError(err, "render", path, error != 0 ? std::strerror(error) : "cannot be created");
+    }
+  }
+  std::vector<float> mixLeft(kRenderBlockFrames), mixRight(kRenderBlockFrames);
+  if (!stems.empty()) {
+    // Every pair rendered apart and the mix made as their sum, so the stems add up to it (exactly
+    // in f32; within the rounding of the sample format otherwise).
+    options.outputPairs = kOutputPairs;
+    options.pairSink = [&](const OutputPairs& pairs, int frames) {
+      std::fill_n(mixLeft.data(), frames, 0.0f);
+      std::fill_n(mixRight.data(), frames, 0.0f);
+      for (int k = 0; k < pairs.count; ++k) {
+        for (int f = 0; f < frames; ++f) {
+          mixLeft[static_cast<std::size_t>(f)] += pairs.left[static_cast<std::size_t>(k)][f];
+          mixRight[static_cast<std::size_t>(f)] += pairs.right[static_cast<std::size_t>(k)][f];
+        }
+      }
+      for (std::size_t s = 0; s < stemFiles.size(); ++s) {
+        const auto k = static_cast<std::size_t>(stemFiles[s].first);
+        if (!stemWriters[s]->write(pairs.left[k], pairs.right[k], frames)) return false;
+      }
+      return options.sink(mixLeft.data(), mixRight.data(), frames);
+    };
+  }
   const RenderSummary summary = renderSong(*engine, midi.song, options);
   const bool written = behind.finish();
   progress.finish();
   if (summary.stopped && signals.requested()) {
     writer.abandon();
+    for (auto& w : stemWriters) w->abandon();
     err << "zumbel: render: interrupted; " << printable(output) << " was not written\n";
     return kExitError;
+  }
+  // A stem that could not be written stops the render too: that one is named, not the mix.
+  for (std::size_t s = 0; s < stemWriters.size(); ++s) {
+    if (stemWriters[s]->errorNumber() == 0 && stemWriters[s]->close()) continue;
+    const int error = stemWriters[s]->errorNumber();
+    stemWriters[s]->abandon();
+    writer.abandon();
+    return fileError(err, "render", stemFiles[s].second,
+                     std::string("writing failed: ") + (error != 0 ? std::strerror(error) : "unknown error"));
   }
   if (!written || !writer.close() || summary.stopped) {
     const int error = writer.errorNumber();
@@ -233,6 +321,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   out << "Rendered " << std::fixed << std::setprecision(2) << static_cast<double>(summary.frames) / static_cast<double>(rate)
       << " s (" << summary.frames << " frames, " << rate << " Hz, " << formatName << ", " << load.voices
       << (load.voices == 1 ? " sample loaded" : " samples loaded") << ") to " << printable(output) << '\n';
+  for (const auto& [pair, path] : stemFiles) out << "Output " << pair + 1 << " to " << printable(path) << '\n';
   return finding ? kExitFinding : kExitOk;
 }
 

@@ -55,16 +55,16 @@ TEST(InfoCommand, JsonHasEveryStoredValueInTheAgreedShape) {
       R"({"header":1,"groups":[{"name":"Kicks","samples":["C:\\Drums\\Kick.wav"]}],)"
       R"("thresholds":[[90,50,30,10],[100,65,40,20],[110,80,50,25],[115,95,60,30],[120,105,75,40]],)"
       R"("sounds":[{"index":0,"cutNote":-1,"scheme":4,"compress":-4000,"pan":0,"formatMarker":1,"rate":0,)"
-      R"("reserved":[4,-4000,0,1],"noteOff":0,"looping":0,"pitchBend":0,"layers":[{"group":-1,"entry":-1,"source":-1},)"))
+      R"("reserved":[4,-4000,0,1],"noteOff":0,"looping":0,"pitchBend":0,"layers":[{"group":-1,"entry":-1,"source":-1,"gainDb":0},)"))
       << r.out.substr(0, 400);
   EXPECT_NE(r.out.find(R"({"index":1,"cutNote":-1,"scheme":9,"compress":-4000,"pan":-2500,)"), std::string::npos);
-  EXPECT_NE(r.out.find(R"("layers":[{"group":0,"entry":0,"source":0},{"group":-1,"entry":-1,"source":0},)"),
+  EXPECT_NE(r.out.find(R"("layers":[{"group":0,"entry":0,"source":0,"gainDb":0},{"group":-1,"entry":-1,"source":0,"gainDb":0},)"),
             std::string::npos);
   EXPECT_NE(r.out.find(R"({"index":127,"cutNote":-1,"scheme":4,"compress":-4000,"pan":0,"formatMarker":1,"rate":0,"reserved":[4,-4000,0,1],"noteOff":0,"looping":1,"pitchBend":0,)"),
             std::string::npos);
   EXPECT_EQ(count(r.out, "\"index\":"), 128u);
   EXPECT_EQ(count(r.out, "\"source\":"), 640u);
-  EXPECT_TRUE(r.out.ends_with("]}]}\n"));
+  EXPECT_TRUE(r.out.ends_with("\"output\":1}]}\n"));
 }
 
 TEST(InfoCommand, JsonEscapesWhatJsonCannotCarryRaw) {
@@ -251,6 +251,50 @@ TEST_F(KitOnDisk, RelinkWithNothingToChangeWritesTheSameBytes) {
   EXPECT_EQ(test::readBytes(dir / "kit/same.drums"), original);
   EXPECT_EQ(run({"relink", kit}).status, kExitOk);
   EXPECT_EQ(test::readBytes(kit), original);
+}
+
+TEST_F(KitOnDisk, ExtrasAreEditedShownCheckedAndTravelWithARelinkedSet) {
+  const std::vector<uint8_t> original = test::readBytes(kit);
+  EXPECT_EQ(run({"edit", kit, "--sound", "0", "--name", "Kick \"In\"", "--level", "-3.5", "--output", "4"}).status, kExitOk);
+  Outcome r = run({"edit", kit, "--sound", "0", "--layer", "2", "--gain", "+1.25"});
+  EXPECT_EQ(r.status, kExitOk) << r.err;
+  EXPECT_EQ(test::readBytes(kit), original);
+  for (const std::vector<std::string>& bad : {
+           std::vector<std::string>{"edit", kit, "--level", "-6"},  // which sound?
+           {"edit", kit, "--sound", "128", "--level", "-6"},
+           {"edit", kit, "--sound", "0", "--output", "9"},
+           {"edit", kit, "--sound", "0", "--gain", "3"},
+           {"edit", kit, "--sound", "0", "--name", "a\nb"},
+           {"edit", kit, "--sound", "0"},
+           {"edit", dir / "none.drums", "--sound", "0", "--level", "1"},
+       }) {
+    EXPECT_EQ(run(bad).status, kExitError) << bad.back();
+  }
+
+  r = run({"info", "--json", kit});
+  EXPECT_NE(r.out.find(R"("gainDb":0}],"name":"Kick \"In\"","levelDb":-3.5,"output":4},{"index":1,)"), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, R"(,"gainDb":1.25})"), 1u);
+  EXPECT_NE(r.out.find(R"("name":"","levelDb":0,"output":1},{"index":2,)"), std::string::npos);
+  r = run({"info", kit});
+  EXPECT_NE(r.out.find("Sound 0 (MIDI note 36) \"Kick \"In\"\": level -3.5 dB, output 4, velocity"), std::string::npos) << r.out;
+
+  // A relinked copy elsewhere takes its extras along, whether the set changed or not.
+  run({"relink", kit, "--search", dir / "moved", "-o", dir / "copy.drums"});
+  EXPECT_NE(run({"info", dir / "copy.drums"}).out.find("Kick"), std::string::npos);
+  touch(dir / "kit/gone.WAV");
+  touch(dir / "kit/Lost.wav");
+  test::writeBytes(dir / "kit/same.zumbel", {'{', '}'});  // stale: replaced by the copy's own
+  EXPECT_EQ(run({"relink", kit, "-o", dir / "kit/same.drums"}).status, kExitOk);
+  EXPECT_EQ(test::readBytes(dir / "kit/same.zumbel"), test::readBytes(dir / "kit/Set.zumbel"));
+
+  // A damaged extras file is a finding for check and a warning elsewhere; the set still opens.
+  test::writeBytes(dir / "kit/Set.zumbel", {'{', '"', 's'});
+  r = run({"check", kit});
+  EXPECT_EQ(r.status, kExitFinding);
+  EXPECT_EQ(r.out.rfind("extras: Set.zumbel: not an extras file (JSON object); ignored\n", 0), 0u) << r.out;
+  r = run({"info", kit});
+  EXPECT_EQ(r.status, kExitOk);
+  EXPECT_NE(r.err.find("zumbel: info: warning: Set.zumbel: not an extras file"), std::string::npos) << r.err;
 }
 
 TEST(RelinkCommand, WithNothingToChangeCopiesFilesInAnyFormBytewise) {

@@ -593,7 +593,7 @@ TEST_F(Frame, SaveAsWritesWhatTheWindowHolds) {
   EXPECT_EQ(settings.recentFiles().value(0), QString::fromStdString(saved));
   std::ostringstream info, err, held;
   ASSERT_EQ(runInfo({saved, "--json"}, info, err), kExitOk) << err.str();
-  writeKitJson(held, frame.document().content());
+  writeKitJson(held, frame.document().content(), frame.document().extras());
   EXPECT_EQ(info.str(), held.str());
 
   CKitbeatDoc original, reread;

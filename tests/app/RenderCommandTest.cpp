@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "cli/Commands.h"
 #include "engine/AllocationFailures.h"
@@ -195,6 +196,66 @@ TEST_F(GoldenRender, SameInputsSameBytesInEveryFormatAndRate) {
   const int onset = static_cast<int>(std::lround(frameOf(10) * 48000.0 / 44100.0));
   EXPECT_EQ(left(reader.data(), onset - 1), 0);
   EXPECT_NEAR(left(reader.data(), onset), 8000 * gain(-220), 1.0);
+}
+
+TEST_F(GoldenRender, LevelsLayerGainsOutputsAndStemsThatAddUpToTheMix) {
+  const std::vector<uint8_t> set = test::readBytes(dir / "kit.drums");
+  std::ostringstream o, e;
+  for (const std::vector<std::string>& edit : {
+           std::vector<std::string>{"--sound", "2", "--level", "-6", "--name", "Snare"},
+           {"--sound", "0", "--layer", "3", "--gain", "-6"},
+           {"--sound", "10", "--output", "2"},
+           {"--sound", "6", "--output", "3", "--level", "+6"},
+           {"--sound", "4", "--level", "off"},
+       }) {
+    std::vector<std::string> args = {"edit", dir / "kit.drums"};
+    args.insert(args.end(), edit.begin(), edit.end());
+    ASSERT_EQ(runCommandLine(args, o, e), kExitOk) << e.str();
+  }
+  EXPECT_EQ(test::readBytes(dir / "kit.drums"), set) << "an extra never changes the .drums file";
+
+  ASSERT_EQ(render({"--tail", "0.5"}), kExitOk) << stderr_.str();
+  const auto f = frames();
+  EXPECT_NEAR(left(f, frameOf(10)), 8000 * gain(law(127)), 1.0);               // untouched
+  EXPECT_NEAR(left(f, frameOf(100)), 3000 * gain(law(30) - 600), 1.0);         // layer 3's gain
+  EXPECT_NEAR(right(f, frameOf(400) + 10), 4000 * gain(law(100) - 600), 1.0);  // -6 dB: half
+  EXPECT_NEAR(left(f, frameOf(300) + 200), 1000 * gain(-220 + 600), 1.0);      // +6 dB
+  EXPECT_EQ(left(f, frameOf(600) + 10), 0);                                     // off
+
+  // Stems: one file per output in use, each as long as the mix, adding up to it.
+  ASSERT_EQ(render({"--tail", "0.5", "--format", "f32", "--stems", dir / "stems"}, "mix.wav"), kExitOk) << stderr_.str();
+  EXPECT_FALSE(std::filesystem::exists(dir / "stems/out-4.wav"));
+  const auto floats = [&](const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<float> v(static_cast<std::size_t>(info.frames * 2));
+    if (sf) sf_readf_float(sf, v.data(), info.frames);
+    if (sf) sf_close(sf);
+    return v;
+  };
+  const std::vector<float> mixed = floats(dir / "mix.wav");
+  const std::vector<float> s1 = floats(dir / "stems/out-1.wav"), s2 = floats(dir / "stems/out-2.wav"),
+                           s3 = floats(dir / "stems/out-3.wav");
+  ASSERT_EQ(s1.size(), mixed.size());
+  ASSERT_EQ(s2.size(), mixed.size());
+  ASSERT_EQ(s3.size(), mixed.size());
+  for (std::size_t i = 0; i < mixed.size(); ++i) ASSERT_EQ(mixed[i], s1[i] + s2[i] + s3[i]) << i;
+  const auto at = [](const std::vector<float>& v, int frame) { return v[static_cast<std::size_t>(2 * frame)]; };
+  EXPECT_NEAR(at(s2, frameOf(200) + 10) * 32768, 5000 * gain(-220), 1.0);  // the open hat alone
+  EXPECT_EQ(at(s1, frameOf(200) + 10), 0.0f);
+  EXPECT_EQ(at(s3, frameOf(200) + 10), 0.0f);
+  EXPECT_EQ(at(s2, frameOf(10)), 0.0f);
+  // The mix with stems is the mix without them.
+  ASSERT_EQ(render({"--tail", "0.5", "--format", "f32"}, "plain.wav"), kExitOk);
+  const std::vector<float> plain = floats(dir / "plain.wav");
+  ASSERT_EQ(plain.size(), mixed.size());
+  for (std::size_t i = 0; i < plain.size(); ++i) ASSERT_NEAR(plain[i], mixed[i], 1e-6f) << i;
+
+  // A stems folder that is a file is refused before anything is written.
+  test::touch(dir / "afile");
+  EXPECT_EQ(render({"--stems", dir / "afile"}, "x.wav"), kExitError);
+  EXPECT_NE(stderr_.str().find("Not a directory"), std::string::npos) << stderr_.str();
+  EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
 }
 
 TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {

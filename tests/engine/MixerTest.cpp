@@ -181,6 +181,62 @@ TEST(Mixer, VolumeChangeOfASoundingSlotGlides) {
   EXPECT_TRUE(f.mixer.isSounding(f.slot));
 }
 
+TEST(Mixer, TrimLiftsLowersGlidesAndSilences) {
+  Fixture f(test::dc(44100, 10000));
+  f.mixer.setTrim(f.slot, 600);  // +6 dB: above full scale, which only a trim may reach
+  f.mixer.play(f.slot, false);
+  EXPECT_NEAR(mix(f.mixer, 8).left[0], s16(10000) * std::pow(10.0, 0.3), 1e-4);
+  // A level change while the hit rings glides over the stop ramp: no step between two frames
+  // is larger than the ramp's share of the change, and the new level holds within a period.
+  f.mixer.setTrim(f.slot, -600);
+  const auto r = mix(f.mixer, 256);
+  const double from = s16(10000) * std::pow(10.0, 0.3), to = s16(10000) * std::pow(10.0, -0.3);
+  const int ramp = static_cast<int>(std::lround(kStopRampSeconds * kOutputRate));
+  for (int i = 1; i < 256; ++i) EXPECT_LE(std::abs(r.left[i] - r.left[i - 1]), (from - to) / ramp + 1e-5) << i;
+  EXPECT_NEAR(r.left[255], to, 1e-4);
+  // The volume law's silence stays silence however high the trim, and the trim's floor is off.
+  f.mixer.setTrim(f.slot, kMaxTrim);
+  f.mixer.setVolume(f.slot, kSilentVolume);
+  f.mixer.play(f.slot, false);  // the hit it restarts fades out under it first
+  EXPECT_EQ(mix(f.mixer, 256).left[255], 0.0f);
+  f.mixer.setVolume(f.slot, 0);
+  f.mixer.setTrim(f.slot, INT32_MIN);
+  f.mixer.play(f.slot, false);
+  EXPECT_EQ(mix(f.mixer, 256).left[255], 0.0f);
+}
+
+TEST(Mixer, EachSlotPlaysOnItsOutputAndUnaskedPairsFallToTheFirst) {
+  Fixture f(test::dc(1000, 1000));
+  const auto other = PcmBlock::create(test::dc(1000, 3000).data(), 1000);
+  const SlotId second = f.mixer.acquireSlot(other.get());
+  f.mixer.setOutput(f.slot, 0);
+  f.mixer.setOutput(second, 5);
+  f.mixer.play(f.slot, false);
+  f.mixer.play(second, false);
+  std::vector<float> buf(16 * 64, -1.0f);
+  OutputPairs out;
+  out.count = kMixerOutputPairs;
+  for (int k = 0; k < kMixerOutputPairs; ++k) {
+    out.left[static_cast<std::size_t>(k)] = buf.data() + 128 * k;
+    out.right[static_cast<std::size_t>(k)] = buf.data() + 128 * k + 64;
+  }
+  f.mixer.beginCycle();
+  f.mixer.render(out, 64);
+  f.mixer.endCycle();
+  for (int k = 0; k < kMixerOutputPairs; ++k) {
+    const float want = k == 0 ? s16(1000) : k == 5 ? s16(3000) : 0.0f;
+    EXPECT_EQ(out.left[static_cast<std::size_t>(k)][63], want) << k;
+    EXPECT_EQ(out.right[static_cast<std::size_t>(k)][0], want) << k;
+  }
+  // Asked for three pairs only, output 6 plays on the first: one pair is always the whole mix.
+  out.count = 3;
+  f.mixer.beginCycle();
+  f.mixer.render(out, 64);
+  f.mixer.endCycle();
+  EXPECT_EQ(out.left[0][10], s16(1000) + s16(3000));
+  EXPECT_EQ(out.left[2][10], 0.0f);
+}
+
 TEST(Mixer, TheLastCommandBeforeARenderWins) {
   Fixture f(test::dc(1000, 1000));
   f.mixer.play(f.slot, false);

@@ -29,6 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   doc.replaceContent(std::move(*set));
   std::ostringstream sink;
   writeKitSummary(sink, doc);
-  writeKitJson(sink, doc.content());
+  writeKitJson(sink, doc.content(), doc.extras());
   return 0;
 }
