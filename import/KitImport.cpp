@@ -355,8 +355,11 @@ struct PlannedSound {
   bool nameCleaned = false, nameCut = false;
 };
 
+// The instrument as the report names it: by its name as the set keeps it.
 std::string instrumentLabel(const KitInstrument& inst, int position) {
-  return inst.name.empty() ? "instrument " + std::to_string(position + 1) : inQuotes(inst.name);
+  bool cleaned = false, cut = false;
+  const std::string name = cleanName(inst.name, kMaxSoundNameBytes, cleaned, cut);
+  return name.empty() ? "instrument " + std::to_string(position + 1) : inQuotes(name);
 }
 
 // Channel gains as the set's pan: hundredths of a decibel by which the far side is lowered.
@@ -584,7 +587,7 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     Sound& s = doc.sound(plan.sound);
     SoundExtras& extras = doc.soundExtras(plan.sound);
     std::vector<std::string> remarks;
-    if (plan.nameCleaned) remarks.push_back("name cleaned of control characters and bytes that are no UTF-8");
+    if (plan.nameCleaned) remarks.push_back("name cleaned of control characters or bytes that are no UTF-8");
     if (plan.nameCut) remarks.push_back("name cut to " + std::to_string(kMaxSoundNameBytes) + " bytes");
     extras.name = plan.name;
     std::string off;
