@@ -60,6 +60,22 @@ double number(const pugi::xml_node& parent, std::string_view name, double fallba
   return v;
 }
 
+// A factor as written, or why it could not be read.
+KitFactor factor(const pugi::xml_node& parent, std::string_view name) {
+  KitFactor f;
+  const std::optional<std::string> t = text(parent, name);
+  if (!t || t->empty()) return f;  // an empty element says no more than a missing one
+  const double v = number(parent, name, NAN);
+  if (std::isfinite(v)) {
+    f.state = KitFactor::State::kGiven;
+    f.value = v;
+  } else {
+    f.state = KitFactor::State::kUnreadable;
+    f.text = *t;
+  }
+  return f;
+}
+
 std::optional<int> integer(const pugi::xml_node& parent, std::string_view name) {
   const double v = number(parent, name, NAN);
   if (!std::isfinite(v) || v < -1e6 || v > 1e6) return std::nullopt;
@@ -79,7 +95,7 @@ KitLayer readLayer(const pugi::xml_node& node) {
   layer.filename = text(node, "filename").value_or("");
   layer.min = number(node, "min", 0.0);
   layer.max = number(node, "max", 1.0);
-  layer.gain = number(node, "gain", 1.0);
+  layer.gain = factor(node, "gain");
   layer.pitch = number(node, "pitch", 0.0);
   return layer;
 }
@@ -103,8 +119,8 @@ KitInstrument readInstrument(const pugi::xml_node& node) {
   inst.midiOutNote = integer(node, "midiOutNote");
   inst.midiInNote = integer(node, "midiInNote");
   inst.muteGroup = integer(node, "muteGroup").value_or(-1);
-  inst.volume = number(node, "volume", 1.0);
-  inst.gain = number(node, "gain", 1.0);
+  inst.volume = factor(node, "volume");
+  inst.gain = factor(node, "gain");
   if (child(node, "pan")) {
     // The newer single pan, -1 (left) .. 1 (right): the far side is turned down, the near one
     // stays, as with the two channel gains of the older files.
@@ -143,7 +159,7 @@ KitInstrument readInstrument(const pugi::xml_node& node) {
       }
       KitComponent& comp = inst.components.emplace_back();
       comp.id = integer(c, "component_id").value_or(static_cast<int>(inst.components.size() - 1));
-      comp.gain = number(c, "gain", 1.0);
+      comp.gain = factor(c, "gain");
       readLayers(c, inst, comp.layers);
     }
   }
@@ -156,6 +172,7 @@ KitInstrument readInstrument(const pugi::xml_node& node) {
         KitLayer layer;
         layer.filename = std::move(*file);
         comp.layers.push_back(std::move(layer));
+        inst.singleFile = true;
       }
     }
     if (!comp.layers.empty()) inst.components.push_back(std::move(comp));

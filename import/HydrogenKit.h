@@ -12,17 +12,29 @@
 
 namespace zumbel::import {
 
+// A linear factor of the kit (a volume, a gain) as the file gives it. Kits come from anywhere, so
+// the importer is told whether the element was there and readable, and gets the value as written
+// (zero, negative or huge included) to judge for itself.
+struct KitFactor {
+  enum class State { kMissing, kGiven, kUnreadable };
+  State state = State::kMissing;
+  double value = 1.0;  // as written when given; 1 (Hydrogen's default) otherwise
+  std::string text;    // the element's text when it is not a finite number
+
+  bool given() const { return state == State::kGiven; }
+};
+
 struct KitLayer {
   std::string filename;  // as the kit file gives it, relative to the kit's folder
   double min = 0.0;      // velocity range, 0..1
   double max = 1.0;
-  double gain = 1.0;
+  KitFactor gain;
   double pitch = 0.0;    // semitones
 };
 
 struct KitComponent {
   int id = 0;
-  double gain = 1.0;
+  KitFactor gain;
   std::vector<KitLayer> layers;
 };
 
@@ -32,8 +44,8 @@ struct KitInstrument {
   std::optional<int> midiOutNote;
   std::optional<int> midiInNote;
   int muteGroup = -1;
-  double volume = 1.0;
-  double gain = 1.0;
+  KitFactor volume;
+  KitFactor gain;
   // Channel gains 0..1; a single <pan> (-1..1) is read into them as a balance.
   double panL = 1.0;
   double panR = 1.0;
@@ -49,6 +61,7 @@ struct KitInstrument {
   bool fxSends = false;        // any FXnLevel above 0
   std::vector<std::string> excludes;
   std::vector<KitComponent> components;
+  bool singleFile = false;  // the oldest form: one <filename>, so no layer of its own has a gain
   std::size_t droppedComponents = 0;  // beyond the bound
   std::size_t droppedLayers = 0;
 };

@@ -11,9 +11,11 @@
 #include <set>
 #include <sstream>
 
+#include "ExtrasFile.h"
 #include "HydrogenKit.h"
 #include "ImportLimits.h"
 #include "SampleFile.h"
+#include "TextEncoding.h"
 
 namespace zumbel::import {
 
@@ -71,6 +73,148 @@ std::string inQuotes(const std::string& name) { return "\"" + name + "\""; }
 
 // "1 sound", "2 sounds".
 std::string count(std::size_t n, const std::string& noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+
+// ---- Names ----------------------------------------------------------------------------------
+
+// Cuts valid UTF-8 to at most `limit` bytes at a character boundary.
+void cutAtCharacter(std::string& s, std::size_t limit) {
+  if (s.size() <= limit) return;
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+  s.resize(cut);
+}
+
+// A name from the kit as the set shows it, in tooltips and terminal lines alike: every control
+// character (C0, DEL, C1) a space, a byte that is no UTF-8 the replacement character, no spaces at
+// either end, at most `limit` bytes. `cleaned` and `cut` say what had to be done.
+std::string cleanName(std::string_view raw, std::size_t limit, bool& cleaned, bool& cut) {
+  std::string name;
+  cleaned = cut = false;
+  for (std::size_t pos = 0; pos < raw.size();) {
+    char32_t cp = 0;
+    const std::size_t at = pos;
+    if (!decodeUtf8(raw, pos, cp)) {
+      pos = at + 1;
+      cp = 0xFFFD;
+      cleaned = true;
+    } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+      cp = ' ';
+      cleaned = true;
+    }
+    appendUtf8(name, cp);
+  }
+  const std::size_t first = name.find_first_not_of(' ');
+  name = first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(' ') - first + 1);
+  if (name.size() > limit) {
+    cutAtCharacter(name, limit);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    cut = true;
+  }
+  return name;
+}
+
+// Text from the kit quoted in a report line, kept short.
+std::string quotedValue(const std::string& text) {
+  constexpr std::size_t kShown = 24;
+  std::string shown = text;
+  cutAtCharacter(shown, kShown);
+  return inQuotes(shown + (shown.size() < text.size() ? "..." : ""));
+}
+
+// "Kick (Tama Superstar 22\")" -> "Kick": a name without the details kits give in brackets.
+std::string withoutDetails(const std::string& name) {
+  const std::size_t open = name.find(" (");
+  if (open == std::string::npos || open == 0 || name.back() != ')') return name;
+  return name.substr(0, open);
+}
+
+// As many whole names as fit a group name, then how many more there are ("Kick, Snare and 3
+// more"); a first name too long even for that is cut at a word, with an ellipsis. `whole` is how
+// many names went in whole.
+std::string listedNames(const std::vector<std::string>& names, std::size_t& whole) {
+  auto more = [](std::size_t rest) { return rest == 0 ? std::string() : " and " + std::to_string(rest) + " more"; };
+  std::string name;
+  for (whole = 0; whole < names.size(); ++whole) {
+    const std::string longer = name.empty() ? names[whole] : name + ", " + names[whole];
+    if (longer.size() + more(names.size() - whole - 1).size() > kMaxGroupName) break;
+    name = longer;
+  }
+  if (whole == names.size()) return name;
+  if (whole > 0) return name + more(names.size() - whole);  // it fits: it was checked with this many left over
+  const std::string ellipsis = "\u2026";
+  name = names[0];
+  cutAtCharacter(name, kMaxGroupName - more(names.size() - 1).size() - ellipsis.size());
+  if (const std::size_t space = name.rfind(' '); space != std::string::npos && space >= name.size() / 2) name.resize(space);
+  while (!name.empty() && (name.back() == ' ' || name.back() == ',' || name.back() == '(')) name.pop_back();
+  return name + ellipsis + more(names.size() - 1);
+}
+
+// A pool group named after its sounds. When their full names do not all fit, the names without
+// their bracketed details are used if that shows more of them.
+std::string groupNameOf(const std::vector<std::string>& names) {
+  std::size_t whole = 0, wholeShort = 0;
+  const std::string full = listedNames(names, whole);
+  if (whole == names.size()) return full;
+  std::vector<std::string> shorter;
+  for (const std::string& n : names) shorter.push_back(withoutDetails(n));
+  const std::string brief = listedNames(shorter, wholeShort);
+  return wholeShort > whole ? brief : full;
+}
+
+// Group names tell the groups apart in the window's list: a name already taken gets a number.
+std::string uniqueName(const std::string& name, const std::set<std::string>& taken) {
+  if (!taken.count(name)) return name;
+  for (std::size_t n = 2;; ++n) {
+    const std::string tail = " (" + std::to_string(n) + ")";
+    std::string base = name;
+    cutAtCharacter(base, kMaxGroupName - tail.size());
+    if (!taken.count(base + tail)) return base + tail;
+  }
+}
+
+// ---- Levels ---------------------------------------------------------------------------------
+
+// Hundredths of a dB as the report shows them: "-3.28", "+1.2", "0".
+std::string dbNumber(int32_t centi) {
+  std::string s = fixed(std::abs(centi) / 100.0, 2);
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  return centi == 0 ? s : (centi < 0 ? "-" : "+") + s;
+}
+
+// A factor's part of a level, added to `log10Sum`. A value that is no level (not a number, below
+// zero) counts as x1, Hydrogen's default, and says so in `notes`. False when it is 0: silence.
+bool addFactor(const KitFactor& f, const std::string& what, double& log10Sum, std::vector<std::string>& notes) {
+  if (f.state == KitFactor::State::kMissing) return true;
+  if (f.state == KitFactor::State::kUnreadable) {
+    notes.push_back(what + " " + quotedValue(f.text) + " is not a number; taken as x1");
+    return true;
+  }
+  if (f.value < 0.0) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", f.value);
+    notes.push_back(what + " " + buf + " is not a level; taken as x1");
+    return true;
+  }
+  if (f.value == 0.0) return false;
+  log10Sum += std::log10(f.value);
+  return true;
+}
+
+// Hundredths of a dB of a factor given as its log10, within lo..hi; says so when it was limited.
+int32_t centiDbOf(double log10Sum, int32_t lo, int32_t hi, const std::string& what, std::vector<std::string>& notes) {
+  const double centi = std::round(2000.0 * log10Sum);
+  if (centi >= lo && centi <= hi) return static_cast<int32_t>(centi);
+  const int32_t limit = centi > hi ? hi : lo;
+  std::string shown = (centi > 0 ? "+" : "") + fixed(centi / 100.0, 2) + " dB";
+  if (const double factor = std::pow(10.0, log10Sum); std::isfinite(factor)) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, " (x%.3g)", factor);
+    shown += buf;
+  }
+  notes.push_back(what + " " + shown + " is beyond " + dbNumber(limit) + " dB; limited to it");
+  return limit;
+}
 
 // ---- Notes ----------------------------------------------------------------------------------
 
@@ -207,10 +351,15 @@ struct PlannedSound {
   std::vector<int> used;              // layer indices in band order, without repeats
   std::vector<std::string> paths;     // per layer index of the component ("" = refused)
   double seconds = 0.0;               // how long the loudest layer rings
+  std::string name;                   // the instrument's, cleaned; empty when it has none
+  bool nameCleaned = false, nameCut = false;
 };
 
+// The instrument as the report names it: by its name as the set keeps it.
 std::string instrumentLabel(const KitInstrument& inst, int position) {
-  return inst.name.empty() ? "instrument " + std::to_string(position + 1) : inQuotes(inst.name);
+  bool cleaned = false, cut = false;
+  const std::string name = cleanName(inst.name, kMaxSoundNameBytes, cleaned, cut);
+  return name.empty() ? "instrument " + std::to_string(position + 1) : inQuotes(name);
 }
 
 // Channel gains as the set's pan: hundredths of a decibel by which the far side is lowered.
@@ -225,15 +374,8 @@ int32_t panOf(double left, double right) {
 }
 
 // What the instrument does in Hydrogen that a sound cannot: one line, empty when nothing.
-std::string notHeld(const KitInstrument& inst, const KitComponent& comp, const std::vector<int>& used) {
+std::string notHeld(const KitInstrument& inst) {
   std::vector<std::string> parts;
-  const double nearPan = std::max(inst.panL, inst.panR);
-  const double level = inst.volume * inst.gain * comp.gain * nearPan;
-  // Only a level the report can show as other than x1.00 is worth a line.
-  if (std::abs(level - 1.0) >= 0.005) parts.push_back("level x" + fixed(level, 2));
-  bool layerGain = false;
-  for (int i : used) layerGain |= std::abs(comp.layers[static_cast<std::size_t>(i)].gain - 1.0) > 1e-6;
-  if (layerGain) parts.push_back("layer gains");
   if (inst.randomPitch > 0.0) parts.push_back("random pitch");
   if (inst.filterActive && inst.filterCutoff < 1.0) parts.push_back("filter");
   if (inst.attack > 0.0 || inst.decay > 0.0 || inst.sustain < 1.0 || std::abs(inst.release - 1000.0) > 1e-6) {
@@ -249,6 +391,33 @@ std::string notHeld(const KitInstrument& inst, const KitComponent& comp, const s
   std::string line;
   for (const std::string& p : parts) line += (line.empty() ? "" : ", ") + p;
   return line;
+}
+
+// The sound's level: the instrument's volume and gain, its component's gain and its louder
+// channel's (the set's pan lowers only the far side), in hundredths of a dB, or kLevelOff when
+// one of them silences it in the kit. `off` names what silences it.
+int32_t soundLevel(const KitInstrument& inst, const KitComponent& comp, std::string& off, std::vector<std::string>& notes) {
+  double log10Sum = 0.0;
+  if (!addFactor(inst.volume, "volume", log10Sum, notes)) off = "volume 0";
+  if (!addFactor(inst.gain, "gain", log10Sum, notes) && off.empty()) off = "gain 0";
+  if (!addFactor(comp.gain, "component gain", log10Sum, notes) && off.empty()) off = "component gain 0";
+  const double nearPan = std::max(inst.panL, inst.panR);
+  if (!(nearPan > 0.0) && off.empty()) off = "both channels at 0";
+  if (nearPan > 0.0) log10Sum += std::log10(nearPan);
+  if (!off.empty()) return kLevelOff;
+  return centiDbOf(log10Sum, kMinLevel, kMaxLevel, "level", notes);
+}
+
+// The gain of one layer in hundredths of a dB. A layer has no "off": one the kit silences plays
+// as softly as a layer can, and says so.
+int32_t layerGainOf(const KitLayer& layer, std::vector<std::string>& notes) {
+  const std::string what = "layer " + inQuotes(layer.filename) + ": gain";
+  double log10Sum = 0.0;
+  if (!addFactor(layer.gain, what, log10Sum, notes)) {
+    notes.push_back(what + " 0 silences it in the kit; " + dbNumber(kMinLayerGain) + " dB, the lowest a layer takes");
+    return kMinLayerGain;
+  }
+  return centiDbOf(log10Sum, kMinLayerGain, kMaxLayerGain, what, notes);
 }
 
 std::string bandsText(const LayerFit& fit) {
@@ -288,6 +457,7 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
                      std::to_string(kMaxKitInstruments) + " were not read.");
   }
   const std::vector<int> notes = chooseNotes(kit, report);
+  report.push_back("Names, levels (volume and gain) and layer gains go with the set, in its .zumbel file beside the .drums.");
 
   // Sounds: notes 36..127 each their own; notes below 36 all play sound 0 in a set, so an
   // instrument there takes sound 0 only when nothing is on note 36 itself.
@@ -330,6 +500,7 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     PlannedSound plan;
     plan.instrument = i;
     plan.sound = sound;
+    plan.name = cleanName(inst.name, kMaxSoundNameBytes, plan.nameCleaned, plan.nameCut);
     // The first component with a file: the one a kit made for one output plays.
     for (const KitComponent& c : inst.components) {
       if (std::any_of(c.layers.begin(), c.layers.end(), [](const KitLayer& l) { return !l.filename.empty(); })) {
@@ -369,28 +540,22 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     plans.push_back(std::move(plan));
   }
 
-  // The pool: one group per sound while there are at most 16, else runs of neighbouring notes.
-  const std::size_t perGroup = (plans.size() + kMaxGroups - 1) / kMaxGroups;
+  // The pool: one group per sound while there are at most 16, else runs of neighbouring notes,
+  // each named after its instruments.
+  const std::size_t perGroup = std::max<std::size_t>((plans.size() + kMaxGroups - 1) / kMaxGroups, 1);
   std::map<std::string, SampleRef> pooled;
+  std::set<std::string> groupNames;
   int group = -1;
   for (std::size_t p = 0; p < plans.size(); ++p) {
     PlannedSound& plan = plans[p];
     const KitInstrument& inst = kit.instruments[static_cast<std::size_t>(plan.instrument)];
-    if (p % std::max<std::size_t>(perGroup, 1) == 0) {
-      std::string name;
-      if (perGroup <= 1) {
-        name = inst.name.empty() ? "Note " + std::to_string(plan.sound + kLowestNote) : inst.name;
-      } else {
-        const std::size_t lastPlan = std::min(plans.size(), p + perGroup) - 1;
-        name = "Notes " + std::to_string(plan.sound + kLowestNote) + "-" +
-               std::to_string(plans[lastPlan].sound + kLowestNote);
+    if (p % perGroup == 0) {
+      std::vector<std::string> names;
+      for (std::size_t q = p; q < std::min(plans.size(), p + perGroup); ++q) {
+        names.push_back(plans[q].name.empty() ? "Note " + std::to_string(plans[q].sound + kLowestNote) : plans[q].name);
       }
-      if (name.size() > kMaxGroupName) {
-        // Cut at a character, not inside one.
-        std::size_t cut = kMaxGroupName;
-        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-        name.resize(cut);
-      }
+      const std::string name = uniqueName(groupNameOf(names), groupNames);
+      groupNames.insert(name);
       group = doc.appendGroup(name);
     }
     Sound& s = doc.sound(plan.sound);
@@ -413,12 +578,34 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
   result.samples = static_cast<int>(pooled.size());
   result.sounds = static_cast<int>(plans.size());
 
-  // Rates and pitch, and the report line of every sound.
+  // Rates, pitch, name and levels, and the report line of every sound.
+  std::size_t noVolume = 0, noGain = 0, noLayerGain = 0;
   for (const PlannedSound& plan : plans) {
     const KitInstrument& inst = kit.instruments[static_cast<std::size_t>(plan.instrument)];
     const KitComponent& comp = *plan.component;
     const std::string label = instrumentLabel(inst, plan.instrument);
     Sound& s = doc.sound(plan.sound);
+    SoundExtras& extras = doc.soundExtras(plan.sound);
+    std::vector<std::string> remarks;
+    if (plan.nameCleaned) remarks.push_back("name cleaned of control characters or bytes that are no UTF-8");
+    if (plan.nameCut) remarks.push_back("name cut to " + std::to_string(kMaxSoundNameBytes) + " bytes");
+    extras.name = plan.name;
+    std::string off;
+    extras.level = soundLevel(inst, comp, off, remarks);
+    noVolume += inst.volume.state == KitFactor::State::kMissing ? 1 : 0;
+    noGain += inst.gain.state == KitFactor::State::kMissing ? 1 : 0;
+    std::string layerGains;
+    bool anyLayerGain = false;
+    for (std::size_t u = 0; u < plan.used.size(); ++u) {
+      const KitLayer& layer = comp.layers[static_cast<std::size_t>(plan.used[u])];
+      if (!inst.singleFile && layer.gain.state == KitFactor::State::kMissing) ++noLayerGain;
+      const int32_t gain = layerGainOf(layer, remarks);
+      // The set's layer that plays it: the first band it covers.
+      const int k = static_cast<int>(std::find(plan.fit.band, plan.fit.band + kLayerCount, plan.used[u]) - plan.fit.band);
+      extras.layerGain[static_cast<std::size_t>(k)] = gain;
+      layerGains += (u == 0 ? "" : " / ") + dbNumber(gain);
+      anyLayerGain |= gain != 0;
+    }
     std::set<int> rates;
     std::set<double> pitches;
     for (int l : plan.used) {
@@ -447,6 +634,12 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     line += ", " + std::to_string(hz) + " Hz" + rateNote;
     if (semitones != 0.0) line += " (pitch " + fixed(semitones, 2) + " semitones)";
     if (s.pan() != 0) line += ", pan " + std::string(s.pan() < 0 ? "left " : "right ") + fixed(std::abs(s.pan()) / 100.0, 1) + " dB";
+    if (extras.level == kLevelOff) {
+      line += ", level off (" + off + ")";
+    } else if (extras.level != 0) {
+      line += ", level " + dbNumber(extras.level) + " dB";
+    }
+    if (anyLayerGain) line += std::string(plan.used.size() == 1 ? ", layer gain " : ", layer gains ") + layerGains + " dB";
     if (inst.stopNote) line += ", stopped by note-off";
     if (!inst.applyVelocity) line += ", every hit equally loud";
     report.push_back(line);
@@ -464,9 +657,20 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc)
     }
     if (pitches.size() > 1) report.push_back("  layers at different pitches; all play at the loudest layer's.");
     if (inst.muted) report.push_back("  muted in the kit; imported playing.");
-    if (const std::string missing = notHeld(inst, comp, plan.used); !missing.empty()) {
+    for (const std::string& note : remarks) report.push_back("  " + note + ".");
+    if (const std::string missing = notHeld(inst); !missing.empty()) {
       report.push_back("  not held by a set: " + missing + ".");
     }
+  }
+  // Older kit files leave a gain out; Hydrogen plays them at x1, and so does the set.
+  std::vector<std::string> unsaid;
+  if (noVolume > 0) unsaid.push_back("the volume of " + count(noVolume, "instrument"));
+  if (noGain > 0) unsaid.push_back("the gain of " + count(noGain, "instrument"));
+  if (noLayerGain > 0) unsaid.push_back("the gain of " + count(noLayerGain, "layer"));
+  if (!unsaid.empty()) {
+    std::string line;
+    for (const std::string& u : unsaid) line += (line.empty() ? "" : ", ") + u;
+    report.push_back("Not in the kit file, so x1 as in Hydrogen: " + line + ".");
   }
 
   // Mute groups become cut notes. A sound cuts one other: each member cuts the longest-ringing

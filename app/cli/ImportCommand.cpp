@@ -8,6 +8,7 @@
 #include "CommandArgs.h"
 #include "DrumsFile.h"
 #include "Commands.h"
+#include "ExtrasFile.h"
 #include "FileNames.h"
 #include "FileProblems.h"
 #include "KitArchive.h"
@@ -23,11 +24,12 @@ const char kImportHelp[] =
     "Makes a drum set of a Hydrogen drum kit. SOURCE is the kit's folder (with its drumkit.xml),\n"
     "the drumkit.xml itself, or a .h2drumkit archive, which is unpacked beside OUT.drums into a\n"
     "folder named after the kit. Each instrument becomes the sound of the note Hydrogen plays it\n"
-    "on, its velocity layers the sound's layers; what went where, and what a drum set cannot\n"
-    "hold, is printed. An archive with absolute paths, \"..\", devices, too many entries or bytes,\n"
-    "or a link leading anywhere but to a file inside the kit is refused, and nothing is written;\n"
-    "a link to a file inside the kit is unpacked as a copy of it. When the import fails, the\n"
-    "unpacked folder is removed again.\n"
+    "on, its velocity layers the sound's layers; its name and level (volume and gain) and its\n"
+    "layers' gains are kept in OUT.zumbel beside the set. What went where, and what a drum set\n"
+    "cannot hold, is printed. An archive with absolute paths, \"..\", devices, too many entries\n"
+    "or bytes, or a link leading anywhere but to a file inside the kit is refused, and nothing is\n"
+    "written; a link to a file inside the kit is unpacked as a copy of it. When the import fails,\n"
+    "the unpacked folder is removed again.\n"
     "Exit status 1 when sample files are missing (the set is still written), 2 on errors.\n";
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "import-kit", message); }
@@ -100,7 +102,9 @@ int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::o
     const std::string problem = writeProblem(output);
     return failed(fileError(err, "import-kit", output, problem.empty() ? saved.message : problem));
   }
-  out << "Saved " << printable(output) << ".\n";
+  out << "Saved " << printable(output);
+  if (ExtrasNeedFile(doc->extras())) out << " and " << printable(ExtrasPathFor(output));
+  out << ".\n";
   return result.missingSamples > 0 ? kExitFinding : kExitOk;
 }
 

@@ -250,6 +250,9 @@ bool CMainFrame::importKit(const QString& source, const QString& setPath) {
   }
   doc_.OnNewDocument();
   doc_.replaceContent(imported->content());
+  // The kit's names and levels are the set's extras: without them the window would play the kit
+  // flat and a save would leave them behind.
+  doc_.replaceExtras(imported->extras());
   doc_.SetTitle(result.kitName);
   doc_.SetModifiedFlag(true);
   proposedPath_ = setPath;

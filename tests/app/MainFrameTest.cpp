@@ -519,7 +519,7 @@ TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
   std::filesystem::create_directories(dir / "kit");
   writeSample(dir / "kit/kick.wav");
   std::ofstream(dir / "kit/drumkit.xml") << "<drumkit_info><name>Tiny Kit</name><instrumentList><instrument>"
-                                            "<name>Kick</name><filename>kick.wav</filename></instrument>"
+                                            "<name>Kick</name><volume>0.5</volume><filename>kick.wav</filename></instrument>"
                                             "</instrumentList></drumkit_info>";
   const QString path = saveSet("Jazz.drums");
   ASSERT_TRUE(frame.start(path));
@@ -535,7 +535,11 @@ TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
   EXPECT_TRUE(frame.document().IsModified());
   EXPECT_TRUE(frame.document().GetPathName().empty());
   EXPECT_EQ(frame.document().groupList(0)[0], dir / "kit/kick.wav");
-  EXPECT_NE(frame.view().live()->engine.voices().voice(0, 0), nullptr);
+  ASSERT_NE(frame.view().live()->engine.voices().voice(0, 0), nullptr);
+  // The kit's name and volume came with it, and its voice plays at that level.
+  EXPECT_EQ(frame.document().soundExtras(0).name, "Kick");
+  EXPECT_EQ(frame.document().soundExtras(0).level, -602);
+  EXPECT_EQ(frame.view().live()->engine.voices().voice(0, 0)->trim(), -602);
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_NE(prompts.shown[0].first.find("Imported Tiny Kit: 1 sound, 1 sample in 1 group (files at 44100 Hz)."), std::string::npos) << prompts.shown[0].first;
   EXPECT_FALSE(std::filesystem::exists(target.toStdString()));

@@ -2,7 +2,8 @@
 // reads stays inside the importer's bounds, and the velocity fit of every instrument it reads gives
 // each band a layer of that instrument, never a louder one for a softer band. The input may carry
 // a sample file after a NUL byte (which no kit file holds): it lies beside the kit file as "s.wav",
-// and the whole kit is imported, so the importer's probe opens whatever bytes follow.
+// and the whole kit is imported, so the importer's probe opens whatever bytes follow; the set's
+// extras it makes (names, levels, layer gains) and its group names stay within a set's bounds.
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "HydrogenKit.h"
 #include "ImportLimits.h"
 #include "KitImport.h"
+#include "TextEncoding.h"
 
 using namespace zumbel;
 using namespace zumbel::import;
@@ -93,5 +95,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ImportResult r = importHydrogenFolder(folder, doc);
   check(r.ok ? r.sounds >= 1 && r.samples >= 1 && r.samples <= r.sounds * kLayerCount && r.missingSamples >= 0
              : !r.error.empty());
+  if (!r.ok) return 0;
+  // Whatever the kit's volumes, gains and names, the set's extras are what a set may hold.
+  for (int n = 0; n < kSoundCount; ++n) {
+    const SoundExtras& e = doc.soundExtras(n);
+    check(e.level == kLevelOff || (e.level >= kMinLevel && e.level <= kMaxLevel));
+    for (const RelaxedInt& g : e.layerGain) check(g >= kMinLayerGain && g <= kMaxLayerGain);
+    check(e.name.size() <= kMaxSoundNameBytes);
+    char32_t cp = 0;
+    for (std::size_t pos = 0; pos < e.name.size();) check(decodeUtf8(e.name, pos, cp) && cp >= 0x20 && (cp < 0x7F || cp > 0x9F));
+  }
+  for (int g = 0; g < doc.groupCount(); ++g) {
+    check(!doc.groupName(g).empty() && doc.groupName(g).size() <= static_cast<std::size_t>(kMaxGroupNameLength));
+  }
   return 0;
 }

@@ -111,14 +111,24 @@ void writeKitSampleSeeds(const std::string& dir) {
                           "<layer><filename>s.wav</filename><min>0.5</min><max>1</max><pitch>2</pitch></layer>"
                           "</instrument><instrument><name>Gone</name><filename>gone.wav</filename></instrument>"
                           "</instrumentList></drumkit_info>";
-  auto kitWith = [&](const std::vector<uint8_t>& sample) {
-    std::vector<uint8_t> b(xml.begin(), xml.end());
+  // Volumes, gains and names no set holds as they are: not numbers, below zero, zero, far too
+  // large, a control character.
+  const std::string levels = "<drumkit_info><name>Levels</name><instrumentList><instrument><name>Ki&#1;ck</name>"
+                             "<volume>nan</volume><gain>1e300</gain><pan_L>0</pan_L><pan_R>-1</pan_R>"
+                             "<layer><filename>s.wav</filename><min>0</min><max>0.5</max><gain>0</gain></layer>"
+                             "<layer><filename>s.wav</filename><min>0.5</min><max>1</max><gain>-1</gain></layer>"
+                             "</instrument><instrument><name>Snare</name><volume>1e-300</volume><gain>0,5</gain>"
+                             "<instrumentComponent><gain>inf</gain><layer><filename>s.wav</filename><gain>1e9</gain>"
+                             "</layer></instrumentComponent></instrument></instrumentList></drumkit_info>";
+  auto kitWith = [](const std::string& kit, const std::vector<uint8_t>& sample) {
+    std::vector<uint8_t> b(kit.begin(), kit.end());
     b.push_back(0);
     b.insert(b.end(), sample.begin(), sample.end());
     return b;
   };
-  write(dir + "/sample-mono16.kit", kitWith(wav(1, 1, 16, 64, false)));
-  write(dir + "/sample-list.kit", kitWith(wav(1, 2, 16, 16, true)));
+  write(dir + "/sample-mono16.kit", kitWith(xml, wav(1, 1, 16, 64, false)));
+  write(dir + "/sample-list.kit", kitWith(xml, wav(1, 2, 16, 16, true)));
+  write(dir + "/sample-levels.kit", kitWith(levels, wav(1, 1, 16, 64, false)));
 }
 
 void writeWaveSeeds(const std::string& dir) {

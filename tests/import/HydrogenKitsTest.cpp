@@ -7,11 +7,17 @@
 #include <algorithm>
 #include <sstream>
 
+#include <set>
+
 #include <gtest/gtest.h>
 
+#include "KitImport.h"
+#include "KitbeatDoc.h"
+#include "Limits.h"
 #include "TestSupport.h"
 #include "WaveReader.h"
 #include "cli/Commands.h"
+#include "DrumsFile.h"
 
 namespace zumbel {
 namespace {
@@ -100,6 +106,21 @@ TEST(HydrogenKits, EveryShippedKitImportsChecksAndPlaysItsGrooveOnTime) {
     EXPECT_EQ(checked.status, missing.empty() ? kExitOk : kExitFinding) << checked.out;
     for (const std::string& m : missing) EXPECT_NE(checked.out.find(m), std::string::npos) << m;
 
+    // Level and layer gains are carried, so no longer listed as lost; the set's groups are named
+    // after its instruments, each name once, and its extras file reads back whole.
+    EXPECT_EQ(imported.out.find("not held by a set: level"), std::string::npos) << imported.out;
+    EXPECT_EQ(imported.out.find("layer gains."), std::string::npos) << imported.out;
+    CKitbeatDoc saved;
+    const FileOutcome opened = saved.OnOpenDocument(set);
+    ASSERT_TRUE(opened.ok());
+    EXPECT_TRUE(opened.notices.empty()) << opened.notices.front();
+    std::set<std::string> groupNames;
+    for (int g = 0; g < saved.groupCount(); ++g) {
+      EXPECT_TRUE(groupNames.insert(saved.groupName(g)).second) << saved.groupName(g);
+      EXPECT_LE(saved.groupName(g).size(), static_cast<std::size_t>(kMaxGroupNameLength));
+      EXPECT_FALSE(saved.groupName(g).starts_with("Notes ")) << saved.groupName(g);
+    }
+
     auto nameOf = [](const std::string& line) { return line.substr(0, line.find(':')); };
     if (!names(nameOf(note36), {"kick", "bass drum", "bassdrum"}) || !names(nameOf(note38), {"snare"}) ||
         !names(nameOf(note42), {"closed"}) || !names(nameOf(note42), {"hat", "hh"})) {
@@ -127,6 +148,57 @@ TEST(HydrogenKits, EveryShippedKitImportsChecksAndPlaysItsGrooveOnTime) {
   // Kick, snare and closed hat on their General MIDI notes: Audiophob, ColomboAcousticDrumkit,
   // ForzeeStereo, Millo-Drums_v.1, Millo_MultiLayered2 and 3, The Black Pearl, rumpf_kit.
   EXPECT_EQ(grooves, 8);
+}
+
+// The Black Pearl's hats are quieter than its drums in Hydrogen, and so in the set: each sound's
+// level is its instrument's volume (every gain there is 1, every pan has a side at 1).
+TEST(HydrogenKits, TheBlackPearlKeepsItsNamesLevelsAndGroupsThroughASave) {
+  const std::string kit = std::string(kKits) + "/The Black Pearl 1.0";
+  if (!fs::is_directory(kit)) GTEST_SKIP() << kit << " is missing; scripts/install-deps installs hydrogen-drumkits";
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  const import::ImportResult r = import::importHydrogenFolder(kit, doc);
+  ASSERT_TRUE(r.ok) << r.error;
+  struct Expected {
+    int sound;
+    const char* name;
+    int32_t level;  // 20·log10(volume), in hundredths of a dB
+  };
+  for (const Expected& e : {Expected{0, "Pearl Kick", 0}, {6, "Sabian Hat Closed", -328}, {8, "Sabian Hat Pedal", -328},
+                            {10, "Sabian Hat Semi-Open", -322}, {11, "Sabian Hat Open", -312},
+                            {12, "Sabian Hat Swish", -705}, {5, "Pearl Tom Floor", 40}}) {
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(doc.soundExtras(e.sound).name, e.name);
+    EXPECT_EQ(doc.soundExtras(e.sound).level, e.level);
+    EXPECT_EQ(doc.soundExtras(e.sound).layerGain, (std::array<RelaxedInt, kLayerCount>{}));
+  }
+  // 22 sounds in 16 groups at most: two to a group, named after both.
+  ASSERT_EQ(doc.groupCount(), 11);
+  EXPECT_EQ(doc.groupName(0), "Pearl Kick, Pearl Side Stick");
+  EXPECT_EQ(doc.groupName(5), "Sabian Hat Semi-Open, Sabian Hat Open");
+  const std::string report = [&] {
+    std::string all;
+    for (const std::string& line : r.report) all += line + "\n";
+    return all;
+  }();
+  EXPECT_NE(report.find("note 42 \"Sabian Hat Closed\": 5 layers on bands 1 2 3 4 5, velocity scheme 2, 44100 Hz, pan left "
+                        "6.4 dB, level -3.28 dB\n"), std::string::npos) << report;
+
+  // Saved, the set's extras file holds all of it, and opening the set gives it back.
+  test::TempDir dir;
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "Pearl.drums").ok());
+  ASSERT_TRUE(fs::exists(dir / "Pearl.zumbel"));
+  CKitbeatDoc opened;
+  const FileOutcome read = opened.OnOpenDocument(dir / "Pearl.drums");
+  ASSERT_TRUE(read.ok());
+  EXPECT_TRUE(read.notices.empty());
+  for (int n = 0; n < kSoundCount; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(opened.soundExtras(n).name, doc.soundExtras(n).name);
+    EXPECT_EQ(opened.soundExtras(n).level, doc.soundExtras(n).level);
+    EXPECT_EQ(opened.soundExtras(n).layerGain, doc.soundExtras(n).layerGain);
+  }
+  EXPECT_EQ(opened.content().groupNames, doc.content().groupNames);
 }
 
 }  // namespace

@@ -13,12 +13,14 @@
 
 #include "DrumsFile.h"
 #include "EngineConfig.h"
+#include "ExtrasFile.h"
 #include "HydrogenKit.h"
 #include "ImportLimits.h"
 #include "KitArchive.h"
 #include "KitImport.h"
 #include "KitSupport.h"
 #include "TestSupport.h"
+#include "TextEncoding.h"
 #include "cli/Commands.h"
 
 namespace zumbel {
@@ -269,6 +271,83 @@ TEST_F(KitImportTest, HostileKitFilesAreBoundedOrRefused) {
   EXPECT_FALSE(fs::exists(dir / "x.drums"));
 }
 
+// Volumes and gains are linear factors in the kit and hundredths of a dB in the set; the values a
+// hostile or damaged kit holds are each made something sensible, and the report says what.
+TEST_F(KitImportTest, VolumesGainsAndNamesBecomeTheSetsExtrasWhateverTheKitHolds) {
+  auto inst = [](const std::string& name, const std::string& values, const std::string& layers = "<layer><filename>s.wav</filename><gain>1</gain></layer>") {
+    return "<instrument><name>" + name + "</name>" + values + layers + "</instrument>\n";
+  };
+  std::string five;
+  const char* gains[] = {"2", "0", "inf", "-1", "1e6"};  // loudest layer first
+  for (int i = 0; i < 5; ++i) {
+    five += "<layer><filename>s.wav</filename><min>" + std::to_string((4 - i) / 5.0) + "</min><max>" +
+            std::to_string((5 - i) / 5.0) + "</max><gain>" + gains[i] + "</gain></layer>";
+  }
+  // Control characters, a byte that is no UTF-8, and more than a name may hold, ending inside a
+  // two-byte character.
+  std::string longName = "K&#1;ick!\xff";
+  for (int i = 0; i < 200; ++i) longName += "\xc3\xa9";
+  const std::string kit = makeKit("Hostile", test::kitXml("Hostile",
+      inst("NaN", "<volume>nan</volume><gain>0.5</gain>") + inst("Negative", "<volume>-2</volume>") +
+      inst("Zero", "<volume>0</volume><gain>1</gain>") + inst("Huge", "<volume>1e300</volume><gain>1e300</gain>") +
+      inst("Tiny", "<volume>1e-300</volume><gain>1</gain>") + inst("Comma", "<volume>0,5</volume><gain>1</gain>") +
+      inst("Layers", "<volume>1</volume><gain>1</gain>", five) + inst(longName, "<volume>1</volume><gain>1</gain>")),
+      {"s.wav"});
+  ASSERT_EQ(cli({"import-kit", kit, "-o", dir / "hostile.drums"}), kExitOk) << err.str();
+  const std::string text = out.str();
+  CKitbeatDoc saved;
+  const FileOutcome opened = saved.OnOpenDocument(dir / "hostile.drums");
+  ASSERT_TRUE(opened.ok());
+  EXPECT_TRUE(opened.notices.empty()) << opened.notices.front();  // the extras file reads back whole
+
+  const std::array<int32_t, 7> levels = {-602, 0, kLevelOff, kMaxLevel, kMinLevel, 0, 0};
+  for (int n = 0; n < 7; ++n) EXPECT_EQ(saved.soundExtras(n).level, levels[static_cast<std::size_t>(n)]) << n;
+  EXPECT_EQ(saved.soundExtras(0).name, "NaN");
+  ASSERT_EQ(saved.sound(6).sources, (std::array<RelaxedInt, 5>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(saved.soundExtras(6).layerGain, (std::array<RelaxedInt, 5>{602, kMinLayerGain, 0, 0, kMaxLayerGain}));
+  for (const std::string said : {"volume \"nan\" is not a number; taken as x1.", "volume -2 is not a level; taken as x1.",
+                           "level off (volume 0)", "level +12000.00 dB is beyond +12 dB; limited to it.",
+                           "level -6000.00 dB (x1e-300) is beyond -60 dB; limited to it.", "volume \"0,5\" is not a number",
+                           "gain 0 silences it in the kit; -60 dB", "gain \"inf\" is not a number", "gain -1 is not a level",
+                           "gain +120.00 dB (x1e+06) is beyond +12 dB", "layer gains +6.02 / -60 / 0 / 0 / +12 dB",
+                           "name cleaned", "name cut to 256 bytes", "the gain of 1 instrument.", "hostile.drums and "}) {
+    EXPECT_NE(text.find(said), std::string::npos) << said << "\n" << text;
+  }
+  EXPECT_EQ(text.find("not held by a set"), std::string::npos) << text;
+
+  // The name: spaces for control characters, the replacement character for the stray byte, cut
+  // before the character the limit falls in.
+  const std::string& name = saved.soundExtras(7).name;
+  EXPECT_EQ(name.substr(0, 9), "K ick!\xef\xbf\xbd");
+  EXPECT_EQ(name.size(), 255u);
+  char32_t cp = 0;
+  for (std::size_t pos = 0; pos < name.size();) ASSERT_TRUE(decodeUtf8(name, pos, cp)) << pos;
+}
+
+// Past sixteen sounds a group holds several, and is named after them: whole names while they fit,
+// without their bracketed details when that shows more, else a cut first name; never one name
+// twice.
+TEST_F(KitImportTest, GroupsAreNamedAfterTheirInstruments) {
+  const std::vector<std::string> names = {"Kick (Tama Superstar 22 inch)", "Snare (Pearl Free Floating Maple)",
+                                          "Tom", "Tom", "Tom", "Tom",
+                                          "A name far too long to be any group's name at all", "Ride"};
+  std::string instruments;
+  for (int i = 0; i < 17; ++i) {
+    const std::string name = i < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(i)] : "Extra " + std::to_string(i);
+    instruments += "<instrument><name>" + name + "</name><layer><filename>s.wav</filename></layer></instrument>";
+  }
+  const std::string kit = makeKit("Many", test::kitXml("Many", instruments), {"s.wav"});
+  ASSERT_TRUE(import(kit).ok);
+  ASSERT_EQ(doc.groupCount(), 9);
+  EXPECT_EQ(doc.groupName(0), "Kick, Snare");
+  EXPECT_EQ(doc.groupName(1), "Tom, Tom");
+  EXPECT_EQ(doc.groupName(2), "Tom, Tom (2)");
+  EXPECT_EQ(doc.groupName(3), "A name far too long to be any\u2026 and 1 more");
+  EXPECT_EQ(doc.groupName(8), "Extra 16");
+  EXPECT_EQ(doc.soundExtras(0).name, names[0]);
+  for (int g = 0; g < doc.groupCount(); ++g) EXPECT_LE(doc.groupName(g).size(), static_cast<std::size_t>(kMaxGroupNameLength));
+}
+
 // ---- Archives ---------------------------------------------------------------------------------
 
 class KitArchiveTest : public KitImportTest {
@@ -299,8 +378,10 @@ TEST_F(KitArchiveTest, ArchivesOfEveryCompressionUnpackBesideTheSetAndImport) {
     CKitbeatDoc saved;
     ASSERT_TRUE(saved.OnOpenDocument(sets + "/Packed.drums").ok());
     EXPECT_EQ(saved.samplePath(saved.sound(0).refs[0]), sets + "/Packed Kit/k/kick.wav");
-    // No temporary folder is left, and a second import does not write into the first one's.
-    EXPECT_EQ(std::distance(fs::directory_iterator(sets), fs::directory_iterator()), 2);
+    EXPECT_EQ(saved.soundExtras(0).name, "Kick");
+    // No temporary folder is left (the set, its extras and the kit), and a second import does not
+    // write into the first one's.
+    EXPECT_EQ(std::distance(fs::directory_iterator(sets), fs::directory_iterator()), 3);
     EXPECT_EQ(cli({"import-kit", dir / "kit.h2drumkit", "-o", sets + "/Again.drums"}), kExitError);
     EXPECT_NE(err.str().find("already exists"), std::string::npos);
     EXPECT_FALSE(fs::exists(sets + "/Again.drums"));
