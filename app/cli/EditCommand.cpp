@@ -11,6 +11,7 @@
 #include "FileProblems.h"
 #include "KitbeatDoc.h"
 #include "Printable.h"
+#include "TextEncoding.h"
 
 namespace zumbel {
 
@@ -50,8 +51,10 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (a == "--name") {
       name = args[++i];
       if (name->size() > kMaxSoundNameBytes) return fail(err, "--name takes at most 256 bytes");
-      for (const char c : *name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return fail(err, "--name takes no control characters");
+      for (std::size_t at = 0; at < name->size();) {
+        char32_t c = 0;
+        if (!decodeUtf8(*name, at, c)) return fail(err, "--name takes UTF-8 text");
+        if (c < 0x20 || (c >= 0x7f && c < 0xa0)) return fail(err, "--name takes no control characters");
       }
     } else if (a == "--level") {
       int32_t v = 0;

@@ -265,6 +265,7 @@ TEST_F(KitOnDisk, ExtrasAreEditedShownCheckedAndTravelWithARelinkedSet) {
            {"edit", kit, "--sound", "0", "--output", "9"},
            {"edit", kit, "--sound", "0", "--gain", "3"},
            {"edit", kit, "--sound", "0", "--name", "a\nb"},
+           {"edit", kit, "--sound", "0", "--name", "caf\xE9"},
            {"edit", kit, "--sound", "0"},
            {"edit", dir / "none.drums", "--sound", "0", "--level", "1"},
        }) {
