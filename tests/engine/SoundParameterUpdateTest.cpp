@@ -111,11 +111,39 @@ TEST_F(SoundParameterUpdate, ARateForVoicesFollowingPitchBendIsWhatTheyBendAroun
 
 TEST_F(SoundParameterUpdate, UnknownTypesAndSoundsOutsideTheSetChangeNothing) {
   const DrumSetContent before = doc.content();
-  for (int type : {0, 1, 10, 99, 100, -2}) apply(type, 1);
+  for (int type : {0, 1, 12, 99, 100, -2}) apply(type, 1);
   apply(kSoundPan, 100, -1);
   apply(kSoundPan, 100, kSoundCount);
   EXPECT_TRUE(doc.content() == before);
   EXPECT_EQ(mixer.pan(voice(0).buffer(0)), 0);
+  EXPECT_TRUE(doc.extras().soundsAreDefault());
+}
+
+// The level and output reach every voice with the layer's gain on top; a value no control sends
+// is neither stored nor played.
+TEST_F(SoundParameterUpdate, LevelAndOutputReachEveryVoiceAndOutOfRangeValuesAreRefused) {
+  doc.soundExtras(kSound).layerGain[2] = 300;
+  apply(kSoundLevel, -650);
+  apply(kSoundOutput, kOutputPairs - 1);
+  EXPECT_EQ(doc.soundExtras(kSound).level, -650);
+  EXPECT_EQ(doc.soundExtras(kSound).output, kOutputPairs - 1);
+  for (int j : {0, 1, 2}) {
+    const int32_t trim = j == 2 ? -350 : -650;
+    EXPECT_EQ(voice(j).trim(), trim) << j;
+    EXPECT_EQ(mixer.trim(voice(j).buffer(kSoundVoiceBuffers - 1)), trim) << j;
+    EXPECT_EQ(mixer.output(voice(j).buffer(0)), kOutputPairs - 1) << j;
+  }
+  apply(kSoundLevel, kLevelOff);
+  EXPECT_EQ(voice(2).trim(), kLevelOff);
+
+  for (int level : {kMinLevel - 1, kMaxLevel + 1, kLevelOff + 1}) apply(kSoundLevel, level);
+  for (int output : {-1, kOutputPairs}) apply(kSoundOutput, output);
+  EXPECT_EQ(doc.soundExtras(kSound).level, kLevelOff);
+  EXPECT_EQ(doc.soundExtras(kSound).output, kOutputPairs - 1);
+  EXPECT_EQ(voice(0).output(), kOutputPairs - 1);
+  EXPECT_EQ(voice(0).trim(), kLevelOff);
+  EXPECT_TRUE(doc.soundExtras(kSound + 1).isDefault());
+  EXPECT_FALSE(doc.IsModified());
 }
 
 }  // namespace

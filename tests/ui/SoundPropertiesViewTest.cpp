@@ -5,6 +5,7 @@
 #include <QAbstractSlider>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -102,7 +103,7 @@ TEST_F(SoundProperties, ADoubleClickOpensThePadsSoundAndOnlyTheViewClosesIt) {
   EXPECT_EQ(first->windowTitle(), "Sound Properties");
   // Laid out in dialog units, wider only as far as the font needs for its texts.
   const DialogUnits du(first->font());
-  EXPECT_EQ(first->height(), du.y(172));
+  EXPECT_EQ(first->height(), du.y(206));
   EXPECT_GE(first->width(), du.x(370));
   EXPECT_EQ(control<QSlider>("pan").geometry().top(), du.y(98));
   const QString names[] = {QString::fromStdString(path(0)), "Copy of layer 1", QString::fromStdString(path(1)),
@@ -266,7 +267,11 @@ TEST_F(SoundProperties, ValuesADamagedFileLeftShowAsTheyPlay) {
   s.settings[kPlaybackRate] = INT32_MIN;
   s.settings[kCompress] = INT32_MIN;
   s.settings[kPan] = INT32_MAX;
+  doc.soundExtras(7).level = -325;  // between the slider's half-decibel steps
   open(7);
+  EXPECT_EQ(label("levelLabel"), "-3.25 dB");
+  EXPECT_EQ(control<QSlider>("level").value(), -7);
+  EXPECT_EQ(doc.soundExtras(7).level, -325);
   EXPECT_EQ(label("layer2"), "EMPTY");
   EXPECT_EQ(label("schemeLabel"), "Velocity layer scheme 5");
   EXPECT_EQ(label("cutFirst"), "Cut function Off");
@@ -328,6 +333,88 @@ TEST_F(SoundProperties, PanMovesASoundingLoopWithinOnePeriodAndCompressReachesTh
   const auto gain = [](int32_t v) { return std::pow(10.0, v / 2000.0); };
   const double expected = gain(NoteTriggerEngine::hitVolume(-8000, 127, 64)) / gain(NoteTriggerEngine::hitVolume(0, 127, 64));
   EXPECT_NEAR(quietAtWide / loudAtZero, expected, expected * 0.02);
+}
+
+// The set's extras from the dialog: the level, the output and the name reach the sound queued
+// like every other control, mark the set modified again after a Save, and a ringing loop is
+// heard at its new level within one period.
+TEST_F(SoundProperties, NameLevelAndOutputReachTheSoundAndALevelIsHeardWithinOnePeriod) {
+  constexpr int kPeriod = 256;
+  drag(row(0), pad(0, 0));
+  open(0);
+  EXPECT_EQ(label("levelLabel"), "0 dB");
+  EXPECT_EQ(label("outputLabel"), "1 (main)");
+  QTest::mouseClick(&control<QCheckBox>("looping"), Qt::LeftButton);
+  settle();
+  doc.SetModifiedFlag(false);  // as a Save leaves it, the dialog still open
+  test::cycle(engine(), kPeriod, {{0, packShortMessage(0x90, 36, 127)}});
+  const float before = tail(test::cycle(engine(), kPeriod)).first;
+  ASSERT_GT(before, 0.1f);
+
+  record();
+  auto& level = control<QSlider>("level");
+  level.setFocus();
+  for (int i = 0; i < 12; ++i) QTest::keyClick(&level, Qt::Key_Down);
+  EXPECT_EQ(label("levelLabel"), "-6 dB");
+  const Messages steps = sent();
+  ASSERT_EQ(steps.size(), 12u);
+  EXPECT_EQ(steps.front(), std::make_pair(int{kSoundLevel}, -50));
+  EXPECT_EQ(steps.back(), std::make_pair(int{kSoundLevel}, -600));
+  EXPECT_FALSE(doc.IsModified());
+  settle();
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_EQ(doc.soundExtras(0).level, -600);
+  const SampleVoice& voice = *engine().voices().voice(0, 0);
+  EXPECT_EQ(voice.trim(), -600);
+  const float after = tail(test::cycle(engine(), kPeriod)).first;
+  EXPECT_NEAR(20 * std::log10(after / before), -6.0, 0.05);
+  QTest::keyClick(&level, Qt::Key_Home);
+  EXPECT_EQ(label("levelLabel"), "off");
+  settle();
+  EXPECT_EQ(tail(test::cycle(engine(), kPeriod)).first, 0.0f);
+
+  auto& output = control<QAbstractSlider>("output");
+  QTest::mouseClick(&output, Qt::LeftButton, {}, QPoint(output.width() / 2, 2));
+  EXPECT_EQ(label("outputLabel"), "2");
+  output.setFocus();
+  QTest::keyClick(&output, Qt::Key_End);
+  EXPECT_EQ(label("outputLabel"), "8");
+  EXPECT_EQ(sent(), (Messages{{kSoundLevel, kLevelOff}, {kSoundOutput, 1}, {kSoundOutput, 7}}));
+
+  // The name travels as text of its own. "€" is three bytes: a paste of a hundred is cut to the
+  // 85 that fit in the bytes a name may have, in the box and in the set.
+  QSignalSpy names(&dialog(), &SoundPropertiesDialog::soundName);
+  auto& name = control<QLineEdit>("name");
+  name.setFocus();
+  QTest::keyClicks(&name, "Snare");
+  ASSERT_EQ(names.size(), 5);
+  EXPECT_EQ(names.back()[0].toString(), "Snare");
+  settle();
+  EXPECT_EQ(doc.soundExtras(0).name, "Snare");
+  name.selectAll();
+  name.insert(QString(100, QChar(0x20AC)));
+  EXPECT_EQ(name.text(), QString(85, QChar(0x20AC)));
+  settle();
+  EXPECT_EQ(doc.soundExtras(0).name.size(), 255u);
+  EXPECT_EQ(doc.soundExtras(0).output, 7);
+  EXPECT_EQ(voice.output(), 7);
+  EXPECT_EQ(engine().mixer().output(voice.buffer(0)), 7);
+
+  // Another sound shows its own extras, and coming back shows these; showing sends nothing.
+  names.clear();
+  control<QSlider>("sound").setValue(1);
+  settle();
+  EXPECT_EQ(name.text(), "");
+  EXPECT_EQ(label("levelLabel"), "0 dB");
+  EXPECT_EQ(label("outputLabel"), "1 (main)");
+  control<QSlider>("sound").setValue(0);
+  settle();
+  EXPECT_EQ(name.text(), QString(85, QChar(0x20AC)));
+  EXPECT_EQ(label("levelLabel"), "off");
+  EXPECT_EQ(control<QAbstractSlider>("output").value(), 8);
+  EXPECT_EQ(sent(), (Messages{{kSoundSelect, 1}, {kSoundSelect, 0}}));
+  EXPECT_TRUE(names.empty());
+  EXPECT_TRUE(doc.soundExtras(1).isDefault());
 }
 
 }  // namespace
