@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "ExtrasFile.h"
+
 namespace zumbel {
 
 namespace {
@@ -66,6 +68,10 @@ CutLabels CutNoteLabels(int cutNote) {
 }
 
 std::string SchemeLabel(int scheme) { return format("Velocity layer scheme %d", scheme); }
+
+std::string LevelLabel(int32_t level) { return LevelText(level); }
+
+std::string OutputLabel(int output) { return output == 0 ? std::string("1 (main)") : format("%d", output + 1); }
 
 std::string CopyOfLayerLabel(int layer) { return format("Copy of layer %d", layer); }
 

@@ -2,6 +2,7 @@
 // Every text the Sound Properties dialog writes into its labels. Plain C++, no Qt, so the words
 // and their thresholds are checked without a window.
 
+#include <cstdint>
 #include <string>
 
 namespace zumbel {
@@ -34,6 +35,10 @@ struct CutLabels {
 CutLabels CutNoteLabels(int cutNote);
 // "Velocity layer scheme 3" for the scheme as shown, 1..5.
 std::string SchemeLabel(int scheme);
+// "-6 dB", "+3.5 dB", "0 dB" or "off" for a level in hundredths of a dB (or kLevelOff).
+std::string LevelLabel(int32_t level);
+// "1 (main)", "2" .. "8" for an output pair counted from 0.
+std::string OutputLabel(int output);
 // What a layer that plays another layer's sample shows, with that layer's number 1..5.
 std::string CopyOfLayerLabel(int layer);
 // What every layer of an empty sound shows.

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "DialogUnits.h"
+#include "Limits.h"
+#include "SetExtras.h"
 #include "SoundLabels.h"
 #include "SoundParameter.h"
 #include "UpDownArrows.h"
@@ -30,6 +33,9 @@ constexpr int kSoundTickInterval = 12;
 constexpr int kSchemeMin = 1;
 constexpr int kSchemeMax = 5;
 constexpr int kCutSpinMax = 72;  // the cut note + 1: 0 is off
+// The level slider steps in half decibels; one step below its lowest level is off.
+constexpr int kLevelStep = 50;
+constexpr int kLevelOffPosition = kMinLevel / kLevelStep - 1;
 // How much wider than its units the layout may grow to fit a wide font.
 constexpr double kMaxStretch = 1.6;
 
@@ -43,6 +49,16 @@ QSlider* slider(QWidget* parent, const QString& name, int min, int max) {
   s->setPageStep(std::max(1, (max - min) / 5));
   return s;
 }
+
+// A level between the slider's steps (a file may hold hundredths) shows at the nearest one; its
+// label still tells the level as stored.
+int levelPosition(int level) {
+  if (level == kLevelOff) return kLevelOffPosition;
+  const int position = static_cast<int>(std::lround(static_cast<double>(level) / kLevelStep));
+  return std::clamp(position, kMinLevel / kLevelStep, kMaxLevel / kLevelStep);
+}
+
+int levelAt(int position) { return position <= kLevelOffPosition ? kLevelOff : position * kLevelStep; }
 
 void setQuietly(QAbstractSlider* control, int value) {
   const QSignalBlocker quiet(control);
@@ -83,6 +99,10 @@ void SoundPropertiesDialog::build() {
   frame(QStringLiteral("Note Properties"), 10, 76, 109, 80);
   frame(QStringLiteral("Dynamics"), 125, 76, 114, 61);
   frame(QStringLiteral("Pitch"), 245, 76, 118, 80);
+  // The set's extras, a row of frames under the columns above, below the cut lines.
+  frame(QStringLiteral("Name"), 10, 166, 109, 32);
+  frame(QStringLiteral("Level"), 125, 166, 114, 32);
+  frame(QStringLiteral("Output"), 245, 166, 118, 32);
 
   QLabel* layerCaption = nullptr;
   for (int k = 0; k < kShownLayers; ++k) {
@@ -136,6 +156,17 @@ void SoundPropertiesDialog::build() {
   pitchBend_->setObjectName(QStringLiteral("pitchBend"));
   place(pitchBend_, 255, 136, 97, 14);
 
+  name_ = new QLineEdit(this);
+  name_->setObjectName(QStringLiteral("name"));
+  // Characters are at least one byte each, so this is a first bound; OnName cuts to the bytes.
+  name_->setMaxLength(static_cast<int>(kMaxSoundNameBytes));
+  place(name_, 16, 177, 97, 14);
+  level_ = slider(this, QStringLiteral("level"), kLevelOffPosition, kMaxLevel / kLevelStep);
+  place(level_, 131, 177, 68, 15);
+  levelLabel_ = label(QStringLiteral("0 dB"), 202, 180, 34, 10, QStringLiteral("levelLabel"));
+  output_ = arrows(QStringLiteral("output"), 1, kOutputPairs, 254, 176, 11, 16);
+  outputLabel_ = label(QStringLiteral("1 (main)"), 270, 179, 80, 9, QStringLiteral("outputLabel"));
+
   // The layout's widths were chosen for narrower fonts than most desktops use today. Where the
   // dialog font makes a text wider than its place, the whole layout widens by the same factor,
   // keeping its proportions, rather than cutting words off.
@@ -150,6 +181,8 @@ void SoundPropertiesDialog::build() {
       {cutFirst_, QStringLiteral("This note will cut note 72")},
       {centsLabel_, QStringLiteral("+100 cents")},
       {semitonesCaption, semitonesCaption->text()},
+      {levelLabel_, QStringLiteral("-59.5 dB")},
+      {outputLabel_, QStringLiteral("1 (main)")},
   };
   double stretch = 1.0;
   const auto widthOf = [&](QWidget* w) {
@@ -165,7 +198,7 @@ void SoundPropertiesDialog::build() {
   stretch = std::min(stretch, kMaxStretch);
   const auto wider = [stretch](int v) { return static_cast<int>(std::lround(v * stretch)); };
   for (const auto& [w, rect] : placed) w->setGeometry(wider(rect.x()), rect.y(), wider(rect.width()), rect.height());
-  setFixedSize(wider(du.x(370)), du.y(172));
+  setFixedSize(wider(du.x(370)), du.y(206));
 
   connect(pan_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnPan);
   connect(compress_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnCompress);
@@ -178,6 +211,10 @@ void SoundPropertiesDialog::build() {
   connect(looping_, &QCheckBox::clicked, this, &SoundPropertiesDialog::OnLooping);
   connect(pitchBend_, &QCheckBox::clicked, this, &SoundPropertiesDialog::OnPitchBend);
   connect(pitchReset_, &QPushButton::clicked, this, &SoundPropertiesDialog::OnPitchReset);
+  // Only what the user types: showing another sound's name sends nothing.
+  connect(name_, &QLineEdit::textEdited, this, &SoundPropertiesDialog::OnName);
+  connect(level_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnLevel);
+  connect(output_, &UpDownArrows::valueChanged, this, &SoundPropertiesDialog::OnOutput);
 }
 
 void SoundPropertiesDialog::showValues(const SoundPropertiesValues& values) {
@@ -196,6 +233,12 @@ void SoundPropertiesDialog::showValues(const SoundPropertiesValues& values) {
   noteOff_->setChecked(values_.noteOffEnabled);
   looping_->setChecked(values_.looping);
   pitchBend_->setChecked(values_.externalPitchBend);
+  name_->setText(values_.name);
+  setQuietly(level_, levelPosition(values_.level));
+  levelLabel_->setText(text(LevelLabel(values_.level)));
+  const int output = std::clamp(values_.output, 0, kOutputPairs - 1);
+  setQuietly(output_, output + 1);
+  outputLabel_->setText(text(OutputLabel(output)));
   for (int k = 0; k < kShownLayers; ++k) {
     layers_[static_cast<std::size_t>(k)]->setText(values_.layerNames[static_cast<std::size_t>(k)]);
   }
@@ -315,6 +358,31 @@ void SoundPropertiesDialog::OnPitchReset() {
   semitoneLabel_->setText(text(SemitoneLabel(kUntransposedIndex)));
   values_.rate = PitchToRate(kUntransposedIndex, 0);
   emit soundParameter(kSoundRate, values_.rate);
+}
+
+void SoundPropertiesDialog::OnName() {
+  const QString typed = name_->text();
+  const QString kept = QString::fromStdString(SoundNameFrom(typed.toStdString()));
+  if (kept != typed) {
+    // Too long in bytes, or a pasted tab: the box shows what the sound will keep.
+    const int cursor = std::min(name_->cursorPosition(), static_cast<int>(kept.size()));
+    name_->setText(kept);
+    name_->setCursorPosition(cursor);
+  }
+  values_.name = kept;
+  emit soundName(kept);
+}
+
+void SoundPropertiesDialog::OnLevel() {
+  values_.level = levelAt(level_->value());
+  levelLabel_->setText(text(LevelLabel(values_.level)));
+  emit soundParameter(kSoundLevel, values_.level);
+}
+
+void SoundPropertiesDialog::OnOutput() {
+  values_.output = output_->value() - 1;
+  outputLabel_->setText(text(OutputLabel(values_.output)));
+  emit soundParameter(kSoundOutput, values_.output);
 }
 
 }  // namespace zumbel

@@ -1,9 +1,10 @@
 #pragma once
 // "Sound Properties": the modeless dialog that tunes one sound (pan, dynamics, velocity layer
-// scheme, cut note, pitch, note-off, looping, pitch bend) and tells what its five layers play.
-// It never writes the drum set: every change leaves as soundParameter(type, value) for its view,
-// which stores it in the sound it shows and retunes the voices. Its close box and Escape only
-// ask the view to close it, with closeNotice.
+// scheme, cut note, pitch, note-off, looping, pitch bend; its name, level and output) and tells
+// what its five layers play. It never writes the drum set: every change leaves as
+// soundParameter(type, value), or soundName(name), for its view, which stores it in the sound it
+// shows and retunes the voices. Its close box and Escape only ask the view to close it, with
+// closeNotice.
 
 #include <QDialog>
 
@@ -13,6 +14,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSlider;
 
@@ -33,6 +35,10 @@ struct SoundPropertiesValues {
   bool noteOffEnabled = false;
   bool looping = false;
   bool externalPitchBend = false;
+  // The set's extras (SetExtras.h).
+  QString name;
+  int level = 0;   // hundredths of a dB, or kLevelOff
+  int output = 0;  // stereo pair counted from 0; shown from 1
   std::array<QString, kShownLayers> layerNames;
 };
 
@@ -50,6 +56,8 @@ class SoundPropertiesDialog : public QDialog {
 
  signals:
   void soundParameter(int type, int value);
+  // The name as typed, already cut to what a sound keeps.
+  void soundName(const QString& name);
   void closeNotice(int code);
 
  protected:
@@ -76,6 +84,9 @@ class SoundPropertiesDialog : public QDialog {
   void OnLooping();
   void OnPitchBend();
   void OnPitchReset();
+  void OnName();
+  void OnLevel();
+  void OnOutput();
   void readChecks();
 
   SoundPropertiesValues values_;
@@ -102,6 +113,11 @@ class SoundPropertiesDialog : public QDialog {
   QLabel* semitoneLabel_ = nullptr;
   QLabel* centsLabel_ = nullptr;
   QCheckBox* pitchBend_ = nullptr;
+  QLineEdit* name_ = nullptr;
+  QSlider* level_ = nullptr;
+  QLabel* levelLabel_ = nullptr;
+  UpDownArrows* output_ = nullptr;
+  QLabel* outputLabel_ = nullptr;
 };
 
 }  // namespace zumbel

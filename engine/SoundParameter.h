@@ -14,6 +14,9 @@ enum SoundParameter : int {
   kSoundRate = 7,       // playback rate in Hz
   kSoundLooping = 8,    // 0 = on, 1 = off
   kSoundPitchBend = 9,  // 0 = on, 1 = off
+  // The set's extras (SetExtras.h): heard at once on the sound's sounding voices.
+  kSoundLevel = 10,     // hundredths of a dB, kMinLevel..kMaxLevel, or kLevelOff
+  kSoundOutput = 11,    // the stereo output pair, 0..kOutputPairs-1 (shown as 1..8)
   kSoundSelect = 100,   // show another sound: its index
 };
 

@@ -3,6 +3,7 @@
 #include "EngineConfig.h"
 #include "KitbeatDoc.h"
 #include "SoundParameter.h"
+#include "VoiceExtras.h"
 #include "VoiceTable.h"
 
 namespace zumbel {
@@ -61,6 +62,21 @@ void ApplySoundParameter(CKitbeatDoc& doc, VoiceTable* voices, int sound, int ty
         // Let go of the last bend: the sound goes back to its own rate rather than staying bent.
         if (!on) v.SetPitch(rate);
       });
+      break;
+    }
+    case kSoundLevel:
+    case kSoundOutput: {
+      // Values no control sends are refused rather than stored: a file saved with them would
+      // hold what its reader must throw away.
+      SoundExtras& x = doc.soundExtras(sound);
+      if (type == kSoundLevel) {
+        if (value != kLevelOff && (value < kMinLevel || value > kMaxLevel)) return;
+        x.level = value;
+      } else {
+        if (value < 0 || value >= kOutputPairs) return;
+        x.output = value;
+      }
+      if (voices) applySoundExtras(*voices, x, sound);
       break;
     }
     default: break;

@@ -19,4 +19,18 @@ int32_t voiceTrim(const SoundExtras& s, int layer) {
   return level + (layer >= 0 && layer < kLayerCount ? s.layerGain[static_cast<std::size_t>(layer)].load() : 0);
 }
 
+std::string SoundNameFrom(std::string_view text) {
+  std::size_t size = std::min(text.size(), kMaxSoundNameBytes);
+  // A continuation byte (10xxxxxx) at the cut would split a character: the cut moves back to
+  // the byte that starts it.
+  if (size < text.size()) {
+    while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+  }
+  std::string name(text.substr(0, size));
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return name;
+}
+
 }  // namespace zumbel

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "Limits.h"
 #include "RelaxedInt.h"
@@ -35,5 +36,10 @@ struct SetExtras {
 // The gain of one layer's voice: the sound's level and the layer's gain together, in hundredths
 // of a dB, or kLevelOff when the sound is off.
 int32_t voiceTrim(const SoundExtras& s, int layer);
+
+// A name as a sound keeps it: control characters become spaces (names are shown in tooltips and
+// terminal lines), and one longer than kMaxSoundNameBytes is cut at a UTF-8 character boundary,
+// so it is still text. `text` is UTF-8.
+std::string SoundNameFrom(std::string_view text);
 
 }  // namespace zumbel

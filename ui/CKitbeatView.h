@@ -150,6 +150,7 @@ class CKitbeatView : public QWidget {
   SoundPropertiesValues soundPropertiesOf(int sound) const;
   QString layerName(int sound, int layer) const;
   void OnSoundParameter(int type, int value);
+  void OnSoundName(const QString& name);
   void OnSoundPropertiesClosed(int code);
   void closeSoundProperties();
 

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QUrl>
 
@@ -360,7 +361,9 @@ void CKitbeatView::dropEvent(QDropEvent* event) {
 QString CKitbeatView::toolTipAt(int x, int y) const {
   if (const auto hit = skin::padAt(x, y, state_.firstShownSound); hit && hit->sound < kSoundCount) {
     const int note = hit->sound + kFirstNote;
-    return tr("%1 (note %2), layer %3").arg(noteName(note)).arg(note).arg(hit->layer + 1);
+    const QString pad = tr("%1 (note %2), layer %3").arg(noteName(note)).arg(note).arg(hit->layer + 1);
+    const std::string& name = doc_.soundExtras(hit->sound).name;
+    return name.empty() ? pad : QString::fromStdString(name) + QStringLiteral(": ") + pad;
   }
   const int group = state_.currentGroup;
   const int entries = group < doc_.groupCount() ? doc_.groupSize(group) : 0;
@@ -378,7 +381,8 @@ bool CKitbeatView::event(QEvent* event) {
       QToolTip::hideText();
       event->ignore();
     } else {
-      QToolTip::showText(help->globalPos(), tip, this);
+      // Names and paths are plain text: one that looks like markup ("<b>Kick") is shown as typed.
+      QToolTip::showText(help->globalPos(), Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip) : tip, this);
     }
     return true;
   }

@@ -25,6 +25,8 @@ void CKitbeatView::ShowSoundProperties(int sound) {
     // one at a time in the order they were sent, as it would posted messages.
     connect(soundDialog_.get(), &SoundPropertiesDialog::soundParameter, this, &CKitbeatView::OnSoundParameter,
             Qt::QueuedConnection);
+    connect(soundDialog_.get(), &SoundPropertiesDialog::soundName, this, &CKitbeatView::OnSoundName,
+            Qt::QueuedConnection);
     connect(soundDialog_.get(), &SoundPropertiesDialog::closeNotice, this, &CKitbeatView::OnSoundPropertiesClosed,
             Qt::QueuedConnection);
     soundDialog_->showValues(values);
@@ -50,6 +52,10 @@ SoundPropertiesValues CKitbeatView::soundPropertiesOf(int sound) const {
   v.noteOffEnabled = s.noteOffEnabled != 0;
   v.looping = s.looping != 0;
   v.externalPitchBend = s.externalPitchBend != 0;
+  const SoundExtras& x = doc_.soundExtras(sound);
+  v.name = QString::fromStdString(x.name);
+  v.level = x.level;
+  v.output = x.output;
   for (int k = 0; k < kShownLayers; ++k) v.layerNames[static_cast<std::size_t>(k)] = layerName(sound, k);
   return v;
 }
@@ -81,6 +87,16 @@ void CKitbeatView::OnSoundParameter(int type, int value) {
     return;
   }
   ApplySoundParameter(doc_, engine_ ? &engine_->voices() : nullptr, currentSound_, type, value);
+  // Opening the dialog marked the set; an edit made after a Save with the dialog still open must
+  // mark it again, or the next Close would not ask about it.
+  doc_.SetModifiedFlag();
+}
+
+void CKitbeatView::OnSoundName(const QString& name) {
+  if (currentSound_ < 0 || currentSound_ >= kSoundCount) return;
+  // The dialog has already cut it; the set keeps only what any name may be, whoever sent it.
+  doc_.soundExtras(currentSound_).name = SoundNameFrom(name.toStdString());
+  doc_.SetModifiedFlag();
 }
 
 void CKitbeatView::OnSoundPropertiesClosed(int code) {

@@ -159,6 +159,13 @@ bool CMainFrame::openDocument(const QString& path) {
   settings_.addRecentFile(path);
   updateRecentMenu();
   afterLoad();
+  // The set opened; what of its extras file could not be used is told once, over the drawn
+  // window. The lines are already few: the reader counts the rest in its last one.
+  if (!outcome.notices.empty()) {
+    std::string text = "The set opened, but some of its extras were left out:\n";
+    for (const std::string& line : outcome.notices) text += "\n" + line;
+    prompts_.showMessage(text, kAppCaption);
+  }
   return true;
 }
 

@@ -219,6 +219,22 @@ TEST_F(Frame, StartingWithAFileOpensItAndRemembersIt) {
   EXPECT_EQ(settings.recentFiles(), QStringList{path});
 }
 
+// What of the set's extras file cannot be used is told in one message; the set opens with the rest.
+TEST_F(Frame, WhatTheExtrasFileCouldNotGiveIsToldOnceAndTheSetOpens) {
+  const QString path = saveSet("Rock.drums");
+  std::ofstream(dir / "Rock.zumbel") << R"({"sounds": {"2": {"name": "Snare", "levelDb": 99}, "300": {}}})";
+  ASSERT_TRUE(frame.openDocument(path));
+  EXPECT_EQ(frame.document().soundExtras(2).name, "Snare");
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].first,
+            "The set opened, but some of its extras were left out:\n"
+            "\nRock.zumbel: sound 2: level 99 is not a level in dB (-60 to +12) or \"off\""
+            "\nRock.zumbel: sound \"300\" is not a sound 0-127");
+  std::ofstream(dir / "Rock.zumbel", std::ios::trunc) << R"({"sounds": {"2": {"levelDb": -6}}})";
+  ASSERT_TRUE(frame.openDocument(path));
+  EXPECT_EQ(prompts.shown.size(), 1u);  // nothing left out, nothing told
+}
+
 TEST_F(Frame, TheRecentListKeepsTheFourLatestOpens) {
   QStringList opened;
   for (int i = 1; i <= 5; ++i) {

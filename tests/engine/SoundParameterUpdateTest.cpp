@@ -111,11 +111,25 @@ TEST_F(SoundParameterUpdate, ARateForVoicesFollowingPitchBendIsWhatTheyBendAroun
 
 TEST_F(SoundParameterUpdate, UnknownTypesAndSoundsOutsideTheSetChangeNothing) {
   const DrumSetContent before = doc.content();
-  for (int type : {0, 1, 10, 99, 100, -2}) apply(type, 1);
+  for (int type : {0, 1, 12, 99, 100, -2}) apply(type, 1);
   apply(kSoundPan, 100, -1);
   apply(kSoundPan, 100, kSoundCount);
   EXPECT_TRUE(doc.content() == before);
   EXPECT_EQ(mixer.pan(voice(0).buffer(0)), 0);
+}
+
+// The level reaches every voice with its layer's gain on top; values no control sends are refused.
+TEST_F(SoundParameterUpdate, LevelAndOutputReachEveryVoiceAndOutOfRangeValuesAreRefused) {
+  doc.soundExtras(kSound).layerGain[2] = 300;
+  apply(kSoundLevel, -650);
+  apply(kSoundOutput, kOutputPairs - 1);
+  EXPECT_EQ(mixer.trim(voice(0).buffer(15)), -650);
+  EXPECT_EQ(mixer.trim(voice(2).buffer(0)), -350);
+  EXPECT_EQ(mixer.output(voice(1).buffer(0)), kOutputPairs - 1);
+  for (int level : {kMinLevel - 1, kMaxLevel + 1}) apply(kSoundLevel, level);
+  for (int output : {-1, kOutputPairs}) apply(kSoundOutput, output);
+  EXPECT_EQ(doc.soundExtras(kSound).level, -650);
+  EXPECT_EQ(voice(2).output(), kOutputPairs - 1);
 }
 
 }  // namespace

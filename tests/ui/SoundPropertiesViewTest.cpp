@@ -5,6 +5,7 @@
 #include <QAbstractSlider>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -102,7 +103,7 @@ TEST_F(SoundProperties, ADoubleClickOpensThePadsSoundAndOnlyTheViewClosesIt) {
   EXPECT_EQ(first->windowTitle(), "Sound Properties");
   // Laid out in dialog units, wider only as far as the font needs for its texts.
   const DialogUnits du(first->font());
-  EXPECT_EQ(first->height(), du.y(172));
+  EXPECT_EQ(first->height(), du.y(206));
   EXPECT_GE(first->width(), du.x(370));
   EXPECT_EQ(control<QSlider>("pan").geometry().top(), du.y(98));
   const QString names[] = {QString::fromStdString(path(0)), "Copy of layer 1", QString::fromStdString(path(1)),
@@ -266,7 +267,11 @@ TEST_F(SoundProperties, ValuesADamagedFileLeftShowAsTheyPlay) {
   s.settings[kPlaybackRate] = INT32_MIN;
   s.settings[kCompress] = INT32_MIN;
   s.settings[kPan] = INT32_MAX;
+  doc.soundExtras(7).level = -325;  // between the slider's half-decibel steps
   open(7);
+  EXPECT_EQ(label("levelLabel"), "-3.25 dB");
+  EXPECT_EQ(control<QSlider>("level").value(), -7);
+  EXPECT_EQ(doc.soundExtras(7).level, -325);
   EXPECT_EQ(label("layer2"), "EMPTY");
   EXPECT_EQ(label("schemeLabel"), "Velocity layer scheme 5");
   EXPECT_EQ(label("cutFirst"), "Cut function Off");
@@ -328,6 +333,43 @@ TEST_F(SoundProperties, PanMovesASoundingLoopWithinOnePeriodAndCompressReachesTh
   const auto gain = [](int32_t v) { return std::pow(10.0, v / 2000.0); };
   const double expected = gain(NoteTriggerEngine::hitVolume(-8000, 127, 64)) / gain(NoteTriggerEngine::hitVolume(0, 127, 64));
   EXPECT_NEAR(quietAtWide / loudAtZero, expected, expected * 0.02);
+}
+
+// The set's extras from the dialog reach the sound queued like every other control, mark the set
+// again after a Save, and a ringing loop is heard at its new level within one period.
+TEST_F(SoundProperties, NameLevelAndOutputReachTheSoundAndALevelIsHeardWithinOnePeriod) {
+  constexpr int kPeriod = 256;
+  drag(row(0), pad(0, 0));
+  open(0);
+  QTest::mouseClick(&control<QCheckBox>("looping"), Qt::LeftButton);
+  settle();
+  doc.SetModifiedFlag(false);  // as a Save leaves it, the dialog still open
+  test::cycle(engine(), kPeriod, {{0, packShortMessage(0x90, 36, 127)}});
+  const float before = tail(test::cycle(engine(), kPeriod)).first;
+  record();
+  auto& level = control<QSlider>("level");
+  level.setFocus();
+  for (int i = 0; i < 12; ++i) QTest::keyClick(&level, Qt::Key_Down);
+  EXPECT_EQ(label("levelLabel"), "-6 dB");
+  EXPECT_EQ(sent().back(), std::make_pair(int{kSoundLevel}, -600));
+  settle();
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_NEAR(20 * std::log10(tail(test::cycle(engine(), kPeriod)).first / before), -6.0, 0.05);
+  QTest::keyClick(&level, Qt::Key_Home);
+  EXPECT_EQ(label("levelLabel"), "off");
+  auto& output = control<QAbstractSlider>("output");
+  output.setFocus();
+  QTest::keyClick(&output, Qt::Key_End);
+  EXPECT_EQ(label("outputLabel"), "8");
+  EXPECT_EQ(sent(), (Messages{{kSoundLevel, kLevelOff}, {kSoundOutput, 7}}));
+  // "€" is three bytes: of a hundred pasted, the box and the set keep the 85 a name's bytes hold.
+  auto& name = control<QLineEdit>("name");
+  name.insert(QString(100, QChar(0x20AC)));
+  EXPECT_EQ(name.text(), QString(85, QChar(0x20AC)));
+  settle();
+  EXPECT_EQ(doc.soundExtras(0).name.size(), 255u);
+  EXPECT_EQ(engine().voices().voice(0, 0)->output(), 7);
+  EXPECT_EQ(tail(test::cycle(engine(), kPeriod)).first, 0.0f);
 }
 
 }  // namespace

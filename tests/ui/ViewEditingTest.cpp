@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QTimer>
 #include <QUrl>
@@ -471,6 +472,11 @@ TEST_F(Editing, PadsAndRowsTellWhatTheyAreAndHowTheyAreCarried) {
     return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
   };
   EXPECT_EQ(tip(pad(0, 2, true)), "C2 (note 48), layer 3");
+  // A named sound says its name first; a name that looks like markup is shown as typed.
+  doc.soundExtras(12).name = "Snare";
+  EXPECT_EQ(tip(pad(0, 2, true)), "Snare: C2 (note 48), layer 3");
+  doc.soundExtras(12).name = "<b>Ride</b>";
+  EXPECT_EQ(tip(pad(0, 2, true)), Qt::convertFromPlainText("<b>Ride</b>: C2 (note 48), layer 3"));
   EXPECT_EQ(tip(row(0)), QString::fromStdString(dir / "Kit0.wav"));
   EXPECT_EQ(tip(centre(skin::kTrashArea)), QString());
 
