@@ -104,14 +104,6 @@ json dbValue(int32_t centi) {
   return centi / 100.0;
 }
 
-// Names are shown in tooltips and terminal lines: control characters become spaces.
-std::string cleanName(std::string name) {
-  for (char& c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
-  return name;
-}
-
 void readLayers(const json& layers, SoundExtras& s, const std::string& where, Ignored& ignored) {
   if (!layers.is_object()) {
     ignored.add(where + ": layers " + shown(layers) + " are not an object");
@@ -141,7 +133,7 @@ void readLayers(const json& layers, SoundExtras& s, const std::string& where, Ig
 void readSound(const json& entry, SoundExtras& s, const std::string& where, Ignored& ignored) {
   if (const auto name = entry.find("name"); name != entry.end()) {
     if (name->is_string() && name->get_ref<const std::string&>().size() <= kMaxSoundNameBytes) {
-      s.name = cleanName(name->get<std::string>());
+      s.name = SoundNameFrom(name->get_ref<const std::string&>());
     } else {
       ignored.add(where + ": name " + shown(*name) + " is not a name of at most 256 bytes");
     }
