@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -23,6 +24,7 @@
 #include "HeadlessKit.h"
 #include "DrumEngine.h"
 #include "DrumsFile.h"
+#include "ExtrasFile.h"
 #include "EngineConfig.h"
 #include "JackAudioBackend.h"
 #include "JackRig.h"
@@ -34,6 +36,7 @@
 #include "OfflineRenderer.h"
 #include "ShortMessage.h"
 #include "TestSupport.h"
+#include "ToneTakes.h"
 
 namespace zumbel {
 namespace {
@@ -195,7 +198,8 @@ class JackE2E : public ::testing::Test {
   // Starts `zumbel play` on the demo kit and connects the rig once its ports exist and it says
   // its MIDI input is open (the ports are registered before the kit is loaded and the input
   // listens).
-  void startPlay(const std::vector<std::string>& extraArgs = {}) {
+  // `connect` false leaves the wiring to the test.
+  void startPlay(const std::vector<std::string>& extraArgs = {}, bool connect = true) {
     test::ChildProcess::Options options;
     options.argv = {ZUMBEL_BINARY, "play", kit_};
     options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
@@ -212,7 +216,7 @@ class JackE2E : public ::testing::Test {
       std::this_thread::sleep_for(10ms);
     }
     ASSERT_NE(playOutput().find("\nMIDI: "), std::string::npos) << playOutput() << test::readText(dir_ / "play.err");
-    connectRig();
+    if (connect) connectRig();
   }
 
   void connectRig() {
@@ -498,6 +502,61 @@ TEST_F(JackE2E, PlayChoosesLayersByVelocityAndCutsTheOpenHat) {
     ASSERT_NEAR(r.right[heard(closed) + i], alone.right[i], kGoldenTolerance) << i << " frames after the cut";
   }
   stopPlay();
+}
+
+// A sound the set routes to output 2 plays on the client's second pair when `play` registers
+// three, and on the first, as always, when it registers one. The recorder's left input hears the
+// second pair's left side summed with both sides of the first: the routed take equals the other
+// sample for sample only if the first pair stayed silent and the second carried the whole sound.
+TEST_F(JackE2E, PlayRoutesASoundToItsOwnOutputPair) {
+  REQUIRE_JACKD();
+  constexpr int kPeriod = 256;
+  kit_ = test::writeToneKit(dir_.path());
+  ASSERT_FALSE(kit_.empty());
+  {
+    // Outputs count from 1 in the file: 2 is the second pair.
+    std::ofstream extras(ExtrasPathFor(kit_));
+    extras << R"({"sounds":{"0":{"output":2}}})";
+    ASSERT_TRUE(extras.good());
+  }
+  std::vector<ScheduledMessage> notes;
+  for (int k = 0; k < 4; ++k) notes.push_back(test::noteOn(static_cast<jack_nframes_t>(k * kRate / 5), test::kToneNote, 127 - 30 * k));
+  const auto tail = static_cast<jack_nframes_t>(test::kToneFrames + 2 * kPeriod);
+  ASSERT_NO_FATAL_FAILURE(startServer(kPeriod, 3));
+  std::string error;
+
+  ASSERT_NO_FATAL_FAILURE(startPlay({"--outputs", "3"}, false));
+  EXPECT_TRUE(rig_->waitForPorts({port("out2_left"), port("out2_right"), port("out3_left"), port("out3_right")}, 0ms));
+  EXPECT_FALSE(rig_->waitForPorts({port("out4_left")}, 0ms));
+  ASSERT_TRUE(rig_->connect(port(kJackMidiPort), {port("out2_left"), port(kJackLeftPort), port(kJackRightPort)},
+                            {port("out2_right")}, error))
+      << error;
+  std::vector<ScheduledMessage> sent;
+  const Recording routed = sendAndRecord(notes, tail, sent);
+  ASSERT_FALSE(HasFailure());
+  const int64_t routedLatency = constantLatency(routed, sent);
+  stopPlay();
+  EXPECT_NE(playOutput().find(" with 3 output pairs at 44100 Hz"), std::string::npos) << playOutput();
+
+  ASSERT_NO_FATAL_FAILURE(startPlay({"--outputs", "1"}, false));
+  EXPECT_FALSE(rig_->waitForPorts({port("out2_left")}, 0ms));
+  ASSERT_TRUE(rig_->connect(port(kJackMidiPort), {port(kJackLeftPort)}, {port(kJackRightPort)}, error)) << error;
+  const Recording onePair = sendAndRecord(notes, tail, sent);
+  ASSERT_FALSE(HasFailure());
+  const int64_t mainLatency = constantLatency(onePair, sent);
+  stopPlay();
+
+  ASSERT_EQ(routed.frames(), onePair.frames());
+  const auto frames = static_cast<int64_t>(onePair.frames()) - std::max(routedLatency, mainLatency);
+  ASSERT_GT(frames, static_cast<int64_t>(sent.back().frame - onePair.firstFrame + test::kToneFrames));
+  float worst = 0.0f, loudest = 0.0f;
+  for (int64_t i = 0; i < frames; ++i) {
+    const auto r = static_cast<std::size_t>(i + routedLatency), m = static_cast<std::size_t>(i + mainLatency);
+    worst = std::max({worst, std::fabs(routed.left[r] - onePair.left[m]), std::fabs(routed.right[r] - onePair.right[m])});
+    loudest = std::max({loudest, std::fabs(onePair.left[m]), std::fabs(onePair.right[m])});
+  }
+  EXPECT_GT(loudest, 0.5f);
+  EXPECT_LE(worst, kGoldenTolerance);
 }
 
 // How often the server's log says `client` was caught still `state` when a cycle ended.
