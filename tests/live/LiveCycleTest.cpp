@@ -1,8 +1,6 @@
 // The live cycle: MIDI from a backend applied at its own frame, MIDI queued by the sequencer
 // thread placed exactly one period after it arrived however unevenly the audio thread wakes.
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <random>
 #include <thread>
@@ -64,32 +62,6 @@ TEST_F(Live, BackendMessagesSoundAtTheirOwnFrame) {
   const TimedMessage at37[] = {{37, noteOn(36)}};
   const std::vector<float> out = play(2, [](int k) { return 1'000'000'000 + ns(k * kPeriod); }, at37);
   EXPECT_EQ(onset(out), 37);
-}
-
-// A JACK client with three pairs hears a sound routed to the second pair there and nowhere else;
-// the one pair PulseAudio and ALSA render into carries it in the main mix.
-TEST_F(Live, ASoundRoutedToAnotherPairIsHeardThereOrInTheMainMixOfOnePair) {
-  engine.voices().voice(0, 0)->SetOutput(1);
-  std::array<std::vector<float>, 3> left, right;
-  OutputPairs pairs;
-  pairs.count = 3;
-  for (std::size_t k = 0; k < 3; ++k) {
-    left[k].assign(kPeriod, 1.0f);  // stale data that must be overwritten
-    right[k].assign(kPeriod, 1.0f);
-    pairs.left[k] = left[k].data();
-    pairs.right[k] = right[k].data();
-  }
-  const TimedMessage hit[] = {{0, noteOn(36)}};
-  live.run(pairs, kPeriod, hit, 1'000'000'000);
-  const auto loud = [](const std::vector<float>& v) { return std::any_of(v.begin(), v.end(), [](float x) { return x != 0.0f; }); };
-  EXPECT_TRUE(loud(left[1]) && loud(right[1]));
-  for (std::size_t k : {0u, 2u}) EXPECT_FALSE(loud(left[k]) || loud(right[k])) << k;
-
-  std::vector<float> mixLeft(kPeriod), mixRight(kPeriod);
-  live.run(mixLeft.data(), mixRight.data(), kPeriod, {}, 1'000'000'000 + ns(kPeriod));
-  // The constant sample goes on at the level it had on the second pair.
-  EXPECT_EQ(mixLeft, std::vector<float>(kPeriod, left[1].back()));
-  EXPECT_EQ(mixRight, std::vector<float>(kPeriod, right[1].back()));
 }
 
 TEST_F(Live, QueuedMessagesSoundOnePeriodAfterArrivalDespiteWakeJitter) {
