@@ -1,7 +1,8 @@
 #pragma once
-// "Options": the MIDI input channel, the MIDI input device and the audio output. The dialog only
-// shows the values it is given and hands back the user's choice after OK; the view applies it.
-// OK is refused, with the reason, while the channel box does not hold an integer in 1..16.
+// "Options": the MIDI input channel, the MIDI input device, the audio output and the number of
+// stereo output pairs a JACK output registers. The dialog only shows the values it is given and
+// hands back the user's choice after OK; the view applies it. OK is refused, with the reason,
+// while the channel box does not hold an integer in 1..16 or the pairs box one in 1..8.
 
 #include <QDialog>
 
@@ -15,7 +16,7 @@ class QLineEdit;
 
 namespace zumbel {
 
-// The channel box's text as the dialog takes it: an optionally signed decimal integer, spaces
+// A number box's text as the dialog takes it: an optionally signed decimal integer, spaces
 // around it allowed; nothing for anything else (an empty box, letters, a number too large).
 std::optional<int> parseDialogInteger(const QString& text);
 
@@ -31,16 +32,19 @@ class OptionsDialog : public QDialog {
   void setComplaint(std::function<void(const QString&)> complain) { complain_ = std::move(complain); }
 
   QLineEdit* channelBox() const { return channel_; }
+  QLineEdit* outputPairsBox() const { return pairs_; }
   QComboBox* midiList() const { return midi_; }
   QComboBox* outputList() const { return output_; }
 
   void accept() override;
 
  private:
-  void refuse(const QString& reason);
+  // Says why OK was refused and puts the caret back in `box`.
+  void refuse(const QString& reason, QLineEdit* box);
 
   OptionsValues values_;
   QLineEdit* channel_;
+  QLineEdit* pairs_;
   QComboBox* midi_;
   QComboBox* output_;
   std::function<void(const QString&)> complain_;

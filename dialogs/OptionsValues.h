@@ -1,11 +1,13 @@
 #pragma once
 // What the Options dialog shows and gives back: the MIDI input devices and the audio outputs by
-// number (a list index is the device's number), the ones selected, and the MIDI channel. Plain
-// C++, so the window's tests can answer the dialog by script.
+// number (a list index is the device's number), the ones selected, the MIDI channel and the output
+// pairs of a JACK output. Plain C++, so the window's tests can answer the dialog by script.
 
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include "EngineConfig.h"
 
 namespace zumbel {
 
@@ -19,6 +21,7 @@ struct OptionsValues {
   std::vector<std::string> outputs;
   int output = 0;
   int channel = 1;  // 1..16
+  int jackOutputPairs = kDefaultJackOutputPairs;  // 1..kMixerOutputPairs
 };
 
 // The MIDI list as the dialog holds it: the first devices in device order, and one empty entry

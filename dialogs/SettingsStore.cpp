@@ -4,6 +4,7 @@
 
 #include <QDir>
 
+#include "EngineConfig.h"
 #include "NoteTriggerEngine.h"
 
 namespace zumbel {
@@ -60,6 +61,11 @@ int SettingsStore::midiChannel() const {
   // The file can hold any integer; the engine turns the channel into a status byte, so one
   // outside 1..16 would overflow there.
   return std::clamp(GetProfileInt(kSettingsSection, kMidiChannelEntry, kDefaultMidiChannel), 1, kMidiChannels);
+}
+
+int SettingsStore::jackOutputPairs() const {
+  // Any integer may stand in the file; the backend registers ports for what it is given.
+  return std::clamp(GetProfileInt(kSettingsSection, kJackOutputPairsEntry, kDefaultJackOutputPairs), 1, kMixerOutputPairs);
 }
 
 QStringList SettingsStore::recentFiles() const {

@@ -1,6 +1,6 @@
 #pragma once
 // The per-user settings: the audio output, the MIDI input and the MIDI channel the program uses,
-// and the list of recently opened drum sets. Everything else lives in the files. On Linux the
+// the output pairs of a JACK output, and the list of recently opened drum sets. Everything else lives in the files. On Linux the
 // store is ~/.config/Nordwick/Zumbel.conf, with the same section and entry names as anywhere.
 
 #include <QSettings>
@@ -19,6 +19,7 @@ inline const QString kMidiPortEntry = QStringLiteral("MidiPortInUse");
 inline const QString kMidiChannelEntry = QStringLiteral("MidiChannelInUse");
 inline const QString kOutputNameEntry = QStringLiteral("OutPutName");
 inline const QString kMidiPortNameEntry = QStringLiteral("MidiPortName");
+inline const QString kJackOutputPairsEntry = QStringLiteral("JackOutputPairs");
 inline const QString kRecentSection = QStringLiteral("Recent File List");
 
 class SettingsStore {
@@ -42,6 +43,8 @@ class SettingsStore {
   // The names the output and MIDI devices had when they were chosen; empty when none was stored.
   QString outputName() const { return GetProfileString(kSettingsSection, kOutputNameEntry); }
   QString midiPortName() const { return GetProfileString(kSettingsSection, kMidiPortNameEntry); }
+  // The stereo output pairs a JACK output registers, 1..kMixerOutputPairs; 1 when none is stored.
+  int jackOutputPairs() const;
 
   // The most recently opened or saved drum sets, most recent first, at most kRecentFiles.
   static constexpr int kRecentFiles = 4;

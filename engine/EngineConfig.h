@@ -118,6 +118,13 @@ inline constexpr const char* kClientName = "Zumbel";
 inline constexpr const char* kJackLeftPort = "out_left";
 inline constexpr const char* kJackRightPort = "out_right";
 inline constexpr const char* kJackMidiPort = "midi_in";
+// The output pairs after the first are "out2_left", "out2_right", ... "out8_right": this prefix,
+// the pair's number counted from 1, then these endings. How many a JACK client registers is a
+// setting (1 by default: the two ports above and nothing more), at most kMixerOutputPairs.
+inline constexpr const char* kJackPairPortPrefix = "out";
+inline constexpr const char* kJackPairLeftEnding = "_left";
+inline constexpr const char* kJackPairRightEnding = "_right";
+inline constexpr int kDefaultJackOutputPairs = 1;
 inline constexpr const char* kAlsaMidiPort = "MIDI in";
 
 }  // namespace zumbel

@@ -33,6 +33,7 @@ void CKitbeatView::OnOptions() {
   values.midiDevices = optionsMidiList(midiNames);
   values.midiDevice = live.midi.selectedDevice();
   values.channel = live.engine.trigger().noteOnStatus() - kNoteOnBeforeChannel1;
+  values.jackOutputPairs = live.output.requestedOutputPairs();
   if (const std::optional<AudioDeviceList> list = live.output.ListAudioDevices()) {
     for (const AudioDeviceInfo& d : list->devices) {
       if (static_cast<int>(values.outputs.size()) == kOptionsOutputs) break;
@@ -68,6 +69,11 @@ void CKitbeatView::applyOptions(const OptionsValues& chosen, int oldOutput, cons
     }
   }
 
+  // The pairs count from the output's next open: the switch below, or opening a JACK output
+  // again when it is the only change.
+  if (chosen.jackOutputPairs != live.output.requestedOutputPairs()) writeSetting(kJackOutputPairsEntry, chosen.jackOutputPairs);
+  const bool pairsChangeOutput = live.output.setOutputPairs(chosen.jackOutputPairs);
+
   if (chosen.output != oldOutput && chosen.output >= 0 && chosen.output < static_cast<int>(outputs.size())) {
     const std::string& name = outputs[static_cast<std::size_t>(chosen.output)];
     // No note may arrive while the voices are released and the output replaced.
@@ -81,6 +87,12 @@ void CKitbeatView::applyOptions(const OptionsValues& chosen, int oldOutput, cons
       live.output.InitAudioOutput(0);
       live.session.ReloadVoices(true);
     }
+    live.midi.SetMidiInput(midiInUse, 1);
+    FullRedraw();
+  } else if (pairsChangeOutput) {
+    // The same device again, the voices kept; the MIDI port goes with the JACK client it is on.
+    live.midi.SetMidiInput(0, 0);
+    if (live.output.reopen() != 1) live.output.InitAudioOutput(0);
     live.midi.SetMidiInput(midiInUse, 1);
     FullRedraw();
   }

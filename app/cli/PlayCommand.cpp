@@ -32,7 +32,7 @@ namespace {
 
 const char kPlayHelp[] =
     "Usage: zumbel play KIT.drums [--audio N|NAME] [--midi N|NAME] [--channel N] [--period FRAMES]\n"
-    "                             [--song SONG.mid]\n"
+    "                             [--outputs PAIRS] [--song SONG.mid]\n"
     "Plays a drum set live: MIDI notes arriving on the MIDI input sound through the audio output,\n"
     "until Ctrl+C (SIGINT) or SIGTERM. SIGHUP (kill -HUP PID) reads the set file again and rebuilds\n"
     "the voices, as the window's File > Open does, while the output and the MIDI input stay open;\n"
@@ -44,10 +44,17 @@ const char kPlayHelp[] =
     "  --channel N      MIDI channel the set listens to, 1..16 (default 1)\n"
     "  --period FRAMES  frames per period for ALSA and PulseAudio, 16..8192 (default 256);\n"
     "                   a JACK server sets its own\n"
+    "  --outputs PAIRS  stereo output pairs of the JACK client, 1..8 (default 1): out_left and\n"
+    "                   out_right, then out2_left, out2_right, out3_left and so on. A sound the set\n"
+    "                   routes to output 2..8 plays on that pair when there is one, otherwise on\n"
+    "                   the first; only the first is connected. PulseAudio and ALSA play every\n"
+    "                   sound on their one pair\n"
     "  --song SONG.mid  also plays a standard MIDI file in live, as if it came in on the MIDI\n"
     "                   input, once the kit is loaded and the output has played for 0.25 s;\n"
     "                   play then ends by itself 2 s after the song's end\n"
     "'zumbel devices' lists the numbers and names.\n";
+
+static_assert(kMixerOutputPairs == 8, "the help gives --outputs as 1..8");
 
 // After a song played in, so its last sounds ring out.
 constexpr auto kSongTail = std::chrono::seconds(2);
@@ -64,6 +71,7 @@ struct PlayOptions {
   std::string song;
   int channel = 1;
   int period = kDefaultPeriodFrames;
+  int outputs = kDefaultJackOutputPairs;
 };
 
 // Returns an exit status when the arguments end the command (help or an error).
@@ -90,6 +98,11 @@ std::optional<int> parse(const std::vector<std::string>& args, PlayOptions& o, s
         return fail(err, "--period takes " + std::to_string(kMinPeriodFrames) + ".." + std::to_string(kMaxPeriodFrames));
       }
       o.period = static_cast<int>(n);
+    } else if (a == "--outputs") {
+      if (!hasValue || !parseIntArg(args[++i], 1, kMixerOutputPairs, n)) {
+        return fail(err, "--outputs takes 1.." + std::to_string(kMixerOutputPairs));
+      }
+      o.outputs = static_cast<int>(n);
     } else if (o.kit.empty() && !a.starts_with("--")) {
       o.kit = a;
     } else {
@@ -191,7 +204,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   SystemAudio system;
   CollectingPrompts prompts;
   AudioOutput output(engine, system, prompts);
-  output.setStreamRequest(AudioStreamRequest{kOutputRate, options.period});
+  output.setStreamRequest(AudioStreamRequest{kOutputRate, options.period, options.outputs});
   // The voices are built once the output plays; a switch only needs them released.
   output.setReloadVoices([&](bool reload) {
     if (!reload) engine.voices().ReleaseAllVoices();
@@ -202,6 +215,9 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   out << "Audio: " << backend.openedName() << " at " << backend.sampleRate() << " Hz, " << backend.periodFrames()
       << " frames per period, latency " << millis(backend.outputLatencyFrames(), backend.sampleRate()) << " ms"
       << std::endl;
+  if (options.outputs > backend.outputPairs()) {
+    err << "zumbel: play: --outputs is for JACK; this output plays every sound on its one stereo pair\n";
+  }
 
   // The MIDI inputs depend on the output (JACK or not); one that does not exist ends the program
   // before the kit is loaded for nothing.
@@ -224,7 +240,7 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   // voices. The output is open, so the session never opens it again.
   LayerVoiceLoader loader(doc, engine, &loadPrompts);
   SetSession session(doc, engine, loader, output, &midi, loadPrompts);
-  const DeviceSettings devices{*audioDevice, *midiDevice, options.channel, {}, midi.openedName()};
+  const DeviceSettings devices{*audioDevice, *midiDevice, options.channel, {}, midi.openedName(), options.outputs};
 
   SongInput songInput(output.cycle().songQueue());
   uint64_t endNs = 0;

@@ -34,8 +34,12 @@ constexpr std::size_t kImportLinesShown = 24;
 std::string local(const QString& s) { return s.toStdString(); }
 
 DeviceSettings storedDevices(const SettingsStore& settings) {
-  return DeviceSettings{settings.outputDevice(), settings.midiPort(), settings.midiChannel(),
-                        settings.outputName().toStdString(), settings.midiPortName().toStdString()};
+  return DeviceSettings{settings.outputDevice(),
+                        settings.midiPort(),
+                        settings.midiChannel(),
+                        settings.outputName().toStdString(),
+                        settings.midiPortName().toStdString(),
+                        settings.jackOutputPairs()};
 }
 
 }  // namespace

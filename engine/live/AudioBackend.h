@@ -32,6 +32,9 @@ struct AudioDeviceInfo {
 struct AudioStreamRequest {
   int preferredRate = 44100;
   int periodFrames = 256;
+  // Stereo output pairs, 1..kMixerOutputPairs. Only JACK registers more than one; a sound routed
+  // to a pair that is not there plays on the first, so PulseAudio and ALSA play the whole mix.
+  int outputPairs = 1;
 };
 
 enum class OpenStatus {
@@ -70,6 +73,9 @@ class AudioBackend {
   virtual bool alive() const noexcept = 0;
   // What was opened, for a person: "JACK: system (Zumbel:out_left, Zumbel:out_right)".
   virtual std::string openedName() const = 0;
+  // The stereo output pairs the cycle plays into: what the request asked for where the backend
+  // offers several (JACK), 1 everywhere else.
+  virtual int outputPairs() const noexcept { return 1; }
 };
 
 }  // namespace zumbel

@@ -106,6 +106,7 @@ OpenStatus AudioOutput::openDevice(const AudioDeviceInfo& device) {
     mixer.setRunning(true);
     if (backend->start(cycle_, detail)) {
       backend_ = std::move(backend);
+      playingApi_ = device.api;
       detail_.clear();
       return OpenStatus::kOk;
     }
@@ -135,6 +136,31 @@ void AudioOutput::restoreMidiPatch() {
   if (!client) return;
   for (const std::string& source : patchedMidi_) client->connectMidiSource(source);
   patchedMidi_.clear();
+}
+
+bool AudioOutput::setOutputPairs(int pairs) noexcept {
+  request_.outputPairs = std::clamp(pairs, 1, kMixerOutputPairs);
+  return backend_ && playingApi_ == AudioApi::kJack && backend_->outputPairs() != request_.outputPairs;
+}
+
+int AudioOutput::reopen() {
+  if (!backend_ || !inUse_) return InitAudioOutput(0);
+  const AudioDeviceInfo device = *inUse_;
+  detail_.clear();
+  rememberMidiPatch();
+  close();
+  const OpenStatus status = openDevice(device);
+  if (status != OpenStatus::kOk) {
+    if (status == OpenStatus::kNoDevice) {
+      prompts_.showMessage(device.description + std::string(kDoesNotWork), kErrorCaption);
+    } else {
+      showOpenFailure(status);
+    }
+    return 0;
+  }
+  inUse_ = device;
+  restoreMidiPatch();
+  return 1;
 }
 
 int AudioOutput::InitAudioOutput(int device, const std::string& name) {

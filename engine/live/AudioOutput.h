@@ -36,6 +36,11 @@ class AudioOutput {
   // (true). Without one the switch only releases the voices.
   void setReloadVoices(std::function<void(bool)> reload) { reloadVoices_ = std::move(reload); }
   void setStreamRequest(const AudioStreamRequest& request) { request_ = request; }
+  // The stereo output pairs the next open asks for, 1..kMixerOutputPairs (anything else is
+  // brought within). An output already playing keeps its pairs until it is opened again; true
+  // when that would change them (a JACK client with another number), so the caller may reopen().
+  bool setOutputPairs(int pairs) noexcept;
+  int requestedOutputPairs() const noexcept { return request_.outputPairs; }
 
   // Entry 0 is the system default; at most kMaxAudioDevices entries. Nothing when enumeration
   // failed. The device playing now is always listed, also when a fresh look at the system misses
@@ -48,6 +53,12 @@ class AudioOutput {
   // device is found by that name if the number no longer names it; a name no longer listed is
   // "Driver not valid".
   int InitAudioOutput(int device, const std::string& name = {});
+
+  // Closes the output playing and opens the same device again, the voices kept, so a changed
+  // request takes effect; the MIDI sources patched into a JACK port stay patched. 1 when it plays,
+  // 0 after the user has been told why not (nothing plays then). Without an output, opens the
+  // default.
+  int reopen();
 
   bool isOpen() const noexcept { return backend_ != nullptr; }
   // Stops and lets the device go; the voices stay.
@@ -83,6 +94,8 @@ class AudioOutput {
   std::string detail_;
   // The list entry playing now; nothing while the output is the system default or closed.
   std::optional<AudioDeviceInfo> inUse_;
+  // The kind of device playing now, valid while a backend is open.
+  AudioApi playingApi_ = AudioApi::kJack;
   std::vector<std::string> patchedMidi_;
 };
 

@@ -80,11 +80,16 @@ std::vector<AudioDeviceInfo> listJackOutputs() {
   return devices;
 }
 
+std::string jackOutputPortName(int pair, bool right) {
+  if (pair <= 0) return right ? kJackRightPort : kJackLeftPort;
+  return kJackPairPortPrefix + std::to_string(pair + 1) + (right ? kJackPairRightEnding : kJackPairLeftEnding);
+}
+
 JackAudioBackend::JackAudioBackend(AudioDeviceInfo device) : device_(std::move(device)) {}
 
 JackAudioBackend::~JackAudioBackend() { close(); }
 
-OpenStatus JackAudioBackend::open(const AudioStreamRequest&, std::string& detail) {
+OpenStatus JackAudioBackend::open(const AudioStreamRequest& request, std::string& detail) {
   close();
   jack_status_t status{};
   client_ = openClient(kClientName, &status);
@@ -100,10 +105,16 @@ OpenStatus JackAudioBackend::open(const AudioStreamRequest&, std::string& detail
     close();
     return OpenStatus::kNoRate;
   }
-  left_ = jack_port_register(client_, kJackLeftPort, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-  right_ = jack_port_register(client_, kJackRightPort, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  pairs_ = std::clamp(request.outputPairs, 1, kMixerOutputPairs);
+  bool registered = true;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(pairs_); ++k) {
+    const int pair = static_cast<int>(k);
+    left_[k] = jack_port_register(client_, jackOutputPortName(pair, false).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    right_[k] = jack_port_register(client_, jackOutputPortName(pair, true).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    registered = registered && left_[k] && right_[k];
+  }
   midi_ = jack_port_register(client_, kJackMidiPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-  if (!left_ || !right_ || !midi_ || jack_set_process_callback(client_, &JackAudioBackend::process, this) != 0 ||
+  if (!registered || !midi_ || jack_set_process_callback(client_, &JackAudioBackend::process, this) != 0 ||
       jack_set_xrun_callback(client_, &JackAudioBackend::xrun, this) != 0 ||
       jack_set_buffer_size_callback(client_, &JackAudioBackend::bufferSize, this) != 0 ||
       jack_set_sample_rate_callback(client_, &JackAudioBackend::sampleRateChanged, this) != 0 ||
@@ -140,11 +151,12 @@ void JackAudioBackend::connectOutputs() {
           ? portList(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical)
           : portList(client_, literalPattern(device_.module).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
   if (targets.empty()) return;
-  // A single playback port (a mono device) gets both sides.
+  // A single playback port (a mono device) gets both sides. Only the main pair is connected: the
+  // others are for whoever routes sounds apart, and go where that person patches them.
   const std::string& leftTarget = targets[0];
   const std::string& rightTarget = targets.size() > 1 ? targets[1] : targets[0];
-  jack_connect(client_, jack_port_name(left_), leftTarget.c_str());
-  jack_connect(client_, jack_port_name(right_), rightTarget.c_str());
+  jack_connect(client_, jack_port_name(left_[0]), leftTarget.c_str());
+  jack_connect(client_, jack_port_name(right_[0]), rightTarget.c_str());
   connectedTo_ = {leftTarget, rightTarget};
 }
 
@@ -156,21 +168,25 @@ void JackAudioBackend::close() noexcept {
   midiIntake_.store(false, std::memory_order_relaxed);
   jack_client_close(client_);
   client_ = nullptr;
-  left_ = right_ = midi_ = nullptr;
+  left_.fill(nullptr);
+  right_.fill(nullptr);
+  midi_ = nullptr;
+  pairs_ = 1;
   cycle_ = nullptr;
   connectedTo_.clear();
 }
 
 int JackAudioBackend::outputLatencyFrames() const noexcept {
-  if (!client_ || !left_) return 0;
+  if (!client_ || !left_[0]) return 0;
   jack_latency_range_t range{};
-  jack_port_get_latency_range(left_, JackPlaybackLatency, &range);
+  jack_port_get_latency_range(left_[0], JackPlaybackLatency, &range);
   return range.max > 0 ? static_cast<int>(range.max) : periodFrames();
 }
 
 std::string JackAudioBackend::openedName() const {
   std::string name = device_.module.empty() ? "JACK" : device_.description;
   if (!connectedTo_.empty()) name += " (" + connectedTo_[0] + ", " + connectedTo_[1] + ")";
+  if (pairs_ > 1) name += " with " + std::to_string(pairs_) + " output pairs";
   return name;
 }
 
@@ -207,11 +223,17 @@ int JackAudioBackend::process(uint32_t frames, void* arg) noexcept {
   const RealtimeScope realtime;
   auto* self = static_cast<JackAudioBackend*>(arg);
   const uint64_t now = steadyNowNs();
-  auto* left = static_cast<float*>(jack_port_get_buffer(self->left_, frames));
-  auto* right = static_cast<float*>(jack_port_get_buffer(self->right_, frames));
+  OutputPairs out;
+  out.count = self->pairs_;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(out.count); ++k) {
+    out.left[k] = static_cast<float*>(jack_port_get_buffer(self->left_[k], frames));
+    out.right[k] = static_cast<float*>(jack_port_get_buffer(self->right_[k], frames));
+  }
   if (!self->cycle_) {
-    std::fill_n(left, frames, 0.0f);
-    std::fill_n(right, frames, 0.0f);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(out.count); ++k) {
+      std::fill_n(out.left[k], frames, 0.0f);
+      std::fill_n(out.right[k], frames, 0.0f);
+    }
     return 0;
   }
   // What the notification thread learnt reaches the cycle here, on the thread that plays.
@@ -233,7 +255,7 @@ int JackAudioBackend::process(uint32_t frames, void* arg) noexcept {
       self->events_[count++] = TimedMessage{e.time, packShortMessage(e.buffer[0], d1, d2)};
     }
   }
-  self->cycle_->run(left, right, static_cast<int>(frames), std::span<const TimedMessage>(self->events_.data(), count), now);
+  self->cycle_->run(out, static_cast<int>(frames), std::span<const TimedMessage>(self->events_.data(), count), now);
   return 0;
 }
 

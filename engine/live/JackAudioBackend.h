@@ -1,7 +1,8 @@
 #pragma once
-// The native JACK client "Zumbel": two audio outputs and one MIDI input. MIDI events are read in
-// the same process callback that renders the period and applied at their own frame, so the
-// latency from a JACK MIDI event to its sound is fixed by the graph and never jitters.
+// The native JACK client "Zumbel": a stereo pair of audio outputs (or as many pairs as asked, up
+// to kMixerOutputPairs, for sounds routed to outputs of their own) and one MIDI input. MIDI events
+// are read in the same process callback that renders the period and applied at their own frame,
+// so the latency from a JACK MIDI event to its sound is fixed by the graph and never jitters.
 
 #include <array>
 #include <atomic>
@@ -22,6 +23,10 @@ namespace zumbel {
 // playback first: "JACK: system". Nothing when no server runs; never starts a server.
 std::vector<AudioDeviceInfo> listJackOutputs();
 
+// The short name of a port of output pair `pair` (0-based): "out_left" and "out_right" for the
+// first, as always; "out2_left", "out2_right" ... for the others.
+std::string jackOutputPortName(int pair, bool right);
+
 class JackAudioBackend final : public AudioBackend {
  public:
   // `device.module` names the client whose audio inputs get the outputs; empty means the
@@ -39,6 +44,8 @@ class JackAudioBackend final : public AudioBackend {
   uint64_t xrunCount() const noexcept override { return xruns_.load(std::memory_order_relaxed); }
   bool alive() const noexcept override { return alive_.load(std::memory_order_relaxed); }
   std::string openedName() const override;
+  // The stereo pairs registered, valid after a successful open.
+  int outputPairs() const noexcept override { return pairs_; }
 
   // --- MIDI, user-interface thread ---
   // The full name of the program's MIDI input port ("Zumbel:midi_in").
@@ -70,8 +77,11 @@ class JackAudioBackend final : public AudioBackend {
 
   AudioDeviceInfo device_;
   jack_client_t* client_ = nullptr;
-  jack_port_t* left_ = nullptr;
-  jack_port_t* right_ = nullptr;
+  // Pair 0 is the main one. Registered before the client is activated and let go only after it
+  // is deactivated: the process callback reads them without a lock.
+  std::array<jack_port_t*, kMixerOutputPairs> left_{};
+  std::array<jack_port_t*, kMixerOutputPairs> right_{};
+  int pairs_ = 1;
   jack_port_t* midi_ = nullptr;
   LiveCycle* cycle_ = nullptr;
   std::atomic<int> rate_{0};

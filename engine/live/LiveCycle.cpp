@@ -68,7 +68,7 @@ std::size_t LiveCycle::gatherMessages(int frames, std::span<const TimedMessage> 
   return count;
 }
 
-void LiveCycle::run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept {
+void LiveCycle::run(const OutputPairs& out, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept {
   const RealtimeScope realtime;
   const int rate = pendingRate_.exchange(0, std::memory_order_relaxed);
   if (rate != 0 && rate != rate_) {
@@ -85,7 +85,7 @@ void LiveCycle::run(float* left, float* right, int frames, std::span<const Timed
   const std::optional<double> periodStart =
       freewheel ? std::nullopt : std::optional<double>(timeline_.beginPeriod(nowNs, frames));
   const std::size_t count = gatherMessages(frames, direct, periodStart);
-  engine_.process(left, right, frames, std::span<const TimedMessage>(merged_.data(), count));
+  engine_.process(out, frames, std::span<const TimedMessage>(merged_.data(), count));
 
   const uint64_t took = steadyNowNs() - nowNs;
   cycles_.fetch_add(1, std::memory_order_relaxed);

@@ -15,6 +15,7 @@
 #include "ArrivalTimeline.h"
 #include "EngineConfig.h"
 #include "MessageQueue.h"
+#include "Mixer.h"
 #include "ShortMessage.h"
 
 namespace zumbel {
@@ -63,7 +64,12 @@ class LiveCycle {
   // --- audio thread ---
   // `direct` holds messages already placed at their frame in this period, in frame order.
   // `nowNs` is the monotonic time (steadyNowNs) at which the backend was called.
-  void run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept;
+  void run(float* left, float* right, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept {
+    run(OutputPairs::stereo(left, right), frames, direct, nowNs);
+  }
+  // The same into several stereo pairs (a JACK client with more outputs): each sound plays on
+  // the pair it is routed to, or on the first when that pair is not among them.
+  void run(const OutputPairs& out, int frames, std::span<const TimedMessage> direct, uint64_t nowNs) noexcept;
 
   // Any thread.
   CycleStats stats() const noexcept;

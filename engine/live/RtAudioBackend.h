@@ -1,7 +1,8 @@
 #pragma once
 // ALSA and PulseAudio output through RtAudio: float, non-interleaved stereo, so the mixer writes
-// straight into the device's buffers. RtAudio reports trouble by throwing; every call into it is
-// caught here and turned into a status.
+// straight into the device's buffers. One stereo pair only: a sound routed to an output of its own
+// plays in the main mix here (the request's outputPairs is for JACK). RtAudio reports trouble by
+// throwing; every call into it is caught here and turned into a status.
 
 #include <atomic>
 #include <memory>

@@ -89,6 +89,7 @@ void SetSession::ReloadVoices(bool reload) {
 }
 
 void SetSession::UpdateView(const DeviceSettings& settings) {
+  output_.setOutputPairs(settings.jackOutputPairs);
   if (!output_.isOpen()) {
     openingStored_ = true;
     // A stored device that is gone has been reported; the set still plays, on the default.

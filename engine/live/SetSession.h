@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "EngineConfig.h"
+
 namespace zumbel {
 
 class AudioOutput;
@@ -26,6 +28,8 @@ struct DeviceSettings {
   int midiChannel = 1;
   std::string outputName;
   std::string midiPortName;
+  // Stereo output pairs a JACK output registers, 1..kMixerOutputPairs.
+  int jackOutputPairs = kDefaultJackOutputPairs;
 };
 
 class SetSession {
@@ -57,6 +61,7 @@ class SetSession {
   // The sequence after New and Open, but the window's own steps (current group, redraw). A
   // stored device that has moved in its list is found by its name; a MIDI input that is gone
   // leaves the program's own input port open instead, which nothing is connected to unasked.
+  // An output already open keeps its output pairs; the stored number counts from its next open.
   void UpdateView(const DeviceSettings& settings);
 
  private:

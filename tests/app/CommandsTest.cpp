@@ -352,6 +352,10 @@ TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
       {{"play", "kit.drums", "--channel", "17"}, "--channel takes 1..16"},
       {{"play", "kit.drums", "--channel", "1x"}, "--channel takes 1..16"},
       {{"play", "kit.drums", "--period", "8"}, "--period takes 16..8192"},
+      {{"play", "kit.drums", "--outputs", "0"}, "--outputs takes 1..8"},
+      {{"play", "kit.drums", "--outputs", "9"}, "--outputs takes 1..8"},
+      {{"play", "kit.drums", "--outputs", "2x"}, "--outputs takes 1..8"},
+      {{"play", "kit.drums", "--outputs"}, "--outputs takes 1..8"},
       {{"play", "kit.drums", "--audio"}, "--audio needs a device number or name"},
       {{"play", "kit.drums", "--song"}, "--song needs a MIDI file"},
       {{"play", "kit.drums", "other.drums"}, "unexpected argument 'other.drums'"},
@@ -364,6 +368,7 @@ TEST(PlayCommand, RefusesBadArgumentsBeforeOpeningAnything) {
   const Outcome help = run({"play", "--help"});
   EXPECT_EQ(help.status, kExitOk);
   EXPECT_NE(help.out.find("Usage: zumbel play KIT.drums"), std::string::npos);
+  EXPECT_NE(help.out.find("  --outputs PAIRS  "), std::string::npos);
   // A set that cannot be read is reported as the program reports it, before any device opens.
   const Outcome missing = run({"play", "/nonexistent/kit.drums"});
   EXPECT_EQ(missing.status, kExitError);

@@ -24,6 +24,7 @@ TEST_F(Store, AFreshStoreGivesTheDefaultOutputFirstMidiPortAndChannelOne) {
   EXPECT_EQ(store.outputDevice(), 0);
   EXPECT_EQ(store.midiPort(), 0);
   EXPECT_EQ(store.midiChannel(), 1);
+  EXPECT_EQ(store.jackOutputPairs(), 1);
   EXPECT_EQ(store.GetProfileInt(kSettingsSection, kOutputEntry, -1), -1);
   EXPECT_TRUE(store.recentFiles().isEmpty());
 }
@@ -34,16 +35,23 @@ TEST_F(Store, StoredValuesComeBackUncheckedAndUnreadableOnesGiveTheirDefaults) {
     store.WriteProfileInt(kSettingsSection, kOutputEntry, 0);
     store.WriteProfileInt(kSettingsSection, kMidiPortEntry, 3);
     store.WriteProfileInt(kSettingsSection, kMidiChannelEntry, 16);
+    store.WriteProfileInt(kSettingsSection, kJackOutputPairsEntry, 3);
     store.sync();
   }
   SettingsStore store(path());
   EXPECT_EQ(store.outputDevice(), 0);  // stored 0 is the default device, as absent is
   EXPECT_EQ(store.midiPort(), 3);
   EXPECT_EQ(store.midiChannel(), 16);
-  // A channel outside 1..16 (the file can hold any integer) reads as the nearest channel.
+  EXPECT_EQ(store.jackOutputPairs(), 3);
+  // A channel outside 1..16 (the file can hold any integer) reads as the nearest channel, and
+  // output pairs outside 1..8 as the nearest number of pairs.
   for (const auto& [stored, read] : {std::pair{99, 16}, {INT_MAX, 16}, {0, 1}, {INT_MIN, 1}}) {
     store.WriteProfileInt(kSettingsSection, kMidiChannelEntry, stored);
     EXPECT_EQ(store.midiChannel(), read) << stored;
+  }
+  for (const auto& [stored, read] : {std::pair{9, 8}, {INT_MAX, 8}, {0, 1}, {-2, 1}}) {
+    store.WriteProfileInt(kSettingsSection, kJackOutputPairsEntry, stored);
+    EXPECT_EQ(store.jackOutputPairs(), read) << stored;
   }
 
   // A value someone wrote by hand that is no number reads as its default.

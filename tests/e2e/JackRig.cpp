@@ -94,6 +94,11 @@ bool JackRig::waitForPorts(const std::vector<std::string>& ports, std::chrono::m
 
 bool JackRig::connect(const std::string& midiInput, const std::string& leftOutput, const std::string& rightOutput,
                       std::string& error) {
+  return connect(midiInput, std::vector<std::string>{leftOutput}, std::vector<std::string>{rightOutput}, error);
+}
+
+bool JackRig::connect(const std::string& midiInput, const std::vector<std::string>& intoLeft,
+                      const std::vector<std::string>& intoRight, std::string& error) {
   const auto link = [&](jack_client_t* client, const std::string& from, const std::string& to) {
     const int rc = jack_connect(client, from.c_str(), to.c_str());
     if (rc != 0 && rc != EEXIST) {
@@ -102,8 +107,14 @@ bool JackRig::connect(const std::string& midiInput, const std::string& leftOutpu
     }
     return true;
   };
-  return sender_ && recorder_ && link(sender_, jack_port_name(midiOut_), midiInput) &&
-         link(recorder_, leftOutput, jack_port_name(inLeft_)) && link(recorder_, rightOutput, jack_port_name(inRight_));
+  if (!sender_ || !recorder_ || !link(sender_, jack_port_name(midiOut_), midiInput)) return false;
+  for (const std::string& output : intoLeft) {
+    if (!link(recorder_, output, jack_port_name(inLeft_))) return false;
+  }
+  for (const std::string& output : intoRight) {
+    if (!link(recorder_, output, jack_port_name(inRight_))) return false;
+  }
+  return true;
 }
 
 int JackRig::sampleRate() const noexcept { return sender_ ? static_cast<int>(jack_get_sample_rate(sender_)) : 0; }

@@ -61,6 +61,10 @@ class JackRig {
   // Connects the sender to `midiInput` and `outputs` (left, right) to the recorder.
   bool connect(const std::string& midiInput, const std::string& leftOutput, const std::string& rightOutput,
                std::string& error);
+  // The same with any number of outputs into each input: JACK sums the ports connected to one
+  // input, so one recording can tell whether several ports were silent.
+  bool connect(const std::string& midiInput, const std::vector<std::string>& intoLeft,
+               const std::vector<std::string>& intoRight, std::string& error);
 
   int sampleRate() const noexcept;
   int periodFrames() const noexcept;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -23,6 +24,7 @@
 #include "HeadlessKit.h"
 #include "DrumEngine.h"
 #include "DrumsFile.h"
+#include "ExtrasFile.h"
 #include "EngineConfig.h"
 #include "JackAudioBackend.h"
 #include "JackRig.h"
@@ -34,6 +36,7 @@
 #include "OfflineRenderer.h"
 #include "ShortMessage.h"
 #include "TestSupport.h"
+#include "ToneTakes.h"
 
 namespace zumbel {
 namespace {
@@ -195,7 +198,8 @@ class JackE2E : public ::testing::Test {
   // Starts `zumbel play` on the demo kit and connects the rig once its ports exist and it says
   // its MIDI input is open (the ports are registered before the kit is loaded and the input
   // listens).
-  void startPlay(const std::vector<std::string>& extraArgs = {}) {
+  // `connect` false leaves the wiring to the test.
+  void startPlay(const std::vector<std::string>& extraArgs = {}, bool connect = true) {
     test::ChildProcess::Options options;
     options.argv = {ZUMBEL_BINARY, "play", kit_};
     options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
@@ -212,7 +216,7 @@ class JackE2E : public ::testing::Test {
       std::this_thread::sleep_for(10ms);
     }
     ASSERT_NE(playOutput().find("\nMIDI: "), std::string::npos) << playOutput() << test::readText(dir_ / "play.err");
-    connectRig();
+    if (connect) connectRig();
   }
 
   void connectRig() {
@@ -498,6 +502,51 @@ TEST_F(JackE2E, PlayChoosesLayersByVelocityAndCutsTheOpenHat) {
     ASSERT_NEAR(r.right[heard(closed) + i], alone.right[i], kGoldenTolerance) << i << " frames after the cut";
   }
   stopPlay();
+}
+
+// A sound the set routes to output 2 plays on the client's second pair when `play` registers
+// three, and on the first, as always, when it registers one. The recorder's left input hears the
+// second pair's left side summed with both sides of the first: the routed take equals the other
+// sample for sample only if the first pair stayed silent and the second carried the whole sound.
+TEST_F(JackE2E, PlayRoutesASoundToItsOwnOutputPair) {
+  REQUIRE_JACKD();
+  kit_ = test::writeToneKit(dir_.path());
+  ASSERT_FALSE(kit_.empty());
+  std::ofstream(ExtrasPathFor(kit_)) << R"({"sounds":{"0":{"output":2}}})";  // counted from 1 there
+  std::vector<ScheduledMessage> notes;
+  for (int k = 0; k < 4; ++k) notes.push_back(test::noteOn(static_cast<jack_nframes_t>(k * kRate / 5), test::kToneNote, 127 - 30 * k));
+  ASSERT_NO_FATAL_FAILURE(startServer(256, 3));
+
+  const auto take = [&](const char* pairs, const std::vector<std::string>& intoLeft, const std::vector<std::string>& intoRight,
+                        int64_t& latency) {
+    startPlay({"--outputs", pairs}, false);
+    if (HasFatalFailure()) return Recording{};
+    std::string error;
+    EXPECT_TRUE(rig_->connect(port(kJackMidiPort), intoLeft, intoRight, error)) << error;
+    std::vector<ScheduledMessage> sent;
+    Recording r = sendAndRecord(notes, static_cast<jack_nframes_t>(test::kToneFrames + 512), sent);
+    latency = constantLatency(r, sent);
+    EXPECT_EQ(rig_->waitForPorts({port("out2_left"), port("out3_right")}, 0ms), std::string(pairs) == "3") << pairs;
+    EXPECT_FALSE(rig_->waitForPorts({port("out4_left")}, 0ms));
+    stopPlay();
+    return r;
+  };
+  int64_t routedLatency = 0, onePairLatency = 0;
+  const Recording routed =
+      take("3", {port("out2_left"), port(kJackLeftPort), port(kJackRightPort)}, {port("out2_right")}, routedLatency);
+  EXPECT_NE(playOutput().find(" with 3 output pairs at 44100 Hz"), std::string::npos) << playOutput();
+  const Recording onePair = take("1", {port(kJackLeftPort)}, {port(kJackRightPort)}, onePairLatency);
+  ASSERT_FALSE(HasFailure());
+
+  ASSERT_EQ(routed.frames(), onePair.frames());
+  float worst = 0.0f, loudest = 0.0f;
+  for (std::size_t i = 0; i + static_cast<std::size_t>(std::max(routedLatency, onePairLatency)) < routed.frames(); ++i) {
+    const std::size_t r = i + static_cast<std::size_t>(routedLatency), o = i + static_cast<std::size_t>(onePairLatency);
+    worst = std::max({worst, std::fabs(routed.left[r] - onePair.left[o]), std::fabs(routed.right[r] - onePair.right[o])});
+    loudest = std::max(loudest, std::fabs(onePair.left[o]));
+  }
+  EXPECT_GT(loudest, 0.5f);
+  EXPECT_LE(worst, kGoldenTolerance);
 }
 
 // How often the server's log says `client` was caught still `state` when a cycle ended.

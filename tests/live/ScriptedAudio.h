@@ -20,6 +20,8 @@ struct Script {
   int rate = 44100;
   bool alive = true;
   int opened = 0;
+  // The output pairs the last open asked for.
+  int outputPairs = 0;
   int started = 0;
   int closed = 0;
   // Whether the mixer counted on an audio thread when the backend started and when it closed:
@@ -33,8 +35,9 @@ class ScriptedBackend final : public AudioBackend {
   ScriptedBackend(Script& script, std::vector<std::string>& log, std::string name, const Mixer& mixer)
       : script_(script), log_(log), name_(std::move(name)), mixer_(mixer) {}
   ~ScriptedBackend() override { close(); }
-  OpenStatus open(const AudioStreamRequest&, std::string& detail) override {
+  OpenStatus open(const AudioStreamRequest& request, std::string& detail) override {
     ++script_.opened;
+    script_.outputPairs = request.outputPairs;
     log_.push_back("open " + name_);
     if (script_.status != OpenStatus::kOk) detail = "scripted failure";
     return script_.status;
@@ -62,6 +65,8 @@ class ScriptedBackend final : public AudioBackend {
   uint64_t xrunCount() const noexcept override { return 0; }
   bool alive() const noexcept override { return script_.alive; }
   std::string openedName() const override { return name_; }
+  // Every scripted device plays the pairs it was asked for, as JACK does.
+  int outputPairs() const noexcept override { return script_.outputPairs; }
 
  private:
   Script& script_;

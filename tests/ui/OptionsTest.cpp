@@ -42,7 +42,7 @@ TEST(OptionsDialog, ListsKeepDeviceOrderAndOkRefusesAChannelOutside1To16) {
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
   const DialogUnits du(dialog.font());
-  EXPECT_EQ(dialog.size(), du.size(187, 132));
+  EXPECT_EQ(dialog.size(), du.size(187, 146));
   EXPECT_EQ(dialog.windowTitle(), "Options");
   EXPECT_EQ(dialog.midiList()->count(), 2);
   EXPECT_EQ(dialog.midiList()->itemText(1), "ALSA: Keys");
@@ -66,11 +66,18 @@ TEST(OptionsDialog, ListsKeepDeviceOrderAndOkRefusesAChannelOutside1To16) {
   EXPECT_EQ(complaints, expected);
 
   dialog.channelBox()->setText(" 16 ");
+  EXPECT_EQ(dialog.outputPairsBox()->text(), "1");
+  dialog.outputPairsBox()->setText("9");
+  QTest::keyClick(&dialog, Qt::Key_Return);
+  EXPECT_EQ(complaints.back(), "Please enter an integer between 1 and 8.");
+  EXPECT_TRUE(dialog.outputPairsBox()->hasFocus());
+  dialog.outputPairsBox()->setText("8");
   QTest::keyClick(&dialog, Qt::Key_Return);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.values().channel, 16);
   EXPECT_EQ(dialog.values().midiDevice, 0);
   EXPECT_EQ(dialog.values().output, 1);
+  EXPECT_EQ(dialog.values().jackOutputPairs, 8);
 }
 
 TEST(OptionsDialog, TwentyThreeMidiDevicesAtMostAndOneEmptyEntryForNone) {
@@ -253,6 +260,23 @@ TEST_F(Options, AFailingOutputFallsBackToTheDefaultRebuildsTheVoicesAndKeepsTheS
   EXPECT_EQ(stored(kOutputEntry).toInt(), 1);
   EXPECT_EQ(stored(kOutputNameEntry).toString(), "ALSA: Card 0");
   EXPECT_GT(peakOf(packShortMessage(0x90, 36, 127)), 0.1f);
+}
+
+TEST_F(Options, JackOutputPairsAreStoredAndTakenByTheJackOutputWhenItOpensAgain) {
+  start({0, 1, 1, "", ""});
+  ASSERT_TRUE(loadKick());
+  // Only the pairs change: JACK opens again with MIDI closed around it, and the voices stay.
+  choose([](OptionsValues& v) { v.jackOutputPairs = 3; });
+  EXPECT_EQ(system.log, (std::vector<std::string>{"midi drop", "close JACK", "open JACK", "midi source 0"}));
+  EXPECT_EQ(system.scripts["JACK"].outputPairs, 3);
+  EXPECT_EQ(stored(kJackOutputPairsEntry).toInt(), 3);
+  EXPECT_GT(peakOf(packShortMessage(0x90, 36, 127)), 0.1f);
+  // ALSA has one pair: a change is only stored, for JACK's next open.
+  choose([](OptionsValues& v) { v.output = 2; });
+  system.log.clear();
+  choose([](OptionsValues& v) { v.jackOutputPairs = 5; });
+  EXPECT_TRUE(system.log.empty()) << system.log.front();
+  EXPECT_EQ(stored(kJackOutputPairsEntry).toInt(), 5);
 }
 
 TEST_F(Options, StoredDevicesAreFoundByNameWhenTheirNumbersMoveAndDroppedWhenGone) {
