@@ -2,8 +2,8 @@
 // sounding, through lilv as a DAW calls it. The demo kit's samples are replaced by 30-second noise
 // so every voice started is still sounding when the block is timed; an engine in this process
 // plays the same notes to count the voices (the plugin renders exactly as the engine does). The
-// kit's extras file routes its sounds over all eight outputs in turn: the stereo plugin plays them
-// all on its one pair, Multi each on its own output.
+// kit's extras file routes its sounds over all eight outputs, as evenly as their voices allow: the
+// stereo plugin plays them all on its one pair, Multi each on its own output.
 // "dsp_load" is the block's mean time over the 1451 µs that 64 frames last (0.01 is 1 %);
 // "median_ns" is the median of the blocks' own times, as the host measured each run().
 //   build/bench/bench_lv2_run
@@ -88,23 +88,26 @@ std::vector<Note> notesForVoices(const std::string& kit) {
   return engine.mixer().activeSlotCount() == kVoices ? notes : std::vector<Note>{};
 }
 
-// Routes the sounds the notes play over the outputs in turn, in the order the notes first play
-// them, in the kit's extras file; returns the voices each output (counted from 0) plays.
+// Routes the sounds the notes play over the outputs in the kit's extras file, each sound (most
+// voices first) to the output with the fewest voices so far; returns the voices each output
+// (counted from 0) plays.
 std::array<int, kMixerOutputPairs> routeOverOutputs(const std::string& kit, const std::vector<Note>& notes) {
-  std::array<int, kSoundCount> outputOf{};
-  outputOf.fill(-1);
+  std::array<int, kSoundCount> voicesOf{};
+  for (const Note& n : notes) ++voicesOf[static_cast<std::size_t>(std::max(0, n.note - kFirstNote))];
+  std::vector<int> sounds;
+  for (int sound = 0; sound < kSoundCount; ++sound) {
+    if (voicesOf[static_cast<std::size_t>(sound)] > 0) sounds.push_back(sound);
+  }
+  std::stable_sort(sounds.begin(), sounds.end(), [&](int a, int b) {
+    return voicesOf[static_cast<std::size_t>(a)] > voicesOf[static_cast<std::size_t>(b)];
+  });
   std::array<int, kMixerOutputPairs> voices{};
-  int routed = 0;
   std::string extras;
-  for (const Note& n : notes) {
-    const int sound = std::max(0, n.note - kFirstNote);
-    int& output = outputOf[static_cast<std::size_t>(sound)];
-    if (output < 0) {
-      output = routed++ % kMixerOutputPairs;
-      extras += (extras.empty() ? "" : ",") + ("\"" + std::to_string(sound) + "\":{\"output\":") +
-                std::to_string(output + 1) + "}";
-    }
-    ++voices[static_cast<std::size_t>(output)];
+  for (const int sound : sounds) {
+    const auto output = static_cast<std::size_t>(std::min_element(voices.begin(), voices.end()) - voices.begin());
+    voices[output] += voicesOf[static_cast<std::size_t>(sound)];
+    extras += (extras.empty() ? "" : ",") + ("\"" + std::to_string(sound) + "\":{\"output\":") +
+              std::to_string(output + 1) + "}";
   }
   std::ofstream(ExtrasPathFor(kit)) << R"({"sounds":{)" << extras << "}}";
   return voices;
