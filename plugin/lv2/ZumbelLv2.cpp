@@ -518,8 +518,6 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State
 
 Plugin* self(LV2_Handle handle) { return static_cast<Plugin*>(handle); }
 
-const LV2_Descriptor* multiDescriptor() noexcept;
-
 LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*, const LV2_Feature* const* features) {
   auto* map = const_cast<LV2_URID_Map*>(findFeature<LV2_URID_Map>(features, LV2_URID__map));
   auto* schedule = const_cast<LV2_Worker_Schedule*>(findFeature<LV2_Worker_Schedule>(features, LV2_WORKER__schedule));
@@ -529,7 +527,10 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
     return nullptr;
   }
   try {
-    const int pairs = descriptor == multiDescriptor() ? kMultiPairs : kStereoPairs;
+    // By its URI: a host wrapping plugins may hand over a copy of the descriptor.
+    const bool multi =
+        descriptor != nullptr && descriptor->URI != nullptr && std::strcmp(descriptor->URI, kZumbelMultiUri) == 0;
+    const int pairs = multi ? kMultiPairs : kStereoPairs;
     return new Plugin(static_cast<int>(rounded), pairs, map, schedule, log);
   } catch (...) {
     return nullptr;
@@ -582,8 +583,6 @@ const LV2_Descriptor kDescriptors[] = {
     {kZumbelPluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData},
     {kZumbelMultiUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData},
 };
-
-const LV2_Descriptor* multiDescriptor() noexcept { return &kDescriptors[1]; }
 
 }  // namespace
 }  // namespace zumbel

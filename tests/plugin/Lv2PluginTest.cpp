@@ -1,7 +1,8 @@
 // The LV2 plugins in a host built on lilv: the stereo one must sound exactly as `zumbel render`
-// whatever the host's block sizes, Multi must give each output exactly the engine's pair for it, keep its set in a saved session, hand over between sets without a break,
-// shrug off paths that name no usable set, and survive careless and hostile hosts. The allocation
-// guard watches every run().
+// whatever the host's block sizes, and Multi give each output exactly the engine's pair for it;
+// they must keep their set in a saved session, hand over between sets without a break, shrug off
+// paths that name no usable set, and survive careless and hostile hosts. The allocation guard
+// watches every run().
 
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
@@ -150,7 +151,9 @@ TEST(Lv2Plugin, BundleOffersBothPluginsWithTheDrumSetAsAPathParameter) {
     std::vector<std::string> outputs;
     for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
       const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
-      if (lilv_port_is_a(plugin, port, audio)) outputs.emplace_back(lilv_node_as_string(lilv_port_get_symbol(plugin, port)));
+      if (lilv_port_is_a(plugin, port, audio)) {
+        outputs.emplace_back(lilv_node_as_string(lilv_port_get_symbol(plugin, port)));
+      }
     }
     EXPECT_EQ(outputs, expected.outputs);
 
@@ -250,7 +253,8 @@ std::vector<test::Lv2TestHost::Pair> engineRender(const std::string& kit, const 
     const int frames = static_cast<int>(std::min<int64_t>(kRenderBlockFrames, total - start));
     batch.clear();
     for (; next < song.events.size() && song.frameAt(song.events[next], rate) < start + frames; ++next) {
-      batch.push_back({static_cast<uint32_t>(song.frameAt(song.events[next], rate) - start), song.events[next].message});
+      const auto at = static_cast<uint32_t>(song.frameAt(song.events[next], rate) - start);
+      batch.push_back({at, song.events[next].message});
     }
     engine.process(out, frames, batch);
     for (std::size_t k = 0; k < rendered.size(); ++k) {

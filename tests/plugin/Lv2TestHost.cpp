@@ -105,7 +105,8 @@ Lv2TestHost::Lv2TestHost(Lv2World& world, double rate, const char* uri)
   outBuffers_.assign(outputPorts_.size(), std::vector<float>(kMaxBlock));
   instance_ = lilv_plugin_instantiate(plugin_, rate, features_.data());
   if (instance_ == nullptr) return;
-  worker_ = static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
+  worker_ =
+      static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
   for (uint32_t port = kLv2ControlPort; port <= kLv2ChannelPort; ++port) connect(static_cast<Lv2Port>(port), true);
   for (std::size_t o = 0; o < outputPorts_.size(); ++o) connectOutput(o, true);
   lilv_instance_activate(instance_);
