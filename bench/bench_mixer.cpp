@@ -3,6 +3,9 @@
 // buffer's own rate (the copy path) and once at a fractional rate (cubic interpolation).
 //   build/bench/bench_mixer
 // "voice_frames_per_s" divided by 44100 is the number of voices one core keeps up in real time.
+// BM_MixPairs: the steady mix of 200 slots routed over all eight output pairs, rendered into one
+// pair (the whole mix, as the stereo plugin and the live output play it) or into eight (the
+// multi-output plugin); the median of repeated runs.
 
 #include <benchmark/benchmark.h>
 
@@ -140,6 +143,48 @@ void voiceCounts(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_MixCopy)->Apply(voiceCounts);
 BENCHMARK(BM_MixCubic)->Apply(voiceCounts);
+
+constexpr int kPairVoices = 200;
+
+void BM_MixPairs(benchmark::State& state) {
+  const int pairs = static_cast<int>(state.range(0));
+  const int frames = static_cast<int>(state.range(1));
+  Scene& scene = sceneFor(kPairVoices, false);
+  Mixer& mixer = *scene.mixer;
+  // Slots go out lowest first: the scene's are 0 .. kPairVoices - 1, spread evenly over the pairs.
+  for (SlotId s = 0; s < kPairVoices; ++s) mixer.setOutput(s, s % kMixerOutputPairs);
+  std::vector<std::vector<float>> buffers(2 * kMixerOutputPairs, std::vector<float>(static_cast<std::size_t>(frames)));
+  OutputPairs out;
+  out.count = pairs;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(kMixerOutputPairs); ++k) {
+    out.left[k] = buffers[2 * k].data();
+    out.right[k] = buffers[2 * k + 1].data();
+  }
+  const DenormalGuard noDenormals;
+  for (auto _ : state) {
+    mixer.beginCycle();
+    mixer.render(out, frames);
+    mixer.endCycle();
+    benchmark::DoNotOptimize(buffers.data());
+    benchmark::ClobberMemory();
+  }
+  if (mixer.activeSlotCount() != kPairVoices) state.SkipWithError("slots stopped during the measurement");
+  int sounding = 0;
+  for (int k = 0; k < pairs; ++k) {
+    const float* left = out.left[static_cast<std::size_t>(k)];
+    sounding += std::any_of(left, left + frames, [](float v) { return v != 0.0f; }) ? 1 : 0;
+  }
+  if (sounding != pairs) state.SkipWithError("a pair the slots are routed to stayed silent");
+  state.counters["pairs_sounding"] = sounding;
+}
+
+BENCHMARK(BM_MixPairs)
+    ->ArgsProduct({{1, kMixerOutputPairs}, {64, 256}})
+    ->ArgNames({"pairs", "frames"})
+    ->Unit(benchmark::kNanosecond)
+    ->UseRealTime()
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
 
 // The period in which 1000 slots all start a ramp at once: a mass stop (every voice fading out, as
 // on a note-off storm or when a set is replaced) or a volume change of every voice (each gliding

@@ -17,10 +17,11 @@ int soundingSlots(const LoadedSet* set) noexcept {
 
 }  // namespace
 
-SetPlayer::SetPlayer(int rate)
+SetPlayer::SetPlayer(int rate, int pairs)
     : handoverFrames_(static_cast<int64_t>(std::llround(kSetHandoverSeconds * rate))),
       rampFrames_(std::max(1, static_cast<int>(std::lround(kStopRampSeconds * rate)))),
-      scratch_(std::make_unique<float[]>(2 * kMaxBlockFrames)) {}
+      pairs_(std::clamp(pairs, 1, kMixerOutputPairs)),
+      scratch_(std::make_unique<float[]>(static_cast<std::size_t>(2 * pairs_) * kMaxBlockFrames)) {}
 
 SetPlayer::~SetPlayer() = default;
 
@@ -57,8 +58,10 @@ void SetPlayer::swapIn() noexcept {
   swapped_ = true;
 }
 
-void SetPlayer::process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept {
+void SetPlayer::process(const OutputPairs& given, int frames, std::span<const TimedMessage> messages) noexcept {
   frames = std::clamp(frames, 0, kMaxBlockFrames);
+  OutputPairs out = given;
+  out.count = pairs_;
   if (pending_ != nullptr && fading_ == nullptr && retired_ == nullptr) swapIn();
   // The replaced set makes way at once while another set waits.
   if (fading_ != nullptr && !ramping_ && (pending_ != nullptr || fadingAge_ >= handoverFrames_)) {
@@ -67,10 +70,12 @@ void SetPlayer::process(float* left, float* right, int frames, std::span<const T
   }
 
   if (current_ != nullptr && current_->engine) {
-    current_->engine->process(left, right, frames, messages);
+    current_->engine->process(out, frames, messages);
   } else {
-    std::fill_n(left, frames, 0.0f);
-    std::fill_n(right, frames, 0.0f);
+    for (int k = 0; k < pairs_; ++k) {
+      std::fill_n(out.left[static_cast<std::size_t>(k)], frames, 0.0f);
+      std::fill_n(out.right[static_cast<std::size_t>(k)], frames, 0.0f);
+    }
   }
   if (fading_ == nullptr) return;
 
@@ -80,14 +85,25 @@ void SetPlayer::process(float* left, float* right, int frames, std::span<const T
     const bool noteOn = (messageStatus(m.message) & 0xF0) == 0x90 && messageData2(m.message) > 0;
     if (!noteOn && count < forFading_.size()) forFading_[count++] = m;
   }
-  float* oldLeft = scratch_.get();
-  float* oldRight = oldLeft + kMaxBlockFrames;
-  fading_->engine->process(oldLeft, oldRight, frames, std::span<const TimedMessage>(forFading_.data(), count));
-  for (int f = 0; f < frames; ++f) {
-    const float gain =
-        ramping_ ? static_cast<float>(std::max(0, rampLeft_ - f)) / static_cast<float>(rampFrames_) : 1.0f;
-    left[f] += gain * oldLeft[f];
-    right[f] += gain * oldRight[f];
+  OutputPairs old;
+  old.count = pairs_;
+  for (int k = 0; k < pairs_; ++k) {
+    old.left[static_cast<std::size_t>(k)] = scratch_.get() + static_cast<std::ptrdiff_t>(2 * k) * kMaxBlockFrames;
+    old.right[static_cast<std::size_t>(k)] = old.left[static_cast<std::size_t>(k)] + kMaxBlockFrames;
+  }
+  fading_->engine->process(old, frames, std::span<const TimedMessage>(forFading_.data(), count));
+  for (int k = 0; k < pairs_; ++k) {
+    const auto at = static_cast<std::size_t>(k);
+    float* left = out.left[at];
+    float* right = out.right[at];
+    const float* oldLeft = old.left[at];
+    const float* oldRight = old.right[at];
+    for (int f = 0; f < frames; ++f) {
+      const float gain =
+          ramping_ ? static_cast<float>(std::max(0, rampLeft_ - f)) / static_cast<float>(rampFrames_) : 1.0f;
+      left[f] += gain * oldLeft[f];
+      right[f] += gain * oldRight[f];
+    }
   }
   fadingAge_ += frames;
   if (ramping_) rampLeft_ = std::max(0, rampLeft_ - frames);

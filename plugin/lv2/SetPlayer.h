@@ -7,12 +7,16 @@
 // Audio thread only, apart from construction, destruction and silence(). Sets come in through
 // offer() and leave through takeRetired(); the caller frees them off the audio thread. A set
 // without an engine (chosen, but it did not open) plays silence.
+//
+// The player renders a fixed number of stereo pairs, chosen when it is made: one for a plugin
+// with one stereo output (every sound plays there), more for one with an output per pair.
 
 #include <array>
 #include <memory>
 #include <span>
 
 #include "EngineConfig.h"
+#include "Mixer.h"
 #include "ShortMessage.h"
 
 namespace zumbel {
@@ -21,7 +25,8 @@ struct LoadedSet;
 
 class SetPlayer {
  public:
-  explicit SetPlayer(int rate);
+  // `pairs` is clamped to 1..kMixerOutputPairs.
+  explicit SetPlayer(int rate, int pairs = 1);
   ~SetPlayer();
   SetPlayer(const SetPlayer&) = delete;
   SetPlayer& operator=(const SetPlayer&) = delete;
@@ -38,9 +43,15 @@ class SetPlayer {
   const LoadedSet* current() const noexcept { return current_; }
   void setChannel(int channel) noexcept;
 
-  // Writes `frames` (at most kMaxBlockFrames) frames; each message at its frame, as
-  // DrumEngine::process takes them. Silence while no set is loaded.
-  void process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept;
+  int pairs() const noexcept { return pairs_; }
+
+  // Writes `frames` (at most kMaxBlockFrames) frames into the first pairs() pairs of `out` (its
+  // count is not read); each message at its frame, as DrumEngine::process takes them. Silence
+  // while no set is loaded.
+  void process(const OutputPairs& out, int frames, std::span<const TimedMessage> messages) noexcept;
+  void process(float* left, float* right, int frames, std::span<const TimedMessage> messages) noexcept {
+    process(OutputPairs::stereo(left, right), frames, messages);
+  }
 
   // Everything sounding stops at once, without a fade: for a host that activates the plugin
   // again, when no process() runs. A replaced set still ringing leaves on the next process().
@@ -64,7 +75,9 @@ class SetPlayer {
   int rampFrames_;
   bool ramping_ = false;        // the replaced set fades out
   int rampLeft_ = 0;
-  std::unique_ptr<float[]> scratch_;  // the replaced set's left and right, kMaxBlockFrames each
+  int pairs_;
+  // The replaced set's pairs: left and right of each, kMaxBlockFrames apiece.
+  std::unique_ptr<float[]> scratch_;
   std::array<TimedMessage, kMaxEventsPerCycle> forFading_{};
 };
 

@@ -1,4 +1,7 @@
-// The LV2 instrument: MIDI in through an atom port, the drum set's stereo mix out. The set is a
+// The LV2 instrument: MIDI in through an atom port, the drum set's audio out. One binary holds two
+// plugins that differ only in their outputs: Zumbel plays the whole mix on one stereo pair, Zumbel
+// Multi gives each of the mixer's stereo pairs an output of its own, so a host can treat the
+// sounds a set routes to pairs of their own apart (its main pair carries the rest). The set is a
 // path parameter; it is read and its voices built on the host's worker thread, and run() only
 // takes the finished set over (SetPlayer). The host's saved session keeps the set's path.
 //
@@ -50,7 +53,11 @@
 namespace zumbel {
 namespace {
 
-enum Port : uint32_t { kControlPort = 0, kNotifyPort, kLeftPort, kRightPort, kChannelPort };
+// The ports, both plugins alike: the atom ports, then each pair's left and right, then the channel.
+enum Port : uint32_t { kControlPort = 0, kNotifyPort, kFirstAudioPort };
+constexpr uint32_t channelPort(int pairs) noexcept { return kFirstAudioPort + 2 * static_cast<uint32_t>(pairs); }
+constexpr int kStereoPairs = 1;
+constexpr int kMultiPairs = kMixerOutputPairs;
 
 // What run() asks of the worker. A load carries the path after the header; a free carries the
 // first of the sets to free, which lead on to the rest through LoadedSet::nextToFree.
@@ -88,12 +95,13 @@ struct Uris {
 
 class Plugin {
  public:
-  Plugin(int rate, const LV2_URID_Map* map, LV2_Worker_Schedule* schedule, LV2_Log_Log* log)
+  Plugin(int rate, int pairs, const LV2_URID_Map* map, LV2_Worker_Schedule* schedule, LV2_Log_Log* log)
       : rate_(rate),
+        pairs_(std::clamp(pairs, 1, kMixerOutputPairs)),
         uris_(map),
         schedule_(schedule),
-        player_(rate),
-        discard_(std::make_unique<float[]>(2 * kMaxBlockFrames)) {
+        player_(rate, pairs_),
+        discard_(std::make_unique<float[]>(static_cast<std::size_t>(2 * pairs_) * kMaxBlockFrames)) {
     lv2_atom_forge_init(&forge_, const_cast<LV2_URID_Map*>(map));
     lv2_log_logger_init(&logger_, const_cast<LV2_URID_Map*>(map), log);
   }
@@ -104,13 +112,14 @@ class Plugin {
   }
 
   void connect(uint32_t port, void* data) noexcept {
-    switch (port) {
-      case kControlPort: control_ = static_cast<const LV2_Atom_Sequence*>(data); break;
-      case kNotifyPort: notify_ = static_cast<LV2_Atom_Sequence*>(data); break;
-      case kLeftPort: left_ = static_cast<float*>(data); break;
-      case kRightPort: right_ = static_cast<float*>(data); break;
-      case kChannelPort: channel_ = static_cast<const float*>(data); break;
-      default: break;
+    if (port == kControlPort) {
+      control_ = static_cast<const LV2_Atom_Sequence*>(data);
+    } else if (port == kNotifyPort) {
+      notify_ = static_cast<LV2_Atom_Sequence*>(data);
+    } else if (port < channelPort(pairs_)) {
+      outputs_[port - kFirstAudioPort] = static_cast<float*>(data);
+    } else if (port == channelPort(pairs_)) {
+      channel_ = static_cast<const float*>(data);
     }
   }
 
@@ -148,6 +157,7 @@ class Plugin {
   void destroy(LoadedSet* set);
 
   const int rate_;
+  const int pairs_;  // stereo outputs: one, or one for each of the mixer's pairs
   const Uris uris_;
   LV2_Worker_Schedule* schedule_;
   LV2_Atom_Forge forge_{};
@@ -157,11 +167,11 @@ class Plugin {
 
   const LV2_Atom_Sequence* control_ = nullptr;
   LV2_Atom_Sequence* notify_ = nullptr;
-  float* left_ = nullptr;
-  float* right_ = nullptr;
+  // Each pair's left and right, in port order.
+  std::array<float*, 2 * kMixerOutputPairs> outputs_{};
   const float* channel_ = nullptr;
 
-  // Where audio for an output the host left unconnected goes.
+  // Where audio for an output the host left unconnected goes: kMaxBlockFrames for each output.
   std::unique_ptr<float[]> discard_;
 
   // The cycle being rendered: its frames up to `start_` are written, `count_` messages wait.
@@ -241,9 +251,17 @@ void Plugin::takeRestored() noexcept {
 
 void Plugin::renderTo(uint32_t end) noexcept {
   // An output nobody listens to is rendered all the same, so the set plays on as it would.
-  float* left = left_ != nullptr ? left_ + start_ : discard_.get();
-  float* right = right_ != nullptr ? right_ + start_ : discard_.get() + kMaxBlockFrames;
-  player_.process(left, right, static_cast<int>(end - start_), std::span<const TimedMessage>(batch_.data(), count_));
+  auto output = [this](std::size_t channel) {
+    float* port = outputs_[channel];
+    return port != nullptr ? port + start_ : discard_.get() + static_cast<std::ptrdiff_t>(channel) * kMaxBlockFrames;
+  };
+  OutputPairs out;
+  out.count = pairs_;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(pairs_); ++k) {
+    out.left[k] = output(2 * k);
+    out.right[k] = output(2 * k + 1);
+  }
+  player_.process(out, static_cast<int>(end - start_), std::span<const TimedMessage>(batch_.data(), count_));
   start_ = end;
   count_ = 0;
 }
@@ -500,7 +518,7 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State
 
 Plugin* self(LV2_Handle handle) { return static_cast<Plugin*>(handle); }
 
-LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*, const LV2_Feature* const* features) {
   auto* map = const_cast<LV2_URID_Map*>(findFeature<LV2_URID_Map>(features, LV2_URID__map));
   auto* schedule = const_cast<LV2_Worker_Schedule*>(findFeature<LV2_Worker_Schedule>(features, LV2_WORKER__schedule));
   auto* log = const_cast<LV2_Log_Log*>(findFeature<LV2_Log_Log>(features, LV2_LOG__log));
@@ -509,7 +527,11 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     return nullptr;
   }
   try {
-    return new Plugin(static_cast<int>(rounded), map, schedule, log);
+    // By its URI: a host wrapping plugins may hand over a copy of the descriptor.
+    const bool multi =
+        descriptor != nullptr && descriptor->URI != nullptr && std::strcmp(descriptor->URI, kZumbelMultiUri) == 0;
+    const int pairs = multi ? kMultiPairs : kStereoPairs;
+    return new Plugin(static_cast<int>(rounded), pairs, map, schedule, log);
   } catch (...) {
     return nullptr;
   }
@@ -557,11 +579,14 @@ const void* extensionData(const char* uri) {
   return nullptr;
 }
 
-const LV2_Descriptor kDescriptor{kZumbelPluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData};
+const LV2_Descriptor kDescriptors[] = {
+    {kZumbelPluginUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData},
+    {kZumbelMultiUri, instantiate, connectPort, activate, run, nullptr, cleanup, extensionData},
+};
 
 }  // namespace
 }  // namespace zumbel
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
-  return index == 0 ? &zumbel::kDescriptor : nullptr;
+  return index < std::size(zumbel::kDescriptors) ? &zumbel::kDescriptors[index] : nullptr;
 }

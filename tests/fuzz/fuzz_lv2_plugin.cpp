@@ -1,4 +1,5 @@
-// Whatever a host may send the LV2 plugin, in the lilv test host: MIDI, patch:Set and patch:Get,
+// Whatever a host may send either LV2 plugin (the input's first byte chooses: odd is Multi, with
+// its eight stereo outputs), in the lilv test host: MIDI, patch:Set and patch:Get,
 // objects nested in objects, sizes that lie, cycles of any length, the worker's loads and frees
 // between them, a worker ring that is full, ports left unconnected, states restored and the
 // plugin restarted. It must never crash, hang, read past what it was given, or allocate or free in
@@ -191,12 +192,13 @@ std::string nulCut(const std::string& s) { return s.substr(0, s.find('\0')); }
 // After each cycle: the audio path kept off the heap, and what it played is finite.
 void checkOutput(test::Lv2TestHost& host) {
   if (realtimeHeap != nullptr) check(false, realtimeHeap);
-  for (const std::vector<float>* channel : {&host.left, &host.right}) {
-    check(std::all_of(channel->begin(), channel->end(), [](float v) { return std::isfinite(v); }),
-          "the output is not finite");
+  for (const test::Lv2TestHost::Pair& pair : host.outputs) {
+    for (const std::vector<float>* channel : {&pair.left, &pair.right}) {
+      check(std::all_of(channel->begin(), channel->end(), [](float v) { return std::isfinite(v); }),
+            "the output is not finite");
+    }
   }
-  host.left.clear();
-  host.right.clear();
+  host.clearOutputs();
 }
 
 }  // namespace
@@ -208,7 +210,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fixture = new Fixture;
   Fixture& f = *fixture;
   f.world = std::make_unique<test::Lv2World>(ZUMBEL_LV2_BUNDLE);
-  check(f.world->plugin() != nullptr, "no plugin in " ZUMBEL_LV2_BUNDLE);
+  check(f.world->plugin(test::kLv2StereoUri) != nullptr && f.world->plugin(test::kLv2MultiUri) != nullptr,
+        "no plugins in " ZUMBEL_LV2_BUNDLE);
   std::string pattern = (std::filesystem::temp_directory_path() / "zumbel-fuzz-lv2-XXXXXX").string();
   check(mkdtemp(pattern.data()) != nullptr, "no temporary folder");
   f.dir = pattern;
@@ -236,15 +239,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Fixture& f = *fixture;
   test::Lv2World& w = *f.world;
   const uint32_t object = w.urid(LV2_ATOM__Object), midi = w.urid(LV2_MIDI__MidiEvent);
-  test::Lv2TestHost host(w, 44100);
+  Input in(data, size);
+  test::Lv2TestHost host(w, 44100, in.byte() % 2 != 0 ? test::kLv2MultiUri : test::kLv2StereoUri);
   check(host.ok(), "the plugin does not instantiate");
+  const std::size_t outputs = 2 * host.pairs();
   // Every path the plugin may announce: one this input named, or a restored state's.
   std::set<std::string> named = {f.sessionSet, f.brokenSet};
   // Loading a set takes milliseconds: an input gets a bounded number of worker runs, restores
   // and frames, so that none runs for long.
   int workLeft = 8, restoresLeft = 4;
   uint64_t framesLeft = uint64_t{1} << 20;
-  Input in(data, size);
   while (!in.done()) {
     switch (in.byte() % 12) {
       case 0: {  // MIDI, of any length
@@ -292,12 +296,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (restoresLeft-- > 0) host.restoreState(broken ? f.brokenSession : f.session, ports);
         break;
       }
-      case 10: {
+      case 10: {  // a restart, or one port: the five named ones, then Multi's other outputs
         const uint8_t b = in.byte();
+        const std::size_t port = b % (3 + outputs);
         if (b < 40) {
           host.restart();
+        } else if (port <= test::kLv2ChannelPort) {
+          host.connect(static_cast<test::Lv2Port>(port), b & 0x80);
         } else {
-          host.connect(static_cast<test::Lv2Port>(b % 5), b & 0x80);
+          host.connectOutput(port - 3, b & 0x80);
         }
         break;
       }
@@ -314,6 +321,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t port = test::kLv2ControlPort; port <= test::kLv2ChannelPort; ++port) {
     host.connect(static_cast<test::Lv2Port>(port), true);
   }
+  for (std::size_t output = 0; output < outputs; ++output) host.connectOutput(output, true);
   for (int i = 0; i < 4; ++i) {
     host.run(1024);
     host.doWork();

@@ -139,22 +139,30 @@ void writeWaveSeeds(const std::string& dir) {
   write(dir + "/three24.wav", wav(1, 3, 24, 20, true));
 }
 
-// A host's actions, one byte each and their arguments after them, as fuzz_lv2_plugin reads them:
-// 0 MIDI (frame/64, length-1, bytes, size lie), 1 patch:Set (path), 2 patch:Get, 3 an atom,
-// 5 run (frames), 7 the worker, 8 full ring on or off, 9 restore (broken, ports), 10 restart or
-// a port, 11 the channel.
+// The plugin first (0 the stereo one, 1 Multi), then a host's actions, one byte each and their
+// arguments after them, as fuzz_lv2_plugin reads them: 0 MIDI (frame/64, length-1, bytes, size
+// lie), 1 patch:Set (path), 2 patch:Get, 3 an atom, 5 run (frames), 7 the worker, 8 full ring on
+// or off, 9 restore (broken, ports), 10 restart or a port, 11 the channel. Each seed is written
+// for both plugins.
 void writeLv2Seeds(const std::string& dir) {
+  auto seed = [&dir](const std::string& name, const std::vector<uint8_t>& actions) {
+    for (const uint8_t plugin : {0, 1}) {
+      std::vector<uint8_t> bytes{plugin};
+      bytes.insert(bytes.end(), actions.begin(), actions.end());
+      write(dir + "/" + name + (plugin != 0 ? "-multi" : ""), bytes);
+    }
+  };
   const std::vector<uint8_t> playing = {1, 0, 5, 4, 7, 5, 4, 5, 4, 0, 0, 2, 0x90, 36, 100, 0, 5, 6,
                                         0, 1, 2, 0x90, 38, 100, 0, 5, 8, 2, 5, 4};
-  write(dir + "/playing", playing);
+  seed("playing", playing);
   // A state restored while a chosen set loads, then one whose set is gone.
-  write(dir + "/restoring", {1, 0, 5, 4, 9, 0, 0, 7, 5, 4, 5, 4, 2, 5, 4, 9, 1, 0, 5, 4, 7, 5, 4, 2, 5, 4});
-  write(dir + "/full-ring", {8, 1, 0, 5, 4, 1, 1, 5, 4, 8, 5, 4, 7, 5, 4, 5, 4, 2, 5, 4});
+  seed("restoring", {1, 0, 5, 4, 9, 0, 0, 7, 5, 4, 5, 4, 2, 5, 4, 9, 1, 0, 5, 4, 7, 5, 4, 2, 5, 4});
+  seed("full-ring", {8, 1, 0, 5, 4, 1, 1, 5, 4, 8, 5, 4, 7, 5, 4, 5, 4, 2, 5, 4});
   // A crash ringing when the host restarts the plugin, then the left output unplugged and back.
-  write(dir + "/restarting", {1, 0, 5, 4, 7, 5, 4, 5, 4, 0, 0, 2, 0x90, 49, 127, 0, 5, 4, 10, 0, 5, 4, 10, 42,
-                              0, 0, 2, 0x90, 38, 100, 0, 5, 9, 10, 132, 5, 4});
+  seed("restarting", {1, 0, 5, 4, 7, 5, 4, 5, 4, 0, 0, 2, 0x90, 49, 127, 0, 5, 4, 10, 0, 5, 4, 10, 42,
+                       0, 0, 2, 0x90, 38, 100, 0, 5, 9, 10, 132, 5, 4});
   // patch:Set forged by hand: an object holding the property and a path.
-  write(dir + "/forged-set", {3, 3, 2, 7, 2, 9, 2, 1, 12, 0, 10, 0, 0, 0, 1, 0, 0, 0, 0, 5, 4, 7, 5, 4, 5, 4, 2, 5, 4});
+  seed("forged-set", {3, 3, 2, 7, 2, 9, 2, 1, 12, 0, 10, 0, 0, 0, 1, 0, 0, 0, 0, 5, 4, 7, 5, 4, 5, 4, 2, 5, 4});
 }
 
 int main(int argc, char** argv) {

@@ -1,9 +1,11 @@
-// The LV2 plugin in a host built on lilv: it must sound exactly as `zumbel render` whatever the
-// host's block sizes, keep its set in a saved session, hand over between sets without a break,
-// shrug off paths that name no usable set, and survive careless and hostile hosts. The allocation
-// guard watches every run().
+// The LV2 plugins in a host built on lilv: the stereo one must sound exactly as `zumbel render`
+// whatever the host's block sizes, and Multi give each output exactly the engine's pair for it;
+// they must keep their set in a saved session, hand over between sets without a break, shrug off
+// paths that name no usable set, and survive careless and hostile hosts. The allocation guard
+// watches every run().
 
 #include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/patch/patch.h>
 #include <lv2/urid/urid.h>
@@ -27,6 +29,7 @@
 #include "EngineConfig.h"
 #include "LoadedSet.h"
 #include "Lv2TestHost.h"
+#include "OfflineRenderer.h"
 #include "SetPlayer.h"
 #include "ShortMessage.h"
 #include "MidiFile.h"
@@ -39,6 +42,8 @@ namespace fs = std::filesystem;
 using test::AtomBytes;
 using test::Lv2TestHost;
 using test::Lv2World;
+using test::kLv2MultiUri;
+using test::kLv2StereoUri;
 using test::TempDir;
 using test::writeBytes;
 
@@ -62,8 +67,7 @@ void chooseSet(Lv2TestHost& host, const std::string& path) {
   host.run(64);
   host.run(64);
   host.doWork();  // frees whatever the handover retired
-  host.left.clear();
-  host.right.clear();
+  host.clearOutputs();
 }
 
 bool silent(const std::vector<float>& v) {
@@ -104,27 +108,95 @@ std::string copyDemoKit(const std::string& dir) {
   return dir + "/Demo.drums";
 }
 
-TEST(Lv2Plugin, BundleOffersTheDrumSetAsAPathParameter) {
-  const LilvPlugin* plugin = world().plugin();
-  ASSERT_NE(plugin, nullptr) << "bundle " << ZUMBEL_LV2_BUNDLE;
-  EXPECT_EQ(lilv_plugin_get_num_ports(plugin), 5u);
+// The mixer pairs (counted from 0) the routed demo kit sends sounds to.
+constexpr std::size_t kSnarePair = 1, kHiHatPair = 2, kCrashPair = 7;
+
+// A copy of the demo kit whose extras file routes the snare to output 2, the closed hi-hat to
+// output 3 and the crash to output 8 (the file counts outputs from 1); the rest plays on the main
+// pair.
+std::string routedDemoKit(const std::string& dir) {
+  const std::string kit = copyDemoKit(dir);
+  const std::string extras = R"({"sounds":{"2":{"output":2},"6":{"output":3},"13":{"output":8}}})";
+  writeBytes(dir + "/Demo.zumbel", std::vector<uint8_t>(extras.begin(), extras.end()));
+  return kit;
+}
+
+// Both plugins as a host finds them: instruments with the drum set as a path parameter, the
+// stereo one with one pair of audio outputs, Multi with eight, each port of the pair named alike.
+TEST(Lv2Plugin, BundleOffersBothPluginsWithTheDrumSetAsAPathParameter) {
+  std::vector<std::string> multiOutputs;
+  for (int pair = 1; pair <= 8; ++pair) {
+    for (const char* side : {"_left", "_right"}) multiOutputs.push_back("out" + std::to_string(pair) + side);
+  }
+  const struct {
+    const char* uri;
+    uint32_t ports;
+    std::vector<std::string> outputs;
+  } plugins[] = {{kLv2StereoUri, 5, {"out_left", "out_right"}}, {kLv2MultiUri, 19, multiOutputs}};
   LilvWorld* w = world().world();
   LilvNode* writable = lilv_new_uri(w, "http://lv2plug.in/ns/ext/patch#writable");
   LilvNode* range = lilv_new_uri(w, "http://www.w3.org/2000/01/rdf-schema#range");
-  LilvNodes* params = lilv_world_find_nodes(w, lilv_plugin_get_uri(plugin), writable, nullptr);
-  ASSERT_EQ(lilv_nodes_size(params), 1u);
-  const LilvNode* param = lilv_nodes_get_first(params);
-  EXPECT_STREQ(lilv_node_as_uri(param), "https://zumbel.nordwick.org/lv2#set");
-  LilvNode* type = lilv_world_get(w, param, range, nullptr);
-  EXPECT_STREQ(lilv_node_as_uri(type), "http://lv2plug.in/ns/ext/atom#Path");
+  LilvNode* audio = lilv_new_uri(w, LV2_CORE__AudioPort);
+  LilvNode* output = lilv_new_uri(w, LV2_CORE__OutputPort);
+  LilvNode* type = lilv_new_uri(w, "http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
+  LilvNode* instrument = lilv_new_uri(w, LV2_CORE__InstrumentPlugin);
+  for (const auto& expected : plugins) {
+    SCOPED_TRACE(expected.uri);
+    const LilvPlugin* plugin = world().plugin(expected.uri);
+    ASSERT_NE(plugin, nullptr) << "bundle " << ZUMBEL_LV2_BUNDLE;
+    EXPECT_EQ(lilv_plugin_get_num_ports(plugin), expected.ports);
+    // Asked once the plugin's own file is loaded (lilv reads it when a port is first asked for).
+    EXPECT_TRUE(lilv_world_ask(w, lilv_plugin_get_uri(plugin), type, instrument));
+    EXPECT_EQ(lilv_plugin_get_num_ports_of_class(plugin, audio, output, nullptr), expected.outputs.size());
+    std::vector<std::string> outputs;
+    for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
+      const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+      if (lilv_port_is_a(plugin, port, audio)) {
+        outputs.emplace_back(lilv_node_as_string(lilv_port_get_symbol(plugin, port)));
+      }
+    }
+    EXPECT_EQ(outputs, expected.outputs);
+
+    LilvNodes* params = lilv_world_find_nodes(w, lilv_plugin_get_uri(plugin), writable, nullptr);
+    ASSERT_EQ(lilv_nodes_size(params), 1u);
+    const LilvNode* param = lilv_nodes_get_first(params);
+    EXPECT_STREQ(lilv_node_as_uri(param), "https://zumbel.nordwick.org/lv2#set");
+    LilvNode* pathType = lilv_world_get(w, param, range, nullptr);
+    EXPECT_STREQ(lilv_node_as_uri(pathType), "http://lv2plug.in/ns/ext/atom#Path");
+    lilv_node_free(pathType);
+    lilv_nodes_free(params);
+
+    // Rates no device has are refused instead of played wrongly.
+    EXPECT_FALSE(Lv2TestHost(world(), 1000.0, expected.uri).ok());
+    EXPECT_TRUE(Lv2TestHost(world(), 22050.0, expected.uri).ok());
+  }
+  lilv_node_free(instrument);
   lilv_node_free(type);
-  lilv_nodes_free(params);
+  lilv_node_free(output);
+  lilv_node_free(audio);
   lilv_node_free(range);
   lilv_node_free(writable);
+}
 
-  // Rates no device has are refused instead of played wrongly.
-  EXPECT_FALSE(Lv2TestHost(world(), 1000.0).ok());
-  EXPECT_TRUE(Lv2TestHost(world(), 22050.0).ok());
+// Plays `song` through the host in blocks of random sizes (single frames and blocks larger than
+// the mixer's included), each message at its frame, until `total` frames are out.
+void playInRandomBlocks(Lv2TestHost& host, const MidiSong& song, int rate, int64_t total, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<uint32_t> size(1, 9000);
+  std::size_t next = 0;
+  for (int64_t start = 0; start < total;) {
+    const uint32_t draw = size(random);
+    const auto frames = static_cast<uint32_t>(std::min<int64_t>(total - start, draw % 7 == 0 ? 1 : draw));
+    for (; next < song.events.size(); ++next) {
+      const int64_t at = song.frameAt(song.events[next], rate);
+      if (at >= start + frames) break;
+      const uint32_t m = song.events[next].message;
+      host.midi(static_cast<uint32_t>(at - start), static_cast<uint8_t>(m), static_cast<uint8_t>(m >> 8),
+                static_cast<uint8_t>(m >> 16));
+    }
+    host.run(frames);
+    start += frames;
+  }
 }
 
 // The demo song through the plugin in blocks of random sizes (single frames and blocks larger
@@ -148,24 +220,7 @@ TEST_P(Lv2PluginAtRate, PlaysTheDemoSongExactlyAsRenderDoes) {
   ASSERT_TRUE(host.ok());
   chooseSet(host, kDemoKit);
   EXPECT_EQ(host.announced, std::vector<std::string>{kDemoKit});
-
-  std::mt19937 random(static_cast<unsigned>(rate));
-  std::uniform_int_distribution<uint32_t> size(1, 9000);
-  const auto total = static_cast<int64_t>(reference.left.size());
-  std::size_t next = 0;
-  for (int64_t start = 0; start < total;) {
-    const uint32_t draw = size(random);
-    const auto frames = static_cast<uint32_t>(std::min<int64_t>(total - start, draw % 7 == 0 ? 1 : draw));
-    for (; next < midi.song.events.size(); ++next) {
-      const int64_t at = midi.song.frameAt(midi.song.events[next], rate);
-      if (at >= start + frames) break;
-      const uint32_t m = midi.song.events[next].message;
-      host.midi(static_cast<uint32_t>(at - start), static_cast<uint8_t>(m), static_cast<uint8_t>(m >> 8),
-                static_cast<uint8_t>(m >> 16));
-    }
-    host.run(frames);
-    start += frames;
-  }
+  playInRandomBlocks(host, midi.song, rate, static_cast<int64_t>(reference.left.size()), static_cast<unsigned>(rate));
   ASSERT_EQ(host.left.size(), reference.left.size());
   for (std::size_t i = 0; i < reference.left.size(); ++i) {
     ASSERT_EQ(host.left[i], reference.left[i]) << "frame " << i;
@@ -175,6 +230,89 @@ TEST_P(Lv2PluginAtRate, PlaysTheDemoSongExactlyAsRenderDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, Lv2PluginAtRate, testing::Values(44100, 48000));
+
+// Each pair's frames as the engine renders the song into `pairs` pairs, cycle by cycle as the
+// offline renderer does.
+std::vector<test::Lv2TestHost::Pair> engineRender(const std::string& kit, const MidiSong& song, int rate, int pairs,
+                                                  int64_t total) {
+  SetLoadResult loaded = loadSet(kit, rate);
+  EXPECT_TRUE(loaded.set) << loaded.problems;
+  if (!loaded.set) return {};
+  DrumEngine& engine = *loaded.set->engine;
+  std::vector<test::Lv2TestHost::Pair> rendered(static_cast<std::size_t>(pairs));
+  std::vector<std::vector<float>> block(2 * rendered.size(), std::vector<float>(kRenderBlockFrames));
+  OutputPairs out;
+  out.count = pairs;
+  for (std::size_t k = 0; k < rendered.size(); ++k) {
+    out.left[k] = block[2 * k].data();
+    out.right[k] = block[2 * k + 1].data();
+  }
+  std::vector<TimedMessage> batch;
+  std::size_t next = 0;
+  for (int64_t start = 0; start < total; start += kRenderBlockFrames) {
+    const int frames = static_cast<int>(std::min<int64_t>(kRenderBlockFrames, total - start));
+    batch.clear();
+    for (; next < song.events.size() && song.frameAt(song.events[next], rate) < start + frames; ++next) {
+      const auto at = static_cast<uint32_t>(song.frameAt(song.events[next], rate) - start);
+      batch.push_back({at, song.events[next].message});
+    }
+    engine.process(out, frames, batch);
+    for (std::size_t k = 0; k < rendered.size(); ++k) {
+      rendered[k].left.insert(rendered[k].left.end(), out.left[k], out.left[k] + frames);
+      rendered[k].right.insert(rendered[k].right.end(), out.right[k], out.right[k] + frames);
+    }
+  }
+  return rendered;
+}
+
+// The demo song on a kit that routes sounds to three outputs besides the main one: Multi gives
+// each output exactly the engine's pair for it (the stems), in blocks of any size, also with some
+// outputs unconnected; the stereo plugin gives exactly the engine's one-pair mix, which is the
+// stems summed.
+TEST(Lv2Plugin, MultiPlaysEachOutputAsTheEngineRendersItAndStereoTheirMix) {
+  constexpr int kRate = 48000;
+  TempDir dir;
+  const std::string kit = routedDemoKit(dir / "kit");
+  const MidiFileResult midi = loadMidiFile(kDemoSong);
+  ASSERT_TRUE(midi.ok());
+  const int64_t total = songFrameCount(midi.song, kRate) + kRate;
+  const auto stems = engineRender(kit, midi.song, kRate, kMixerOutputPairs, total);
+  const auto mix = engineRender(kit, midi.song, kRate, 1, total);
+  ASSERT_EQ(stems.size(), static_cast<std::size_t>(kMixerOutputPairs));
+  ASSERT_EQ(mix.size(), 1u);
+  for (std::size_t k = 0; k < stems.size(); ++k) {
+    const bool routed = k == 0 || k == kSnarePair || k == kHiHatPair || k == kCrashPair;
+    EXPECT_EQ(silent(stems[k].left), !routed) << "pair " << k;
+  }
+  for (int64_t f = 0; f < total; ++f) {
+    float left = 0, right = 0;
+    for (const auto& stem : stems) left += stem.left[f], right += stem.right[f];
+    ASSERT_NEAR(mix[0].left[f], left, 1e-5f) << "frame " << f;
+    ASSERT_NEAR(mix[0].right[f], right, 1e-5f) << "frame " << f;
+  }
+
+  Lv2TestHost multi(world(), kRate, kLv2MultiUri), stereo(world(), kRate, kLv2StereoUri);
+  ASSERT_EQ(multi.pairs(), static_cast<std::size_t>(kMixerOutputPairs));
+  ASSERT_EQ(stereo.pairs(), 1u);
+  // A routed output and an unused one left unconnected: they are heard as silence, the rest as if
+  // they were connected.
+  const std::size_t hiHatRight = 2 * kHiHatPair + 1, unusedLeft = 2 * 5;
+  multi.connectOutput(hiHatRight, false);
+  multi.connectOutput(unusedLeft, false);
+  for (Lv2TestHost* host : {&multi, &stereo}) {
+    chooseSet(*host, kit);
+    playInRandomBlocks(*host, midi.song, kRate, total, 7);
+  }
+  for (std::size_t k = 0; k < stems.size(); ++k) {
+    std::vector<float> left = stems[k].left, right = stems[k].right;
+    if (2 * k == unusedLeft) std::fill(left.begin(), left.end(), 0.0f);
+    if (2 * k + 1 == hiHatRight) std::fill(right.begin(), right.end(), 0.0f);
+    EXPECT_TRUE(multi.outputs[k].left == left) << "pair " << k;
+    EXPECT_TRUE(multi.outputs[k].right == right) << "pair " << k;
+  }
+  EXPECT_TRUE(stereo.left == mix[0].left);
+  EXPECT_TRUE(stereo.right == mix[0].right);
+}
 
 TEST(Lv2Plugin, SavedSessionReopensWithItsSetAndChannelWhereverItMoved) {
   TempDir dir;
@@ -273,13 +411,17 @@ TEST(Lv2Plugin, MissingSamplesAreLoggedAndStaySilentWhileTheRestPlays) {
 }
 
 // A set chosen while a crash rings: the crash goes on exactly as if nothing had happened, its
-// note-off still reaches it, and the next note plays from the new set.
-TEST(Lv2Plugin, ChangingTheSetLetsSoundingNotesRingOn) {
+// note-off still reaches it, and the next note plays from the new set. The crash and the snare
+// play on outputs of their own, so Multi's handover is heard on each of its outputs.
+class Lv2PluginOfUri : public testing::TestWithParam<const char*> {};
+
+TEST_P(Lv2PluginOfUri, ChangingTheSetLetsSoundingNotesRingOn) {
   TempDir dir;
-  const std::string other = copyDemoKit(dir / "other");
-  Lv2TestHost steady(world(), kOutputRate), changed(world(), kOutputRate);
+  const std::string first = routedDemoKit(dir / "first");
+  const std::string other = routedDemoKit(dir / "other");
+  Lv2TestHost steady(world(), kOutputRate, GetParam()), changed(world(), kOutputRate, GetParam());
   for (Lv2TestHost* host : {&steady, &changed}) {
-    chooseSet(*host, kDemoKit);
+    chooseSet(*host, first);
     hit(*host, kCrash, 3000);
   }
   for (Lv2TestHost* host : {&steady, &changed}) {
@@ -292,10 +434,19 @@ TEST(Lv2Plugin, ChangingTheSetLetsSoundingNotesRingOn) {
     hit(*host, kSnare);
   }
   changed.doWork();
-  EXPECT_EQ(changed.announced, (std::vector<std::string>{kDemoKit, other}));
-  EXPECT_EQ(changed.left, steady.left);
-  EXPECT_EQ(changed.right, steady.right);
+  EXPECT_EQ(changed.announced, (std::vector<std::string>{first, other}));
+  for (std::size_t k = 0; k < steady.pairs(); ++k) {
+    EXPECT_EQ(changed.outputs[k].left, steady.outputs[k].left) << "pair " << k;
+    EXPECT_EQ(changed.outputs[k].right, steady.outputs[k].right) << "pair " << k;
+  }
+  const std::size_t crash = steady.pairs() > 1 ? kCrashPair : 0;
+  EXPECT_FALSE(silent(steady.outputs[crash].left));
 }
+
+INSTANTIATE_TEST_SUITE_P(Plugins, Lv2PluginOfUri, testing::Values(kLv2StereoUri, kLv2MultiUri),
+                         [](const testing::TestParamInfo<const char*>& plugin) {
+                           return std::string(plugin.param) == kLv2MultiUri ? "Multi" : "Stereo";
+                         });
 
 // --- careless and hostile hosts ---
 

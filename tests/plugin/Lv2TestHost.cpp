@@ -2,6 +2,7 @@
 
 #include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/patch/patch.h>
 #include <lv2/state/state.h>
@@ -18,7 +19,6 @@ namespace zumbel::test {
 
 namespace {
 
-constexpr const char* kPluginUri = "https://zumbel.nordwick.org/lv2";
 constexpr const char* kSetUri = "https://zumbel.nordwick.org/lv2#set";
 constexpr std::size_t kSequenceBytes = 1 << 16;
 
@@ -30,9 +30,13 @@ Lv2World::Lv2World(const std::string& bundleDir) : world_(lilv_world_new()) {
   LilvNode* bundle = lilv_new_uri(world_, uri.c_str());
   lilv_world_load_bundle(world_, bundle);
   lilv_node_free(bundle);
-  LilvNode* pluginUri = lilv_new_uri(world_, kPluginUri);
-  plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), pluginUri);
-  lilv_node_free(pluginUri);
+}
+
+const LilvPlugin* Lv2World::plugin(const char* uri) const {
+  LilvNode* node = lilv_new_uri(world_, uri);
+  const LilvPlugin* found = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), node);
+  lilv_node_free(node);
+  return found;
 }
 
 Lv2World::~Lv2World() { lilv_world_free(world_); }
@@ -65,22 +69,46 @@ std::size_t Lv2TestHost::Ring::size() const noexcept {
   return pushed.load(std::memory_order_acquire) - popped.load(std::memory_order_relaxed);
 }
 
-Lv2TestHost::Lv2TestHost(Lv2World& world, double rate)
+Lv2TestHost::Lv2TestHost(Lv2World& world, double rate, const char* uri)
     : world_(world),
       mapF_{LV2_URID__map, world.map()},
       unmapF_{LV2_URID__unmap, world.unmap()},
       scheduleF_{LV2_WORKER__schedule, &scheduleFeature_},
       logF_{LV2_LOG__log, &logFeature_},
       forged_(kSequenceBytes / 8),
-      notify_(kSequenceBytes / 8),
-      outLeft_(kMaxBlock),
-      outRight_(kMaxBlock) {
+      notify_(kSequenceBytes / 8) {
   features_ = {&mapF_, &unmapF_, &scheduleF_, &logF_, nullptr};
-  if (world.plugin() == nullptr) return;
-  instance_ = lilv_plugin_instantiate(world.plugin(), rate, features_.data());
+  plugin_ = world.plugin(uri);
+  if (plugin_ == nullptr) return;
+  LilvWorld* w = world.world();
+  auto portNamed = [&](const char* symbol) {
+    LilvNode* node = lilv_new_string(w, symbol);
+    const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin_, node);
+    lilv_node_free(node);
+    return port != nullptr ? lilv_port_get_index(plugin_, port) : UINT32_MAX;
+  };
+  controlPort_ = portNamed("control");
+  notifyPort_ = portNamed("notify");
+  channelPort_ = portNamed("channel");
+  LilvNode* audio = lilv_new_uri(w, LV2_CORE__AudioPort);
+  LilvNode* output = lilv_new_uri(w, LV2_CORE__OutputPort);
+  for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin_); ++i) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, i);
+    if (lilv_port_is_a(plugin_, port, audio) && lilv_port_is_a(plugin_, port, output)) outputPorts_.push_back(i);
+  }
+  lilv_node_free(output);
+  lilv_node_free(audio);
+  const bool usable = controlPort_ != UINT32_MAX && notifyPort_ != UINT32_MAX && channelPort_ != UINT32_MAX &&
+                      !outputPorts_.empty() && outputPorts_.size() % 2 == 0 && outputPorts_.size() <= 2 * kMaxPairs;
+  if (!usable) return;
+  outputOn_.assign(outputPorts_.size(), true);
+  outBuffers_.assign(outputPorts_.size(), std::vector<float>(kMaxBlock));
+  instance_ = lilv_plugin_instantiate(plugin_, rate, features_.data());
   if (instance_ == nullptr) return;
-  worker_ = static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
+  worker_ =
+      static_cast<const LV2_Worker_Interface*>(lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
   for (uint32_t port = kLv2ControlPort; port <= kLv2ChannelPort; ++port) connect(static_cast<Lv2Port>(port), true);
+  for (std::size_t o = 0; o < outputPorts_.size(); ++o) connectOutput(o, true);
   lilv_instance_activate(instance_);
 }
 
@@ -110,16 +138,27 @@ void Lv2TestHost::rawEvents(const std::vector<uint8_t>& bytes) {
 }
 
 void Lv2TestHost::connect(Lv2Port port, bool connected) {
-  connected_.at(port) = connected;
-  void* data = nullptr;
   switch (port) {
-    case kLv2ControlPort: data = control_.get(); break;
-    case kLv2NotifyPort: data = notify_.data(); break;
-    case kLv2LeftPort: data = outLeft_.data(); break;
-    case kLv2RightPort: data = outRight_.data(); break;
-    case kLv2ChannelPort: data = &channel_; break;
+    case kLv2ControlPort:
+      controlOn_ = connected;
+      lilv_instance_connect_port(instance_, controlPort_, connected ? control_.get() : nullptr);
+      break;
+    case kLv2NotifyPort:
+      notifyOn_ = connected;
+      lilv_instance_connect_port(instance_, notifyPort_, connected ? notify_.data() : nullptr);
+      break;
+    case kLv2LeftPort: connectOutput(0, connected); break;
+    case kLv2RightPort: connectOutput(1, connected); break;
+    case kLv2ChannelPort:
+      channelOn_ = connected;
+      lilv_instance_connect_port(instance_, channelPort_, connected ? &channel_ : nullptr);
+      break;
   }
-  lilv_instance_connect_port(instance_, port, connected ? data : nullptr);
+}
+
+void Lv2TestHost::connectOutput(std::size_t output, bool connected) {
+  outputOn_.at(output) = connected;
+  lilv_instance_connect_port(instance_, outputPorts_[output], connected ? outBuffers_[output].data() : nullptr);
 }
 
 void Lv2TestHost::restart() {
@@ -171,7 +210,7 @@ void Lv2TestHost::run(uint32_t frames) {
   if (bytes != controlBytes_) {
     control_.reset(new uint8_t[bytes]);
     controlBytes_ = bytes;
-    if (connected_[kLv2ControlPort]) connect(kLv2ControlPort, true);
+    if (controlOn_) connect(kLv2ControlPort, true);
   }
   std::memcpy(control_.get(), forged_.data(), bytes);
 
@@ -194,12 +233,14 @@ void Lv2TestHost::run(uint32_t frames) {
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count());
   }
   if (record) {
-    if (!connected_[kLv2LeftPort]) std::fill_n(outLeft_.begin(), frames, 0.0f);
-    if (!connected_[kLv2RightPort]) std::fill_n(outRight_.begin(), frames, 0.0f);
-    left.insert(left.end(), outLeft_.begin(), outLeft_.begin() + frames);
-    right.insert(right.end(), outRight_.begin(), outRight_.begin() + frames);
+    for (std::size_t o = 0; o < outBuffers_.size(); ++o) {
+      std::vector<float>& buffer = outBuffers_[o];
+      if (!outputOn_[o]) std::fill_n(buffer.begin(), frames, 0.0f);
+      std::vector<float>& heard = o % 2 == 0 ? outputs[o / 2].left : outputs[o / 2].right;
+      heard.insert(heard.end(), buffer.begin(), buffer.begin() + frames);
+    }
   }
-  if (!connected_[kLv2NotifyPort]) return;
+  if (!notifyOn_) return;
 
   const LV2_URID patchSet = world_.urid(LV2_PATCH__Set);
   const LV2_URID value = world_.urid(LV2_PATCH__value);
@@ -288,7 +329,7 @@ void Lv2TestHost::setPortValue(const char* symbol, void* self, const void* value
 bool Lv2TestHost::saveState(const std::string& dir) {
   // As jalv and other lilv hosts do: files outside the session are linked into it. (lilv 0.24
   // removes a file the state names outside the session when it is given no folder for links.)
-  LilvState* state = lilv_state_new_from_instance(world_.plugin(), instance_, world_.map(), nullptr, nullptr,
+  LilvState* state = lilv_state_new_from_instance(plugin_, instance_, world_.map(), nullptr, nullptr,
                                                   dir.c_str(), dir.c_str(), portValue, this,
                                                   LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
   if (state == nullptr) return false;

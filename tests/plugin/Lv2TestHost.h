@@ -27,7 +27,11 @@
 
 namespace zumbel::test {
 
-// The bundle, its plugin and the URIs every host maps: one per process.
+// The bundle's two plugins: the stereo one, and Multi with a stereo output for each mixer pair.
+inline constexpr const char* kLv2StereoUri = "https://zumbel.nordwick.org/lv2";
+inline constexpr const char* kLv2MultiUri = "https://zumbel.nordwick.org/lv2/multi";
+
+// The bundle, its plugins and the URIs every host maps: one per process.
 class Lv2World {
  public:
   // Loads the bundle at `bundleDir` (a folder, with or without the trailing slash).
@@ -37,7 +41,8 @@ class Lv2World {
   Lv2World& operator=(const Lv2World&) = delete;
 
   LilvWorld* world() const noexcept { return world_; }
-  const LilvPlugin* plugin() const noexcept { return plugin_; }  // null when the bundle lacks it
+  // The plugin at `uri`; null when the bundle lacks it.
+  const LilvPlugin* plugin(const char* uri = kLv2StereoUri) const;
   LV2_URID_Map* map() noexcept { return &map_; }
   LV2_URID_Unmap* unmap() noexcept { return &unmap_; }
   LV2_URID urid(const char* uri) { return map_.map(map_.handle, uri); }
@@ -47,7 +52,6 @@ class Lv2World {
   static const char* unmapUri(LV2_URID_Unmap_Handle handle, LV2_URID urid);
 
   LilvWorld* world_;
-  const LilvPlugin* plugin_ = nullptr;
   std::mutex lock_;
   std::unordered_map<std::string, LV2_URID> ids_;
   std::vector<std::unique_ptr<std::string>> uris_;
@@ -62,18 +66,23 @@ struct Lv2Midi {
   uint32_t size = 3;
 };
 
+// The ports a test names; left and right are the first pair's (the stereo plugin's only pair).
 enum Lv2Port : uint32_t { kLv2ControlPort = 0, kLv2NotifyPort, kLv2LeftPort, kLv2RightPort, kLv2ChannelPort };
 
 class Lv2TestHost {
  public:
   static constexpr uint32_t kMaxBlock = 16384;
+  static constexpr std::size_t kMaxPairs = 8;
 
-  Lv2TestHost(Lv2World& world, double rate);
+  // An instance of the plugin at `uri`, its ports found by their symbols.
+  Lv2TestHost(Lv2World& world, double rate, const char* uri = kLv2StereoUri);
   ~Lv2TestHost();
   Lv2TestHost(const Lv2TestHost&) = delete;
   Lv2TestHost& operator=(const Lv2TestHost&) = delete;
 
   bool ok() const noexcept { return instance_ != nullptr; }
+  // Stereo pairs of audio outputs: left and right of pair k are audio outputs 2k and 2k + 1.
+  std::size_t pairs() const noexcept { return outBuffers_.size() / 2; }
 
   // --- the next run() ---
   void midi(uint32_t frame, uint8_t status, uint8_t data1, uint8_t data2);
@@ -88,6 +97,8 @@ class Lv2TestHost {
   // Connects `port` to the host's buffer again, or to nothing (null). An output connected to
   // nothing is recorded as silence.
   void connect(Lv2Port port, bool connected);
+  // The same for audio output `output` (0 .. 2 * pairs() - 1), in port order.
+  void connectOutput(std::size_t output, bool connected);
   // deactivate() and activate(), as a host does when it stops and restarts the plugin.
   void restart();
 
@@ -103,9 +114,19 @@ class Lv2TestHost {
   // How long the last run() spent in the plugin: its run() and the worker's replies.
   uint64_t lastRunNs() const noexcept { return lastRunNs_; }
 
-  // Each run() appends its output here while `record` is on (a benchmark turns it off).
-  std::vector<float> left, right;
+  // Each run() appends each pair's output here while `record` is on (a benchmark turns it off);
+  // `left` and `right` are the first pair's.
+  struct Pair {
+    std::vector<float> left, right;
+  };
+  std::array<Pair, kMaxPairs> outputs;
+  std::vector<float>& left = outputs[0].left;
+  std::vector<float>& right = outputs[0].right;
   bool record = true;
+  // Forgets what every pair recorded.
+  void clearOutputs() noexcept {
+    for (Pair& pair : outputs) pair.left.clear(), pair.right.clear();
+  }
   // While set, the worker's ring is full: the plugin's every request is refused.
   bool workerFull = false;
   // The paths the plugin announced with patch:Set, in order.
@@ -149,6 +170,7 @@ class Lv2TestHost {
   void workFront();
 
   Lv2World& world_;
+  const LilvPlugin* plugin_ = nullptr;
   LilvInstance* instance_ = nullptr;
   const LV2_Worker_Interface* worker_ = nullptr;
   LV2_Worker_Schedule scheduleFeature_{this, schedule};
@@ -161,8 +183,12 @@ class Lv2TestHost {
   std::vector<uint64_t> forged_, notify_;  // atom sequences, 8-byte aligned
   std::unique_ptr<uint8_t[]> control_;     // the forged sequence, in a buffer of its exact size
   std::size_t controlBytes_ = 0;
-  std::vector<float> outLeft_, outRight_;
-  std::array<bool, 5> connected_{true, true, true, true, true};
+  // The plugin's port numbers, and whether each port is connected.
+  uint32_t controlPort_ = 0, notifyPort_ = 0, channelPort_ = 0;
+  std::vector<uint32_t> outputPorts_;
+  bool controlOn_ = true, notifyOn_ = true, channelOn_ = true;
+  std::vector<bool> outputOn_;
+  std::vector<std::vector<float>> outBuffers_;
   std::vector<Lv2Midi> pendingMidi_;
   std::vector<uint8_t> pendingRaw_;
   std::vector<std::pair<std::string, std::string>> pendingSets_;  // path, value type
