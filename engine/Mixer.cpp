@@ -19,6 +19,9 @@ constexpr uint32_t kPlayLooping = 2;
 constexpr uint32_t kStop = 3;
 
 constexpr int kPendingWords = (kMaxSlots + 63) / 64;
+// The pairs' scratch areas lie this many floats apart: a whole block and one cache line more, so
+// that the eight areas do not all fall on the same cache sets, as areas a power of two apart would.
+constexpr std::ptrdiff_t kPairScratchStride = 2 * kMaxBlockFrames + 16;
 // One bit per pending word, so a scan touches only the words that have news.
 constexpr int kSummaryWords = (kPendingWords + 63) / 64;
 
@@ -78,7 +81,7 @@ Mixer::Mixer(int deviceRate)
       summary_(new std::atomic<uint64_t>[kSummaryWords]),
       active_(new SlotId[kMaxSlots]),
       free_(new SlotId[kMaxSlots]),
-      scratch_(new float[2 * kMaxBlockFrames * kMixerOutputPairs]),
+      scratch_(new float[kPairScratchStride * kMixerOutputPairs]),
       gainTable_(new float[kMaxTrim - kSilentVolume + 1]) {
   for (int w = 0; w < kPendingWords; ++w) pending_[w].store(0, std::memory_order_relaxed);
   for (int w = 0; w < kSummaryWords; ++w) summary_[w].store(0, std::memory_order_relaxed);
@@ -556,7 +559,7 @@ void Mixer::renderChunk(const OutputPairs& out, int frames) noexcept {
     Playback& p = playback_[slot];
     updateParameters(slot, p);
     const int pair = p.output < pairs ? p.output : 0;
-    float* mix = scratch_.get() + static_cast<std::ptrdiff_t>(pair) * 2 * kMaxBlockFrames;
+    float* mix = scratch_.get() + pair * kPairScratchStride;
     if ((used & (1u << pair)) == 0) {
       used |= 1u << pair;
       std::fill_n(mix, 2 * frames, 0.0f);
@@ -576,7 +579,7 @@ void Mixer::renderChunk(const OutputPairs& out, int frames) noexcept {
       std::fill_n(right, frames, 0.0f);
       continue;
     }
-    const float* mix = scratch_.get() + static_cast<std::ptrdiff_t>(k) * 2 * kMaxBlockFrames;
+    const float* mix = scratch_.get() + k * kPairScratchStride;
     for (int f = 0; f < frames; ++f) {
       left[f] = mix[2 * f];
       right[f] = mix[2 * f + 1];
