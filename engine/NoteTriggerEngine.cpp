@@ -39,8 +39,15 @@ void NoteTriggerEngine::HandleShortMessage(uint32_t message) noexcept {
   if (d1 > 127 || d2 > 127) return;
   const int32_t noteOnStatus = noteOnStatus_;
 
-  if (status == noteOnStatus + 0x20 && d1 == kChannelVolumeController) {
-    channelVolumes_[static_cast<std::size_t>(selectedChannel())] = d2;
+  if (status == noteOnStatus + 0x20) {
+    if (d1 == kChannelVolumeController) channelVolumes_[static_cast<std::size_t>(selectedChannel())] = d2;
+    // A sequencer's stop sends these: nothing may ring on after it.
+    if (d1 == kAllSoundOffController) allSoundOff();
+    if (d1 == kAllNotesOffController) allNotesOff();
+    return;
+  }
+  if (status == noteOnStatus + 0x10) {
+    polyAftertouch(d1, d2);
     return;
   }
   if (status >= 0xE0 && status <= 0xEF) {
@@ -90,6 +97,26 @@ void NoteTriggerEngine::noteOn(int note, int velocity) noexcept {
   }
   const int key = e - firstShownSound();
   if (key >= 0 && key < Indicators::kKeys) indicators_.lightPad(key, band, empty);
+}
+
+void NoteTriggerEngine::silenceSound(int e) noexcept {
+  for (int j = 0; j < kLayerCount; ++j) {
+    if (SampleVoice* v = voices_.voice(e, j)) v->Stop();
+  }
+}
+
+void NoteTriggerEngine::polyAftertouch(int note, int pressure) noexcept {
+  const int32_t threshold = doc_.extras().grabThreshold;
+  if (threshold == kGrabOff || pressure < threshold) return;
+  silenceSound(std::max(0, note - kFirstNote));
+}
+
+void NoteTriggerEngine::allSoundOff() noexcept {
+  for (int e = 0; e < kSoundCount; ++e) silenceSound(e);
+}
+
+void NoteTriggerEngine::allNotesOff() noexcept {
+  for (int note = kFirstNote; note < kFirstNote + kSoundCount; ++note) noteOff(note);
 }
 
 void NoteTriggerEngine::noteOff(int note) noexcept {

@@ -21,6 +21,8 @@ inline constexpr int kMidiChannels = 16;
 inline constexpr int32_t kDefaultNoteOnStatus = 0x90;  // channel 1
 inline constexpr int32_t kDefaultChannelVolume = 127;
 inline constexpr int kChannelVolumeController = 7;
+inline constexpr int kAllSoundOffController = 120;
+inline constexpr int kAllNotesOffController = 123;
 
 class NoteTriggerEngine {
  public:
@@ -53,6 +55,11 @@ class NoteTriggerEngine {
   int selectedChannel() const noexcept;
   void noteOn(int note, int velocity) noexcept;
   void noteOff(int note) noexcept;
+  // Every voice of sound `e` fades out over the stop ramp.
+  void silenceSound(int e) noexcept;
+  void polyAftertouch(int note, int pressure) noexcept;
+  void allSoundOff() noexcept;
+  void allNotesOff() noexcept;
   void pitchBend(int32_t value) noexcept;
 
   const CKitbeatDoc& doc_;

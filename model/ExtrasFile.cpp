@@ -206,6 +206,15 @@ ExtrasRead ParseExtras(const std::string& text, const std::string& name) {
     // A newer program's file: what this version knows of it still applies, the rest is kept.
     ignored.add(name + ": written by a newer Zumbel (version " + shown(*version) + "); its new keys are kept, not used");
   }
+  if (const auto grab = doc.find("grabThreshold"); grab != doc.end()) {
+    if (grab->is_string() && grab->get_ref<const std::string&>() == "off") {
+      read.extras.grabThreshold = kGrabOff;
+    } else if (grab->is_number_integer() && grab->get<int64_t>() >= 1 && grab->get<int64_t>() <= 127) {
+      read.extras.grabThreshold = static_cast<int32_t>(grab->get<int64_t>());
+    } else {
+      ignored.add(name + ": grabThreshold " + shown(*grab) + " is not an aftertouch value 1-127 or \"off\"");
+    }
+  }
   const auto sounds = doc.find("sounds");
   if (sounds == doc.end()) return read;
   if (!sounds->is_object()) {
@@ -283,6 +292,8 @@ std::string SerializeExtras(const SetExtras& extras) {
   if (version == doc.end() || !version->is_number_integer() || version->get<int64_t>() < kExtrasVersion) {
     doc["version"] = kExtrasVersion;
   }
+  const int32_t grab = extras.grabThreshold;
+  setOrErase(doc, "grabThreshold", grab == kDefaultGrabThreshold, grab == kGrabOff ? json("off") : json(grab));
   if (!doc.contains("sounds") || !doc["sounds"].is_object()) doc["sounds"] = json::object();
   json& sounds = doc["sounds"];
   for (int n = 0; n < kSoundCount; ++n) {

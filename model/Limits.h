@@ -28,6 +28,9 @@ inline constexpr int32_t kLevelOff = INT32_MIN;
 inline constexpr int32_t kMinLayerGain = -6000;
 inline constexpr int32_t kMaxLayerGain = 1200;
 inline constexpr int kOutputPairs = 8;
+// Polyphonic aftertouch at or above this grabs (chokes) the sound of its note; 0 never grabs.
+inline constexpr int32_t kDefaultGrabThreshold = 127;
+inline constexpr int32_t kGrabOff = 0;
 inline constexpr std::size_t kMaxSoundNameBytes = 256;
 // An extras file is a few kilobytes; anything far larger is not one of ours. Nesting is bounded
 // before parsing, so a hostile file cannot exhaust the parser's stack.

@@ -10,7 +10,7 @@ bool SoundExtras::isDefault() const {
 }
 
 bool SetExtras::soundsAreDefault() const {
-  return std::all_of(sounds.begin(), sounds.end(), [](const SoundExtras& s) { return s.isDefault(); });
+  return grabThreshold == kDefaultGrabThreshold && std::all_of(sounds.begin(), sounds.end(), [](const SoundExtras& s) { return s.isDefault(); });
 }
 
 int32_t voiceTrim(const SoundExtras& s, int layer) {

@@ -26,10 +26,13 @@ struct SoundExtras {
 
 struct SetExtras {
   std::array<SoundExtras, kSoundCount> sounds{};
+  // Polyphonic aftertouch at or above this value silences the sound of its note, as a hand
+  // grabbing a cymbal does; kGrabOff ignores aftertouch.
+  RelaxedInt grabThreshold{kDefaultGrabThreshold};
   // The extras file as it was read, so keys a later or another program wrote survive a save.
   std::string kept;
 
-  // No sound has an extra: nothing needs a file.
+  // No sound has an extra and the set's own settings are their defaults: nothing needs a file.
   bool soundsAreDefault() const;
 };
 

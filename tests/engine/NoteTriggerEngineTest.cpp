@@ -177,6 +177,54 @@ TEST_F(Kit, NoteOffStopsOnlyWhenEnabledAndOnlyWithALayerZeroVoice) {
   EXPECT_TRUE(engine.mixer().isSounding(upper->buffer(0)));
 }
 
+TEST_F(Kit, GrabsAllSoundOffAndAllNotesOffFadeOutWhatTheyShould) {
+  constexpr auto cc = [](int controller, int value) { return packShortMessage(0xB0, controller, value); };
+  constexpr auto grab = [](int note, int pressure) { return packShortMessage(0xA0, note, pressure); };
+  SampleVoice* crash = give(13, 0);
+  SampleVoice* ride = give(15, 0);
+  // Each hit starts the voice's next buffer.
+  const auto ringing = [&](SampleVoice* v) {
+    for (int b = 0; b < v->bufferCount(); ++b) {
+      if (engine.mixer().isSounding(v->buffer(b))) return true;
+    }
+    return false;
+  };
+  const auto hitBoth = [&] {
+    sounding({{0, on(49, 100)}, {0, on(51, 100)}});
+    ASSERT_TRUE(ringing(crash) && ringing(ride));
+  };
+
+  // Aftertouch below the threshold, on another channel, or with grabbing off leaves it ringing.
+  hitBoth();
+  sounding({{0, grab(49, 126)}, {0, packShortMessage(0xA1, 49, 127)}});
+  cycle(engine, 512);
+  EXPECT_TRUE(ringing(crash));
+  doc.extras().grabThreshold = kGrabOff;
+  sounding({{0, grab(49, 127)}});
+  cycle(engine, 512);
+  EXPECT_TRUE(ringing(crash));
+  // At the threshold the grabbed cymbal fades out over the stop ramp; the other rings on.
+  doc.extras().grabThreshold = 100;
+  const auto grabbed = cycle(engine, 256, {{0, grab(49, 100)}});
+  EXPECT_GT(grabbed.left[0], grabbed.left[60]);
+  EXPECT_GT(grabbed.left[60], grabbed.left[255]);
+  cycle(engine, 512);
+  EXPECT_FALSE(ringing(crash));
+  EXPECT_TRUE(ringing(ride));
+
+  // All Sound Off stops everything; All Notes Off only what a note-off would stop.
+  hitBoth();
+  sounding({{0, cc(kAllSoundOffController, 0)}});
+  cycle(engine, 512);
+  EXPECT_FALSE(ringing(crash) || ringing(ride));
+  doc.sound(13).noteOffEnabled = 1;
+  hitBoth();
+  sounding({{0, cc(kAllNotesOffController, 0)}});
+  cycle(engine, 512);
+  EXPECT_FALSE(ringing(crash));
+  EXPECT_TRUE(ringing(ride));
+}
+
 TEST_F(Kit, LampsFollowNotesAndTheShownOctaves) {
   const Indicators& lamps = engine.indicators();
   give(0, 0);

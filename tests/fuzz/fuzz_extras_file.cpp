@@ -10,6 +10,7 @@ using namespace zumbel;
 namespace {
 
 bool sameValues(const SetExtras& a, const SetExtras& b) {
+  if (a.grabThreshold != b.grabThreshold) return false;
   for (int n = 0; n < kSoundCount; ++n) {
     const SoundExtras& x = a.sounds[static_cast<std::size_t>(n)];
     const SoundExtras& y = b.sounds[static_cast<std::size_t>(n)];

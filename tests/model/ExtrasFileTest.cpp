@@ -47,6 +47,7 @@ TEST_F(ExtrasFileTest, RoundTripsBesideAnUnchangedSetAndLeavesNoFileWhenDefault)
   snare.layerGain[3] = -350;
   doc.soundExtras(127).level = kLevelOff;
   doc.soundExtras(0).layerGain[0] = kMaxLayerGain;
+  doc.extras().grabThreshold = kGrabOff;
   ASSERT_TRUE(doc.OnSaveDocument(set).ok());
   EXPECT_EQ(test::readBytes(set), plain) << "an extra never changes the .drums file";
   ASSERT_TRUE(std::filesystem::exists(extras));
@@ -61,6 +62,7 @@ TEST_F(ExtrasFileTest, RoundTripsBesideAnUnchangedSetAndLeavesNoFileWhenDefault)
   EXPECT_EQ(back.soundExtras(2).layerGain[3], -350);
   EXPECT_EQ(back.soundExtras(127).level, kLevelOff);
   EXPECT_EQ(back.soundExtras(0).layerGain[0], kMaxLayerGain);
+  EXPECT_EQ(back.extras().grabThreshold, kGrabOff);
   EXPECT_TRUE(back.soundExtras(1).isDefault());
   EXPECT_EQ(voiceTrim(back.soundExtras(2), 3), -950);
   EXPECT_EQ(voiceTrim(back.soundExtras(127), 0), kLevelOff);
@@ -102,6 +104,7 @@ TEST_F(ExtrasFileTest, HostileFilesAreReportedAndNeverStopTheSet) {
       {"\xff\xfe{}", "not an extras file"},
       {deep, "nested too deeply"},
       {R"({"sounds":[1]})", "\"sounds\" is not an object"},
+      {R"({"grabThreshold":0})", "not an aftertouch value"},
       {R"({"version":99,"sounds":{"3":{"levelDb":-6}}})", "newer Zumbel"},
   };
   for (const auto& [text, expected] : cases) {
