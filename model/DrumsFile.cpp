@@ -244,7 +244,7 @@ FileOutcome CKitbeatDoc::OnSaveDocument(const std::string& path) {
     ApplyPathChanges(*this, moved);
   }
   // The set and its extras are saved as one; a set with no extras leaves no stale file beside it.
-  const FileError error = writeFilesAtomically({{target, serializeDrumSet(c_), false}, ExtrasFileWrite(target, extras_)});
+  const FileError error = writeFilesAtomically({{target, serializeDrumSet(c_), false, true}, ExtrasFileWrite(target, extras_)});
   if (error != FileError::None) {
     if (before) replaceContent(std::move(*before));
     return FileOutcome{error, documentErrorText(error, false, path), {}};

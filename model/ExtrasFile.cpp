@@ -351,9 +351,9 @@ std::string DbNumberText(int32_t centi) {
 }
 
 FileWrite ExtrasFileWrite(const std::string& setPath, const SetExtras& extras) {
-  if (!ExtrasNeedFile(extras)) return {ExtrasPathFor(setPath), {}, true};
+  if (!ExtrasNeedFile(extras)) return {ExtrasPathFor(setPath), {}, true, false};
   const std::string text = SerializeExtras(extras);
-  return {ExtrasPathFor(setPath), std::vector<uint8_t>(text.begin(), text.end()), false};
+  return {ExtrasPathFor(setPath), std::vector<uint8_t>(text.begin(), text.end()), false, false};
 }
 
 bool ParseLevelText(const std::string& text, int32_t& level) {

@@ -136,12 +136,15 @@ struct StagedFile {
   std::string temp, target;
 };
 
-FileError stageFile(const std::string& path, const std::vector<uint8_t>& bytes, StagedFile& staged) {
-  const std::optional<std::string> resolved = resolveTarget(path);
+FileError stageFile(const std::string& path, const std::vector<uint8_t>& bytes, bool followLink, StagedFile& staged) {
+  const std::optional<std::string> resolved = followLink ? resolveTarget(path) : std::optional<std::string>(path);
   if (!resolved) return FileError::Other;
   const std::string& target = *resolved;
   struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  // Not following: a link in the file's place is replaced by the file, and what it points to is
+  // never written.
+  const bool exists = (followLink ? ::stat(target.c_str(), &existing) : ::lstat(target.c_str(), &existing)) == 0 &&
+                      !S_ISLNK(existing.st_mode);
   if (exists && !S_ISREG(existing.st_mode)) return FileError::AccessDenied;
   if (exists && ::access(target.c_str(), W_OK) != 0) return fileErrorFromErrno(errno);
 
@@ -165,7 +168,7 @@ FileError stageFile(const std::string& path, const std::vector<uint8_t>& bytes, 
 }  // namespace
 
 FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-  return writeFilesAtomically({FileWrite{path, bytes, false}});
+  return writeFilesAtomically({FileWrite{path, bytes, false, true}});
 }
 
 FileError writeFilesAtomically(const std::vector<FileWrite>& files) {
@@ -175,7 +178,7 @@ FileError writeFilesAtomically(const std::vector<FileWrite>& files) {
   for (const FileWrite& f : files) {
     if (f.remove) continue;
     StagedFile one;
-    if (const FileError error = stageFile(f.path, f.bytes, one); error != FileError::None) {
+    if (const FileError error = stageFile(f.path, f.bytes, f.followLink, one); error != FileError::None) {
       for (const StagedFile& s : staged) ::unlink(s.temp.c_str());
       return error;
     }

@@ -30,11 +30,14 @@ FileError writeFileAtomically(const std::string& path, const std::vector<uint8_t
 
 // Several files saved as one: each is written and flushed beside its target first, and only when
 // all of them are is any renamed into place. `remove` deletes a regular file at `path` instead,
-// once the others are in place.
+// once the others are in place. Without `followLink`, a symbolic link at `path` is replaced by the
+// file rather than its target written: for files the program owns beside another, which nobody
+// links on purpose and a hostile kit could link anywhere.
 struct FileWrite {
   std::string path;
   std::vector<uint8_t> bytes;
   bool remove = false;
+  bool followLink = true;
 };
 FileError writeFilesAtomically(const std::vector<FileWrite>& files);
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "CommandArgs.h"
 #include "DrumsFile.h"
 #include "ExtrasFile.h"
@@ -277,10 +279,15 @@ int runRelink(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << "Saved " << target << " (" << changed << (changed == 1 ? " path" : " paths") << " changed).\n";
   } else if (!output.empty()) {
     // Nothing to change: the copy is the file itself, byte for byte, whatever form it was in, and
-    // so are its extras; a stale extras file at the target would otherwise dress the copy.
-    std::vector<FileWrite> files{{target, {}, false}, {ExtrasPathFor(target), {}, true}};
+    // so are its extras; a stale extras file at the target would otherwise dress the copy. Only
+    // an extras file of the set's own is copied bytewise: a link in its place could lead to any
+    // file, whose bytes must not land in a new one, so the extras as read are written instead.
+    std::vector<FileWrite> files{{target, {}, false, true}, ExtrasFileWrite(target, doc->extras())};
     FileError error = readWholeFile(file, files[0].bytes);
-    if (error == FileError::None && readWholeFile(ExtrasPathFor(file), files[1].bytes) == FileError::None) {
+    struct stat st {};
+    const std::string extras = ExtrasPathFor(file);
+    if (::lstat(extras.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        readWholeFile(extras, files[1].bytes) == FileError::None) {
       files[1].remove = false;
     }
     if (error == FileError::None) error = writeFilesAtomically(files);

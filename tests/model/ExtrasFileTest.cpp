@@ -172,6 +172,16 @@ TEST_F(ExtrasFileTest, SaveAsWritesBothAndAFailedSaveLeavesBothAsTheyWere) {
     EXPECT_EQ(test::readBytes(set), setBefore);
     EXPECT_EQ(readText(extras), extrasBefore);
   }
+  // A link in the extras file's place (a hostile kit may bring one) is replaced, never followed.
+  ::chmod(extras.c_str(), 0644);
+  TempDir outside;
+  writeText(outside / "precious", "keep me");
+  std::filesystem::remove(extras);
+  std::filesystem::create_symlink(outside / "precious", extras);
+  ASSERT_TRUE(doc.OnSaveDocument(set).ok());
+  EXPECT_EQ(readText(outside / "precious"), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(extras));
+  EXPECT_NE(readText(extras).find("Hand clap"), std::string::npos);
   EXPECT_EQ(ExtrasPathFor("/a/b/Kit.DRUMS"), "/a/b/Kit.zumbel");
   EXPECT_EQ(ExtrasPathFor("/a/b.drums/Kit"), "/a/b.drums/Kit.zumbel");
 }
