@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,7 +67,16 @@ bool WavFileWriter::open(const std::string& path, int sampleRate, SampleFormat f
   if (!special) temporary_ = path + ".zumbel-render-" + std::to_string(::getpid());
   failed_ = false;
   error_ = 0;
-  file_ = std::fopen(special ? path.c_str() : temporary_.c_str(), "wb");
+  if (special) {
+    file_ = std::fopen(path.c_str(), "wb");
+  } else {
+    // The temporary is made new, never opened through whatever already has its name (a link
+    // left there would send the render anywhere); a stale one of this process's goes first.
+    ::unlink(temporary_.c_str());
+    const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    file_ = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !file_) ::close(fd);
+  }
   if (!file_) {
     error_ = errno;
     temporary_.clear();

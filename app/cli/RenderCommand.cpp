@@ -222,6 +222,11 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
       if (sameFile(path, output) || sameFile(path, kit) || sameFile(path, songPath)) {
         return fileError(err, "render", path, "is another file of this render; choose another stems folder");
       }
+      // Stems are files of their own: a link or a device under a stem's name is not written through.
+      struct stat st {};
+      if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        return fileError(err, "render", path, "is not a regular file; choose another stems folder");
+      }
       if (const std::string problem = writeProblem(path); !problem.empty()) return fileError(err, "render", path, problem);
       stemFiles.emplace_back(k, path);
     }

@@ -256,6 +256,12 @@ TEST_F(GoldenRender, LevelsLayerGainsOutputsAndStemsThatAddUpToTheMix) {
   EXPECT_EQ(render({"--stems", dir / "afile"}, "x.wav"), kExitError);
   EXPECT_NE(stderr_.str().find("Not a directory"), std::string::npos) << stderr_.str();
   EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
+  // Nor is a stem written through a link in its place.
+  test::writeBytes(dir / "precious", {'k'});
+  std::filesystem::create_directory(dir / "linked");
+  std::filesystem::create_symlink(dir / "precious", dir / "linked/out-2.wav");
+  EXPECT_EQ(render({"--stems", dir / "linked"}, "y.wav"), kExitError);
+  EXPECT_EQ(test::readBytes(dir / "precious"), std::vector<uint8_t>{'k'});
 }
 
 TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
