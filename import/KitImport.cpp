@@ -436,7 +436,8 @@ std::string bandsText(const LayerFit& fit) {
 
 }  // namespace
 
-ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc) {
+ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc, const ImportOptions& options) {
+  (void)options;  // placement by name comes next
   ImportResult result;
   std::error_code ec;
   const std::string folder = fs::absolute(fs::path(folderIn), ec).lexically_normal().string();

@@ -21,9 +21,17 @@ struct ImportResult {
   int missingSamples = 0;           // files missing, unreadable, or named outside the kit
 };
 
+// Which note each instrument lands on: the kit's own order (the first instrument on the first
+// sound), or the General MIDI drum note its name says, so a General MIDI track plays it.
+enum class NotePlacement { kKitOrder, kGeneralMidi };
+
+struct ImportOptions {
+  NotePlacement notes = NotePlacement::kKitOrder;
+};
+
 // Fills `doc`, which the caller has just made new (OnNewDocument), from the kit whose drumkit.xml
 // lies in `folder`. The pool stores absolute paths. On failure `doc` may hold part of the kit.
-ImportResult importHydrogenFolder(const std::string& folder, CKitbeatDoc& doc);
+ImportResult importHydrogenFolder(const std::string& folder, CKitbeatDoc& doc, const ImportOptions& options = {});
 
 // The velocity fitting on its own: for layers given as (min, max) velocity ranges 0..1 in file
 // order, the velocity scheme (0..4) and, for each of the five bands (loudest first), the index of

@@ -104,6 +104,24 @@ json dbValue(int32_t centi) {
   return centi / 100.0;
 }
 
+void readAlternates(const json& list, std::vector<std::string>& out, const std::string& where, Ignored& ignored) {
+  if (!list.is_array()) {
+    ignored.add(where + ": alternates " + shown(list) + " are not a list of paths");
+    return;
+  }
+  for (const json& path : list) {
+    if (out.size() == static_cast<std::size_t>(kMaxAlternates)) {
+      ignored.add(where + ": more than " + std::to_string(kMaxAlternates) + " alternates; the rest are left out");
+      return;
+    }
+    if (path.is_string() && IsAlternatePath(path.get_ref<const std::string&>())) {
+      out.push_back(path.get<std::string>());
+    } else {
+      ignored.add(where + ": alternate " + shown(path) + " is not a sample path");
+    }
+  }
+}
+
 void readLayers(const json& layers, SoundExtras& s, const std::string& where, Ignored& ignored) {
   if (!layers.is_object()) {
     ignored.add(where + ": layers " + shown(layers) + " are not an object");
@@ -119,6 +137,9 @@ void readLayers(const json& layers, SoundExtras& s, const std::string& where, Ig
       ignored.add(where + " layer " + key + ": " + shown(layer) + " is not an object");
       continue;
     }
+    if (const auto alternates = layer.find("alternates"); alternates != layer.end()) {
+      readAlternates(*alternates, s.alternates[static_cast<std::size_t>(j)], where + " layer " + key, ignored);
+    }
     const auto gain = layer.find("gainDb");
     if (gain == layer.end()) continue;
     int32_t g = 0;
@@ -130,7 +151,8 @@ void readLayers(const json& layers, SoundExtras& s, const std::string& where, Ig
   }
 }
 
-void readSound(const json& entry, SoundExtras& s, const std::string& where, Ignored& ignored) {
+void readSound(const json& entry, SetExtras& extras, int n, const std::string& where, Ignored& ignored) {
+  SoundExtras& s = extras.sounds[static_cast<std::size_t>(n)];
   if (const auto name = entry.find("name"); name != entry.end()) {
     if (name->is_string() && name->get_ref<const std::string&>().size() <= kMaxSoundNameBytes) {
       s.name = SoundNameFrom(name->get_ref<const std::string&>());
@@ -153,6 +175,22 @@ void readSound(const json& entry, SoundExtras& s, const std::string& where, Igno
       s.output = static_cast<int32_t>(output->get<int64_t>() - 1);
     } else {
       ignored.add(where + ": output " + shown(*output) + " is not an output 1-8");
+    }
+  }
+  if (const auto group = entry.find("chokeGroup"); group != entry.end()) {
+    if (group->is_number_integer() && group->get<int64_t>() >= 0 && group->get<int64_t>() <= kMaxChokeGroups) {
+      extras.setChokeGroup(n, static_cast<int32_t>(group->get<int64_t>()));
+    } else {
+      ignored.add(where + ": chokeGroup " + shown(*group) + " is not a choke group 0-32");
+    }
+  }
+  if (const auto mode = entry.find("roundRobin"); mode != entry.end()) {
+    if (mode->is_string() && mode->get_ref<const std::string&>() == "turn") {
+      s.roundRobin = kRoundRobinTurn;
+    } else if (mode->is_string() && mode->get_ref<const std::string&>() == "random") {
+      s.roundRobin = kRoundRobinRandom;
+    } else {
+      ignored.add(where + ": roundRobin " + shown(*mode) + " is not \"turn\" or \"random\"");
     }
   }
   if (const auto layers = entry.find("layers"); layers != entry.end()) readLayers(*layers, s, where, ignored);
@@ -232,7 +270,7 @@ ExtrasRead ParseExtras(const std::string& text, const std::string& name) {
       ignored.add(where + ": " + shown(entry) + " is not an object");
       continue;
     }
-    readSound(entry, read.extras.sounds[static_cast<std::size_t>(n)], where, ignored);
+    readSound(entry, read.extras, n, where, ignored);
   }
   return read;
 }
@@ -306,15 +344,19 @@ std::string SerializeExtras(const SetExtras& extras) {
     const int32_t level = s.level;
     setOrErase(entry, "levelDb", level == 0, level == kLevelOff ? json("off") : dbValue(level));
     setOrErase(entry, "output", s.output == 0, s.output + 1);
+    setOrErase(entry, "chokeGroup", s.chokeGroup == kNoChokeGroup, s.chokeGroup.load());
+    setOrErase(entry, "roundRobin", s.roundRobin == kRoundRobinTurn, "random");
     json& layers = entry["layers"];
     if (!layers.is_object()) layers = json::object();
     for (int j = 0; j < kLayerCount; ++j) {
       const int32_t gain = s.layerGain[static_cast<std::size_t>(j)];
+      const std::vector<std::string>& alternates = s.alternates[static_cast<std::size_t>(j)];
       const std::string lk = std::to_string(j);
-      if (gain == 0 && !layers.contains(lk)) continue;
+      if (gain == 0 && alternates.empty() && !layers.contains(lk)) continue;
       json& layer = layers[lk];
       if (!layer.is_object()) layer = json::object();
       setOrErase(layer, "gainDb", gain == 0, dbValue(gain));
+      setOrErase(layer, "alternates", alternates.empty(), alternates);
       if (layer.empty()) layers.erase(lk);
     }
     if (layers.empty()) entry.erase("layers");

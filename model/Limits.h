@@ -32,6 +32,15 @@ inline constexpr int kOutputPairs = 8;
 inline constexpr int32_t kDefaultGrabThreshold = 127;
 inline constexpr int32_t kGrabOff = 0;
 inline constexpr std::size_t kMaxSoundNameBytes = 256;
+// Sounds in one choke group silence each other; 0 is no group.
+inline constexpr int32_t kNoChokeGroup = 0;
+inline constexpr int32_t kMaxChokeGroups = 32;
+// A layer plays its own sample and up to this many alternates, in turn or at random.
+inline constexpr int kMaxAlternates = 15;
+inline constexpr int kMaxTakes = kMaxAlternates + 1;
+inline constexpr std::size_t kMaxAlternatePathBytes = 4096;
+inline constexpr int32_t kRoundRobinTurn = 0;
+inline constexpr int32_t kRoundRobinRandom = 1;
 // An extras file is a few kilobytes; anything far larger is not one of ours. Nesting is bounded
 // before parsing, so a hostile file cannot exhaust the parser's stack.
 inline constexpr std::size_t kMaxExtrasFileBytes = std::size_t{4} << 20;

@@ -1,16 +1,51 @@
 #include "SetExtras.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace zumbel {
 
 bool SoundExtras::isDefault() const {
-  return name.empty() && level == 0 && output == 0 &&
+  return name.empty() && level == 0 && output == 0 && chokeGroup == kNoChokeGroup &&
+         roundRobin == kRoundRobinTurn && !hasAlternates() &&
          std::all_of(layerGain.begin(), layerGain.end(), [](const RelaxedInt& g) { return g == 0; });
+}
+
+bool SoundExtras::hasAlternates() const {
+  return std::any_of(alternates.begin(), alternates.end(), [](const auto& a) { return !a.empty(); });
+}
+
+void SoundMask::set(int n, bool on) noexcept {
+  if (n < 0 || n >= kSoundCount) return;
+  std::atomic<uint64_t>& w = words_[static_cast<std::size_t>(n / 64)];
+  const uint64_t bit = uint64_t{1} << (n % 64);
+  w.store(on ? (w.load(std::memory_order_relaxed) | bit) : (w.load(std::memory_order_relaxed) & ~bit),
+          std::memory_order_relaxed);
+}
+
+int SoundMask::count() const noexcept {
+  int total = 0;
+  for (int w = 0; w < kWords; ++w) total += std::popcount(word(w));
+  return total;
 }
 
 bool SetExtras::soundsAreDefault() const {
   return grabThreshold == kDefaultGrabThreshold && std::all_of(sounds.begin(), sounds.end(), [](const SoundExtras& s) { return s.isDefault(); });
+}
+
+void SetExtras::setChokeGroup(int n, int32_t group) noexcept {
+  if (n < 0 || n >= kSoundCount) return;
+  if (group < kNoChokeGroup || group > kMaxChokeGroups) group = kNoChokeGroup;
+  SoundExtras& s = sounds[static_cast<std::size_t>(n)];
+  const int32_t old = s.chokeGroup;
+  if (old > kNoChokeGroup && old <= kMaxChokeGroups) choke_[static_cast<std::size_t>(old)].set(n, false);
+  s.chokeGroup = group;
+  if (group != kNoChokeGroup) choke_[static_cast<std::size_t>(group)].set(n, true);
+}
+
+const SoundMask& SetExtras::chokeMembers(int32_t group) const noexcept {
+  if (group <= kNoChokeGroup || group > kMaxChokeGroups) return choke_[0];
+  return choke_[static_cast<std::size_t>(group)];
 }
 
 int32_t voiceTrim(const SoundExtras& s, int layer) {
@@ -31,6 +66,12 @@ std::string SoundNameFrom(std::string_view text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
   }
   return name;
+}
+
+bool IsAlternatePath(std::string_view path) {
+  if (path.empty() || path.size() > kMaxAlternatePathBytes) return false;
+  return std::none_of(path.begin(), path.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 }  // namespace zumbel

@@ -1,14 +1,20 @@
 #pragma once
-// What a drum set holds beyond its ".drums" file: a name, a level and an output for every sound
-// and a gain for every layer. The ".drums" format has no room for them and must stay as it is, so
-// they travel in a file of their own beside the set (ExtrasFile.h). Defaults everywhere mean the
-// set plays exactly as its ".drums" file alone says.
+// What a drum set holds beyond its ".drums" file: a name, a level, an output, a choke group and a
+// round-robin choice for every sound, and a gain and alternate samples for every layer. The
+// ".drums" format has no room for them and must stay as it is, so they travel in a file of their
+// own beside the set (ExtrasFile.h). Defaults everywhere mean the set plays exactly as its
+// ".drums" file alone says.
 //
 // The numbers are read by the audio thread while the window edits them, like a sound's settings.
+// Names and alternates are read only by the thread that edits them; the audio thread plays
+// alternates through the voices built from them.
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Limits.h"
 #include "RelaxedInt.h"
@@ -20,8 +26,36 @@ struct SoundExtras {
   RelaxedInt level{0};           // hundredths of a dB after the volume law, or kLevelOff
   RelaxedInt output{0};          // stereo output pair, 0 = main
   std::array<RelaxedInt, kLayerCount> layerGain{};  // hundredths of a dB on top of the level
+  // Written through SetExtras::setChokeGroup, which keeps the group's member list with it.
+  RelaxedInt chokeGroup{kNoChokeGroup};
+  RelaxedInt roundRobin{kRoundRobinTurn};  // how a layer with alternates picks its take
+  // Pool paths played in turn after the layer's own sample, at most kMaxAlternates each.
+  std::array<std::vector<std::string>, kLayerCount> alternates{};
 
   bool isDefault() const;
+  bool hasAlternates() const;
+};
+
+// The sounds of one choke group as bits, so a note-on finds the others without looking at every
+// sound. Each word is written whole; a reader racing an edit sees the old or the new member list.
+class SoundMask {
+ public:
+  static constexpr int kWords = (kSoundCount + 63) / 64;
+
+  SoundMask() = default;
+  SoundMask(const SoundMask& other) noexcept { *this = other; }
+  SoundMask& operator=(const SoundMask& other) noexcept {
+    for (int w = 0; w < kWords; ++w) words_[static_cast<std::size_t>(w)].store(other.word(w), std::memory_order_relaxed);
+    return *this;
+  }
+
+  uint64_t word(int w) const noexcept { return words_[static_cast<std::size_t>(w)].load(std::memory_order_relaxed); }
+  bool contains(int n) const noexcept { return (word(n / 64) >> (n % 64) & 1U) != 0; }
+  void set(int n, bool on) noexcept;
+  int count() const noexcept;
+
+ private:
+  std::array<std::atomic<uint64_t>, kWords> words_{};
 };
 
 struct SetExtras {
@@ -34,6 +68,14 @@ struct SetExtras {
 
   // No sound has an extra and the set's own settings are their defaults: nothing needs a file.
   bool soundsAreDefault() const;
+
+  // Puts sound n in group g (kNoChokeGroup: none); anything outside 0..kMaxChokeGroups is none.
+  void setChokeGroup(int n, int32_t group) noexcept;
+  // The sounds of group g (1..kMaxChokeGroups); the empty mask for anything else.
+  const SoundMask& chokeMembers(int32_t group) const noexcept;
+
+ private:
+  std::array<SoundMask, kMaxChokeGroups + 1> choke_{};
 };
 
 // The gain of one layer's voice: the sound's level and the layer's gain together, in hundredths
@@ -44,5 +86,9 @@ int32_t voiceTrim(const SoundExtras& s, int layer);
 // terminal lines), and one longer than kMaxSoundNameBytes is cut at a UTF-8 character boundary,
 // so it is still text. `text` is UTF-8.
 std::string SoundNameFrom(std::string_view text);
+
+// Whether `path` may be kept as an alternate: not empty, at most kMaxAlternatePathBytes, no
+// control characters.
+bool IsAlternatePath(std::string_view path);
 
 }  // namespace zumbel

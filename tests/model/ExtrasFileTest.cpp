@@ -48,6 +48,10 @@ TEST_F(ExtrasFileTest, RoundTripsBesideAnUnchangedSetAndLeavesNoFileWhenDefault)
   doc.soundExtras(127).level = kLevelOff;
   doc.soundExtras(0).layerGain[0] = kMaxLayerGain;
   doc.extras().grabThreshold = kGrabOff;
+  for (const int hat : {6, 8, 10}) doc.extras().setChokeGroup(hat, kMaxChokeGroups);
+  doc.extras().setChokeGroup(10, 3);  // moving a sound takes it out of its old group
+  snare.roundRobin = kRoundRobinRandom;
+  snare.alternates[1] = {"/kits/Snare 2.wav", "C:\\Kits\\Snare 3.wav"};
   ASSERT_TRUE(doc.OnSaveDocument(set).ok());
   EXPECT_EQ(test::readBytes(set), plain) << "an extra never changes the .drums file";
   ASSERT_TRUE(std::filesystem::exists(extras));
@@ -63,12 +67,22 @@ TEST_F(ExtrasFileTest, RoundTripsBesideAnUnchangedSetAndLeavesNoFileWhenDefault)
   EXPECT_EQ(back.soundExtras(127).level, kLevelOff);
   EXPECT_EQ(back.soundExtras(0).layerGain[0], kMaxLayerGain);
   EXPECT_EQ(back.extras().grabThreshold, kGrabOff);
+  EXPECT_EQ(back.soundExtras(2).roundRobin, kRoundRobinRandom);
+  EXPECT_EQ(back.soundExtras(2).alternates[1], snare.alternates[1]);
+  EXPECT_TRUE(back.soundExtras(2).alternates[0].empty());
+  EXPECT_EQ(back.soundExtras(8).chokeGroup, kMaxChokeGroups);
+  const SoundMask& hats = back.extras().chokeMembers(kMaxChokeGroups);
+  EXPECT_EQ(hats.count(), 2);
+  EXPECT_TRUE(hats.contains(6) && hats.contains(8) && !hats.contains(10));
+  EXPECT_TRUE(back.extras().chokeMembers(3).contains(10));
+  EXPECT_EQ(back.extras().chokeMembers(kNoChokeGroup).count(), 0) << "no group chokes the ungrouped";
   EXPECT_TRUE(back.soundExtras(1).isDefault());
   EXPECT_EQ(voiceTrim(back.soundExtras(2), 3), -950);
   EXPECT_EQ(voiceTrim(back.soundExtras(127), 0), kLevelOff);
 
   // Back to defaults: the file goes, so a later set of that name does not inherit it.
   back.replaceExtras(SetExtras{});
+  EXPECT_EQ(back.extras().chokeMembers(kMaxChokeGroups).count(), 0);
   ASSERT_TRUE(back.OnSaveDocument(set).ok());
   EXPECT_FALSE(std::filesystem::exists(extras));
   EXPECT_EQ(test::readBytes(set), plain);
@@ -120,11 +134,16 @@ TEST_F(ExtrasFileTest, HostileFilesAreReportedAndNeverStopTheSet) {
   writeText(extras, R"({"sounds":{"128":{},"-1":{},"01":{},"x":{},"4":5,
     "1":{"name":7,"levelDb":13,"output":9,"layers":{"5":{},"0":{"gainDb":"loud"},"2":{"gainDb":-61}}},
     "2":{"levelDb":-60,"output":8,"name":"Ride\nBell","layers":{"4":{"gainDb":12}}},
-    "3":{"levelDb":1e30}}})");
+    "3":{"levelDb":1e30,"chokeGroup":33,"roundRobin":"shuffle","layers":{"0":{"alternates":"a.wav"},
+         "1":{"alternates":["ok.wav","",7,"bad\u0000name"]}}},
+    "6":{"chokeGroup":-1,"layers":{"2":{"alternates":["1","2","3","4","5","6","7","8","9","10","11","12","13","14","15","16","17"]}}}}})");
   CKitbeatDoc back;
   FileOutcome opened = back.OnOpenDocument(set);
   ASSERT_TRUE(opened.ok());
-  EXPECT_EQ(opened.notices.size(), 12u);
+  EXPECT_EQ(opened.notices.size(), 20u);
+  EXPECT_EQ(back.soundExtras(3).alternates[1], std::vector<std::string>{"ok.wav"});
+  EXPECT_EQ(back.soundExtras(3).chokeGroup, kNoChokeGroup);
+  EXPECT_EQ(back.soundExtras(6).alternates[2].size(), static_cast<std::size_t>(kMaxAlternates));
   EXPECT_TRUE(back.soundExtras(1).isDefault());
   EXPECT_EQ(back.soundExtras(2).level, kMinLevel);
   EXPECT_EQ(back.soundExtras(2).output, 7);
