@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "TextEncoding.h"
+
 namespace zumbel {
 
 bool SoundExtras::isDefault() const {
@@ -70,8 +72,12 @@ std::string SoundNameFrom(std::string_view text) {
 
 bool IsAlternatePath(std::string_view path) {
   if (path.empty() || path.size() > kMaxAlternatePathBytes) return false;
-  return std::none_of(path.begin(), path.end(),
-                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+  // JSON holds only UTF-8: a path of other bytes would come back as a different name.
+  for (std::size_t at = 0; at < path.size();) {
+    char32_t c = 0;
+    if (!decodeUtf8(path, at, c) || c < 0x20 || c == 0x7f) return false;
+  }
+  return true;
 }
 
 }  // namespace zumbel

@@ -87,8 +87,8 @@ int32_t voiceTrim(const SoundExtras& s, int layer);
 // so it is still text. `text` is UTF-8.
 std::string SoundNameFrom(std::string_view text);
 
-// Whether `path` may be kept as an alternate: not empty, at most kMaxAlternatePathBytes, no
-// control characters.
+// Whether `path` may be kept as an alternate: UTF-8 text of at most kMaxAlternatePathBytes, not
+// empty, without control characters.
 bool IsAlternatePath(std::string_view path);
 
 }  // namespace zumbel

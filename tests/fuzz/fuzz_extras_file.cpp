@@ -15,8 +15,13 @@ bool sameValues(const SetExtras& a, const SetExtras& b) {
     const SoundExtras& x = a.sounds[static_cast<std::size_t>(n)];
     const SoundExtras& y = b.sounds[static_cast<std::size_t>(n)];
     if (x.name != y.name || x.level != y.level || x.output != y.output) return false;
+    if (x.chokeGroup != y.chokeGroup || x.roundRobin != y.roundRobin || x.alternates != y.alternates) return false;
     for (int j = 0; j < kLayerCount; ++j) {
       if (x.layerGain[static_cast<std::size_t>(j)] != y.layerGain[static_cast<std::size_t>(j)]) return false;
+    }
+    // The member lists the note-on reads agree with every sound's own group.
+    for (int g = 1; g <= kMaxChokeGroups; ++g) {
+      if (a.chokeMembers(g).contains(n) != (x.chokeGroup == g)) return false;
     }
   }
   return true;
