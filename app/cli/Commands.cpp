@@ -54,8 +54,9 @@ const char kInfoHelp[] =
 const char kCheckHelp[] =
     "Usage: zumbel check KIT.drums\n"
     "Lists every sample whose file is found neither at its stored path nor beside the set, and\n"
-    "every one whose file is there but cannot be read (a folder, no read permission), and what\n"
-    "of the set's extras file (KIT.zumbel: names, levels, outputs) cannot be used.\n"
+    "every one whose file is there but cannot be read (a folder, no read permission), the same\n"
+    "for every layer's alternate samples, and what of the set's extras file (KIT.zumbel: names,\n"
+    "levels, outputs, alternates) cannot be used.\n"
     "Exit status 1 when any is missing or unreadable or extras are ignored, 0 when all is well.\n";
 
 const char kRelinkHelp[] =
@@ -75,7 +76,9 @@ void printUsage(std::ostream& out) {
          "   or: zumbel check KIT.drums\n"
          "   or: zumbel relink KIT.drums [--search DIR]... [-o OUT.drums]\n"
          "   or: zumbel edit KIT.drums --sound N [--name TEXT] [--level DB|off] [--output K]\n"
-         "                   [--layer L --gain DB]\n"
+         "                   [--choke-group G] [--round-robin turn|random]\n"
+         "                   [--layer L [--gain DB] [--clear-alternates] [--add-alternate FILE]...]\n"
+         "                   [--grab-threshold V|off]\n"
          "   or: zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
          "   or: zumbel play KIT.drums [options]\n"
          "   or: zumbel devices\n"
@@ -89,7 +92,8 @@ void printUsage(std::ostream& out) {
          "  info        describe a drum set (.drums) or a sample list (.slist)\n"
          "  check       list the samples of a drum set whose files are missing\n"
          "  relink      find moved samples under the given folders and store their new paths\n"
-         "  edit        name a sound, set its level and output, or a layer's gain\n"
+         "  edit        name a sound, set its level, output, choke group and round robin, a\n"
+         "              layer's gain and alternate samples, or the set's grab threshold\n"
          "  render      play a MIDI file through a drum set into a WAV file\n"
          "  play        play a drum set live from MIDI (JACK, PulseAudio or ALSA) until interrupted\n"
          "  devices     list the audio outputs and MIDI inputs play can use\n"
@@ -189,12 +193,36 @@ int runCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
       ++(problem.empty() ? missing : unreadable);
     }
   }
-  if (missing + unreadable == 0) {
+  // Alternates are looked for as the layer's own sample is, so what check finds is what plays.
+  int missingTakes = 0, unreadableTakes = 0;
+  for (int n = 0; n < kSoundCount; ++n) {
+    for (int j = 0; j < kLayerCount; ++j) {
+      const SoundExtras& x = doc->soundExtras(n);
+      const std::vector<std::string>& alternates = x.alternates[static_cast<std::size_t>(j)];
+      for (std::size_t k = 0; k < alternates.size(); ++k) {
+        if (sampleFound(*doc, alternates[k])) continue;
+        const std::string problem = unreadableSample(alternates[k], doc->folder());
+        out << (problem.empty() ? "missing: " : "unreadable: ") << "sound " << n;
+        if (!x.name.empty()) out << " \"" << printable(x.name) << '"';
+        out << " (MIDI note " << n + kFirstNote << "), layer " << j << ", alternate " << k + 1 << ": "
+            << printable(alternates[k]);
+        if (!problem.empty()) out << " (" << printable(problem) << ')';
+        out << '\n';
+        ++(problem.empty() ? missingTakes : unreadableTakes);
+      }
+    }
+  }
+  if (missing + unreadable + missingTakes + unreadableTakes == 0) {
     out << "All samples found.\n";
     return ignored.empty() ? kExitOk : kExitFinding;
   }
-  if (missing > 0) out << missing << (missing == 1 ? " sample is missing.\n" : " samples are missing.\n");
-  if (unreadable > 0) out << unreadable << (unreadable == 1 ? " sample cannot be read.\n" : " samples cannot be read.\n");
+  const auto tally = [&out](int count, const char* one, const char* many) {
+    if (count > 0) out << count << (count == 1 ? one : many);
+  };
+  tally(missing, " sample is missing.\n", " samples are missing.\n");
+  tally(unreadable, " sample cannot be read.\n", " samples cannot be read.\n");
+  tally(missingTakes, " alternate is missing.\n", " alternates are missing.\n");
+  tally(unreadableTakes, " alternate cannot be read.\n", " alternates cannot be read.\n");
   return kExitFinding;
 }
 

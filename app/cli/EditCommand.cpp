@@ -1,7 +1,9 @@
-// zumbel edit: changes a sound's extras (name, level, output, a layer's gain) from a script. Only
-// the set's extras file is written; the ".drums" file is never touched.
+// zumbel edit: changes a sound's extras (name, level, output, choke group, round robin, a layer's
+// gain and alternate samples) and the set's grab threshold from a script. Only the set's extras
+// file is written; the ".drums" file is never touched.
 
 #include <memory>
+#include <new>
 #include <optional>
 
 #include "CommandArgs.h"
@@ -11,7 +13,9 @@
 #include "FileProblems.h"
 #include "KitbeatDoc.h"
 #include "Printable.h"
+#include "SampleProbe.h"
 #include "TextEncoding.h"
+#include "WaveReader.h"
 
 namespace zumbel {
 
@@ -19,16 +23,70 @@ namespace {
 
 const char kEditHelp[] =
     "Usage: zumbel edit KIT.drums --sound N [--name TEXT] [--level DB|off] [--output K]\n"
-    "                   [--layer L --gain DB]\n"
-    "Changes what the set's extras file (KIT.zumbel beside KIT.drums) holds for one sound; the\n"
-    ".drums file itself is left byte for byte as it is.\n"
-    "  --sound N     the sound, 0..127, as 'zumbel info' numbers them (MIDI note N + 36)\n"
-    "  --name TEXT   its name, shown on its pad and by info (\"\" removes it)\n"
-    "  --level DB    its level in dB after the velocity law, -60..+12, or off (silent)\n"
-    "  --output K    the stereo output it plays on, 1..8 (1 is the main pair)\n"
-    "  --layer L     a velocity layer, 0..4, whose --gain DB (-60..+12) adds to the level\n";
+    "                   [--choke-group G] [--round-robin turn|random]\n"
+    "                   [--layer L [--gain DB] [--clear-alternates] [--add-alternate FILE]...]\n"
+    "                   [--grab-threshold V|off]\n"
+    "Changes what the set's extras file (KIT.zumbel beside KIT.drums) holds for one sound, or for\n"
+    "the whole set; the .drums file itself is left byte for byte as it is.\n"
+    "  --sound N             the sound, 0..127, as 'zumbel info' numbers them (MIDI note N + 36)\n"
+    "  --name TEXT           its name, shown on its pad and by info (\"\" removes it)\n"
+    "  --level DB            its level in dB after the velocity law, -60..+12, or off (silent)\n"
+    "  --output K            the stereo output it plays on, 1..8 (1 is the main pair)\n"
+    "  --choke-group G       1..32: the sounds of one group silence each other; 0 is none\n"
+    "  --round-robin MODE    how a layer with alternates picks its take: turn or random\n"
+    "  --layer L             a velocity layer, 0..4, for the three options below\n"
+    "  --gain DB             the layer's gain, -60..+12, added to the level\n"
+    "  --clear-alternates    removes the layer's alternate samples (before any are added)\n"
+    "  --add-alternate FILE  another take of the layer's sample, played after its own: a WAV,\n"
+    "                        AIFF or FLAC file, kept by its full path; up to 15 per layer, and\n"
+    "                        the option may be given more than once\n"
+    "  --grab-threshold V    the polyphonic aftertouch, 1..127, at which a note silences its\n"
+    "                        sound, or off; it is the whole set's, so needs no --sound\n";
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "edit", message); }
+
+bool isUtf8(std::string_view s) {
+  for (std::size_t at = 0; at < s.size();) {
+    char32_t c = 0;
+    if (!decodeUtf8(s, at, c)) return false;
+  }
+  return true;
+}
+
+// Why `file` cannot be a layer's alternate, or empty when it can; `path` gets the full path it is
+// kept by. It is read the way a layer's sample is read for its voice, so whatever is accepted
+// here plays; only a regular file is opened, never waited on, so a pipe or a device is refused
+// at once.
+std::string alternateProblem(const std::string& file, std::string& path) {
+  path = AbsolutePath(file);
+  // The extras file is JSON, which holds UTF-8 text only; control characters would reach every
+  // terminal and tooltip that shows the path.
+  if (!isUtf8(path)) return "the path is not UTF-8 text, which the extras file cannot keep";
+  if (!IsAlternatePath(path)) {
+    return path.size() > kMaxAlternatePathBytes ? "the path is longer than 4096 bytes" : "the path holds control characters";
+  }
+  DecodedSample sample;
+  try {
+    sample = DecodeSampleFile(path);
+  } catch (const std::bad_alloc&) {
+    sample.status = DecodedSample::Status::kNoMemory;
+  }
+  switch (sample.status) {
+    case DecodedSample::Status::kOk:
+      return {};
+    case DecodedSample::Status::kCannotOpen: {
+      const std::string problem = readProblem(path);
+      return problem.empty() ? "cannot be opened" : problem;
+    }
+    case DecodedSample::Status::kNoMemory:
+      return "not enough memory to read it";
+    case DecodedSample::Status::kNotSound:
+      break;
+  }
+  return "not a WAV, AIFF or FLAC file Zumbel can play";
+}
+
+const char* roundRobinText(int32_t mode) { return mode == kRoundRobinRandom ? "random" : "turn"; }
 
 }  // namespace
 
@@ -36,15 +94,18 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string file;
   long sound = -1, output = 0, layer = -1;
   std::optional<std::string> name;
-  std::optional<int32_t> level, gain;
+  std::optional<int32_t> level, gain, chokeGroup, roundRobin, grab;
+  std::vector<std::string> added;
+  bool clearAlternates = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       out << kEditHelp;
       return kExitOk;
     }
-    const bool takesValue =
-        a == "--sound" || a == "--name" || a == "--level" || a == "--output" || a == "--layer" || a == "--gain";
+    const bool takesValue = a == "--sound" || a == "--name" || a == "--level" || a == "--output" || a == "--layer" ||
+                            a == "--gain" || a == "--choke-group" || a == "--round-robin" || a == "--add-alternate" ||
+                            a == "--grab-threshold";
     if (takesValue && i + 1 >= args.size()) return fail(err, a + " needs a value");
     if (a == "--sound") {
       if (!parseIntArg(args[++i], 0, kSoundCount - 1, sound)) return fail(err, "--sound takes 0..127");
@@ -68,6 +129,31 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       int32_t v = 0;
       if (!ParseGainText(args[++i], v)) return fail(err, "--gain takes -60..+12 (dB)");
       gain = v;
+    } else if (a == "--choke-group") {
+      long v = 0;
+      if (!parseIntArg(args[++i], kNoChokeGroup, kMaxChokeGroups, v)) return fail(err, "--choke-group takes 0..32 (0: none)");
+      chokeGroup = static_cast<int32_t>(v);
+    } else if (a == "--round-robin") {
+      const std::string& mode = args[++i];
+      if (mode != "turn" && mode != "random") return fail(err, "--round-robin takes turn or random");
+      roundRobin = mode == "random" ? kRoundRobinRandom : kRoundRobinTurn;
+    } else if (a == "--add-alternate") {
+      // Bounded here, before any file is looked at: more than a layer can hold is refused anyway.
+      if (added.size() == static_cast<std::size_t>(kMaxAlternates)) {
+        return fail(err, "a layer takes at most " + std::to_string(kMaxAlternates) + " alternates");
+      }
+      added.push_back(args[++i]);
+    } else if (a == "--clear-alternates") {
+      clearAlternates = true;
+    } else if (a == "--grab-threshold") {
+      long v = 0;
+      if (args[++i] == "off") {
+        grab = kGrabOff;
+      } else if (parseIntArg(args[i], 1, 127, v)) {
+        grab = static_cast<int32_t>(v);
+      } else {
+        return fail(err, "--grab-threshold takes 1..127 or off");
+      }
     } else if (!a.starts_with("-") && file.empty()) {
       file = a;
     } else {
@@ -75,17 +161,49 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
   }
   if (file.empty()) return fail(err, "no drum set given");
-  if (sound < 0) return fail(err, "--sound N is needed");
-  if ((layer >= 0) != gain.has_value()) return fail(err, "--layer L and --gain DB go together");
-  if (!name && !level && output == 0 && !gain) return fail(err, "nothing to change (--name, --level, --output or --gain)");
+  const bool layerChange = gain || clearAlternates || !added.empty();
+  if (layer >= 0 && !layerChange) return fail(err, "--layer L goes with --gain, --clear-alternates or --add-alternate");
+  if (layer < 0 && layerChange) return fail(err, "--gain, --clear-alternates and --add-alternate need --layer L");
+  const bool soundChange = name || level || output > 0 || chokeGroup || roundRobin || layerChange;
+  if (!soundChange && !grab) {
+    return fail(err, sound < 0 ? "nothing to change (--sound N with what to change, or --grab-threshold)"
+                               : "nothing to change (--name, --level, --output, --choke-group, --round-robin, --layer "
+                                 "or --grab-threshold)");
+  }
+  if (soundChange && sound < 0) return fail(err, "--sound N is needed");
 
   auto doc = std::make_unique<CKitbeatDoc>();
   if (!openKit(*doc, file, "edit", err)) return kExitError;
-  SoundExtras& x = doc->soundExtras(static_cast<int>(sound));
-  if (name) x.name = *name;
-  if (level) x.level = *level;
-  if (output > 0) x.output = static_cast<int32_t>(output - 1);
-  if (gain) x.layerGain[static_cast<std::size_t>(layer)] = *gain;
+  const int n = static_cast<int>(sound);
+  const auto j = static_cast<std::size_t>(layer);
+  std::vector<std::string> alternates;
+  if (layer >= 0) {
+    // Every file is judged before anything changes: one that is refused leaves the set as it was.
+    if (!clearAlternates) alternates = doc->soundExtras(n).alternates[j];
+    if (alternates.size() + added.size() > static_cast<std::size_t>(kMaxAlternates)) {
+      return fail(err, "layer " + std::to_string(layer) + " of sound " + std::to_string(sound) + " has " +
+                           std::to_string(alternates.size()) + " alternates; it takes at most " +
+                           std::to_string(kMaxAlternates) + " (--clear-alternates removes them)");
+    }
+    for (const std::string& a : added) {
+      std::string path;
+      if (const std::string problem = alternateProblem(a, path); !problem.empty()) return fileError(err, "edit", a, problem);
+      alternates.push_back(std::move(path));
+    }
+  }
+
+  if (grab) doc->extras().grabThreshold = *grab;
+  if (soundChange) {
+    SoundExtras& x = doc->soundExtras(n);
+    if (name) x.name = *name;
+    if (level) x.level = *level;
+    if (output > 0) x.output = static_cast<int32_t>(output - 1);
+    if (gain) x.layerGain[j] = *gain;
+    if (roundRobin) x.roundRobin = *roundRobin;
+    // Through the set, which keeps each group's members for the note-on.
+    if (chokeGroup) doc->extras().setChokeGroup(n, *chokeGroup);
+    if (layer >= 0) x.alternates[j] = std::move(alternates);
+  }
 
   const std::string extrasPath = ExtrasPathFor(doc->GetPathName());
   if (const std::string problem = writeProblem(extrasPath); !problem.empty()) {
@@ -95,14 +213,29 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (const FileError error = writeFilesAtomically({write}); error != FileError::None) {
     return fileError(err, "edit", extrasPath, documentErrorText(error, false, extrasPath));
   }
+  if (grab) {
+    out << "Grab threshold: " << (*grab == kGrabOff ? std::string("off") : std::to_string(*grab)) << '\n';
+  }
+  if (!soundChange) return kExitOk;
+  const SoundExtras& x = doc->soundExtras(n);
   out << "Sound " << sound << " (MIDI note " << sound + kFirstNote << "): name \"" << printable(x.name)
-      << "\", level " << LevelText(x.level) << ", output " << x.output + 1 << ", layer gains";
+      << "\", level " << LevelText(x.level) << ", output " << x.output + 1 << ", choke group ";
+  if (x.chokeGroup == kNoChokeGroup) {
+    out << "none";
+  } else {
+    out << x.chokeGroup.load();
+  }
+  out << ", round robin " << roundRobinText(x.roundRobin) << ", layer gains";
   for (const RelaxedInt& g : x.layerGain) out << ' ' << LevelText(g);
+  out << ", alternates";
+  for (const std::vector<std::string>& list : x.alternates) out << ' ' << list.size();
   out << '\n';
-  // A layer's gain belongs to the sample it holds; a layer that borrows a louder one's sample
-  // plays that sample at that layer's gain.
-  if (gain && !doc->sound(static_cast<int>(sound)).hasOwnSample(static_cast<int>(layer))) {
-    out << "Layer " << layer << " holds no sample of its own yet; its gain is heard once it does.\n";
+  // A layer's gain and alternates belong to the sample it holds; a layer that borrows a louder
+  // one's sample plays that sample at that layer's gain.
+  const bool alternatesSet = layer >= 0 && !x.alternates[j].empty();
+  if ((gain || alternatesSet) && !doc->sound(n).hasOwnSample(static_cast<int>(layer))) {
+    out << "Layer " << layer << " holds no sample of its own yet; its "
+        << (gain && alternatesSet ? "gain and alternates are" : gain ? "gain is" : "alternates are") << " heard once it does.\n";
   }
   return kExitOk;
 }

@@ -1,5 +1,7 @@
 #include "KitReport.h"
 
+#include <string>
+
 #include "ExtrasFile.h"
 #include "FileNames.h"
 #include "Json.h"
@@ -17,7 +19,9 @@ void writeRef(std::ostream& out, const CKitbeatDoc& doc, SampleRef ref) {
   if (!path) out << " outside the pool";
 }
 
-void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j, int32_t gain) {
+void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j, const SoundExtras& x) {
+  const int32_t gain = x.layerGain[static_cast<std::size_t>(j)];
+  const std::size_t alternates = x.alternates[static_cast<std::size_t>(j)].size();
   const SampleRef ref = s.refs[j];
   const int32_t source = s.sources[j];
   out << "    layer " << j << ": ";
@@ -36,6 +40,7 @@ void writeLayer(std::ostream& out, const CKitbeatDoc& doc, const Sound& s, int j
       writeRef(out, doc, ref);
     }
   }
+  if (alternates > 0) out << ", " << alternates << (alternates == 1 ? " alternate" : " alternates");
   out << '\n';
 }
 
@@ -84,6 +89,9 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
     for (int i = 0; i < kThresholdsPerScheme; ++i) out << ' ' << doc.threshold(s, i);
     out << '\n';
   }
+  if (const int32_t grab = doc.extras().grabThreshold; grab != kDefaultGrabThreshold) {
+    out << "Grab threshold (polyphonic aftertouch): " << (grab == kGrabOff ? "off" : std::to_string(grab)) << '\n';
+  }
   int used = 0;
   for (int n = 0; n < kSoundCount; ++n) used += worthShowing(doc.sound(n), doc.soundExtras(n)) ? 1 : 0;
   out << "Sounds in use: " << used << " of " << kSoundCount << '\n';
@@ -99,6 +107,10 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
     // A set without extras reads as it always has.
     if (x.level != 0) out << "level " << LevelText(x.level) << ", ";
     if (x.output != 0) out << "output " << x.output + 1 << ", ";
+    if (x.chokeGroup != kNoChokeGroup) out << "choke group " << x.chokeGroup.load() << ", ";
+    if (x.roundRobin != kRoundRobinTurn || x.hasAlternates()) {
+      out << "round robin " << (x.roundRobin == kRoundRobinRandom ? "at random" : "in turn") << ", ";
+    }
     out << "velocity scheme "
         << static_cast<int64_t>(s.velocityScheme()) + 1 << " of " << kSchemeCount << ", compress " << s.compress()
         << ", pan " << s.pan() << ", rate " << s.playbackRate();
@@ -112,7 +124,7 @@ void writeKitSummary(std::ostream& out, const CKitbeatDoc& doc) {
     }
     out << ", note-off " << onOff(s.noteOffEnabled) << ", looping " << onOff(s.looping)
         << ", pitch bend " << onOff(s.externalPitchBend) << '\n';
-    for (int j = 0; j < kLayerCount; ++j) writeLayer(out, doc, s, j, x.layerGain[static_cast<std::size_t>(j)]);
+    for (int j = 0; j < kLayerCount; ++j) writeLayer(out, doc, s, j, x);
   }
 }
 
@@ -145,15 +157,20 @@ void writeKitJson(std::ostream& out, const DrumSetContent& set, const SetExtras&
     for (int j = 0; j < kLayerCount; ++j) {
       out << (j ? "," : "") << "{\"group\":" << s.refs[j].group << ",\"entry\":" << s.refs[j].entry
           << ",\"source\":" << s.sources[j].load() << ",\"gainDb\":" << DbNumberText(x.layerGain[static_cast<std::size_t>(j)])
-          << '}';
+          << ",\"alternates\":";
+      writeJsonArray(out, x.alternates[static_cast<std::size_t>(j)], [&](std::string_view p) { writeJsonString(out, p); });
+      out << '}';
     }
     // What the extras file holds comes last, after everything the ".drums" file holds.
     out << "],\"name\":";
     writeJsonString(out, x.name);
     out << ",\"levelDb\":" << (x.level == kLevelOff ? "\"off\"" : DbNumberText(x.level)) << ",\"output\":" << x.output + 1
-        << '}';
+        << ",\"chokeGroup\":" << x.chokeGroup.load() << ",\"roundRobin\":"
+        << (x.roundRobin == kRoundRobinRandom ? "\"random\"" : "\"turn\"") << '}';
   }
-  out << "]}\n";
+  // The set's own extras after its sounds'.
+  const int32_t grab = extras.grabThreshold;
+  out << "],\"grabThreshold\":" << (grab == kGrabOff ? std::string("\"off\"") : std::to_string(grab)) << "}\n";
 }
 
 void writeSampleListSummary(std::ostream& out, const StringList& entries) {

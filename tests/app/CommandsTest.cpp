@@ -4,6 +4,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
 #include "cli/Commands.h"
 #include "cli/LiveSetup.h"
 #include "DrumsFile.h"
@@ -55,16 +59,16 @@ TEST(InfoCommand, JsonHasEveryStoredValueInTheAgreedShape) {
       R"({"header":1,"groups":[{"name":"Kicks","samples":["C:\\Drums\\Kick.wav"]}],)"
       R"("thresholds":[[90,50,30,10],[100,65,40,20],[110,80,50,25],[115,95,60,30],[120,105,75,40]],)"
       R"("sounds":[{"index":0,"cutNote":-1,"scheme":4,"compress":-4000,"pan":0,"formatMarker":1,"rate":0,)"
-      R"("reserved":[4,-4000,0,1],"noteOff":0,"looping":0,"pitchBend":0,"layers":[{"group":-1,"entry":-1,"source":-1,"gainDb":0},)"))
+      R"("reserved":[4,-4000,0,1],"noteOff":0,"looping":0,"pitchBend":0,"layers":[{"group":-1,"entry":-1,"source":-1,"gainDb":0,"alternates":[]},)"))
       << r.out.substr(0, 400);
   EXPECT_NE(r.out.find(R"({"index":1,"cutNote":-1,"scheme":9,"compress":-4000,"pan":-2500,)"), std::string::npos);
-  EXPECT_NE(r.out.find(R"("layers":[{"group":0,"entry":0,"source":0,"gainDb":0},{"group":-1,"entry":-1,"source":0,"gainDb":0},)"),
+  EXPECT_NE(r.out.find(R"("layers":[{"group":0,"entry":0,"source":0,"gainDb":0,"alternates":[]},{"group":-1,"entry":-1,"source":0,"gainDb":0,"alternates":[]},)"),
             std::string::npos);
   EXPECT_NE(r.out.find(R"({"index":127,"cutNote":-1,"scheme":4,"compress":-4000,"pan":0,"formatMarker":1,"rate":0,"reserved":[4,-4000,0,1],"noteOff":0,"looping":1,"pitchBend":0,)"),
             std::string::npos);
   EXPECT_EQ(count(r.out, "\"index\":"), 128u);
   EXPECT_EQ(count(r.out, "\"source\":"), 640u);
-  EXPECT_TRUE(r.out.ends_with("\"output\":1}]}\n"));
+  EXPECT_TRUE(r.out.ends_with(R"("output":1,"chokeGroup":0,"roundRobin":"turn"}],"grabThreshold":127})" "\n"));
 }
 
 TEST(InfoCommand, JsonEscapesWhatJsonCannotCarryRaw) {
@@ -273,9 +277,12 @@ TEST_F(KitOnDisk, ExtrasAreEditedShownCheckedAndTravelWithARelinkedSet) {
   }
 
   r = run({"info", "--json", kit});
-  EXPECT_NE(r.out.find(R"("gainDb":0}],"name":"Kick \"In\"","levelDb":-3.5,"output":4},{"index":1,)"), std::string::npos) << r.out;
-  EXPECT_EQ(count(r.out, R"(,"gainDb":1.25})"), 1u);
-  EXPECT_NE(r.out.find(R"("name":"","levelDb":0,"output":1},{"index":2,)"), std::string::npos);
+  EXPECT_NE(r.out.find(R"("gainDb":0,"alternates":[]}],"name":"Kick \"In\"","levelDb":-3.5,"output":4,"chokeGroup":0,)"
+                       R"("roundRobin":"turn"},{"index":1,)"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(count(r.out, R"(,"gainDb":1.25,)"), 1u);
+  EXPECT_NE(r.out.find(R"("name":"","levelDb":0,"output":1,"chokeGroup":0,"roundRobin":"turn"},{"index":2,)"), std::string::npos);
   r = run({"info", kit});
   EXPECT_NE(r.out.find("Sound 0 (MIDI note 36) \"Kick \"In\"\": level -3.5 dB, output 4, velocity"), std::string::npos) << r.out;
 
@@ -296,6 +303,101 @@ TEST_F(KitOnDisk, ExtrasAreEditedShownCheckedAndTravelWithARelinkedSet) {
   r = run({"info", kit});
   EXPECT_EQ(r.status, kExitOk);
   EXPECT_NE(r.err.find("zumbel: info: warning: Set.zumbel: not an extras file"), std::string::npos) << r.err;
+}
+
+// Alternates are played, so only files the sample reader takes are kept, by their full path;
+// choke groups, round robin and the grab threshold round-trip through the extras file alone.
+TEST_F(KitOnDisk, AlternatesChokeGroupsAndGrabAreEditedShownAndChecked) {
+  touch(dir / "kit/gone.WAV");
+  touch(dir / "kit/Lost.wav");
+  std::filesystem::create_directories(dir / "takes");
+  const std::string quoted = dir / "takes/Say \"hi\" \\ \xC3\x9C.wav";  // JSON must escape it
+  test::writeSparseWav(quoted, 16);
+  for (int k = 1; k <= kMaxAlternates; ++k) test::writeSparseWav(dir / ("takes/t" + std::to_string(k) + ".wav"), 16);
+  const std::vector<uint8_t> original = test::readBytes(kit);
+  {
+    test::WorkingFolder here(dir.path());  // a relative FILE is kept by its full path
+    const Outcome r = run({"edit", kit, "--sound", "0", "--choke-group", "7", "--round-robin", "random", "--layer", "0",
+                           "--add-alternate", "takes/t1.wav", "--add-alternate", quoted});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("choke group 7, round robin random,"), std::string::npos) << r.out;
+  }
+  ASSERT_EQ(run({"edit", kit, "--grab-threshold", "off"}).status, kExitOk);
+  ASSERT_EQ(run({"edit", kit, "--sound", "5", "--choke-group", "7"}).status, kExitOk);
+  const std::vector<std::string> takes{dir / "takes/t1.wav", quoted};
+  {
+    CKitbeatDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(kit).ok());
+    EXPECT_EQ(back.soundExtras(0).alternates[0], takes);
+    EXPECT_EQ(back.soundExtras(0).roundRobin, kRoundRobinRandom);
+    EXPECT_EQ(back.soundExtras(5).roundRobin, kRoundRobinTurn);
+    EXPECT_TRUE(back.extras().chokeMembers(7).contains(0));
+    EXPECT_TRUE(back.extras().chokeMembers(7).contains(5));
+    EXPECT_EQ(back.extras().grabThreshold, kGrabOff);
+  }
+
+  Outcome r = run({"info", kit});
+  EXPECT_NE(r.out.find("Grab threshold (polyphonic aftertouch): off\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Sound 0 (MIDI note 36): choke group 7, round robin at random, velocity"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("    layer 0: Lost.wav  (group 0, entry 3), 2 alternates\n"), std::string::npos) << r.out;
+  r = run({"info", kit, "--json"});
+  ASSERT_EQ(r.status, kExitOk);
+  const nlohmann::json info = nlohmann::json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(info.is_object()) << r.out;
+  EXPECT_EQ(info["grabThreshold"], "off");
+  const nlohmann::json& kick = info["sounds"][0];
+  EXPECT_EQ(kick["chokeGroup"], 7);
+  EXPECT_EQ(kick["roundRobin"], "random");
+  EXPECT_EQ(kick["layers"][0]["alternates"].get<std::vector<std::string>>(), takes);
+  EXPECT_EQ(info["sounds"][5]["roundRobin"], "turn");
+  EXPECT_EQ(info["sounds"][3]["chokeGroup"], 0);
+  EXPECT_TRUE(info["sounds"][3]["layers"][1]["alternates"].empty());
+
+  // Each refusal leaves the extras file as it was and says why.
+  for (int k = 2; k <= kMaxAlternates - 1; ++k) {
+    ASSERT_EQ(run({"edit", kit, "--sound", "0", "--layer", "0", "--add-alternate", dir / ("takes/t" + std::to_string(k) + ".wav")}).status,
+              kExitOk);
+  }
+  const std::vector<uint8_t> extras = test::readBytes(dir / "kit/Set.zumbel");
+  ASSERT_EQ(::mkfifo((dir / "takes/pipe.wav").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir / "takes/zero.wav");
+  test::writeBytes(dir / "takes/notes.wav", {'n', 'o', 't', 'e', 's'});
+  test::writeSparseWav(dir / "takes/new\nline.wav", 16);
+  test::writeSparseWav(dir / "takes/caf\xE9.wav", 16);
+  const std::vector<std::string> edit{"edit", kit, "--sound", "0", "--layer", "2"};
+  for (const auto& [extra, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--layer", "0", "--add-alternate", dir / "takes/t15.wav"}, "layer 0 of sound 0 has 15 alternates; it takes at most 15"},
+           {{"--add-alternate", dir / "takes/none.wav"}, "none.wav: No such file or directory"},
+           {{"--add-alternate", dir / "takes/notes.wav"}, "notes.wav: not a WAV, AIFF or FLAC file"},
+           {{"--add-alternate", dir / "takes/pipe.wav"}, "pipe.wav: not a regular file"},
+           {{"--add-alternate", dir / "takes/zero.wav"}, "zero.wav: not a regular file"},
+           {{"--add-alternate", "/dev/zero"}, "/dev/zero: not a regular file"},
+           {{"--add-alternate", dir / "takes"}, "takes: Is a directory"},
+           {{"--add-alternate", dir / "takes/new\nline.wav"}, "control characters"},
+           {{"--add-alternate", dir / "takes/caf\xE9.wav"}, "not UTF-8 text"},
+           {{"--choke-group", "33"}, "--choke-group takes 0..32"},
+           {{"--round-robin", "shuffle"}, "--round-robin takes turn or random"},
+           {{"--grab-threshold", "0"}, "--grab-threshold takes 1..127 or off"},
+       }) {
+    std::vector<std::string> args = edit;
+    args.insert(args.end(), extra.begin(), extra.end());
+    r = run(args);
+    EXPECT_EQ(r.status, kExitError) << extra.back();
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(test::readBytes(dir / "kit/Set.zumbel"), extras);
+  // Cleared first, then added: the list is replaced.
+  ASSERT_EQ(run({"edit", kit, "--sound", "0", "--layer", "0", "--clear-alternates", "--add-alternate", dir / "takes/t15.wav"}).status,
+            kExitOk);
+
+  // check looks for alternates as for the layer's own sample, and names the sound and layer.
+  r = run({"check", kit});
+  EXPECT_EQ(r.status, kExitOk) << r.out;
+  std::filesystem::remove(dir / "takes/t15.wav");
+  r = run({"check", kit});
+  EXPECT_EQ(r.status, kExitFinding);
+  EXPECT_EQ(r.out, "missing: sound 0 (MIDI note 36), layer 0, alternate 1: " + dir / "takes/t15.wav" + "\n1 alternate is missing.\n");
+  EXPECT_EQ(test::readBytes(kit), original);
 }
 
 TEST(RelinkCommand, WithNothingToChangeCopiesFilesInAnyFormBytewise) {
