@@ -151,6 +151,9 @@ class CKitbeatView : public QWidget {
   QString layerName(int sound, int layer) const;
   void OnSoundParameter(int type, int value);
   void OnSoundName(const QString& name);
+  void OnChokeGroup(int group);
+  void OnRoundRobin(int mode);
+  void OnGrabThreshold(int threshold);
   void OnSoundPropertiesClosed(int code);
   void closeSoundProperties();
 
