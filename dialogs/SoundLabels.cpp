@@ -73,6 +73,15 @@ std::string LevelLabel(int32_t level) { return LevelText(level); }
 
 std::string OutputLabel(int output) { return output == 0 ? std::string("1 (main)") : format("%d", output + 1); }
 
+std::string AlternatesLabel(int count) {
+  if (count <= 0) return {};
+  return count == 1 ? std::string("+1 alternate") : format("+%d alternates", count);
+}
+
+std::string ChokeGroupLabel(int group) { return group <= 0 ? std::string("none") : format("%d", group); }
+
+std::string GrabLabel(int threshold) { return threshold <= 0 ? std::string("off") : format("%d", threshold); }
+
 std::string CopyOfLayerLabel(int layer) { return format("Copy of layer %d", layer); }
 
 }  // namespace zumbel

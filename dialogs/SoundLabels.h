@@ -39,6 +39,12 @@ std::string SchemeLabel(int scheme);
 std::string LevelLabel(int32_t level);
 // "1 (main)", "2" .. "8" for an output pair counted from 0.
 std::string OutputLabel(int output);
+// "+3 alternates", "+1 alternate" beside a layer with takes beyond its own sample; "" for none.
+std::string AlternatesLabel(int count);
+// "none" or "1" .. "32" for a sound's choke group.
+std::string ChokeGroupLabel(int group);
+// "off" or "1" .. "127" for the set's grab threshold.
+std::string GrabLabel(int threshold);
 // What a layer that plays another layer's sample shows, with that layer's number 1..5.
 std::string CopyOfLayerLabel(int layer);
 // What every layer of an empty sound shows.

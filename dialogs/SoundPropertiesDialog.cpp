@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,8 @@ constexpr int kCutSpinMax = 72;  // the cut note + 1: 0 is off
 // The level slider steps in half decibels; one step below its lowest level is off.
 constexpr int kLevelStep = 50;
 constexpr int kLevelOffPosition = kMinLevel / kLevelStep - 1;
+// The grab slider's left end is off; every other position is the threshold itself.
+constexpr int kMaxGrab = 127;
 // How much wider than its units the layout may grow to fit a wide font.
 constexpr double kMaxStretch = 1.6;
 
@@ -103,11 +106,18 @@ void SoundPropertiesDialog::build() {
   frame(QStringLiteral("Name"), 10, 166, 109, 32);
   frame(QStringLiteral("Level"), 125, 166, 114, 32);
   frame(QStringLiteral("Output"), 245, 166, 118, 32);
+  // A second row: how a sound plays among others and its own takes, and the set's grab.
+  frame(QStringLiteral("Alternates"), 10, 206, 109, 32);
+  frame(QStringLiteral("Choke Group"), 125, 206, 114, 32);
+  frame(QStringLiteral("Grab Threshold (whole set)"), 245, 206, 118, 32);
 
   QLabel* layerCaption = nullptr;
   for (int k = 0; k < kShownLayers; ++k) {
     layerCaption = label(QStringLiteral("Layer %1:").arg(k + 1), 10, 1 + 10 * k, 26, 11);
-    layers_[static_cast<std::size_t>(k)] = label({}, 46, 1 + 10 * k, 291, 11, QStringLiteral("layer%1").arg(k + 1));
+    layers_[static_cast<std::size_t>(k)] = label({}, 46, 1 + 10 * k, 262, 11, QStringLiteral("layer%1").arg(k + 1));
+    QLabel* takes = label({}, 310, 1 + 10 * k, 53, 11, QStringLiteral("alternates%1").arg(k + 1));
+    takes->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    alternates_[static_cast<std::size_t>(k)] = takes;
   }
 
   sound_ = slider(this, QStringLiteral("sound"), 0, kLastShownSound);
@@ -167,6 +177,28 @@ void SoundPropertiesDialog::build() {
   output_ = arrows(QStringLiteral("output"), 1, kOutputPairs, 254, 176, 11, 16);
   outputLabel_ = label(QStringLiteral("1 (main)"), 270, 179, 80, 9, QStringLiteral("outputLabel"));
 
+  roundRobin_ = new QComboBox(this);
+  roundRobin_->setObjectName(QStringLiteral("roundRobin"));
+  // In the order of the values they stand for.
+  roundRobin_->addItem(QStringLiteral("In turn"));
+  roundRobin_->addItem(QStringLiteral("Random"));
+  roundRobin_->setToolTip(QStringLiteral("How a layer with alternates picks the take of each hit.\n"
+                                         "Ctrl-drag a sample onto a pad to add an alternate."));
+  place(roundRobin_, 16, 217, 97, 14);
+  choke_ = arrows(QStringLiteral("chokeGroup"), kNoChokeGroup, kMaxChokeGroups, 134, 216, 11, 16);
+  chokeLabel_ = label(QStringLiteral("none"), 150, 219, 84, 9, QStringLiteral("chokeLabel"));
+  const QString chokeTip = QStringLiteral("A hit silences every other sound of its group, as a closing hi-hat stops the open one.");
+  choke_->setToolTip(chokeTip);
+  chokeLabel_->setToolTip(chokeTip);
+  grab_ = slider(this, QStringLiteral("grab"), kGrabOff, kMaxGrab);
+  place(grab_, 251, 217, 68, 15);
+  grabLabel_ = label(QStringLiteral("127"), 322, 220, 34, 10, QStringLiteral("grabLabel"));
+  const QString grabTip = QStringLiteral(
+      "Polyphonic aftertouch at or above this value fades out its note's sound, as a hand grabbing a cymbal.\n"
+      "One value for every sound of the set; off ignores aftertouch.");
+  grab_->setToolTip(grabTip);
+  grabLabel_->setToolTip(grabTip);
+
   // The layout's widths were chosen for narrower fonts than most desktops use today. Where the
   // dialog font makes a text wider than its place, the whole layout widens by the same factor,
   // keeping its proportions, rather than cutting words off.
@@ -183,6 +215,9 @@ void SoundPropertiesDialog::build() {
       {semitonesCaption, semitonesCaption->text()},
       {levelLabel_, QStringLiteral("-59.5 dB")},
       {outputLabel_, QStringLiteral("1 (main)")},
+      {alternates_[0], QStringLiteral("+15 alternates")},
+      {chokeLabel_, QStringLiteral("none")},
+      {grabLabel_, QStringLiteral("127")},
   };
   double stretch = 1.0;
   const auto widthOf = [&](QWidget* w) {
@@ -198,7 +233,7 @@ void SoundPropertiesDialog::build() {
   stretch = std::min(stretch, kMaxStretch);
   const auto wider = [stretch](int v) { return static_cast<int>(std::lround(v * stretch)); };
   for (const auto& [w, rect] : placed) w->setGeometry(wider(rect.x()), rect.y(), wider(rect.width()), rect.height());
-  setFixedSize(wider(du.x(370)), du.y(206));
+  setFixedSize(wider(du.x(370)), du.y(246));
 
   connect(pan_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnPan);
   connect(compress_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnCompress);
@@ -215,6 +250,10 @@ void SoundPropertiesDialog::build() {
   connect(name_, &QLineEdit::textEdited, this, &SoundPropertiesDialog::OnName);
   connect(level_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnLevel);
   connect(output_, &UpDownArrows::valueChanged, this, &SoundPropertiesDialog::OnOutput);
+  // Only what the user picks: showing another sound's choice sends nothing.
+  connect(roundRobin_, &QComboBox::activated, this, &SoundPropertiesDialog::OnRoundRobin);
+  connect(choke_, &UpDownArrows::valueChanged, this, &SoundPropertiesDialog::OnChokeGroup);
+  connect(grab_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnGrab);
 }
 
 void SoundPropertiesDialog::showValues(const SoundPropertiesValues& values) {
@@ -239,9 +278,25 @@ void SoundPropertiesDialog::showValues(const SoundPropertiesValues& values) {
   const int output = std::clamp(values_.output, 0, kOutputPairs - 1);
   setQuietly(output_, output + 1);
   outputLabel_->setText(text(OutputLabel(output)));
+  bool anyAlternates = false;
   for (int k = 0; k < kShownLayers; ++k) {
-    layers_[static_cast<std::size_t>(k)]->setText(values_.layerNames[static_cast<std::size_t>(k)]);
+    const auto i = static_cast<std::size_t>(k);
+    layers_[i]->setText(values_.layerNames[i]);
+    alternates_[i]->setText(text(AlternatesLabel(values_.alternates[i])));
+    anyAlternates = anyAlternates || values_.alternates[i] > 0;
   }
+  {
+    const QSignalBlocker quiet(roundRobin_);
+    roundRobin_->setCurrentIndex(values_.roundRobin == kRoundRobinRandom ? 1 : 0);
+  }
+  // A choice between takes means something only once a layer has more than one.
+  roundRobin_->setEnabled(anyAlternates);
+  const int group = std::clamp(values_.chokeGroup, kNoChokeGroup, kMaxChokeGroups);
+  setQuietly(choke_, group);
+  chokeLabel_->setText(text(ChokeGroupLabel(group)));
+  const int grab = std::clamp(values_.grabThreshold, kGrabOff, kMaxGrab);
+  setQuietly(grab_, grab);
+  grabLabel_->setText(text(GrabLabel(grab)));
 }
 
 void SoundPropertiesDialog::fillPitch() {
@@ -383,6 +438,23 @@ void SoundPropertiesDialog::OnOutput() {
   values_.output = output_->value() - 1;
   outputLabel_->setText(text(OutputLabel(values_.output)));
   emit soundParameter(kSoundOutput, values_.output);
+}
+
+void SoundPropertiesDialog::OnRoundRobin() {
+  values_.roundRobin = roundRobin_->currentIndex() == 1 ? kRoundRobinRandom : kRoundRobinTurn;
+  emit roundRobin(values_.roundRobin);
+}
+
+void SoundPropertiesDialog::OnChokeGroup() {
+  values_.chokeGroup = choke_->value();
+  chokeLabel_->setText(text(ChokeGroupLabel(values_.chokeGroup)));
+  emit chokeGroup(values_.chokeGroup);
+}
+
+void SoundPropertiesDialog::OnGrab() {
+  values_.grabThreshold = grab_->value();
+  grabLabel_->setText(text(GrabLabel(values_.grabThreshold)));
+  emit grabThreshold(values_.grabThreshold);
 }
 
 }  // namespace zumbel

@@ -1,18 +1,22 @@
 #pragma once
 // "Sound Properties": the modeless dialog that tunes one sound (pan, dynamics, velocity layer
-// scheme, cut note, pitch, note-off, looping, pitch bend; its name, level and output) and tells
-// what its five layers play. It never writes the drum set: every change leaves as
-// soundParameter(type, value), or soundName(name), for its view, which stores it in the sound it
-// shows and retunes the voices. Its close box and Escape only ask the view to close it, with
+// scheme, cut note, pitch, note-off, looping, pitch bend; its name, level, output, choke group and
+// how its alternates take turns) and tells what its five layers play and how many alternates
+// each has. It also holds the one setting of the whole set a player tunes while playing: the
+// aftertouch grab threshold. It never writes the drum set: every change leaves as
+// soundParameter(type, value), soundName(name) or one of the extras' signals for its view, which
+// stores it and retunes the voices. Its close box and Escape only ask the view to close it, with
 // closeNotice.
 
 #include <QDialog>
 
 #include <array>
 
+#include "Limits.h"
 #include "SoundPitch.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -40,6 +44,10 @@ struct SoundPropertiesValues {
   int level = 0;   // hundredths of a dB, or kLevelOff
   int output = 0;  // stereo pair counted from 0; shown from 1
   std::array<QString, kShownLayers> layerNames;
+  std::array<int, kShownLayers> alternates{};  // takes each layer has beyond its own sample
+  int roundRobin = kRoundRobinTurn;
+  int chokeGroup = kNoChokeGroup;
+  int grabThreshold = kDefaultGrabThreshold;  // the set's, 1..127 or kGrabOff
 };
 
 class SoundPropertiesDialog : public QDialog {
@@ -58,6 +66,12 @@ class SoundPropertiesDialog : public QDialog {
   void soundParameter(int type, int value);
   // The name as typed, already cut to what a sound keeps.
   void soundName(const QString& name);
+  // kNoChokeGroup or 1..kMaxChokeGroups.
+  void chokeGroup(int group);
+  // kRoundRobinTurn or kRoundRobinRandom.
+  void roundRobin(int mode);
+  // The set's, not the sound's: 1..127, or kGrabOff.
+  void grabThreshold(int threshold);
   void closeNotice(int code);
 
  protected:
@@ -87,12 +101,16 @@ class SoundPropertiesDialog : public QDialog {
   void OnName();
   void OnLevel();
   void OnOutput();
+  void OnChokeGroup();
+  void OnRoundRobin();
+  void OnGrab();
   void readChecks();
 
   SoundPropertiesValues values_;
   Pitch pitch_;
 
   std::array<QLabel*, kShownLayers> layers_{};
+  std::array<QLabel*, kShownLayers> alternates_{};
   QSlider* sound_ = nullptr;
   QLabel* octave_ = nullptr;
   QLabel* midinote_ = nullptr;
@@ -118,6 +136,11 @@ class SoundPropertiesDialog : public QDialog {
   QLabel* levelLabel_ = nullptr;
   UpDownArrows* output_ = nullptr;
   QLabel* outputLabel_ = nullptr;
+  QComboBox* roundRobin_ = nullptr;
+  UpDownArrows* choke_ = nullptr;
+  QLabel* chokeLabel_ = nullptr;
+  QSlider* grab_ = nullptr;
+  QLabel* grabLabel_ = nullptr;
 };
 
 }  // namespace zumbel

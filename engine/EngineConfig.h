@@ -16,6 +16,12 @@ inline constexpr int kOutputBytesPerSecond = kOutputRate * kOutputBlockAlign;   
 // Playback copies per voice: quick repeated hits of one layer overlap up to this many times.
 inline constexpr int kSoundVoiceBuffers = 16;
 inline constexpr int kPreviewVoiceBuffers = 1;
+// An alternate take of a layer shares the layer's overlap with the other takes, but keeps at
+// least this many buffers (SampleVoice.h, alternateBufferCount).
+inline constexpr int kMinAlternateVoiceBuffers = 2;
+// Round robin at random draws from a generator seeded with this on every new engine, so the
+// same song renders the same takes every time.
+inline constexpr uint32_t kRoundRobinSeed = 0x9E3779B9u;
 
 // The range of frequencies a buffer accepts; anything else is refused and keeps the old rate.
 inline constexpr int32_t kMinFrequency = 100;

@@ -43,8 +43,60 @@ DecodedSample LayerVoiceLoader::obtain(const std::string& used) {
   }
 }
 
+void LayerVoiceLoader::alternateMissing(const std::string& path) {
+  if (std::find(missingAlternates_.begin(), missingAlternates_.end(), path) == missingAlternates_.end()) {
+    missingAlternates_.push_back(path);
+  }
+}
+
+int LayerVoiceLoader::slotsFor(int n, int j) const {
+  const auto listed = static_cast<int>(
+      std::min(doc_.soundExtras(n).alternates[static_cast<std::size_t>(j)].size(), static_cast<std::size_t>(kMaxAlternates)));
+  return kSoundVoiceBuffers + listed * alternateBufferCount(1 + listed);
+}
+
+void LayerVoiceLoader::addAlternates(SampleVoice& voice, int n, int j, SampleReadAhead* reads) {
+  const std::vector<std::string>& paths = doc_.soundExtras(n).alternates[static_cast<std::size_t>(j)];
+  struct Take {
+    const std::string* stored;
+    std::string used;
+    DecodedSample sample;
+  };
+  std::vector<Take> takes;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string& stored = paths[i];
+    // The extras file is bounded when read; a list edited past the bounds still plays no more.
+    if (i >= static_cast<std::size_t>(kMaxAlternates) || !IsAlternatePath(stored)) {
+      alternateMissing(stored);
+      continue;
+    }
+    std::optional<std::string> used = find(stored);
+    if (!used) {
+      alternateMissing(stored);
+      continue;
+    }
+    const DecodedSample* ahead = reads ? reads->take(*used) : nullptr;
+    DecodedSample sample = ahead ? *ahead : obtain(*used);
+    if (sample.status != DecodedSample::Status::kOk) {
+      alternateMissing(stored);
+      continue;
+    }
+    takes.push_back({&stored, std::move(*used), cache_.remember(std::move(sample))});
+  }
+  // Buffers are shared out among the takes that are there, not those the list names.
+  const int buffers = alternateBufferCount(1 + static_cast<int>(takes.size()));
+  const Sound& s = doc_.sound(n);
+  for (Take& t : takes) {
+    // No prompts: an alternate without a slot is counted, not announced one message at a time.
+    auto take = std::make_unique<SampleVoice>(nullptr, engine_.mixer(), std::move(t.sample.pcm), buffers,
+                                              std::move(t.used), s.pan(), s.looping, s.externalPitchBend,
+                                              s.playbackRate());
+    if (!voice.addAlternate(std::move(take))) alternateMissing(*t.stored);
+  }
+}
+
 bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample, int n, int j, int group, int entry,
-                                  bool setReference, SoundRate rate) {
+                                  bool setReference, SoundRate rate, SampleReadAhead* reads) {
   if (sample.status == DecodedSample::Status::kCannotOpen && prompts_) {
     prompts_->showMessage(kCouldNotOpenFile, kAppCaption);
   }
@@ -55,7 +107,9 @@ bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample,
   if (sample.status != DecodedSample::Status::kOk) return false;
   sample = cache_.remember(std::move(sample));
   // Voices replaced a moment ago may still hold slots until the audio thread has moved on.
-  if (engine_.mixer().freeSlotCount() < kSoundVoiceBuffers) engine_.voices().waitForReclaim(std::chrono::milliseconds(kReclaimWaitMs));
+  if (engine_.mixer().freeSlotCount() < slotsFor(n, j)) {
+    engine_.voices().waitForReclaim(std::chrono::milliseconds(kReclaimWaitMs));
+  }
   Sound& s = doc_.sound(n);
   const auto fileRate = static_cast<int32_t>(sample.samplesPerSec);
   if (rate == SoundRate::kFromFile && s.playbackRate() == 0 && fileRate != kOutputRate && fileRate >= kMinFrequency &&
@@ -64,6 +118,8 @@ bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample,
   }
   auto voice = std::make_unique<SampleVoice>(prompts_, engine_.mixer(), std::move(sample.pcm), kSoundVoiceBuffers, used,
                                              s.pan(), s.looping, s.externalPitchBend, s.playbackRate());
+  // The layer's own sample first: alternates never take the slots it needs.
+  if (voice->buffer(0) != kNoSlot) addAlternates(*voice, n, j, reads);
   applyExtras(*voice, doc_.soundExtras(n), j);
   engine_.voices().publish(n, j, std::move(voice));
   if (setReference) doc_.sound(n).refs[static_cast<std::size_t>(j)] = SampleRef{group, entry};
@@ -73,10 +129,30 @@ bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample,
 bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference,
                                       SoundRate rate) {
   outOfMemory_.clear();
+  missingAlternates_.clear();
   if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
   const std::optional<std::string> used = locate(path);
   if (!used) return false;
   return buildVoice(*used, obtain(*used), n, j, group, entry, setReference, rate);
+}
+
+bool LayerVoiceLoader::ReloadLayerVoice(int n, int j) {
+  outOfMemory_.clear();
+  missingAlternates_.clear();
+  if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
+  const SampleRef ref = doc_.sound(n).refs[static_cast<std::size_t>(j)];
+  const std::optional<std::string_view> pool = ref.isSet() ? doc_.samplePath(ref) : std::nullopt;
+  if (!pool) return false;
+  const std::string path(*pool);
+  std::optional<std::string> used = find(path);
+  // A file the user pointed at in a folder other than the last one is still where the voice
+  // found it: no need to ask again.
+  if (const SampleVoice* current = engine_.voices().voice(n, j); !used && current && !current->path().empty()) {
+    used = find(current->path());
+  }
+  if (!used) used = locate(path);
+  if (!used) return false;
+  return buildVoice(*used, obtain(*used), n, j, ref.group, ref.entry, false, SoundRate::kKeep);
 }
 
 int LayerVoiceLoader::loadAllVoices() {
@@ -88,6 +164,7 @@ int LayerVoiceLoader::loadAllVoices() {
     std::string probedWith;            // the last located folder that probe used
   };
   outOfMemory_.clear();
+  missingAlternates_.clear();
   std::vector<Layer> layers;
   for (int n = 0; n < kSoundCount; ++n) {
     for (int j = 0; j < kLayerCount; ++j) {
@@ -114,6 +191,14 @@ int LayerVoiceLoader::loadAllVoices() {
       layer.probedWith = lastLocatedFolder_;
       FileIdentity identity;
       if (layer.found && !(StatFileIdentity(*layer.found, identity) && cache_.find(identity))) reads.request(*layer.found);
+      // Its alternates are read with it; a list past its bound is left to addAlternates to refuse.
+      if (!layer.found) continue;
+      const std::vector<std::string>& alternates = doc_.soundExtras(layer.n).alternates[static_cast<std::size_t>(layer.j)];
+      for (std::size_t a = 0; a < alternates.size() && a < static_cast<std::size_t>(kMaxAlternates); ++a) {
+        if (!IsAlternatePath(alternates[a])) continue;
+        const std::optional<std::string> alternate = find(alternates[a]);
+        if (alternate && !(StatFileIdentity(*alternate, identity) && cache_.find(identity))) reads.request(*alternate);
+      }
     }
     if (readThreads_ > 1) reads.start();
   };
@@ -132,7 +217,7 @@ int LayerVoiceLoader::loadAllVoices() {
       if (used) {
         const DecodedSample* ahead = reads.take(*used);
         made = buildVoice(*used, ahead ? *ahead : obtain(*used), layer.n, layer.j, layer.ref.group, layer.ref.entry,
-                          false, SoundRate::kKeep);
+                          false, SoundRate::kKeep, &reads);
       }
     }
     if (!made) ++failed;

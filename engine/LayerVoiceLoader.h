@@ -5,6 +5,11 @@
 // command-line renderer and the tests differ only in how they answer the locate question.
 // Loading a whole set reads the files on every core meanwhile. Layers using the same, unchanged
 // file share one block.
+//
+// Whenever a layer's voice is made, the alternates its sound's extras list for that layer are
+// made with it, as takes of that voice (SampleVoice.h). An alternate is found by the same probes
+// as a pool sample but never asked for, and one that cannot be found, read or given a mixer slot
+// is left out without a message; missingAlternates() lists them for the caller to tell the user.
 
 #include <functional>
 #include <optional>
@@ -19,6 +24,8 @@ namespace zumbel {
 
 class DrumEngine;
 class Prompts;
+class SampleReadAhead;
+class SampleVoice;
 
 // Asked when no probe finds a sample: given the suggested path, returns the file the user
 // picked, or nothing when they cancelled.
@@ -54,6 +61,12 @@ class LayerVoiceLoader {
   // the slot.
   bool LoadLayerVoice(const std::string& path, int n, int j, int group, int entry, bool setReference,
                       SoundRate rate = SoundRate::kKeep);
+  // Makes layer j of sound n again from its reference and its alternates as they are now, and
+  // publishes it in place of the voice there: what the window calls after the layer's alternates
+  // changed. The sample is the reference's pool path as the probes find it, else the file the
+  // layer's voice already plays, else the file the user locates. False (no reference, a
+  // reference outside the pool, no file, no voice) leaves the slot as it was.
+  bool ReloadLayerVoice(int n, int j);
 
   // Samples the user chose not to locate while the set was relinked: their layers stay silent
   // without the same question coming again when their voices are built.
@@ -67,6 +80,10 @@ class LayerVoiceLoader {
   // The files of the last load (LoadLayerVoice or loadAllVoices) that were found but gave no
   // voice because memory ran out, each once. Who started the load tells the user.
   const std::vector<std::string>& outOfMemory() const { return outOfMemory_; }
+  // The alternates (as the extras name them) of the last load (LoadLayerVoice, ReloadLayerVoice
+  // or loadAllVoices) that were left out: not found, not a sound, no memory or no mixer slot
+  // left, each once. Their layers play the takes that did load.
+  const std::vector<std::string>& missingAlternates() const { return missingAlternates_; }
 
   // Threads loadAllVoices reads with (default: one per core). 1 reads on this thread alone.
   void setReadThreads(int threads) { readThreads_ = threads; }
@@ -76,8 +93,14 @@ class LayerVoiceLoader {
   std::optional<std::string> locate(const std::string& path);
   // The block for `used`: one a voice already plays when the file is unchanged, else read now.
   DecodedSample obtain(const std::string& used);
+  // `reads`, when given, holds files read ahead, alternates' among them.
   bool buildVoice(const std::string& used, DecodedSample sample, int n, int j, int group, int entry,
-                  bool setReference, SoundRate rate);
+                  bool setReference, SoundRate rate, SampleReadAhead* reads = nullptr);
+  // Gives `voice` the alternates of layer j of sound n that can be had.
+  void addAlternates(SampleVoice& voice, int n, int j, SampleReadAhead* reads);
+  void alternateMissing(const std::string& path);
+  // Mixer slots layer j of sound n takes with all its alternates.
+  int slotsFor(int n, int j) const;
 
   CKitbeatDoc& doc_;
   DrumEngine& engine_;
@@ -89,6 +112,7 @@ class LayerVoiceLoader {
   std::string lastLocatedFolder_;
   std::unordered_set<std::string> declined_;
   std::vector<std::string> outOfMemory_;
+  std::vector<std::string> missingAlternates_;
 };
 
 }  // namespace zumbel

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "EngineTally.h"
+#include "Limits.h"
 #include "Prompts.h"
 
 namespace zumbel {
@@ -63,6 +64,7 @@ SampleVoice::~SampleVoice() {
 }
 
 void SampleVoice::detach() noexcept {
+  for (auto& alternate : alternates_) alternate->detach();
   if (detached_) return;
   detached_ = true;
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.releaseSlot(slots_[static_cast<std::size_t>(i)]);
@@ -72,7 +74,42 @@ bool SampleVoice::isSilent() const noexcept {
   for (int i = 0; i < bufferCount_; ++i) {
     if (!mixer_.isIdle(slots_[static_cast<std::size_t>(i)])) return false;
   }
+  for (const auto& alternate : alternates_) {
+    if (!alternate->isSilent()) return false;
+  }
   return true;
+}
+
+bool SampleVoice::addAlternate(std::unique_ptr<SampleVoice> take) {
+  if (!take || take->slots_[0] == kNoSlot || !take->alternates_.empty() ||
+      static_cast<int>(alternates_.size()) >= kMaxAlternates) {
+    return false;
+  }
+  alternates_.push_back(std::move(take));
+  return true;
+}
+
+SampleVoice* SampleVoice::take(int k) noexcept {
+  if (k == 0) return this;
+  if (k < 0 || k >= takeCount()) return nullptr;
+  return alternates_[static_cast<std::size_t>(k - 1)].get();
+}
+
+const SampleVoice* SampleVoice::take(int k) const noexcept { return const_cast<SampleVoice*>(this)->take(k); }
+
+void SampleVoice::SetLooping(bool on) noexcept {
+  looping_ = on ? 1 : 0;
+  for (auto& alternate : alternates_) alternate->SetLooping(on);
+}
+
+void SampleVoice::SetFollowsPitchBend(bool on) noexcept {
+  followsPitchBend_ = on ? 1 : 0;
+  for (auto& alternate : alternates_) alternate->SetFollowsPitchBend(on);
+}
+
+void SampleVoice::SetBaseRate(int32_t rate) noexcept {
+  baseRate_ = rate == 0 ? kOutputRate : rate;
+  for (auto& alternate : alternates_) alternate->SetBaseRate(rate);
 }
 
 void SampleVoice::Play() noexcept {
@@ -88,6 +125,7 @@ void SampleVoice::Play() noexcept {
 
 void SampleVoice::Stop() noexcept {
   for (int i = 0; i < bufferCount_; ++i) mixer_.stop(slots_[static_cast<std::size_t>(i)]);
+  for (auto& alternate : alternates_) alternate->Stop();
 }
 
 void SampleVoice::SetVolume(int32_t volume) noexcept {
@@ -97,19 +135,23 @@ void SampleVoice::SetVolume(int32_t volume) noexcept {
 
 void SampleVoice::SetPan(int32_t pan) noexcept {
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setPan(slots_[static_cast<std::size_t>(i)], pan);
+  for (auto& alternate : alternates_) alternate->SetPan(pan);
 }
 
 void SampleVoice::SetTrim(int32_t trim) noexcept {
   trim_ = trim;
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setTrim(slots_[static_cast<std::size_t>(i)], trim);
+  for (auto& alternate : alternates_) alternate->SetTrim(trim);
 }
 
 void SampleVoice::SetOutput(int output) noexcept {
   output_ = output;
   for (int i = bufferCount_ - 1; i >= 0; --i) mixer_.setOutput(slots_[static_cast<std::size_t>(i)], output);
+  for (auto& alternate : alternates_) alternate->SetOutput(output);
 }
 
 void SampleVoice::SetPitch(int32_t value) noexcept {
+  for (auto& alternate : alternates_) alternate->SetPitch(value);
   if (followsPitchBend_ != 0) {
     // The value is a pitch-bend position; the base rate stays.
     const int64_t hz = int64_t{value} + baseRate_ - kPitchBendOffset;

@@ -2,6 +2,12 @@
 // One playable sample: a PCM block held by several mixer slots ("buffers"), so that quick
 // repeated hits of the same sound overlap; each Play starts the next buffer in turn.
 //
+// A layer's voice may own alternate takes of its hit, voices of their own that the note trigger
+// engine picks from (take 0 is the voice itself). They are added on the user-interface thread
+// before the voice is published and never change after. Whatever concerns the whole layer (stop,
+// pan, pitch, level, output, the switches, detach) reaches every take; SetVolume and Play act on
+// the one take they are called on.
+//
 // Play, Stop, SetVolume and SetPitch run on the audio thread (the note trigger engine) while the
 // user-interface thread may call SetPan, SetPitch and the switches; every field either side
 // writes is one 32-bit value written whole. None of the operations allocates or blocks.
@@ -10,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "EngineConfig.h"
 #include "Mixer.h"
@@ -19,6 +26,17 @@
 namespace zumbel {
 
 class Prompts;
+
+// Buffers for each alternate of a layer playing `takes` takes: together the takes overlap about
+// as many hits as the layer's own voice alone does, since a strict turn comes back to a take only
+// every `takes` hits; never fewer than kMinAlternateVoiceBuffers, so a take picked again soon at
+// random still lets its last hit ring. A layer with alternates then holds at most about twice the
+// slots of one without.
+constexpr int alternateBufferCount(int takes) noexcept {
+  const int t = takes < 1 ? 1 : takes;
+  const int share = (kSoundVoiceBuffers + t - 1) / t;
+  return share < kMinAlternateVoiceBuffers ? kMinAlternateVoiceBuffers : share;
+}
 
 class SampleVoice {
  public:
@@ -46,16 +64,27 @@ class SampleVoice {
   void SetTrim(int32_t trim) noexcept;
   void SetOutput(int output) noexcept;
   // Take effect at the next Play / SetPitch.
-  void SetLooping(bool on) noexcept { looping_ = on ? 1 : 0; }
-  void SetFollowsPitchBend(bool on) noexcept { followsPitchBend_ = on ? 1 : 0; }
+  void SetLooping(bool on) noexcept;
+  void SetFollowsPitchBend(bool on) noexcept;
   // The rate pitch bend bends around (0: as recorded); heard from the next pitch-bend value.
-  void SetBaseRate(int32_t rate) noexcept { baseRate_ = rate == 0 ? kOutputRate : rate; }
+  void SetBaseRate(int32_t rate) noexcept;
 
   // Silences every buffer (with a short fade when one is sounding) and gives the slots back to
   // the mixer to forget. The voice's memory stays valid until it is destroyed.
   void detach() noexcept;
-  // True once no buffer is in the mix any more.
+  // True once no buffer of any take is in the mix any more.
   bool isSilent() const noexcept;
+
+  // --- alternate takes ---
+  // User-interface thread, before the voice is published. Refused (false, and `take` is
+  // destroyed) when it is null, got no mixer slot, has alternates of its own, or the voice
+  // already has kMaxAlternates.
+  bool addAlternate(std::unique_ptr<SampleVoice> take);
+  // 1 + the alternates.
+  int takeCount() const noexcept { return 1 + static_cast<int>(alternates_.size()); }
+  // Take k: 0 is this voice, 1.. its alternates in the order they were added; null outside.
+  SampleVoice* take(int k) noexcept;
+  const SampleVoice* take(int k) const noexcept;
 
   const std::string& path() const noexcept { return path_; }
   int bufferCount() const noexcept { return bufferCount_; }
@@ -86,6 +115,7 @@ class SampleVoice {
   RelaxedInt output_{0};
   RelaxedInt nextBuffer_{0};
   bool detached_ = false;
+  std::vector<std::unique_ptr<SampleVoice>> alternates_;
 };
 
 }  // namespace zumbel

@@ -1,9 +1,9 @@
 #pragma once
 // The main window's view: a fixed 727 x 487 picture drawn from the skin into a backing image,
 // shown by paintEvent, with the engine's lamps brought in once per display frame. The mouse
-// builds the drum set here: groups and sample lists, samples dragged onto pads, the trash, the
-// right-button preview. CKitbeatViewMouse.cpp reads the gestures, CKitbeatViewEdits.cpp carries
-// out what they mean.
+// builds the drum set here: groups and sample lists, samples dragged onto pads (with Ctrl, onto a
+// layer's alternates), the trash, the right-button preview. CKitbeatViewMouse.cpp reads the
+// gestures, CKitbeatViewEdits.cpp carries out what they mean.
 
 #include <QImage>
 #include <QTimer>
@@ -87,6 +87,10 @@ class CKitbeatView : public QWidget {
   // The drop of a pool entry, clearing a layer, the Backspace key's group deletion.
   void DropEntryOnPad(int sound, int layer);
   void ClearLayer(int sound, int layer);
+  // The same two with Ctrl held: the picked pool entry becomes an alternate of the layer, and
+  // the trash takes a layer's alternates, leaving its own sample.
+  void AddAlternate(int sound, int layer);
+  void ClearAlternates(int sound, int layer);
   void DeleteGroup();
   // Opens the Sound Properties of `sound`, or switches the open dialog to it; the sound becomes
   // the one the dialog's changes go to. Marks the set modified.
@@ -107,6 +111,7 @@ class CKitbeatView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
@@ -118,16 +123,19 @@ class CKitbeatView : public QWidget {
   // The gestures (CKitbeatViewMouse.cpp).
   void OnLButtonDown(int x, int y);
   void OnMouseMove(int x, int y);
-  void OnLButtonUp(int x, int y);
+  // `ctrl`: the Ctrl key was held at the release.
+  void OnLButtonUp(int x, int y, bool ctrl);
   void OnLButtonDblClk(int x, int y);
   void OnRButtonDown(int x, int y);
   void OnRButtonUp();
   void pressButton(int id);
   void thumbDragStep(int y);
   void startDrag(bool pad);
+  // An entry carried with Ctrl held shows it will land as an alternate.
+  void showCtrlInDrag(bool ctrl);
   void restoreCursor();
   void endDrag();
-  void dropOnTrash();
+  void dropOnTrash(bool ctrl);
   bool acceptsFiles(int x, int y) const;
   QString toolTipAt(int x, int y) const;
 
@@ -151,6 +159,9 @@ class CKitbeatView : public QWidget {
   QString layerName(int sound, int layer) const;
   void OnSoundParameter(int type, int value);
   void OnSoundName(const QString& name);
+  void OnChokeGroup(int group);
+  void OnRoundRobin(int mode);
+  void OnGrabThreshold(int threshold);
   void OnSoundPropertiesClosed(int code);
   void closeSoundProperties();
 
@@ -175,6 +186,7 @@ class CKitbeatView : public QWidget {
   bool soundPropertiesOpen_ = false;
   int currentSound_ = 0;
   bool dragCursorShown_ = false;
+  bool ctrlCursorShown_ = false;
   std::function<void(const std::string&)> openDocument_;
   std::function<void(const std::string&)> saveDocumentAs_;
   SettingsStore* settings_ = nullptr;

@@ -173,6 +173,26 @@ void CKitbeatView::DropEntryOnPad(int sound, int layer) {
   state_.drag = DragState{};
 }
 
+void CKitbeatView::AddAlternate(int sound, int layer) {
+  if (editor_ && editor_->AddAlternate(sound, layer, state_.currentGroup, state_.pickedEntry) == SetEditor::Drop::kAssigned &&
+      soundPropertiesOpen_) {
+    ShowSoundProperties(sound);
+  }
+  // The lists' redraw brings the memory meter up to date with the new take.
+  renderer_.DrawSampleAndGroupLists(false);
+  state_.drag = DragState{};
+}
+
+void CKitbeatView::ClearAlternates(int sound, int layer) {
+  if (!editor_) return;
+  if (editor_->trashAlternates(sound, layer) && soundPropertiesOpen_ && currentSound_ == sound) {
+    ShowSoundProperties(sound);
+  }
+  state_.drag.pad = false;
+  renderer_.DrawMemoryMeter();
+  repaintDirty();
+}
+
 void CKitbeatView::ClearLayer(int sound, int layer) {
   if (!editor_) return;
   editor_->ClearLayer(sound, layer);

@@ -67,6 +67,7 @@ void CKitbeatView::mousePressEvent(QMouseEvent* event) {
 
 void CKitbeatView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = at(event);
+  showCtrlInDrag(event->modifiers().testFlag(Qt::ControlModifier));
   OnMouseMove(p.x(), p.y());
   repaintDirty();
 }
@@ -74,7 +75,7 @@ void CKitbeatView::mouseMoveEvent(QMouseEvent* event) {
 void CKitbeatView::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint p = at(event);
   if (event->button() == Qt::LeftButton) {
-    OnLButtonUp(p.x(), p.y());
+    OnLButtonUp(p.x(), p.y(), event->modifiers().testFlag(Qt::ControlModifier));
   } else if (event->button() == Qt::RightButton) {
     OnRButtonUp();
   }
@@ -103,6 +104,11 @@ void CKitbeatView::leaveEvent(QEvent* event) {
 }
 
 void CKitbeatView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Control) {
+    showCtrlInDrag(true);
+    QWidget::keyPressEvent(event);
+    return;
+  }
   const bool backspace = event->key() == Qt::Key_Backspace ||
                          (event->key() == Qt::Key_H && event->modifiers() == Qt::ControlModifier);
   if (!backspace) {
@@ -112,15 +118,29 @@ void CKitbeatView::keyPressEvent(QKeyEvent* event) {
   DeleteGroup();
 }
 
+void CKitbeatView::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Control) showCtrlInDrag(false);
+  QWidget::keyReleaseEvent(event);
+}
+
 void CKitbeatView::startDrag(bool pad) {
   const qreal ratio = devicePixelRatioF();
   QGuiApplication::setOverrideCursor(pad ? padDragCursor(ratio) : entryDragCursor(ratio));
   dragCursorShown_ = true;
+  ctrlCursorShown_ = false;
+}
+
+void CKitbeatView::showCtrlInDrag(bool ctrl) {
+  // Only a sample carried from the list lands as an alternate; a group or a pad does not change.
+  if (!dragCursorShown_ || !state_.drag.entry || ctrl == ctrlCursorShown_) return;
+  ctrlCursorShown_ = ctrl;
+  QGuiApplication::changeOverrideCursor(entryDragCursor(devicePixelRatioF(), ctrl));
 }
 
 void CKitbeatView::restoreCursor() {
   if (!dragCursorShown_) return;
   dragCursorShown_ = false;
+  ctrlCursorShown_ = false;
   QGuiApplication::restoreOverrideCursor();
 }
 
@@ -244,7 +264,7 @@ void CKitbeatView::thumbDragStep(int y) {
   }
 }
 
-void CKitbeatView::OnLButtonUp(int x, int y) {
+void CKitbeatView::OnLButtonUp(int x, int y, bool ctrl) {
   if (!captured_) return;
   // The questions a drop asks come up with the ordinary pointer.
   restoreCursor();
@@ -252,11 +272,15 @@ void CKitbeatView::OnLButtonUp(int x, int y) {
     doc_.SetModifiedFlag();
     if (state_.drag.entry) {
       if (const auto hit = skin::padAt(x, y, state_.firstShownSound); hit && hit->sound < kSoundCount) {
-        DropEntryOnPad(hit->sound, hit->layer);
+        if (ctrl) {
+          AddAlternate(hit->sound, hit->layer);
+        } else {
+          DropEntryOnPad(hit->sound, hit->layer);
+        }
       }
     }
   } else if (skin::kTrashArea.contains(x, y)) {
-    dropOnTrash();
+    dropOnTrash(ctrl);
   }
   endDrag();
 }
@@ -306,8 +330,12 @@ void CKitbeatView::OnRButtonUp() {
   renderer_.DrawSampleAndGroupLists(false);
 }
 
-void CKitbeatView::dropOnTrash() {
+void CKitbeatView::dropOnTrash(bool ctrl) {
   if (!editor_) return;
+  if (ctrl && state_.drag.pad) {
+    ClearAlternates(state_.pickedSound, state_.pickedLayer);
+    return;
+  }
   if (state_.drag.entry) {
     if (!editor_->trashEntry(state_.currentGroup, state_.pickedEntry)) return;
     keepTopRowInList();
@@ -361,8 +389,12 @@ void CKitbeatView::dropEvent(QDropEvent* event) {
 QString CKitbeatView::toolTipAt(int x, int y) const {
   if (const auto hit = skin::padAt(x, y, state_.firstShownSound); hit && hit->sound < kSoundCount) {
     const int note = hit->sound + kFirstNote;
-    const QString pad = tr("%1 (note %2), layer %3").arg(noteName(note)).arg(note).arg(hit->layer + 1);
-    const std::string& name = doc_.soundExtras(hit->sound).name;
+    QString pad = tr("%1 (note %2), layer %3").arg(noteName(note)).arg(note).arg(hit->layer + 1);
+    const SoundExtras& extras = doc_.soundExtras(hit->sound);
+    // Alternates are added and removed with Ctrl; the count tells they are there at all.
+    const auto takes = static_cast<int>(extras.alternates[static_cast<std::size_t>(hit->layer)].size());
+    if (takes > 0) pad += takes == 1 ? tr(", 1 alternate") : tr(", %1 alternates").arg(takes);
+    const std::string& name = extras.name;
     return name.empty() ? pad : QString::fromStdString(name) + QStringLiteral(": ") + pad;
   }
   const int group = state_.currentGroup;

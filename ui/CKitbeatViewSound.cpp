@@ -27,6 +27,12 @@ void CKitbeatView::ShowSoundProperties(int sound) {
             Qt::QueuedConnection);
     connect(soundDialog_.get(), &SoundPropertiesDialog::soundName, this, &CKitbeatView::OnSoundName,
             Qt::QueuedConnection);
+    connect(soundDialog_.get(), &SoundPropertiesDialog::chokeGroup, this, &CKitbeatView::OnChokeGroup,
+            Qt::QueuedConnection);
+    connect(soundDialog_.get(), &SoundPropertiesDialog::roundRobin, this, &CKitbeatView::OnRoundRobin,
+            Qt::QueuedConnection);
+    connect(soundDialog_.get(), &SoundPropertiesDialog::grabThreshold, this, &CKitbeatView::OnGrabThreshold,
+            Qt::QueuedConnection);
     connect(soundDialog_.get(), &SoundPropertiesDialog::closeNotice, this, &CKitbeatView::OnSoundPropertiesClosed,
             Qt::QueuedConnection);
     soundDialog_->showValues(values);
@@ -56,7 +62,14 @@ SoundPropertiesValues CKitbeatView::soundPropertiesOf(int sound) const {
   v.name = QString::fromStdString(x.name);
   v.level = x.level;
   v.output = x.output;
-  for (int k = 0; k < kShownLayers; ++k) v.layerNames[static_cast<std::size_t>(k)] = layerName(sound, k);
+  for (int k = 0; k < kShownLayers; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    v.layerNames[i] = layerName(sound, k);
+    v.alternates[i] = static_cast<int>(x.alternates[i].size());
+  }
+  v.roundRobin = x.roundRobin;
+  v.chokeGroup = x.chokeGroup;
+  v.grabThreshold = doc_.extras().grabThreshold;
   return v;
 }
 
@@ -96,6 +109,27 @@ void CKitbeatView::OnSoundName(const QString& name) {
   if (currentSound_ < 0 || currentSound_ >= kSoundCount) return;
   // The dialog has already cut it; the set keeps only what any name may be, whoever sent it.
   doc_.soundExtras(currentSound_).name = SoundNameFrom(name.toStdString());
+  doc_.SetModifiedFlag();
+}
+
+// The audio thread reads these at each note, so storing them is all it takes to be heard.
+void CKitbeatView::OnChokeGroup(int group) {
+  if (currentSound_ < 0 || currentSound_ >= kSoundCount) return;
+  // Through the set, which keeps each group's member list in step for the note-on.
+  doc_.extras().setChokeGroup(currentSound_, group);
+  doc_.SetModifiedFlag();
+}
+
+void CKitbeatView::OnRoundRobin(int mode) {
+  if (currentSound_ < 0 || currentSound_ >= kSoundCount) return;
+  if (mode != kRoundRobinTurn && mode != kRoundRobinRandom) return;
+  doc_.soundExtras(currentSound_).roundRobin = mode;
+  doc_.SetModifiedFlag();
+}
+
+void CKitbeatView::OnGrabThreshold(int threshold) {
+  if (threshold < kGrabOff || threshold > kDefaultGrabThreshold) return;
+  doc_.extras().grabThreshold = threshold;
   doc_.SetModifiedFlag();
 }
 

@@ -27,8 +27,8 @@ QPixmap drawn(qreal devicePixelRatio, const std::function<void(QPainter&)>& draw
 
 }  // namespace
 
-QCursor entryDragCursor(qreal devicePixelRatio) {
-  return QCursor(drawn(devicePixelRatio, [](QPainter& p) {
+QCursor entryDragCursor(qreal devicePixelRatio, bool alternate) {
+  return QCursor(drawn(devicePixelRatio, [alternate](QPainter& p) {
                    // A list card under the arrow: what is carried is a named entry.
                    p.setPen(QPen(QColor(20, 20, 20), 1.0));
                    p.setBrush(QColor(204, 170, 102));
@@ -47,6 +47,14 @@ QCursor entryDragCursor(qreal devicePixelRatio) {
                    p.setPen(QPen(Qt::black, 1.0));
                    p.setBrush(Qt::white);
                    p.drawPath(arrow);
+                   if (!alternate) return;
+                   // A plus on the card's corner, as file managers mark a copy.
+                   p.setPen(QPen(QColor(20, 20, 20), 1.0));
+                   p.setBrush(QColor(60, 170, 70));
+                   p.drawEllipse(QRectF(20.5, 20.5, 11, 11));
+                   p.setPen(QPen(Qt::white, 1.8));
+                   p.drawLine(QPointF(26, 22.8), QPointF(26, 29.2));
+                   p.drawLine(QPointF(22.8, 26), QPointF(29.2, 26));
                  }),
                  1, 1);
 }

@@ -1,7 +1,10 @@
 #include "SetEditor.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "DrumEngine.h"
 #include "EngineConfig.h"
@@ -25,6 +28,24 @@ constexpr const char* kDeleteGroupQuestion =
     "This will remove all samples belonging to the group \n(also from sounds!). Proceed?";
 constexpr const char* kTrashSoundQuestion = "This will remove all samples belonging to the sound.\nProceed?";
 constexpr const char* kTrashLayerQuestion = "This will remove sample From sound %d layer %d.\nProceed?";
+constexpr const char* kTrashAlternatesQuestion =
+    "This will remove the %d alternates of sound %d layer %d.\nIts own sample stays. Proceed?";
+constexpr const char* kNoAlternates = "Sound %d layer %d has no alternates to remove.";
+constexpr const char* kNoOwnSample =
+    "Sound %d layer %d has no sample of its own yet.\nDrop a sample on it without Ctrl first; "
+    "with Ctrl held, later drops add alternates to it.";
+constexpr const char* kTooManyAlternates = "Sound %d layer %d already has %d alternates, as many as a layer can play.";
+constexpr const char* kNotAnAlternate = "This sample's path cannot be kept as an alternate.";
+const std::string kAlternateNotLoaded = "This sample could not be loaded as an alternate:\n";
+constexpr const char* kLayerNotReloaded =
+    "The sample of sound %d layer %d could not be loaded again, so no alternate was added.";
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  char text[256];
+  std::snprintf(text, sizeof text, pattern, args...);
+  return text;
+}
 
 }  // namespace
 
@@ -76,6 +97,63 @@ SetEditor::Drop SetEditor::DropEntryOnPad(int s, int L, int g, int e) {
   doc_.AssignSample(s, layer, SampleRef{g, e});
   playConfirmation(s, layer);
   return Drop::kAssigned;
+}
+
+SetEditor::Drop SetEditor::AddAlternate(int s, int L, int g, int e) {
+  if (s < 0 || s >= kSoundCount || L < 0 || L >= kLayerCount) return Drop::kFailed;
+  const std::optional<std::string_view> stored = doc_.samplePath(SampleRef{g, e});
+  if (!stored) return Drop::kFailed;
+  if (!doc_.sound(s).hasOwnSample(L)) {
+    prompts_.showMessage(format(kNoOwnSample, s, L + 1), kAppCaption);
+    return Drop::kDeclined;
+  }
+  std::vector<std::string>& takes = doc_.soundExtras(s).alternates[static_cast<std::size_t>(L)];
+  if (takes.size() >= static_cast<std::size_t>(kMaxAlternates)) {
+    prompts_.showMessage(format(kTooManyAlternates, s, L + 1, kMaxAlternates), kAppCaption);
+    return Drop::kDeclined;
+  }
+  if (!IsAlternatePath(*stored)) {
+    prompts_.showMessage(kNotAnAlternate, kAppCaption);
+    return Drop::kFailed;
+  }
+  if (beforeLoading_) beforeLoading_();
+  // The rebuilt voice replaces the old one in a single publish: the layer keeps playing its
+  // takes so far until the new set of them is ready.
+  const std::string path(*stored);
+  takes.push_back(path);
+  const bool rebuilt = loader_.ReloadLayerVoice(s, L);
+  const std::vector<std::string>& left = loader_.missingAlternates();
+  if (rebuilt && std::find(left.begin(), left.end(), path) == left.end()) return Drop::kAssigned;
+  // A take that cannot play is not kept. The layer plays what it played before either way: a
+  // rebuilt voice has the other takes, and a failed rebuild leaves the old voice in place.
+  takes.pop_back();
+  if (!loader_.outOfMemory().empty()) {
+    prompts_.showMessage(NotEnoughMemoryText(loader_.outOfMemory()), kAppCaption);
+  } else if (rebuilt) {
+    // The loader leaves an alternate out without a word; the user asked for this one.
+    prompts_.showMessage(kAlternateNotLoaded + path, kAppCaption);
+  } else {
+    prompts_.showMessage(format(kLayerNotReloaded, s, L + 1), kAppCaption);
+  }
+  return Drop::kFailed;
+}
+
+bool SetEditor::trashAlternates(int s, int L) {
+  if (s < 0 || s >= kSoundCount || L < 0 || L >= kLayerCount) return false;
+  std::vector<std::string>& takes = doc_.soundExtras(s).alternates[static_cast<std::size_t>(L)];
+  if (takes.empty()) {
+    prompts_.showMessage(format(kNoAlternates, s, L + 1), kAppCaption);
+    return false;
+  }
+  if (!prompts_.askOkCancel(format(kTrashAlternatesQuestion, static_cast<int>(takes.size()), s, L + 1), kDeleting)) {
+    return false;
+  }
+  takes.clear();
+  doc_.SetModifiedFlag();
+  // The layer's own sample alone; should it no longer load, the layer is silent rather than
+  // still playing the takes just removed.
+  if (!loader_.ReloadLayerVoice(s, L)) dropVoice(s, L);
+  return true;
 }
 
 bool SetEditor::trashEntry(int g, int e) {

@@ -1,10 +1,11 @@
 #pragma once
 // What the main window's gestures do to the drum set and its voices: giving a pool sample to a
-// pad, clearing a layer, the three deletions of the trash and the right-button preview. The view
-// decides which gesture was made and redraws afterwards; this class changes the set, asks the
-// questions and keeps the voice table in step. Plain C++ on the user-interface thread: every
-// voice it replaces or removes leaves the table through publish/release, so the audio thread
-// never reaches a freed voice, however fast notes come in meanwhile.
+// pad or to a layer's alternates, clearing a layer or its alternates, the three deletions of the
+// trash and the right-button preview. The view decides which gesture was made and redraws
+// afterwards; this class changes the set, asks the questions and keeps the voice table in step.
+// Plain C++ on the user-interface thread: every voice it replaces or removes leaves the table
+// through publish/release, so the audio thread never reaches a freed voice, however fast notes
+// come in meanwhile.
 
 #include <cstdint>
 #include <functional>
@@ -38,12 +39,21 @@ class SetEditor {
   // sample of its own is replaced after a question. The new voice plays once, quietly.
   enum class Drop { kAssigned, kDeclined, kFailed };
   Drop DropEntryOnPad(int s, int L, int g, int e);
+  // The same drop with Ctrl: entry e of group g becomes one more take of layer L, after its own
+  // sample and its other alternates, and the layer's voice is rebuilt so the next hits play it.
+  // Declined, with the reason shown, for a layer without a sample of its own (a plain drop gives
+  // it one) or one that already has kMaxAlternates; failed, and the layer left as it was, when
+  // the sample cannot be loaded.
+  Drop AddAlternate(int s, int L, int g, int e);
 
   // The trash: each asks first and returns true when it deleted. Deleting a group returns the
   // group that becomes current through `current`.
   bool trashEntry(int g, int e);
   bool trashGroup(int c, int& current);
   bool trashPad(int s, int L);
+  // The trash with Ctrl: layer L of sound s keeps its own sample and loses its alternates, after
+  // a question. A layer without alternates is told so and nothing is asked.
+  bool trashAlternates(int s, int L);
   // Backspace: the current group goes after its own question.
   bool DeleteGroup(int c, int& current);
 

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include "AboutDialog.h"
 #include "CKitbeatView.h"
@@ -64,6 +66,9 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
       [this](const std::string& path) { saveTo(QString::fromStdString(path)); });
   helpFolder_ = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
   openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  importer_ = [](const std::string& folder, CKitbeatDoc& doc, const import::ImportOptions& options) {
+    return import::importHydrogenFolder(folder, doc, options);
+  };
   buildMenus();
   // F1 alone; with Shift, Ctrl or Alt it does nothing.
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -221,6 +226,8 @@ bool CMainFrame::OnFileImportKit() {
   const QString source = QFileDialog::getOpenFileName(this, tr("Import Kit"), QString(),
                                                       tr("Hydrogen kits (drumkit.xml *.h2drumkit);;All files (*)"));
   if (source.isEmpty()) return false;
+  import::ImportOptions options;
+  if (!askImportOptions(options)) return false;
   // The set is proposed beside the kit, named after its folder or archive.
   const QFileInfo picked(source);
   const QFileInfo kit = picked.fileName() == QStringLiteral("drumkit.xml") ? QFileInfo(picked.absolutePath()) : picked;
@@ -232,10 +239,39 @@ bool CMainFrame::OnFileImportKit() {
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("drums"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  return importKit(source, dialog.selectedFiles().front());
+  return importKit(source, dialog.selectedFiles().front(), options);
+}
+
+bool CMainFrame::askImportOptions(import::ImportOptions& options) {
+  QMessageBox box(QMessageBox::Question, tr("Import Kit"), tr("Which notes should the kit's instruments play on?"),
+                  QMessageBox::NoButton, this);
+  box.setInformativeText(
+      tr("Kit order puts the kit's first instrument on the first key (note 36) and the others on the keys after "
+         "it.\nGeneral MIDI notes puts each instrument on the note its name says (a kick on 36, a snare on 38), "
+         "so songs written for General MIDI drums play it."));
+  QPushButton* kitOrder = box.addButton(tr("Kit order"), QMessageBox::AcceptRole);
+  kitOrder->setObjectName(QStringLiteral("kitOrder"));
+  QPushButton* generalMidi = box.addButton(tr("General MIDI notes"), QMessageBox::AcceptRole);
+  generalMidi->setObjectName(QStringLiteral("generalMidi"));
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(kitOrder);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == generalMidi) {
+    options.notes = import::NotePlacement::kGeneralMidi;
+  } else if (box.clickedButton() == kitOrder) {
+    options.notes = import::NotePlacement::kKitOrder;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 bool CMainFrame::importKit(const QString& source, const QString& setPath) {
+  return importKit(source, setPath, import::ImportOptions{});
+}
+
+bool CMainFrame::importKit(const QString& source, const QString& setPath, const import::ImportOptions& options) {
   const QFileInfo info(source);
   std::string folder = local(source), unpackedInto;
   if (info.isFile() && info.fileName() == QStringLiteral("drumkit.xml")) {
@@ -252,7 +288,7 @@ bool CMainFrame::importKit(const QString& source, const QString& setPath) {
   // Built apart, so a kit that cannot be read leaves the set as it was.
   auto imported = std::make_unique<CKitbeatDoc>();
   imported->OnNewDocument();
-  const import::ImportResult result = import::importHydrogenFolder(folder, *imported);
+  const import::ImportResult result = importer_(folder, *imported, options);
   if (!result.ok) {
     // Nothing imported: the folder unpacked for it goes too, so a second try finds the name free.
     if (!unpackedInto.empty()) import::removeUnpackedKit(folder);

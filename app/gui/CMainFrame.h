@@ -6,7 +6,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "HelpCommand.h"
 #include "KitbeatDoc.h"
@@ -14,6 +16,11 @@
 class QMenu;
 
 namespace zumbel {
+
+namespace import {
+struct ImportOptions;
+struct ImportResult;
+}  // namespace import
 
 class AudioSystem;
 class CKitbeatView;
@@ -43,12 +50,21 @@ class CMainFrame : public QMainWindow {
   bool openRecentFile(const QString& path);
   bool OnFileSave();
   bool OnFileSaveAs();
-  // File > Import Kit: asks to save changes, then for a Hydrogen kit and where its set goes.
+  // File > Import Kit: asks to save changes, then for a Hydrogen kit, which notes its
+  // instruments go on, and where its set goes.
   bool OnFileImportKit();
   // Makes a new, unsaved set of the Hydrogen kit at `source` (its folder, its drumkit.xml or an
   // archive, unpacked beside `setPath`), titled after the kit; Save proposes `setPath`. What went
   // where is shown. False, with the reason shown and the set as it was, when nothing was imported.
   bool importKit(const QString& source, const QString& setPath);
+  bool importKit(const QString& source, const QString& setPath, const import::ImportOptions& options);
+  // The question Import Kit asks: the kit's own order (the default) or General MIDI notes, set
+  // in `options`; false when the user cancelled.
+  bool askImportOptions(import::ImportOptions& options);
+  // What reads a kit folder into a set: importHydrogenFolder unless a test puts its own in.
+  using KitImporter = std::function<import::ImportResult(const std::string& folder, CKitbeatDoc& doc,
+                                                          const import::ImportOptions& options)>;
+  void setKitImporter(KitImporter importer) { importer_ = std::move(importer); }
 
   // "Save changes to <title>?" for a modified set; false when the user cancelled.
   bool SaveModified();
@@ -79,6 +95,7 @@ class CMainFrame : public QMainWindow {
   UrlOpener openUrl_;
   HelpWindow* helpWindow_ = nullptr;  // made on the first F1 without a browser, then kept
   QString proposedPath_;  // where an imported set, never saved yet, is proposed to go
+  KitImporter importer_;
 };
 
 // The title bar: the drum set's title, " - ", the program's name.

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "AboutDialog.h"
 #include "AppIcon.h"
 #include "CMainFrame.h"
+#include "KitImport.h"
 #include "cli/Commands.h"
 #include "DrumsFile.h"
 #include "ZumbelVersion.h"
@@ -586,6 +588,51 @@ TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
   ASSERT_EQ(prompts.shown.size(), 3u);
   EXPECT_NE(prompts.shown[2].first.find("nothing to import"), std::string::npos) << prompts.shown[2].first;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "sets"));
+}
+
+// Import Kit asks which notes the instruments go on, Kit order first and the default, before it
+// asks where the set goes; the kit is read with the answer, and Cancel ends the import there.
+TEST_F(Frame, ImportKitAsksForTheNotePlacementAndReadsTheKitWithIt) {
+  std::filesystem::create_directories(dir / "kit");
+  writeSample(dir / "kit/kick.wav");
+  std::ofstream(dir / "kit/drumkit.xml") << test::kitXml("Tiny Kit", "<instrument><name>Kick</name><filename>kick.wav</filename></instrument>");
+  std::vector<import::NotePlacement> readWith;
+  frame.setKitImporter([&](const std::string& folder, CKitbeatDoc& doc, const import::ImportOptions& options) {
+    readWith.push_back(options.notes);
+    return import::importHydrogenFolder(folder, doc, options);
+  });
+  ASSERT_TRUE(frame.start(QString()));
+  const auto importAnswering = [&](const QString& button, QString& defaultButton, int& saveDialogs) {
+    ModalDriver user([&](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        if (box->defaultButton()) defaultButton = box->defaultButton()->text();
+        QAbstractButton* chosen = button.isEmpty() ? box->button(QMessageBox::Cancel) : box->findChild<QAbstractButton*>(button);
+        ASSERT_NE(chosen, nullptr);
+        chosen->click();
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (dialog->acceptMode() == QFileDialog::AcceptSave) {
+          ++saveDialogs;
+          typeFileName(dialog, dir.path(), QStringLiteral("Tiny"));
+        } else {
+          typeFileName(dialog, dir / "kit", QStringLiteral("drumkit.xml"));
+        }
+      }
+    });
+    const bool imported = frame.OnFileImportKit();
+    EXPECT_FALSE(user.timedOut());
+    return imported;
+  };
+  QString defaultButton;
+  int saveDialogs = 0;
+  EXPECT_FALSE(importAnswering(QString(), defaultButton, saveDialogs));
+  EXPECT_EQ(defaultButton, "Kit order");
+  EXPECT_EQ(saveDialogs, 0);
+  EXPECT_TRUE(readWith.empty());
+
+  ASSERT_TRUE(importAnswering(QStringLiteral("generalMidi"), defaultButton, saveDialogs));
+  EXPECT_EQ(saveDialogs, 1);
+  EXPECT_EQ(readWith, std::vector<import::NotePlacement>{import::NotePlacement::kGeneralMidi});
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tiny Kit - Zumbel"));
 }
 
 // Save As through its dialog, with the name typed without its extension: the file read back is

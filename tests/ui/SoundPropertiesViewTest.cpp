@@ -4,6 +4,7 @@
 
 #include <QAbstractSlider>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -19,6 +20,7 @@
 
 #include "CKitbeatView.h"
 #include "DialogUnits.h"
+#include "DrumsFile.h"
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
 #include "ScriptedAudio.h"
@@ -103,7 +105,7 @@ TEST_F(SoundProperties, ADoubleClickOpensThePadsSoundAndOnlyTheViewClosesIt) {
   EXPECT_EQ(first->windowTitle(), "Sound Properties");
   // Laid out in dialog units, wider only as far as the font needs for its texts.
   const DialogUnits du(first->font());
-  EXPECT_EQ(first->height(), du.y(206));
+  EXPECT_EQ(first->height(), du.y(246));
   EXPECT_GE(first->width(), du.x(370));
   EXPECT_EQ(control<QSlider>("pan").geometry().top(), du.y(98));
   const QString names[] = {QString::fromStdString(path(0)), "Copy of layer 1", QString::fromStdString(path(1)),
@@ -280,6 +282,56 @@ TEST_F(SoundProperties, ValuesADamagedFileLeftShowAsTheyPlay) {
   // Shown is not stored: the set keeps what it had until the user changes it.
   EXPECT_EQ(s.velocityScheme(), INT32_MAX);
   EXPECT_EQ(s.pan(), INT32_MAX);
+}
+
+// Each layer tells its alternates; the round-robin choice is offered only while some layer has
+// them. The choke group, the round robin and the set's grab threshold reach the extras queued,
+// mark the set and are saved with it; another sound shows its own choke group and the same grab.
+TEST_F(SoundProperties, AlternatesChokeGroupRoundRobinAndGrabReachTheExtras) {
+  drag(row(0), pad(3, 0));
+  drag(row(1), pad(3, 2));
+  doc.soundExtras(3).alternates[2] = {path(0), path(1), path(0)};
+  doc.soundExtras(3).alternates[0] = {path(1)};
+  open(3);
+  const QString shown[] = {"+1 alternate", "", "+3 alternates", "", ""};
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(label(("alternates" + std::to_string(k + 1)).c_str()), shown[k]) << k;
+  auto& order = control<QComboBox>("roundRobin");
+  EXPECT_TRUE(order.isEnabled());
+  EXPECT_EQ(order.currentText(), "In turn");
+
+  doc.SetModifiedFlag(false);
+  order.setFocus();
+  QTest::keyClick(&order, Qt::Key_Down);
+  auto& choke = control<QAbstractSlider>("chokeGroup");
+  choke.setFocus();
+  for (int i = 0; i < 5; ++i) QTest::keyClick(&choke, Qt::Key_Up);
+  EXPECT_EQ(label("chokeLabel"), "5");
+  auto& grab = control<QSlider>("grab");
+  grab.setValue(100);
+  EXPECT_EQ(doc.soundExtras(3).chokeGroup, kNoChokeGroup) << "nothing lands before the view takes the messages";
+  settle();
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_EQ(doc.soundExtras(3).roundRobin, kRoundRobinRandom);
+  EXPECT_EQ(doc.soundExtras(3).chokeGroup, 5);
+  EXPECT_TRUE(doc.extras().chokeMembers(5).contains(3));
+  EXPECT_EQ(doc.extras().grabThreshold, 100);
+
+  control<QSlider>("sound").setValue(8);
+  settle();
+  EXPECT_FALSE(order.isEnabled());
+  EXPECT_EQ(label("chokeLabel"), "none");
+  EXPECT_EQ(label("grabLabel"), "100");
+  QTest::keyClick(&grab, Qt::Key_Home);
+  EXPECT_EQ(label("grabLabel"), "off");
+  settle();
+  EXPECT_EQ(doc.extras().grabThreshold, kGrabOff);
+
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "Set.drums").ok());
+  CKitbeatDoc reread;
+  ASSERT_TRUE(reread.OnOpenDocument(dir / "Set.drums").ok());
+  EXPECT_EQ(reread.soundExtras(3).roundRobin, kRoundRobinRandom);
+  EXPECT_EQ(reread.soundExtras(3).chokeGroup, 5);
+  EXPECT_EQ(reread.extras().grabThreshold, kGrabOff);
 }
 
 // The left and right peaks over one cycle's last quarter, after the cycle has been rendered.

@@ -308,6 +308,72 @@ TEST_F(Editing, TheTrashAsksBeforeEveryDeletion) {
   EXPECT_EQ(prompts.questions.size(), asked);
 }
 
+// Ctrl on a drop adds the entry to the layer's takes, heard from the next hits in turn, up to
+// the limit; Ctrl on the trash takes the alternates and nothing else. A layer without a sample
+// of its own is told to get one first. A drop without Ctrl replaces as ever and leaves them be.
+TEST_F(Editing, CtrlAddsAlternatesAndCtrlOnTheTrashTakesOnlyThem) {
+  group("Kit", 3);
+  const auto ctrlDrag = [&](QPoint from, QPoint to) {
+    press(from);
+    QTest::mouseMove(&view, to);
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::ControlModifier, to);
+  };
+  const auto takes = [&] { return doc.soundExtras(4).alternates[0]; };
+  const QPoint trash = centre(skin::kTrashArea);
+
+  ctrlDrag(row(1), pad(4, 0));
+  EXPECT_TRUE(doc.sound(4).isEmpty());
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_NE(prompts.shown[0].first.find("without Ctrl first"), std::string::npos) << prompts.shown[0].first;
+  drag(row(0), pad(4, 0));
+  ctrlDrag(row(1), pad(4, 1));  // layer 2 only borrows layer 1's sample
+  EXPECT_EQ(prompts.shown.size(), 2u);
+  EXPECT_TRUE(doc.soundExtras(4).alternates[1].empty());
+
+  doc.SetModifiedFlag(false);
+  ctrlDrag(row(1), pad(4, 0));
+  ctrlDrag(row(2), pad(4, 0));
+  EXPECT_EQ(takes(), (std::vector<std::string>{dir / "Kit1.wav", dir / "Kit2.wav"}));
+  EXPECT_TRUE(doc.IsModified());
+  EXPECT_TRUE(prompts.questions.empty()) << "an alternate replaces nothing";
+  // The layer's voice was rebuilt with them, as takes after its own sample.
+  const SampleVoice* voice = engine().voices().voice(4, 0);
+  ASSERT_NE(voice, nullptr);
+  ASSERT_EQ(voice->takeCount(), 3);
+  EXPECT_EQ(voice->take(0)->path(), dir / "Kit0.wav");
+  EXPECT_EQ(voice->take(2)->path(), dir / "Kit2.wav");
+  // A file that is gone is not kept, and the user is told; the layer plays the takes it had.
+  doc.appendSample(0, dir / "gone.wav");
+  ctrlDrag(row(3), pad(4, 0));
+  EXPECT_EQ(takes().size(), 2u);
+  EXPECT_EQ(prompts.shown.back().first, "This sample could not be loaded as an alternate:\n" + dir / "gone.wav");
+  EXPECT_EQ(engine().voices().voice(4, 0)->takeCount(), 3);
+
+  doc.soundExtras(4).alternates[0].resize(kMaxAlternates, dir / "Kit1.wav");
+  ctrlDrag(row(2), pad(4, 0));
+  EXPECT_EQ(takes().size(), static_cast<std::size_t>(kMaxAlternates));
+  EXPECT_EQ(prompts.shown.back().first, "Sound 4 layer 1 already has 15 alternates, as many as a layer can play.");
+
+  // A plain drop asks to replace the layer's own sample, as ever, and keeps its alternates.
+  prompts.answers = {true};
+  drag(row(2), pad(4, 0));
+  EXPECT_EQ(doc.sound(4).refs[0], (SampleRef{0, 2}));
+  EXPECT_EQ(takes().size(), static_cast<std::size_t>(kMaxAlternates));
+
+  ctrlDrag(pad(4, 0), trash);  // Cancel
+  EXPECT_EQ(prompts.questions.back().first, "This will remove the 15 alternates of sound 4 layer 1.\nIts own sample stays. Proceed?");
+  EXPECT_EQ(takes().size(), static_cast<std::size_t>(kMaxAlternates));
+  prompts.answers = {true};
+  ctrlDrag(pad(4, 0), trash);
+  EXPECT_TRUE(takes().empty());
+  EXPECT_EQ(doc.sound(4).refs[0], (SampleRef{0, 2}));
+  EXPECT_EQ(engine().voices().voice(4, 0)->takeCount(), 1);
+  const std::size_t asked = prompts.questions.size();
+  ctrlDrag(pad(4, 0), trash);
+  EXPECT_EQ(prompts.questions.size(), asked);
+  EXPECT_EQ(prompts.shown.back().first, "Sound 4 layer 1 has no alternates to remove.");
+}
+
 TEST_F(Editing, TheRightButtonLocatesAPadsSampleAndPreviewsARow) {
   group("A", 2);
   group("B", 24);
@@ -477,6 +543,8 @@ TEST_F(Editing, PadsAndRowsTellWhatTheyAreAndHowTheyAreCarried) {
   EXPECT_EQ(tip(pad(0, 2, true)), "Snare: C2 (note 48), layer 3");
   doc.soundExtras(12).name = "<b>Ride</b>";
   EXPECT_EQ(tip(pad(0, 2, true)), Qt::convertFromPlainText("<b>Ride</b>: C2 (note 48), layer 3"));
+  doc.soundExtras(12).alternates[2] = {"a.wav", "b.wav"};
+  EXPECT_EQ(tip(pad(0, 2, true)), Qt::convertFromPlainText("<b>Ride</b>: C2 (note 48), layer 3, 2 alternates"));
   EXPECT_EQ(tip(row(0)), QString::fromStdString(dir / "Kit0.wav"));
   EXPECT_EQ(tip(centre(skin::kTrashArea)), QString());
 
@@ -490,6 +558,14 @@ TEST_F(Editing, PadsAndRowsTellWhatTheyAreAndHowTheyAreCarried) {
   ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_NE(QGuiApplication::overrideCursor()->pixmap().toImage(), entry.toImage());
   release(pad(0, 0));
+  // An entry carried with Ctrl held is badged as an alternate, and loses the badge with Ctrl.
+  press(row(0));
+  QTest::keyPress(&view, Qt::Key_Control, Qt::ControlModifier);
+  const QImage badged = QGuiApplication::overrideCursor()->pixmap().toImage();
+  EXPECT_NE(badged, entry.toImage());
+  QTest::keyRelease(&view, Qt::Key_Control);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->pixmap().toImage(), entry.toImage());
+  release(row(0));
   EXPECT_EQ(padDragCursor(2.0).pixmap().size(), 2 * padDragCursor(1.0).pixmap().size());
   EXPECT_EQ(entryDragCursor(2.0).pixmap().devicePixelRatio(), 2.0);
 }
