@@ -447,12 +447,13 @@ int firstBand(const LayerFit& fit, int layer) {
   return static_cast<int>(std::find(fit.band, fit.band + kLayerCount, layer) - fit.band);
 }
 
-// The bands the layer covers: "1-2", "3".
+// The bands the layer covers: "bands 1-2", "band 3".
 std::string bandsOf(const LayerFit& fit, int layer) {
   const int first = firstBand(fit, layer);
   int last = first;
   while (last + 1 < kLayerCount && fit.band[last + 1] == layer) ++last;
-  return std::to_string(first + 1) + (last > first ? "-" + std::to_string(last + 1) : std::string());
+  if (last == first) return "band " + std::to_string(first + 1);
+  return "bands " + std::to_string(first + 1) + "-" + std::to_string(last + 1);
 }
 
 std::string rangeText(const KitLayer& layer) {
@@ -707,7 +708,7 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
         const bool differ = std::any_of(takes->second.begin(), takes->second.end(), [&](int t) {
           return layerGainOf(comp.layers[static_cast<std::size_t>(t)], unheard) != gain;
         });
-        if (differ) remarks.push_back("takes sharing bands " + bandsOf(plan.fit, plan.used[u]) + " have gains of their own; all play at the first one's");
+        if (differ) remarks.push_back("takes on " + bandsOf(plan.fit, plan.used[u]) + " have gains of their own; all play at the first one's");
       }
       layerGains += (u == 0 ? "" : " / ") + dbNumber(gain);
       anyLayerGain |= gain != 0;
@@ -767,8 +768,8 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
       const std::size_t left = dropped == plan.droppedTakes.end() ? 0 : dropped->second;
       if (kept == 0 && left == 0) continue;
       std::string shared = "  " + std::to_string(1 + kept + left) + " layers share the range " +
-                         rangeText(comp.layers[static_cast<std::size_t>(layer)]) + ": bands " + bandsOf(plan.fit, layer) +
-                         " play the first with " + count(kept, "alternate");
+                           rangeText(comp.layers[static_cast<std::size_t>(layer)]) + " (" + bandsOf(plan.fit, layer) +
+                           "): the first plays with " + count(kept, "alternate");
       switch (plan.selection) {
         case Selection::kRoundRobin: shared += ", in turn as the kit's round robin does"; break;
         case Selection::kRandom: shared += ", at random as the kit's random selection does"; break;
