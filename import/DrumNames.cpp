@@ -218,10 +218,10 @@ DrumKind kindOf(const Words& w, bool kitHasRide) {
   if (isHat(w) || w.in("hi hat") || w.in("hihat")) return hatKind(w);
   const bool ride = w.in("ride"), crash = w.in("crash");
   if ((w.in("bell") || w.is("cup")) && (ride || w.is("cup") || kitHasRide)) return DrumKind::kRideBell;
+  if (w.in("china") || w.in("chinese")) return DrumKind::kChina;  // a "China Crash" is a china
   if (crash && ride) return w.wordWith("crash") <= w.wordWith("ride") ? DrumKind::kCrash : DrumKind::kRide;
   if (crash) return DrumKind::kCrash;
   if (ride) return DrumKind::kRide;
-  if (w.in("china") || w.in("chinese")) return DrumKind::kChina;
   if (w.in("splash")) return DrumKind::kSplash;
   if (isTom(w)) return DrumKind::kTom;
   if (w.in("kick") || w.in("bassdrum") || w.in("bass drum") || w.is("bd") || w.is("kik")) return DrumKind::kKick;

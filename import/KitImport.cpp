@@ -516,7 +516,8 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
   } else {
     notes = chooseNotes(kit, report);
   }
-  report.push_back("Names, levels (volume and gain) and layer gains go with the set, in its .zumbel file beside the .drums.");
+  report.push_back("Names, levels (volume and gain), layer gains, choke groups and alternates go with the set, in its .zumbel "
+                   "file beside the .drums.");
 
   // Sounds: notes 36..127 each their own; notes below 36 all play sound 0 in a set, so an
   // instrument there takes sound 0 only when nothing is on note 36 itself.

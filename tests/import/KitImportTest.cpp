@@ -373,6 +373,7 @@ TEST_F(KitImportTest, GeneralMidiPlacesInstrumentsByTheirNames) {
       {"BD", 36}, {"SD", 38}, {"HH closed", 42}, {"Hihat Pedal", 44}, {"Hat Open", 46}, {"Tom 1", 50}, {"Tom 2", 48},
       {"Tom 99999999999999999999", 43}, {"Tom 3", 45}, {"CRASH", 49}, {"Crash 2", 57}, {"Ride", 51}, {"Ride Bell", 53},
       {"Cowbell", 56}, {"Clap", 39}, {"Side stick", 37}, {"Kick 2", 54},  // no second kick note; 53 is the ride bell's
+      {"China Crash", 52},
   };
   std::string instruments;
   for (const auto& [name, note] : expected) {
