@@ -118,7 +118,15 @@ KitInstrument readInstrument(const pugi::xml_node& node) {
   inst.name = text(node, "name").value_or("");
   inst.midiOutNote = integer(node, "midiOutNote");
   inst.midiInNote = integer(node, "midiInNote");
-  inst.muteGroup = integer(node, "muteGroup").value_or(-1);
+  if (const std::optional<std::string> t = text(node, "muteGroup"); t && !t->empty()) {
+    // Whole numbers within what a double holds exactly; a huge or fractional one is reported.
+    const double g = number(node, "muteGroup", NAN);
+    if (std::isfinite(g) && g == std::trunc(g) && std::abs(g) <= 9007199254740992.0) {
+      inst.muteGroup = static_cast<int64_t>(g);
+    } else {
+      inst.muteGroupText = *t;
+    }
+  }
   inst.volume = factor(node, "volume");
   inst.gain = factor(node, "gain");
   if (child(node, "pan")) {
@@ -160,6 +168,7 @@ KitInstrument readInstrument(const pugi::xml_node& node) {
       KitComponent& comp = inst.components.emplace_back();
       comp.id = integer(c, "component_id").value_or(static_cast<int>(inst.components.size() - 1));
       comp.gain = factor(c, "gain");
+      comp.selection = text(c, "sampleSelectionAlgo").value_or("");
       readLayers(c, inst, comp.layers);
     }
   }

@@ -5,6 +5,7 @@
 // layers sit in <instrumentComponent>s.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,8 @@ struct KitLayer {
 struct KitComponent {
   int id = 0;
   KitFactor gain;
+  // sampleSelectionAlgo as the component gives it (newer kits); empty: the instrument's applies.
+  std::string selection;
   std::vector<KitLayer> layers;
 };
 
@@ -43,7 +46,10 @@ struct KitInstrument {
   std::string name;
   std::optional<int> midiOutNote;
   std::optional<int> midiInNote;
-  int muteGroup = -1;
+  // Hydrogen's mute group: -1 (or nothing) is none. Any whole number the file holds is kept, so
+  // the importer can judge it; `muteGroupText` holds the element's text when it is no whole number.
+  int64_t muteGroup = -1;
+  std::string muteGroupText;
   KitFactor volume;
   KitFactor gain;
   // Channel gains 0..1; a single <pan> (-1..1) is read into them as a balance.
@@ -57,7 +63,7 @@ struct KitInstrument {
   bool stopNote = false;
   bool muted = false;
   bool applyVelocity = true;
-  std::string selection;       // sampleSelectionAlgo: VELOCITY, RANDOM, ROUND_ROBIN
+  std::string selection;       // sampleSelectionAlgo (older kits): VELOCITY, RANDOM, ROUND_ROBIN
   bool fxSends = false;        // any FXnLevel above 0
   std::vector<std::string> excludes;
   std::vector<KitComponent> components;

@@ -11,10 +11,12 @@
 #include <set>
 #include <sstream>
 
+#include "DrumNames.h"
 #include "ExtrasFile.h"
 #include "HydrogenKit.h"
 #include "ImportLimits.h"
 #include "SampleFile.h"
+#include "SetExtras.h"
 #include "TextEncoding.h"
 
 namespace zumbel::import {
@@ -343,6 +345,18 @@ namespace {
 
 // ---- One instrument ---------------------------------------------------------------------------
 
+// How Hydrogen picks among the layers a velocity falls in: the component says so in newer kits,
+// the instrument in older ones. A word Hydrogen does not know means by velocity there, as here.
+enum class Selection { kVelocity, kRoundRobin, kRandom };
+
+Selection selectionOf(const KitInstrument& inst, const KitComponent& comp, std::string& unknown) {
+  const std::string& text = comp.selection.empty() ? inst.selection : comp.selection;
+  if (text == "ROUND_ROBIN") return Selection::kRoundRobin;
+  if (text == "RANDOM") return Selection::kRandom;
+  if (!text.empty() && text != "VELOCITY") unknown = text;
+  return Selection::kVelocity;
+}
+
 struct PlannedSound {
   int instrument = -1;
   int sound = -1;
@@ -350,6 +364,15 @@ struct PlannedSound {
   LayerFit fit;
   std::vector<int> used;              // layer indices in band order, without repeats
   std::vector<std::string> paths;     // per layer index of the component ("" = refused)
+  // Layers that share a velocity range with an earlier one are further takes of it: by the first
+  // layer's index, the others in file order, at most kMaxAlternates; how many more there were.
+  std::map<int, std::vector<int>> takes;
+  std::map<int, std::size_t> droppedTakes;
+  std::size_t unkeptTakes = 0;        // takes whose path an alternate cannot hold
+  int rangesWithFile = 0;             // distinct velocity ranges among the layers with a file
+  bool overlapping = false;           // two of those ranges overlap without being the same
+  Selection selection = Selection::kVelocity;
+  std::string unknownSelection;
   double seconds = 0.0;               // how long the loudest layer rings
   std::string name;                   // the instrument's, cleaned; empty when it has none
   bool nameCleaned = false, nameCut = false;
@@ -381,7 +404,6 @@ std::string notHeld(const KitInstrument& inst) {
   if (inst.attack > 0.0 || inst.decay > 0.0 || inst.sustain < 1.0 || std::abs(inst.release - 1000.0) > 1e-6) {
     parts.push_back("envelope");
   }
-  if (!inst.selection.empty() && inst.selection != "VELOCITY") parts.push_back("sample selection " + inst.selection);
   if (inst.fxSends) parts.push_back("effect sends");
   if (!inst.excludes.empty()) parts.push_back("exclude list");
   if (inst.components.size() > 1 || inst.droppedComponents > 0) {
@@ -420,6 +442,26 @@ int32_t layerGainOf(const KitLayer& layer, std::vector<std::string>& notes) {
   return centiDbOf(log10Sum, kMinLayerGain, kMaxLayerGain, what, notes);
 }
 
+// The set's layer that plays kit layer `layer`: the first band it covers.
+int firstBand(const LayerFit& fit, int layer) {
+  return static_cast<int>(std::find(fit.band, fit.band + kLayerCount, layer) - fit.band);
+}
+
+// The bands the layer covers: "bands 1-2", "band 3".
+std::string bandsOf(const LayerFit& fit, int layer) {
+  const int first = firstBand(fit, layer);
+  int last = first;
+  while (last + 1 < kLayerCount && fit.band[last + 1] == layer) ++last;
+  if (last == first) return "band " + std::to_string(first + 1);
+  return "bands " + std::to_string(first + 1) + "-" + std::to_string(last + 1);
+}
+
+std::string rangeText(const KitLayer& layer) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%g..%g", layer.min, layer.max);
+  return buf;
+}
+
 std::string bandsText(const LayerFit& fit) {
   // "1-2 3 4-5": which bands each used layer covers, loudest first.
   std::string out;
@@ -437,7 +479,6 @@ std::string bandsText(const LayerFit& fit) {
 }  // namespace
 
 ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc, const ImportOptions& options) {
-  (void)options;  // placement by name comes next
   ImportResult result;
   std::error_code ec;
   const std::string folder = fs::absolute(fs::path(folderIn), ec).lexically_normal().string();
@@ -457,8 +498,26 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
     report.push_back(std::to_string(kit.droppedInstruments) + " instruments beyond the first " +
                      std::to_string(kMaxKitInstruments) + " were not read.");
   }
-  const std::vector<int> notes = chooseNotes(kit, report);
-  report.push_back("Names, levels (volume and gain) and layer gains go with the set, in its .zumbel file beside the .drums.");
+  std::vector<int> notes;
+  if (options.notes == NotePlacement::kGeneralMidi) {
+    // By name; what no name places keeps the note the kit's own order gives it where that is free.
+    std::vector<std::string> kitOrder;
+    const std::vector<int> kitNotes = chooseNotes(kit, kitOrder);
+    report.push_back("Notes: General MIDI by the instruments' names, toms spread over 41..50 from the highest; an "
+                     "instrument no name places keeps the kit's order, on the next free note.");
+    std::vector<NamedInstrument> named;
+    for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
+      const KitInstrument& inst = kit.instruments[i];
+      bool cleaned = false, cut = false;
+      named.push_back({cleanName(inst.name, kMaxSoundNameBytes, cleaned, cut), instrumentLabel(inst, static_cast<int>(i)),
+                       kitNotes[i], hasLayers(inst)});
+    }
+    notes = placeGeneralMidi(named, report);
+  } else {
+    notes = chooseNotes(kit, report);
+  }
+  report.push_back("Names, levels (volume and gain), layer gains, choke groups and alternates go with the set, in its .zumbel "
+                   "file beside the .drums.");
 
   // Sounds: notes 36..127 each their own; notes below 36 all play sound 0 in a set, so an
   // instrument there takes sound 0 only when nothing is on note 36 itself.
@@ -467,7 +526,7 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
   for (int pass = 0; pass < 2; ++pass) {
     for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
       const KitInstrument& inst = kit.instruments[i];
-      if (!hasLayers(inst)) continue;
+      if (!hasLayers(inst) || notes[i] == kNoNote) continue;
       const int note = notes[i];
       const bool low = note < kLowestNote;
       if (low != (pass == 1)) continue;
@@ -509,7 +568,11 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
         break;
       }
     }
-    // Layers with a file, and where each lies.
+    plan.selection = selectionOf(inst, *plan.component, plan.unknownSelection);
+    // Layers with a file, and where each lies. A layer whose velocity range an earlier one has
+    // too is a further take of that one: Hydrogen picks among them in turn or at random where the
+    // kit says so (and plays only the first otherwise); the set keeps them as that layer's
+    // alternates rather than giving each a band of its own, or dropping it.
     std::vector<std::pair<double, double>> ranges;
     std::vector<int> index;
     for (std::size_t l = 0; l < plan.component->layers.size(); ++l) {
@@ -518,7 +581,6 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
       if (!layer.filename.empty()) {
         if (auto p = samplePath(folder, layer.filename)) {
           path = *p;
-          if (!probed.count(path)) probed.emplace(path, probeSample(path));
         } else {
           report.push_back(instrumentLabel(inst, i) + ": sample " + inQuotes(layer.filename) +
                            " lies outside the kit's folder; not used.");
@@ -527,10 +589,30 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
       }
       plan.paths.push_back(path);
       if (path.empty()) continue;
-      ranges.emplace_back(layer.min, layer.max);
-      index.push_back(static_cast<int>(l));
+      const auto same = std::find_if(index.begin(), index.end(), [&](int r) {
+        const KitLayer& first = plan.component->layers[static_cast<std::size_t>(r)];
+        return first.min == layer.min && first.max == layer.max;
+      });
+      if (same != index.end()) {
+        std::vector<int>& takes = plan.takes[*same];
+        if (!IsAlternatePath(path)) {
+          ++plan.unkeptTakes;
+          continue;
+        }
+        if (takes.size() >= static_cast<std::size_t>(kMaxAlternates)) {
+          ++plan.droppedTakes[*same];
+          continue;
+        }
+        takes.push_back(static_cast<int>(l));
+      } else {
+        for (const auto& [lo, hi] : ranges) plan.overlapping |= std::max(lo, layer.min) < std::min(hi, layer.max);
+        ranges.emplace_back(layer.min, layer.max);
+        index.push_back(static_cast<int>(l));
+      }
+      if (!probed.count(path)) probed.emplace(path, probeSample(path));
     }
     if (index.empty()) continue;
+    plan.rangesWithFile = static_cast<int>(index.size());
     plan.fit = fitLayers(ranges, doc);
     for (int& b : plan.fit.band) b = index[static_cast<std::size_t>(b)];
     for (int b : plan.fit.band) {
@@ -560,17 +642,34 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
       group = doc.appendGroup(name);
     }
     Sound& s = doc.sound(plan.sound);
-    for (int k = 0; k < kLayerCount; ++k) {
-      const int layer = plan.fit.band[k];
-      if (k > 0 && layer == plan.fit.band[k - 1]) continue;
-      const std::string& path = plan.paths[static_cast<std::size_t>(layer)];
+    auto pool = [&](const std::string& path) {
       auto found = pooled.find(path);
       if (found == pooled.end()) {
         doc.appendSample(group, path);
         found = pooled.emplace(path, SampleRef{group, doc.groupSize(group) - 1}).first;
       }
-      doc.AssignSample(plan.sound, k, found->second);
+      return found->second;
+    };
+    for (int k = 0; k < kLayerCount; ++k) {
+      const int layer = plan.fit.band[k];
+      if (k > 0 && layer == plan.fit.band[k - 1]) continue;
+      doc.AssignSample(plan.sound, k, pool(plan.paths[static_cast<std::size_t>(layer)]));
     }
+    // Further takes go into the pool like any sample; the set's layer that plays their range keeps
+    // them as alternates by the path the pool holds.
+    bool alternates = false;
+    for (const int layer : plan.used) {
+      const auto takes = plan.takes.find(layer);
+      if (takes == plan.takes.end() || takes->second.empty()) continue;
+      std::vector<std::string>& kept = doc.soundExtras(plan.sound).alternates[static_cast<std::size_t>(firstBand(plan.fit, layer))];
+      for (const int take : takes->second) {
+        const std::string& path = plan.paths[static_cast<std::size_t>(take)];
+        pool(path);
+        kept.push_back(path);
+      }
+      alternates = true;
+    }
+    if (alternates && plan.selection == Selection::kRandom) doc.soundExtras(plan.sound).roundRobin = kRoundRobinRandom;
     s.settings[kVelocityScheme] = plan.fit.scheme;
     s.settings[kCompress] = inst.applyVelocity ? kDefaultCompress : 0;
     s.settings[kPan] = panOf(inst.panL, inst.panR);
@@ -602,14 +701,26 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
       if (!inst.singleFile && layer.gain.state == KitFactor::State::kMissing) ++noLayerGain;
       const int32_t gain = layerGainOf(layer, remarks);
       // The set's layer that plays it: the first band it covers.
-      const int k = static_cast<int>(std::find(plan.fit.band, plan.fit.band + kLayerCount, plan.used[u]) - plan.fit.band);
+      const int k = firstBand(plan.fit, plan.used[u]);
       extras.layerGain[static_cast<std::size_t>(k)] = gain;
+      // Its alternates play at its gain; one that has a gain of its own in the kit says so.
+      if (const auto takes = plan.takes.find(plan.used[u]); takes != plan.takes.end()) {
+        std::vector<std::string> unheard;
+        const bool differ = std::any_of(takes->second.begin(), takes->second.end(), [&](int t) {
+          return layerGainOf(comp.layers[static_cast<std::size_t>(t)], unheard) != gain;
+        });
+        if (differ) remarks.push_back("takes on " + bandsOf(plan.fit, plan.used[u]) + " have gains of their own; all play at the first one's");
+      }
       layerGains += (u == 0 ? "" : " / ") + dbNumber(gain);
       anyLayerGain |= gain != 0;
     }
     std::set<int> rates;
     std::set<double> pitches;
+    std::vector<int> played = plan.used;  // every layer the sound plays, alternates too
     for (int l : plan.used) {
+      if (const auto takes = plan.takes.find(l); takes != plan.takes.end()) played.insert(played.end(), takes->second.begin(), takes->second.end());
+    }
+    for (int l : played) {
       const SampleInfo& info = probed[plan.paths[static_cast<std::size_t>(l)]];
       if (info.state == SampleInfo::State::kFound) rates.insert(info.rate);
       pitches.insert(comp.layers[static_cast<std::size_t>(l)].pitch);
@@ -645,11 +756,35 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
     if (!inst.applyVelocity) line += ", every hit equally loud";
     report.push_back(line);
 
-    std::size_t withFile = 0;
-    for (const std::string& p : plan.paths) withFile += p.empty() ? 0 : 1;
-    if (withFile > plan.used.size()) {
-      report.push_back("  " + std::to_string(withFile) + " layers in the kit; the loudest, the softest and the " +
-                       std::to_string(plan.used.size() - 2) + " between that best fit the bands are used.");
+    if (static_cast<std::size_t>(plan.rangesWithFile) > plan.used.size()) {
+      report.push_back("  " + std::to_string(plan.rangesWithFile) + (plan.takes.empty() ? " layers" : " velocity ranges") +
+                       " in the kit; the loudest, the softest and the " + std::to_string(plan.used.size() - 2) +
+                       " between that best fit the bands are used.");
+    }
+    // Layers that became alternates, and those a layer had no room for.
+    for (const int layer : plan.used) {
+      const auto takes = plan.takes.find(layer);
+      const auto dropped = plan.droppedTakes.find(layer);
+      const std::size_t kept = takes == plan.takes.end() ? 0 : takes->second.size();
+      const std::size_t left = dropped == plan.droppedTakes.end() ? 0 : dropped->second;
+      if (kept == 0 && left == 0) continue;
+      std::string shared = "  " + std::to_string(1 + kept + left) + " layers share the range " +
+                           rangeText(comp.layers[static_cast<std::size_t>(layer)]) + " (" + bandsOf(plan.fit, layer) +
+                           "): the first plays with " + count(kept, "alternate");
+      switch (plan.selection) {
+        case Selection::kRoundRobin: shared += ", in turn as the kit's round robin does"; break;
+        case Selection::kRandom: shared += ", at random as the kit's random selection does"; break;
+        case Selection::kVelocity: shared += " in turn (Hydrogen plays only the first)"; break;
+      }
+      shared += ".";
+      if (left > 0) shared += " " + std::to_string(left) + " more than the " + std::to_string(kMaxAlternates) + " alternates a layer holds are left out.";
+      report.push_back(shared);
+    }
+    if (plan.unkeptTakes > 0) {
+      report.push_back("  " + count(plan.unkeptTakes, "take") + " with a path an alternate cannot hold (control characters) left out.");
+    }
+    if (plan.selection != Selection::kVelocity && plan.overlapping) {
+      report.push_back("  the kit also picks among layers whose ranges overlap without being the same; those play by velocity.");
     }
     if (rates.size() > 1) {
       std::string list;
@@ -658,6 +793,14 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
     }
     if (pitches.size() > 1) report.push_back("  layers at different pitches; all play at the loudest layer's.");
     if (inst.muted) report.push_back("  muted in the kit; imported playing.");
+    if (!plan.unknownSelection.empty()) {
+      remarks.push_back("sample selection " + quotedValue(plan.unknownSelection) + " is not one Hydrogen knows; by velocity, as there");
+    }
+    if (!inst.muteGroupText.empty()) {
+      remarks.push_back("mute group " + quotedValue(inst.muteGroupText) + " is no whole number; in none");
+    } else if (inst.muteGroup < -1) {
+      remarks.push_back("mute group " + std::to_string(inst.muteGroup) + " is no group (-1 is none); in none");
+    }
     for (const std::string& note : remarks) report.push_back("  " + note + ".");
     if (const std::string missing = notHeld(inst); !missing.empty()) {
       report.push_back("  not held by a set: " + missing + ".");
@@ -674,16 +817,24 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
     report.push_back("Not in the kit file, so x1 as in Hydrogen: " + line + ".");
   }
 
-  // Mute groups become cut notes. A sound cuts one other: each member cuts the longest-ringing
-  // other member, so the closed hi-hat silences the open one.
-  std::map<int, std::vector<const PlannedSound*>> groups;
-  for (const PlannedSound& plan : plans) {
-    const int g = kit.instruments[static_cast<std::size_t>(plan.instrument)].muteGroup;
-    if (g >= 0) groups[g].push_back(&plan);
+  // Mute groups become choke groups, numbered from 1 in the order the kit first names them: every
+  // member silences every other, as in Hydrogen. The cut notes stay, so the .drums file alone
+  // still silences something sensible: each member cuts the longest-ringing other member, so the
+  // closed hi-hat cuts the open one.
+  std::vector<const PlannedSound*> planOf(kit.instruments.size(), nullptr);
+  for (const PlannedSound& plan : plans) planOf[static_cast<std::size_t>(plan.instrument)] = &plan;
+  std::vector<std::pair<int64_t, std::vector<const PlannedSound*>>> groups;
+  for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
+    const int64_t g = kit.instruments[i].muteGroup;
+    if (g < 0 || !planOf[i]) continue;
+    auto found = std::find_if(groups.begin(), groups.end(), [&](const auto& entry) { return entry.first == g; });
+    if (found == groups.end()) found = groups.insert(groups.end(), {g, {}});
+    found->second.push_back(planOf[i]);
   }
-  for (const auto& [g, members] : groups) {
+  int32_t chokeGroups = 0;
+  for (auto& [g, members] : groups) {
     if (members.size() < 2) continue;
-    std::string names;
+    std::sort(members.begin(), members.end(), [](const PlannedSound* a, const PlannedSound* b) { return a->sound < b->sound; });
     for (const PlannedSound* m : members) {
       const PlannedSound* target = nullptr;
       for (const PlannedSound* o : members) {
@@ -693,9 +844,14 @@ ImportResult importHydrogenFolder(const std::string& folderIn, CKitbeatDoc& doc,
       report.push_back("mute group " + std::to_string(g) + ": note " + std::to_string(m->sound + kLowestNote) +
                        " cuts note " + std::to_string(target->sound + kLowestNote) + ".");
     }
-    if (members.size() > 2) {
-      report.push_back("  mute group " + std::to_string(g) + " has " + std::to_string(members.size()) +
-                       " members; each sound cuts only the longest-ringing other one.");
+    if (chokeGroups < kMaxChokeGroups) {
+      ++chokeGroups;
+      for (const PlannedSound* m : members) doc.extras().setChokeGroup(m->sound, chokeGroups);
+      report.push_back("  mute group " + std::to_string(g) + " is choke group " + std::to_string(chokeGroups) + ": each of its " +
+                       std::to_string(members.size()) + " sounds silences all the others (the cut notes serve the .drums file alone).");
+    } else {
+      report.push_back("  mute group " + std::to_string(g) + ": a set has only " + std::to_string(kMaxChokeGroups) +
+                       " choke groups; only the cut notes above silence its sounds.");
     }
   }
 

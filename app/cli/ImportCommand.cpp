@@ -20,16 +20,22 @@ namespace zumbel {
 namespace {
 
 const char kImportHelp[] =
-    "Usage: zumbel import-kit SOURCE -o OUT.drums\n"
+    "Usage: zumbel import-kit SOURCE -o OUT.drums [--notes gm|kit]\n"
     "Makes a drum set of a Hydrogen drum kit. SOURCE is the kit's folder (with its drumkit.xml),\n"
     "the drumkit.xml itself, or a .h2drumkit archive, which is unpacked beside OUT.drums into a\n"
-    "folder named after the kit. Each instrument becomes the sound of the note Hydrogen plays it\n"
-    "on, its velocity layers the sound's layers; its name and level (volume and gain) and its\n"
-    "layers' gains are kept in OUT.zumbel beside the set. What went where, and what a drum set\n"
-    "cannot hold, is printed. An archive with absolute paths, \"..\", devices, too many entries\n"
-    "or bytes, or a link leading anywhere but to a file inside the kit is refused, and nothing is\n"
-    "written; a link to a file inside the kit is unpacked as a copy of it. When the import fails,\n"
-    "the unpacked folder is removed again.\n"
+    "folder named after the kit. Each instrument becomes a sound, its velocity layers the sound's\n"
+    "layers; its name and level (volume and gain), its layers' gains, its mute group (as a choke\n"
+    "group) and the layers the kit plays in turn or at random (as alternates of one layer) are\n"
+    "kept in OUT.zumbel beside the set. What went where, and what a drum set cannot hold, is\n"
+    "printed.\n"
+    "  --notes kit   each instrument on the note Hydrogen plays it on (the default)\n"
+    "  --notes gm    each on the General MIDI drum note its name says (kick 36, snare 38, closed\n"
+    "                hat 42, crash 49, a second crash 57; toms spread over 41..50); the others\n"
+    "                keep the kit's order, each on the next free note\n"
+    "An archive with absolute paths, \"..\", devices, too many entries or bytes, or a link leading\n"
+    "anywhere but to a file inside the kit is refused, and nothing is written; a link to a file\n"
+    "inside the kit is unpacked as a copy of it. When the import fails, the unpacked folder is\n"
+    "removed again.\n"
     "Exit status 1 when sample files are missing (the set is still written), 2 on errors.\n";
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "import-kit", message); }
@@ -38,6 +44,7 @@ int fail(std::ostream& err, const std::string& message) { return commandError(er
 
 int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string source, output;
+  import::ImportOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -47,6 +54,16 @@ int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::o
     if (a == "-o") {
       if (i + 1 >= args.size()) return fail(err, "-o needs a value");
       output = args[++i];
+    } else if (a == "--notes") {
+      if (i + 1 >= args.size()) return fail(err, "--notes needs a value (gm or kit)");
+      const std::string& notes = args[++i];
+      if (notes == "gm") {
+        options.notes = import::NotePlacement::kGeneralMidi;
+      } else if (notes == "kit") {
+        options.notes = import::NotePlacement::kKitOrder;
+      } else {
+        return fail(err, "--notes takes gm or kit, not '" + notes + "'");
+      }
     } else if (source.empty() && !a.starts_with("-")) {
       source = a;
     } else {
@@ -91,7 +108,7 @@ int runImportKit(const std::vector<std::string>& args, std::ostream& out, std::o
 
   auto doc = std::make_unique<CKitbeatDoc>();
   doc->OnNewDocument();
-  const import::ImportResult result = import::importHydrogenFolder(folder, *doc);
+  const import::ImportResult result = import::importHydrogenFolder(folder, *doc, options);
   if (!result.ok) {
     err << "zumbel: import-kit: " << printable(result.error) << '\n';
     return failed(kExitError);

@@ -2,8 +2,10 @@
 // reads stays inside the importer's bounds, and the velocity fit of every instrument it reads gives
 // each band a layer of that instrument, never a louder one for a softer band. The input may carry
 // a sample file after a NUL byte (which no kit file holds): it lies beside the kit file as "s.wav",
-// and the whole kit is imported, so the importer's probe opens whatever bytes follow; the set's
-// extras it makes (names, levels, layer gains) and its group names stay within a set's bounds.
+// and the whole kit is imported (by the kit's order, or by names for General MIDI when the input's
+// length is odd), so the importer's probe opens whatever bytes follow; the set's extras it makes
+// (names, levels, layer gains, choke groups, alternates) and its group names stay within a set's
+// bounds.
 
 #include <cstdlib>
 #include <filesystem>
@@ -92,8 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   writeFile(folder + "/s.wav", input.substr(nul + 1));
   static CKitbeatDoc doc;
   doc.OnNewDocument();
-  const ImportResult r = importHydrogenFolder(folder, doc);
-  check(r.ok ? r.sounds >= 1 && r.samples >= 1 && r.samples <= r.sounds * kLayerCount && r.missingSamples >= 0
+  ImportOptions options;
+  if (size % 2 == 1) options.notes = NotePlacement::kGeneralMidi;
+  const ImportResult r = importHydrogenFolder(folder, doc, options);
+  check(r.ok ? r.sounds >= 1 && r.samples >= 1 && r.samples <= r.sounds * kLayerCount * kMaxTakes && r.missingSamples >= 0
              : !r.error.empty());
   if (!r.ok) return 0;
   // Whatever the kit's volumes, gains and names, the set's extras are what a set may hold.
@@ -102,6 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(e.level == kLevelOff || (e.level >= kMinLevel && e.level <= kMaxLevel));
     for (const RelaxedInt& g : e.layerGain) check(g >= kMinLayerGain && g <= kMaxLayerGain);
     check(e.name.size() <= kMaxSoundNameBytes);
+    check(e.chokeGroup >= kNoChokeGroup && e.chokeGroup <= kMaxChokeGroups);
+    check(e.chokeGroup == kNoChokeGroup || doc.extras().chokeMembers(e.chokeGroup).contains(n));
+    for (const std::vector<std::string>& alternates : e.alternates) {
+      check(alternates.size() <= static_cast<std::size_t>(kMaxAlternates));
+      for (const std::string& path : alternates) check(IsAlternatePath(path));
+    }
     char32_t cp = 0;
     for (std::size_t pos = 0; pos < e.name.size();) check(decodeUtf8(e.name, pos, cp) && cp >= 0x20 && (cp < 0x7F || cp > 0x9F));
   }

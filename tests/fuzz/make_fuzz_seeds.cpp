@@ -129,6 +129,18 @@ void writeKitSampleSeeds(const std::string& dir) {
   write(dir + "/sample-mono16.kit", kitWith(xml, wav(1, 1, 16, 64, false)));
   write(dir + "/sample-list.kit", kitWith(xml, wav(1, 2, 16, 16, true)));
   write(dir + "/sample-levels.kit", kitWith(levels, wav(1, 1, 16, 64, false)));
+  // Takes sharing a range picked in turn, mute groups, and names General MIDI places (imported by
+  // name when the seed's length is odd, which the padding sees to).
+  std::string takes = "<drumkit_info><name>Takes</name><instrumentList>";
+  for (const char* name : {"Closed HH", "Open HH", "Tom Hi", "Tom 2", "Crash 2"}) {
+    takes += std::string("<instrument><name>") + name + "</name><muteGroup>3</muteGroup>"
+             "<sampleSelectionAlgo>ROUND_ROBIN</sampleSelectionAlgo>"
+             "<layer><filename>s.wav</filename></layer><layer><filename>s.wav</filename></layer></instrument>";
+  }
+  takes += "</instrumentList></drumkit_info>";
+  std::vector<uint8_t> seed = kitWith(takes, wav(1, 1, 16, 64, false));
+  if (seed.size() % 2 == 0) seed.push_back(0);
+  write(dir + "/sample-takes.kit", seed);
 }
 
 void writeWaveSeeds(const std::string& dir) {

@@ -201,5 +201,71 @@ TEST(HydrogenKits, TheBlackPearlKeepsItsNamesLevelsAndGroupsThroughASave) {
   EXPECT_EQ(opened.content().groupNames, doc.content().groupNames);
 }
 
+// By name, the instruments of every shipped kit land on their General MIDI notes (a kit's
+// bracketed details left out of the name here); every instrument with a sample still gets a note.
+TEST(HydrogenKits, GeneralMidiPlacesEveryShippedKitsInstrumentsByTheirNames) {
+  if (!fs::is_directory(kKits)) GTEST_SKIP() << kKits << " is missing; scripts/install-deps installs hydrogen-drumkits";
+  using Placed = std::vector<std::pair<const char*, int>>;
+  const std::vector<std::pair<const char*, Placed>> kits = {
+      {"Audiophob", {{"Kick", 36}, {"Snare Jazz", 38}, {"Snare Rock", 40}, {"Pedal HH", 44}, {"Tom Hi", 50}, {"Tom Low", 43}}},
+      {"BJA_Pacific", {{"BassDrum", 36}, {"Hi Hat Opened", 46}, {"Crash Right", 57}, {"Ride 2", 59}, {"Ride Bell", 53}}},
+      {"ColomboAcousticDrumkit", {{"Snare1", 38}, {"Tom Low", 41}, {"crash16inch", 49}, {"ride-cup", 53}}},
+      {"ElectricEmpireKit", {{"Kick Lite 1", 36}, {"Clap", 39}, {"Hat Closed Bs", 42}, {"Hat Op Dirty", 46}}},
+      {"ForzeeStereo", {{"Kick", 36}, {"Rim Click", 37}, {"Snare", 38}, {"Hi-Hat Open", 46}, {"China", 52}, {"Agogo Low", 68}}},
+      {"Gimme A Hand 1.0", {{"Maraca", 70}, {"Bongo Lo", 61}, {"Clave", 75}, {"Woodblock Hi", 76}}},
+      {"HardElectro1", {{"Kick 1", 36}, {"Snare", 38}, {"Closed HH 1", 42}, {"Open HH", 46}}},
+      {"Millo-Drums_v.1", {{"Crash", 49}, {"Crash Jazz", 57}, {"Ride Jazz", 51}, {"Ride Rock", 59}}},
+      {"Millo_MultiLayered2", {{"Stick", 37}, {"Tom Mid", 47}, {"Cowbell", 56}}},
+      {"Millo_MultiLayered3", {{"Snare Rock", 38}, {"Snare Roll", 40}, {"Open HH", 46}}},
+      {"The Black Pearl 1.0", {{"Pearl Kick", 36}, {"Sabian Hat Open", 46}, {"Pearl Tom 1", 50}, {"Pearl Tom Floor", 43},
+                               {"Sabian Crash", 49}, {"Sabian Crash Flink", 57}, {"Paiste Bell", 53}, {"Zildjian Splash", 55}}},
+      {"VariBreaks", {{"VariBreaks Hat 1 Cl", 42}, {"VariBreaks Hat 1 Pd", 44}, {"VariBreaks Hat 1 Op", 46}}},
+      // No drum General MIDI names: the kit's own order.
+      {"circAfrique v4", {{"Djembe1 Slap", 36}, {"Kenkeni1 Bell Mute", 62}}},
+      {"rumpf_kit_z01_h2", {{"c3 - bass drum 1", 36}, {"f#3 - hi-hat closed", 42}, {"d4 - high tom", 50}, {"f4 - ride bell", 53}}},
+  };
+  for (const auto& [name, placed] : kits) {
+    SCOPED_TRACE(name);
+    CKitbeatDoc doc;
+    doc.OnNewDocument();
+    const import::ImportResult r = import::importHydrogenFolder(std::string(kKits) + "/" + name, doc, {import::NotePlacement::kGeneralMidi});
+    ASSERT_TRUE(r.ok) << r.error;
+    const auto noteOf = [&](const std::string& instrument) {
+      for (int n = 0; n < kSoundCount; ++n) {
+        const std::string& s = doc.soundExtras(n).name;
+        if (s == instrument || s.starts_with(instrument + " (")) return n + kFirstNote;
+      }
+      return 0;
+    };
+    for (const auto& [instrument, note] : placed) EXPECT_EQ(noteOf(instrument), note) << instrument;
+    int lines = 0;
+    for (const std::string& line : r.report) lines += line.find("\" -> note ") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(lines, r.sounds);
+  }
+}
+
+// VariBreaks puts its closed, pedal and open hats in one mute group: one choke group of all
+// three, and the cut notes the .drums file alone plays by.
+TEST(HydrogenKits, VariBreaksHatsShareOneChokeGroup) {
+  const std::string kit = std::string(kKits) + "/VariBreaks";
+  if (!fs::is_directory(kit)) GTEST_SKIP() << kit << " is missing; scripts/install-deps installs hydrogen-drumkits";
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  const import::ImportResult r = import::importHydrogenFolder(kit, doc);
+  ASSERT_TRUE(r.ok) << r.error;
+  const int closed = 9, pedal = 10, open = 11;  // Hydrogen's order from note 36
+  EXPECT_EQ(doc.soundExtras(closed).name, "VariBreaks Hat 1 Cl");
+  EXPECT_EQ(doc.soundExtras(open).name, "VariBreaks Hat 1 Op");
+  for (int n = 0; n < kSoundCount; ++n) {
+    EXPECT_EQ(doc.soundExtras(n).chokeGroup, n == closed || n == pedal || n == open ? 1 : kNoChokeGroup) << n;
+  }
+  EXPECT_EQ(doc.extras().chokeMembers(1).count(), 3);
+  EXPECT_EQ(doc.sound(closed).cutNote(), open);
+  EXPECT_EQ(doc.sound(pedal).cutNote(), open);
+  EXPECT_NE(std::find(r.report.begin(), r.report.end(),
+                      "  mute group 0 is choke group 1: each of its 3 sounds silences all the others (the cut notes serve the .drums file alone)."),
+            r.report.end());
+}
+
 }  // namespace
 }  // namespace zumbel

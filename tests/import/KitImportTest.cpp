@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -48,10 +49,19 @@ class KitImportTest : public ::testing::Test {
     return folder;
   }
 
-  import::ImportResult import(const std::string& folder) {
+  import::ImportResult import(const std::string& folder, const import::ImportOptions& options = {}) {
     doc.OnNewDocument();
-    return import::importHydrogenFolder(folder, doc);
+    return import::importHydrogenFolder(folder, doc, options);
   }
+
+  // The note of the sound named `name`, or 0 when no sound has that name.
+  int noteOf(const std::string& name) const {
+    for (int n = 0; n < kSoundCount; ++n) {
+      if (doc.soundExtras(n).name == name) return n + kFirstNote;
+    }
+    return 0;
+  }
+
 
   std::string pathOf(int sound, int layer) const {
     const auto p = doc.samplePath(doc.sound(sound).refs[static_cast<std::size_t>(layer)]);
@@ -269,6 +279,177 @@ TEST_F(KitImportTest, HostileKitFilesAreBoundedOrRefused) {
   EXPECT_NE(error.find("not a Hydrogen kit"), std::string::npos);
   EXPECT_EQ(cli({"import-kit", dir / "nowhere", "-o", dir / "x.drums"}), kExitError);
   EXPECT_FALSE(fs::exists(dir / "x.drums"));
+}
+
+// Layers that share a velocity range are takes of one layer: the kit's round robin (an
+// instrument's choice in older files, a component's in newer ones) plays them in turn, its random
+// selection at random, and with more than five layers the ones sharing a range are kept rather
+// than fitted to bands of their own.
+TEST_F(KitImportTest, LayersSharingARangeBecomeAlternatesPickedAsTheKitPicksThem) {
+  auto layer = [](const std::string& file, const std::string& lo, const std::string& hi) {
+    return "<layer><filename>" + file + "</filename><min>" + lo + "</min><max>" + hi + "</max></layer>";
+  };
+  std::string seven;  // five ranges; the fourth and fifth layer repeat the first's and third's
+  for (const auto& [file, lo, hi] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"v1.wav", "0.8", "1"}, {"v2.wav", "0.6", "0.8"}, {"v3.wav", "0.4", "0.6"}, {"v1b.wav", "0.80", "1.0"},
+           {"v3b.wav", "0.4", "0.6"}, {"v4.wav", "0.2", "0.4"}, {"v5.wav", "0", "0.2"}}) {
+    seven += layer(file, lo, hi);
+  }
+  const std::string kit = makeKit("Takes", test::kitXml("Takes",
+      "<instrument><name>Turn</name><sampleSelectionAlgo>ROUND_ROBIN</sampleSelectionAlgo>" +
+      layer("a1.wav", "0", "1") + layer("a2.wav", "0", "1") + layer("a3.wav", "0", "1") + "</instrument>\n"
+      "<instrument><name>Dice</name><instrumentComponent><sampleSelectionAlgo>RANDOM</sampleSelectionAlgo>" +
+      layer("l1.wav", "0.5", "1") + layer("s1.wav", "0", "0.5") + layer("l2.wav", "0.5", "1") + layer("s2.wav", "0", "0.5") +
+      layer("l3.wav", "0.5", "1") + "</instrumentComponent></instrument>\n"
+      "<instrument><name>Seven</name>" + seven + "</instrument>\n"),
+      {"a1.wav", "a2.wav", "a3.wav", "l1.wav", "l2.wav", "l3.wav", "s1.wav", "s2.wav", "v1.wav", "v1b.wav", "v2.wav",
+       "v3.wav", "v3b.wav", "v4.wav", "v5.wav"});
+  const import::ImportResult r = import(kit);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.samples, 15);  // every take is in the pool, by the path its alternate names
+  EXPECT_EQ(r.missingSamples, 0);
+
+  // One layer for every band, its first take the layer's own sample, the others in turn.
+  const SoundExtras& turn = doc.soundExtras(0);
+  EXPECT_EQ(doc.sound(0).sources, (std::array<RelaxedInt, 5>{0, 0, 0, 0, 0}));
+  EXPECT_EQ(pathOf(0, 0), kit + "/a1.wav");
+  EXPECT_EQ(turn.alternates[0], (std::vector<std::string>{kit + "/a2.wav", kit + "/a3.wav"}));
+  EXPECT_EQ(turn.roundRobin, kRoundRobinTurn);
+
+  // Two ranges, each with its takes on the set's layer that plays it, picked at random.
+  const SoundExtras& dice = doc.soundExtras(1);
+  const Sound& diceSound = doc.sound(1);
+  EXPECT_EQ(pathOf(1, 0), kit + "/l1.wav");
+  const int soft = diceSound.sources[4];
+  EXPECT_GT(soft, 0);
+  EXPECT_EQ(pathOf(1, soft), kit + "/s1.wav");
+  EXPECT_EQ(dice.alternates[0], (std::vector<std::string>{kit + "/l2.wav", kit + "/l3.wav"}));
+  EXPECT_EQ(dice.alternates[static_cast<std::size_t>(soft)], std::vector<std::string>{kit + "/s2.wav"});
+  EXPECT_EQ(dice.roundRobin, kRoundRobinRandom);
+
+  // Seven layers in five ranges: five layers, no range left out, two alternates.
+  const Sound& sevenSound = doc.sound(2);
+  EXPECT_EQ(sevenSound.sources, (std::array<RelaxedInt, 5>{0, 1, 2, 3, 4}));
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(pathOf(2, k), kit + "/v" + std::to_string(k + 1) + ".wav");
+  EXPECT_EQ(doc.soundExtras(2).alternates[0], std::vector<std::string>{kit + "/v1b.wav"});
+  EXPECT_EQ(doc.soundExtras(2).alternates[2], std::vector<std::string>{kit + "/v3b.wav"});
+  const std::string text = reportText(r);
+  EXPECT_NE(text.find("3 layers share the range 0..1 (bands 1-5): the first plays with 2 alternates, in turn as the kit's round robin does."),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("at random as the kit's random selection does"), std::string::npos) << text;
+  EXPECT_NE(text.find("2 layers share the range 0.8..1 (band 1): the first plays with 1 alternate in turn (Hydrogen plays only the first)."),
+            std::string::npos) << text;
+  EXPECT_EQ(text.find("layers in the kit"), std::string::npos) << text;
+
+  // Saved and opened again, the takes are still there.
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "takes.drums").ok());
+  CKitbeatDoc opened;
+  const FileOutcome read = opened.OnOpenDocument(dir / "takes.drums");
+  ASSERT_TRUE(read.ok());
+  EXPECT_TRUE(read.notices.empty()) << read.notices.front();
+  for (int n = 0; n < 3; ++n) EXPECT_EQ(opened.soundExtras(n).alternates, doc.soundExtras(n).alternates);
+  EXPECT_EQ(opened.soundExtras(1).roundRobin, kRoundRobinRandom);
+}
+
+// Names as kits write them put each instrument on its General MIDI note; a second of a kind takes
+// the kind's next note, and what no name places keeps the kit's order on the next free note.
+TEST_F(KitImportTest, GeneralMidiPlacesInstrumentsByTheirNames) {
+  const std::vector<std::pair<std::string, int>> expected = {
+      {"Weird Noise", 40},  // the kit's order puts it on 36, the kick's: the next free note
+      {"BD", 36}, {"SD", 38}, {"HH closed", 42}, {"Hihat Pedal", 44}, {"Hat Open", 46}, {"Tom 1", 50}, {"Tom 2", 48},
+      {"Tom 99999999999999999999", 43}, {"Tom 3", 45}, {"CRASH", 49}, {"Crash 2", 57}, {"Ride", 51}, {"Ride Bell", 53},
+      {"Cowbell", 56}, {"Clap", 39}, {"Side stick", 37}, {"Kick 2", 54},  // no second kick note; 53 is the ride bell's
+      {"China Crash", 52},
+  };
+  std::string instruments;
+  for (const auto& [name, note] : expected) {
+    instruments += "<instrument><name>" + name + "</name><layer><filename>s.wav</filename></layer></instrument>\n";
+  }
+  const std::string kit = makeKit("Named", test::kitXml("Named", instruments), {"s.wav"});
+  const import::ImportResult r = import(kit, {import::NotePlacement::kGeneralMidi});
+  ASSERT_TRUE(r.ok) << r.error;
+  for (const auto& [name, note] : expected) EXPECT_EQ(noteOf(name), note) << name;
+  const std::string text = reportText(r);
+  EXPECT_NE(text.find("\"CRASH\" -> note 49 (crash cymbal 1)\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Weird Noise\" -> note 40 (kit order from note 36: no General MIDI drum by that name)\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\"Kick 2\" -> note 54 (kit order from note 53: no General MIDI note left for another kick)\n"), std::string::npos) << text;
+
+  // The command line takes gm (or kit, the default), and nothing else.
+  EXPECT_EQ(cli({"import-kit", kit, "-o", dir / "gm.drums", "--notes", "gm"}), kExitOk) << err.str();
+  CKitbeatDoc saved;
+  ASSERT_TRUE(saved.OnOpenDocument(dir / "gm.drums").ok());
+  EXPECT_EQ(saved.soundExtras(49 - kFirstNote).name, "CRASH");
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--notes", "GM"}, {"--notes"}}) {
+    std::vector<std::string> args = {"import-kit", kit, "-o", dir / "bad.drums"};
+    args.insert(args.end(), bad.begin(), bad.end());
+    EXPECT_EQ(cli(args), kExitError);
+    EXPECT_NE(err.str().find("--notes"), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(dir / "bad.drums"));
+  }
+}
+
+// Mute groups of any number, as many as a kit may hold, and a range shared by a thousand layers:
+// the set gets what it can hold, and the report says what it could not.
+TEST_F(KitImportTest, HostileMuteGroupsAndSharedRangesStayWithinTheSetsBounds) {
+  auto inst = [](const std::string& name, const std::string& group) {
+    return "<instrument><name>" + name + "</name><muteGroup>" + group + "</muteGroup><layer><filename>s.wav</filename></layer></instrument>\n";
+  };
+  std::string thousand;
+  for (int i = 0; i < 1000; ++i) thousand += "<layer><filename>t" + std::to_string(i) + ".wav</filename><min>0</min><max>1</max></layer>";
+  std::vector<std::string> files = {"s.wav"};
+  for (int i = 0; i < 16; ++i) files.push_back("t" + std::to_string(i) + ".wav");
+  const std::string odd = makeKit("Odd", test::kitXml("Odd",
+      inst("Huge A", "9007199254740992") + inst("Huge B", "9007199254740992") + inst("Minus A", "-7") + inst("Minus B", "-7") +
+      inst("Vast", "1e300") + inst("Word", "two") + "<instrument><name>Thousand</name>" + thousand + "</instrument>"), files);
+  import::ImportResult r = import(odd);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(doc.soundExtras(0).chokeGroup, 1);
+  EXPECT_EQ(doc.soundExtras(1).chokeGroup, 1);
+  EXPECT_EQ(doc.extras().chokeMembers(1).count(), 2);
+  for (int n = 2; n < 6; ++n) EXPECT_EQ(doc.soundExtras(n).chokeGroup, kNoChokeGroup) << n;
+  EXPECT_EQ(doc.sound(2).cutNote(), -1);
+  // 64 layers are read; the first and 15 alternates play, the other 48 are reported.
+  EXPECT_EQ(pathOf(6, 0), odd + "/t0.wav");
+  ASSERT_EQ(doc.soundExtras(6).alternates[0].size(), static_cast<std::size_t>(kMaxAlternates));
+  EXPECT_EQ(doc.soundExtras(6).alternates[0].back(), odd + "/t15.wav");
+  EXPECT_EQ(r.missingSamples, 0);
+  std::string text = reportText(r);
+  for (const char* said : {"mute group 9007199254740992 is choke group 1", "mute group -7 is no group (-1 is none); in none",
+                           "mute group \"1e300\" is no whole number", "mute group \"two\" is no whole number",
+                           "936 layers beyond the bound", "64 layers share the range 0..1",
+                           "48 more than the 15 alternates a layer holds are left out"}) {
+    EXPECT_NE(text.find(said), std::string::npos) << said << "\n" << text;
+  }
+
+  // 100 mute groups of two: the 92 instruments that get a note make 46 groups, the first 32 of
+  // them choke groups 1..32 in the kit's order; the rest keep only their cut notes.
+  std::string pairs;
+  for (int i = 0; i < 200; ++i) pairs += inst("i" + std::to_string(i), std::to_string(1000 - i / 2));
+  const std::string many = makeKit("Pairs", test::kitXml("Pairs", pairs), {"s.wav"});
+  r = import(many);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.sounds, 92);
+  for (int n = 0; n < 92; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(doc.soundExtras(n).chokeGroup, n < 64 ? n / 2 + 1 : kNoChokeGroup);
+    EXPECT_EQ(doc.sound(n).cutNote(), n ^ 1);
+  }
+  for (int g = 1; g <= kMaxChokeGroups; ++g) EXPECT_EQ(doc.extras().chokeMembers(g).count(), 2);
+  text = reportText(r);
+  std::size_t unheld = 0;
+  for (std::size_t at = 0; (at = text.find("a set has only 32 choke groups", at)) != std::string::npos; ++at) ++unheld;
+  EXPECT_EQ(unheld, 14u);
+  EXPECT_NE(text.find("mute group 1000 is choke group 1:"), std::string::npos);
+  EXPECT_NE(text.find("mute group 969 is choke group 32:"), std::string::npos);
+
+  // By name, none of them is a drum: 92 notes in the kit's order, the others have none left.
+  r = import(many, {import::NotePlacement::kGeneralMidi});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.sounds, 92);
+  EXPECT_EQ(doc.soundExtras(91).name, "i91");
+  text = reportText(r);
+  EXPECT_NE(text.find("\"i199\": every note is taken (no General MIDI drum by that name); left out."), std::string::npos) << text;
 }
 
 // Volumes and gains are linear factors in the kit and hundredths of a dB in the set; the values a
