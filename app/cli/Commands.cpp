@@ -82,7 +82,7 @@ void printUsage(std::ostream& out) {
          "   or: zumbel render KIT.drums SONG.mid -o OUT.wav [options]\n"
          "   or: zumbel play KIT.drums [options]\n"
          "   or: zumbel devices\n"
-         "   or: zumbel import-kit SOURCE -o OUT.drums\n"
+         "   or: zumbel import-kit SOURCE -o OUT.drums [--notes kit|gm]\n"
          "   or: zumbel COMMAND --help\n"
          "   or: zumbel --version\n"
          "\n"
