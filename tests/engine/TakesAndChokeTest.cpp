@@ -185,7 +185,8 @@ TEST_F(Takes, EveryTakeObeysNoteOffAllSoundOffAndTheCutNote) {
   // Each time two takes sound together before they are ended.
   const std::vector<float> out = render({{0, on(kSnare)}, {1000, on(kSnare)}, {2000, off(kSnare)},
                                          {3000, on(kSnare)}, {4000, on(kSnare)}, {5000, cc(kAllSoundOffController)},
-                                         {6000, on(kSnare)}, {7000, on(kSnare)}, {8000, on(kCutter)}},
+                                         {6000, on(kSnare)}, {7000, on(kSnare)}, {8000, on(kCutter)},
+                                         {8500, on(kSnare)}, {8500, off(kSnare)}},
                                         9000);
   const auto at = [&](int frame) { return out[static_cast<std::size_t>(frame)] / gain; };
   EXPECT_NEAR(at(1000 + kSettled), kTakeLevels[0] + kTakeLevels[1], 1e-3);
@@ -194,6 +195,8 @@ TEST_F(Takes, EveryTakeObeysNoteOffAllSoundOffAndTheCutNote) {
   EXPECT_EQ(at(5000 + kSettled), 0.0f);
   EXPECT_NEAR(at(7000 + kSettled), kTakeLevels[0] + kTakeLevels[1], 1e-3);
   EXPECT_NEAR(at(8000 + kSettled), 0.05f, 1e-3);
+  // A note-off on the very frame of its note-on still ends it.
+  EXPECT_NEAR(at(8500 + kSettled), 0.05f, 1e-3);
 }
 
 // Loading alone: a reload follows the list as it is now, and an alternate without a mixer slot
