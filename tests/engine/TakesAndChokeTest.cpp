@@ -150,8 +150,9 @@ TEST_F(Takes, AtRandomNoTakeComesTwiceInARowAndEveryRenderIsTheSame) {
     }
   }
   for (int k = 0; k < 4; ++k) EXPECT_GE(times[static_cast<std::size_t>(k)], 6) << "take " << k;
-  EXPECT_NE(played, (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3,
-                                      0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3}));
+  int inTurn = 0;  // hits that follow their predecessor's take as the turn would
+  for (std::size_t i = 1; i < played.size(); ++i) inTurn += played[i] == (played[i - 1] + 1) % 4 ? 1 : 0;
+  EXPECT_LT(inTurn, 30);
 }
 
 TEST_F(Takes, AHitOfAChokeGroupSilencesTheGroupsOtherSoundsOnly) {
