@@ -80,6 +80,7 @@ bench: build
 	@./$(BUILD)/bench/bench_open_set --files 40 --cold
 	@./$(BUILD)/bench/bench_sample_open
 	@./$(BUILD)/bench/bench_mixer
+	@./$(BUILD)/bench/bench_trigger
 	@./$(BUILD)/bench/bench_render
 	@./$(BUILD)/bench/bench_live_cycle
 	@./$(BUILD)/bench/bench_lv2_run

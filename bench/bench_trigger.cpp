@@ -5,8 +5,10 @@
 // just collects the commands (the last one per slot wins, as between two real cycles).
 //   build/bench/bench_trigger
 // BM_NoteOnPlain: a sound in no choke group whose layer has no alternates.
-// BM_NoteOnChoke8: a sound in a choke group of 8, so the 7 others are stopped on every layer.
+// BM_NoteOnChoke8: the sounds of a choke group of 8 hit in turn, as a hi-hat is played: each
+// note-on stops the 7 others on every layer, the one hit before it still ringing.
 // BM_NoteOnRoundRobin4: a layer with 3 alternates (4 takes), picked in turn or at random.
+// BM_AllSoundOff: 8 note-ons of sounds in no group, then All Sound Off, timed together.
 
 #include <benchmark/benchmark.h>
 
@@ -65,21 +67,37 @@ FullSet& fullSet() {
   return set;
 }
 
-void noteOns(benchmark::State& state, int sound) {
-  FullSet& set = fullSet();
-  const uint32_t message = packShortMessage(0x90, kFirstNote + sound, kVelocity);
-  NoteTriggerEngine& trigger = set.engine.trigger();
+uint32_t noteOn(int sound) { return packShortMessage(0x90, kFirstNote + sound, kVelocity); }
+
+// One message per iteration, going round `messages`.
+void cycleThrough(benchmark::State& state, const std::vector<uint32_t>& messages) {
+  NoteTriggerEngine& trigger = fullSet().engine.trigger();
+  std::size_t i = 0;
   for (auto _ : state) {
-    trigger.HandleShortMessage(message);
+    trigger.HandleShortMessage(messages[i]);
+    i = i + 1 == messages.size() ? 0 : i + 1;
     benchmark::ClobberMemory();
   }
 }
 
-void BM_NoteOnPlain(benchmark::State& state) { noteOns(state, kPlainSound); }
-void BM_NoteOnChoke8(benchmark::State& state) { noteOns(state, 0); }
+void BM_NoteOnPlain(benchmark::State& state) { cycleThrough(state, {noteOn(kPlainSound)}); }
+void BM_NoteOnChoke8(benchmark::State& state) {
+  std::vector<uint32_t> hats;
+  for (int n = 0; n < kChokeSounds; ++n) hats.push_back(noteOn(n));
+  cycleThrough(state, hats);
+}
+void BM_AllSoundOff(benchmark::State& state) {
+  NoteTriggerEngine& trigger = fullSet().engine.trigger();
+  const uint32_t allSoundOff = packShortMessage(0xB0, kAllSoundOffController, 0);
+  for (auto _ : state) {
+    for (int n = 0; n < kChokeSounds; ++n) trigger.HandleShortMessage(noteOn(kPlainSound + n));
+    trigger.HandleShortMessage(allSoundOff);
+    benchmark::ClobberMemory();
+  }
+}
 void BM_NoteOnRoundRobin4(benchmark::State& state) {
   fullSet().doc.soundExtras(kRoundRobinSound).roundRobin = static_cast<int32_t>(state.range(0));
-  noteOns(state, kRoundRobinSound);
+  cycleThrough(state, {noteOn(kRoundRobinSound)});
 }
 
 void repeated(benchmark::internal::Benchmark* b) {
@@ -89,6 +107,7 @@ void repeated(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_NoteOnPlain)->Apply(repeated);
 BENCHMARK(BM_NoteOnChoke8)->Apply(repeated);
 BENCHMARK(BM_NoteOnRoundRobin4)->Arg(kRoundRobinTurn)->Arg(kRoundRobinRandom)->ArgName("random")->Apply(repeated);
+BENCHMARK(BM_AllSoundOff)->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -46,7 +46,8 @@ inline constexpr int kMixerOutputPairs = 8;
 inline constexpr int32_t kPitchBendOffset = 8000;
 
 // Playback slots the mixer owns. Every voice of a full set (640 × 16) plus the preview fits twice,
-// so a set can be rebuilt while the voices it replaces are still being retired.
+// so a set can be rebuilt while the voices it replaces are still being retired. Alternate takes
+// draw on the same pool; one that finds no slot is left out, never the layer's own voice.
 inline constexpr int kMaxSlots = 2 * (128 * 5 * kSoundVoiceBuffers + 16);
 
 // A stop or a cut fades out over this long instead of clicking.

@@ -1,6 +1,7 @@
 #include "NoteTriggerEngine.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "EngineConfig.h"
 #include "Indicators.h"
@@ -12,6 +13,7 @@ namespace zumbel {
 NoteTriggerEngine::NoteTriggerEngine(const CKitbeatDoc& doc, const VoiceTable& voices, Indicators& indicators)
     : doc_(doc), voices_(voices), indicators_(indicators) {
   for (RelaxedInt& v : channelVolumes_) v = kDefaultChannelVolume;
+  lastTake_.fill(kNoTake);
 }
 
 int NoteTriggerEngine::selectedChannel() const noexcept {
@@ -80,10 +82,14 @@ void NoteTriggerEngine::noteOn(int note, int velocity) noexcept {
   if (!empty) {
     const int32_t volume = hitVolume(sound.compress(), channelVolume(selectedChannel()), velocity);
     // A source from a file may point anywhere; outside the layers it names no voice.
-    SampleVoice* voice = voices_.voice(e, sound.sources[static_cast<std::size_t>(band)]);
+    const int layer = sound.sources[static_cast<std::size_t>(band)];
+    SampleVoice* voice = voices_.voice(e, layer);
     if (!voice) return;
-    voice->SetVolume(volume);
-    voice->Play();
+    // The voice exists, so the layer is inside the table.
+    const int takes = voice->takeCount();
+    SampleVoice* take = takes > 1 ? voice->take(pickTake(e, layer, takes)) : voice;
+    take->SetVolume(volume);
+    take->Play();
     const int32_t cut = sound.cutNote();
     if (cut >= 0 && cut < kSoundCount) {
       // After the sound's own start, so a sound that cuts itself falls silent at once.
@@ -94,9 +100,45 @@ void NoteTriggerEngine::noteOn(int note, int velocity) noexcept {
         }
       }
     }
+    chokeOthers(e);
   }
   const int key = e - firstShownSound();
   if (key >= 0 && key < Indicators::kKeys) indicators_.lightPad(key, band, empty);
+}
+
+int NoteTriggerEngine::pickTake(int e, int j, int takes) noexcept {
+  uint8_t& last = lastTake_[static_cast<std::size_t>(e) * kLayerCount + static_cast<std::size_t>(j)];
+  // The voice may have been rebuilt with fewer takes since the last hit.
+  const int previous = last < takes ? last : -1;
+  int k;
+  if (doc_.soundExtras(e).roundRobin == kRoundRobinRandom) {
+    // xorshift32: a few instructions, and never zero from a non-zero seed.
+    random_ ^= random_ << 13;
+    random_ ^= random_ >> 17;
+    random_ ^= random_ << 5;
+    // One of the takes other than the last (all of them before the first hit), scaled rather
+    // than taken modulo, so each is as likely as the others.
+    const int choices = previous < 0 ? takes : takes - 1;
+    k = static_cast<int>((uint64_t{random_} * static_cast<uint64_t>(choices)) >> 32);
+    if (previous >= 0 && k >= previous) ++k;
+  } else {
+    k = previous + 1 < takes ? previous + 1 : 0;
+  }
+  last = static_cast<uint8_t>(k);
+  return k;
+}
+
+void NoteTriggerEngine::chokeOthers(int e) noexcept {
+  const int32_t group = doc_.soundExtras(e).chokeGroup;
+  if (group == kNoChokeGroup) return;
+  // Only the members' bits are visited: a group of two costs two steps however large the set.
+  const SoundMask& members = doc_.extras().chokeMembers(group);
+  for (int w = 0; w < SoundMask::kWords; ++w) {
+    for (uint64_t bits = members.word(w); bits != 0; bits &= bits - 1) {
+      const int n = 64 * w + std::countr_zero(bits);
+      if (n != e) silenceSound(n);
+    }
+  }
 }
 
 void NoteTriggerEngine::silenceSound(int e) noexcept {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "EngineConfig.h"
 #include "KitbeatDoc.h"
 #include "RelaxedInt.h"
 
@@ -57,6 +58,10 @@ class NoteTriggerEngine {
   void noteOff(int note) noexcept;
   // Every voice of sound `e` fades out over the stop ramp.
   void silenceSound(int e) noexcept;
+  // Which of `takes` takes (more than one) of layer j of sound e plays this hit.
+  int pickTake(int e, int j, int takes) noexcept;
+  // The other sounds of sound e's choke group fall silent.
+  void chokeOthers(int e) noexcept;
   void polyAftertouch(int note, int pressure) noexcept;
   void allSoundOff() noexcept;
   void allNotesOff() noexcept;
@@ -69,6 +74,11 @@ class NoteTriggerEngine {
   RelaxedInt ownFirstShown_{0};
   std::atomic<const RelaxedInt*> firstShown_{&ownFirstShown_};
   std::array<RelaxedInt, kMidiChannels> channelVolumes_;
+  // Round robin, audio thread only: the take each layer played last (kNoTake before its first
+  // hit with alternates), and the generator for picks at random, the same from every new engine.
+  static constexpr uint8_t kNoTake = 0xFF;
+  std::array<uint8_t, kSoundCount * kLayerCount> lastTake_;
+  uint32_t random_ = kRoundRobinSeed;
 };
 
 }  // namespace zumbel

@@ -1,6 +1,7 @@
 #include "SampleVoice.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "EngineTally.h"
 #include "Limits.h"
@@ -114,17 +115,21 @@ void SampleVoice::SetBaseRate(int32_t rate) noexcept {
 
 void SampleVoice::Play() noexcept {
   const int next = std::clamp<int>(nextBuffer_, 0, bufferCount_ - 1);
-  if (looping_ != 0) {
-    // A looping voice restarts the same buffer, so only one copy ever sounds.
-    mixer_.play(slots_[static_cast<std::size_t>(next)], true);
-    return;
-  }
-  mixer_.play(slots_[static_cast<std::size_t>(next)], false);
-  nextBuffer_ = next + 1 == bufferCount_ ? 0 : next + 1;
+  // A looping voice restarts the same buffer, so only one copy ever sounds.
+  const bool looping = looping_ != 0;
+  mixer_.play(slots_[static_cast<std::size_t>(next)], looping);
+  const uint32_t bit = uint32_t{1} << next;
+  // Hits repeated without a stop between them find their bit already set and write nothing.
+  if ((played_.load(std::memory_order_seq_cst) & bit) == 0) played_.fetch_or(bit, std::memory_order_seq_cst);
+  if (!looping) nextBuffer_ = next + 1 == bufferCount_ ? 0 : next + 1;
 }
 
 void SampleVoice::Stop() noexcept {
-  for (int i = 0; i < bufferCount_; ++i) mixer_.stop(slots_[static_cast<std::size_t>(i)]);
+  if (played_.load(std::memory_order_seq_cst) != 0) {
+    for (uint32_t bits = played_.exchange(0, std::memory_order_seq_cst); bits != 0; bits &= bits - 1) {
+      mixer_.stop(slots_[static_cast<std::size_t>(std::countr_zero(bits))]);
+    }
+  }
   for (auto& alternate : alternates_) alternate->Stop();
 }
 

@@ -13,6 +13,7 @@
 // writes is one 32-bit value written whole. None of the operations allocates or blocks.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -114,6 +115,13 @@ class SampleVoice {
   RelaxedInt trim_{0};
   RelaxedInt output_{0};
   RelaxedInt nextBuffer_{0};
+  // One bit per buffer started since the last Stop: only those can be sounding, so stopping a
+  // voice that was not played since (most of a choke group, most of a set on All Sound Off)
+  // costs one load instead of a mixer command per buffer. Set after the mixer's play command and
+  // taken whole before the stop commands, so a Stop racing a Play from the other thread either
+  // stops that buffer or leaves its bit for the next Stop.
+  std::atomic<uint32_t> played_{0};
+  static_assert(kSoundVoiceBuffers <= 32);
   bool detached_ = false;
   std::vector<std::unique_ptr<SampleVoice>> alternates_;
 };

@@ -1,6 +1,7 @@
 // Three threads as in the program: a MIDI thread sending thousands of notes a second, the audio
 // thread rendering small cycles, and the user-interface thread rebuilding every voice of the set
-// and changing sound settings all the while. Built under ThreadSanitizer in `make test`; with the
+// (some with alternate takes), changing sound settings and choke groups and stopping sounds all
+// the while. Built under ThreadSanitizer in `make test`; with the
 // allocation guard linked in, any allocation on the audio thread fails it as well.
 
 #include <algorithm>
@@ -30,10 +31,16 @@ void buildEveryVoice(CKitbeatDoc& doc, DrumEngine& engine, const std::vector<int
       // Alternate which layers own samples, so sources change under the notes' feet.
       const bool own = j == 0 || (j + n + round) % 2 == 0;
       s.sources[j] = own ? j : s.sources[j - 1].load();
-      if (own) {
-        engine.voices().publish(n, j, test::makeVoice(engine.mixer(), pcm, 16, s.pan(), s.looping, s.externalPitchBend,
-                                                      s.playbackRate()));
+      if (!own) continue;
+      // Some first layers play three takes, in as many slots as one voice of 16 buffers.
+      const bool takes = j == 0 && (n + round) % 4 == 0;
+      auto voice = test::makeVoice(engine.mixer(), pcm, takes ? 8 : 16, s.pan(), s.looping, s.externalPitchBend,
+                                   s.playbackRate());
+      for (int k = 0; takes && k < 2; ++k) {
+        ASSERT_TRUE(voice->addAlternate(
+            test::makeVoice(engine.mixer(), pcm, 4, s.pan(), s.looping, s.externalPitchBend, s.playbackRate())));
       }
+      engine.voices().publish(n, j, std::move(voice));
     }
   }
 }
@@ -108,8 +115,12 @@ TEST(EngineStress, NotesWhileTheVoiceTableIsRebuiltAndSettingsChange) {
       s.noteOffEnabled = round % 2;
       s.looping = (n + round) % 11 == 0 ? 1 : 0;
       s.externalPitchBend = (n + round) % 3 == 0 ? 1 : 0;
+      doc.extras().setChokeGroup(n, (n + round) % 6 < 3 ? 1 + n % 4 : kNoChokeGroup);
+      doc.soundExtras(n).roundRobin = (n + round) % 2 == 0 ? kRoundRobinRandom : kRoundRobinTurn;
       for (int j = 0; j < kLayerCount; ++j) {
         if (SampleVoice* v = engine.voices().voice(n, j)) {
+          // As the window stops a layer it is about to change, under the notes playing it.
+          if ((n + j + round) % 9 == 0) v->Stop();
           v->SetPan(-5000 + 700 * round);
           v->SetLooping(s.looping != 0);
           v->SetFollowsPitchBend(s.externalPitchBend != 0);
