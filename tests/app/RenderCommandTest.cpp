@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -262,6 +263,58 @@ TEST_F(GoldenRender, LevelsLayerGainsOutputsAndStemsThatAddUpToTheMix) {
   std::filesystem::create_symlink(dir / "precious", dir / "linked/out-2.wav");
   EXPECT_EQ(render({"--stems", dir / "linked"}, "y.wav"), kExitError);
   EXPECT_EQ(test::readBytes(dir / "precious"), std::vector<uint8_t>{'k'});
+}
+
+// An imported kit's hats choke each other as a drummer's do, not only through the one cut note
+// each sound has: each hat plays on its own output, so its stem shows when it falls silent.
+TEST_F(GoldenRender, ImportedVariBreaksHatsSilenceEachOtherWithinTheFade) {
+  const std::string kit = "/usr/share/hydrogen/data/drumkits/VariBreaks";
+  if (!std::filesystem::is_directory(kit)) GTEST_SKIP() << kit << " is missing; scripts/install-deps installs it";
+  std::ostringstream o, e;
+  ASSERT_EQ(runCommandLine({"import-kit", kit, "-o", dir / "vb.drums", "--notes", "gm"}, o, e), kExitOk) << e.str();
+  const int closed = 2, pedal = 3, open = 4;  // outputs of notes 42, 44 and 46
+  for (const auto& [sound, output] : {std::pair{42, closed}, {44, pedal}, {46, open}}) {
+    ASSERT_EQ(runCommandLine({"edit", dir / "vb.drums", "--sound", std::to_string(sound - kFirstNote), "--output",
+                              std::to_string(output)},
+                             o, e),
+              kExitOk)
+        << e.str();
+  }
+  // Each hat is struck while the one before still rings. The closed hat silencing the pedal and
+  // the open hat silencing the closed one are what the kit's cut notes alone do not do.
+  const std::vector<std::pair<int, int>> hits = {{10, 46}, {60, 44}, {110, 42}, {125, 46}, {175, 42}};
+  std::vector<Note> song;
+  for (const auto& [tick, note] : hits) song.push_back({tick, 0x90, note, 100});
+  test::writeBytes(dir / "hats.mid", smf(song));
+  ASSERT_EQ(runCommandLine({"render", dir / "vb.drums", dir / "hats.mid", "-o", dir / "hats.wav", "--format", "f32",
+                            "--stems", dir / "hats"},
+                           o, e),
+            kExitOk)
+      << e.str();
+  const auto stem = [&](int output) {
+    SF_INFO info{};
+    SNDFILE* sf = sf_open((dir / ("hats/out-" + std::to_string(output) + ".wav")).c_str(), SFM_READ, &info);
+    std::vector<float> v(static_cast<std::size_t>(info.frames * 2));
+    if (sf) sf_readf_float(sf, v.data(), info.frames);
+    if (sf) sf_close(sf);
+    return v;
+  };
+  const std::map<int, std::vector<float>> stems = {{closed, stem(closed)}, {pedal, stem(pedal)}, {open, stem(open)}};
+  const auto loudest = [](const std::vector<float>& v, int from, int to) {
+    float peak = 0;
+    for (int k = 2 * from; k < 2 * to && k < static_cast<int>(v.size()); ++k) peak = std::max(peak, std::fabs(v[static_cast<std::size_t>(k)]));
+    return peak;
+  };
+  const int fade = static_cast<int>(kStopRampSeconds * kOutputRate) + 1;
+  const std::map<int, int> outputOf = {{42, closed}, {44, pedal}, {46, open}};
+  for (std::size_t h = 1; h < hits.size(); ++h) {
+    const std::vector<float>& victim = stems.at(outputOf.at(hits[h - 1].second));
+    const int onset = frameOf(hits[h].first);
+    const int next = h + 1 < hits.size() ? frameOf(hits[h + 1].first) : onset + 4000;
+    EXPECT_GT(loudest(victim, onset - 200, onset), 1e-3f) << "hit " << h << ": the hat before still rings";
+    EXPECT_EQ(loudest(victim, onset + fade, next), 0.0f) << "hit " << h << ": silenced within the fade";
+    EXPECT_GT(loudest(stems.at(outputOf.at(hits[h].second)), onset, onset + 200), 1e-3f) << "hit " << h;
+  }
 }
 
 TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
