@@ -57,6 +57,12 @@ HeadlessLoad loadVoicesHeadless(CKitbeatDoc& doc, DrumEngine& engine, Prompts& p
     err << '\n';
   }
   result.unreadable += static_cast<int>(silentLayers.size());
+  // A take that could not be had leaves its layer playing the others: said, and counted, since a
+  // render without it is not the set as made.
+  for (const std::string& alternate : loader.missingAlternates()) {
+    err << "zumbel: alternate " << printable(alternate) << " is missing or cannot be played; it is left out\n";
+    ++result.unreadable;
+  }
   return result;
 }
 

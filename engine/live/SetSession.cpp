@@ -76,6 +76,12 @@ void SetSession::loadVoices() {
   loader_.loadAllVoices();
   // One message for the whole set: when memory runs out, it does so for many files at once.
   if (!loader_.outOfMemory().empty()) prompts_.showMessage(NotEnoughMemoryText(loader_.outOfMemory()), kAppCaption);
+  if (const std::vector<std::string>& left = loader_.missingAlternates(); !left.empty()) {
+    std::string text = "These alternates are missing or cannot be played; their layers play the other takes:";
+    for (std::size_t i = 0; i < left.size() && i < kMaxFilesNamed; ++i) text += "\n" + left[i];
+    if (left.size() > kMaxFilesNamed) text += "\n... and " + std::to_string(left.size() - kMaxFilesNamed) + " more";
+    prompts_.showMessage(text, kAppCaption);
+  }
   // A sample given to a pad later is located again if need be: the user asks for it then.
   loader_.clearDeclined();
 }

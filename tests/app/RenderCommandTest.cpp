@@ -332,6 +332,15 @@ TEST_F(GoldenRender, ReportsMissingSamplesAndTheChannelsASongUses) {
   EXPECT_EQ(render({"--channel", "10"}), kExitFinding);  // still the missing sample
   EXPECT_EQ(stderr_.str().find("no notes on channel"), std::string::npos);
   EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
+  // So is an alternate gone since it was added: its layer still plays its own sample.
+  std::filesystem::copy_file(dir / "kick.wav", dir / "take2.wav");
+  ASSERT_EQ(runCommandLine({"edit", dir / "kit.drums", "--sound", "0", "--layer", "0", "--add-alternate", dir / "take2.wav"},
+                           stdout_, stderr_),
+            kExitOk);
+  std::filesystem::remove(dir / "take2.wav");
+  EXPECT_EQ(render({"--channel", "10"}), kExitFinding);
+  EXPECT_NE(stderr_.str().find("alternate " + (dir / "take2.wav") + " is missing"), std::string::npos) << stderr_.str();
+  EXPECT_NEAR(left(frames(), frameOf(10)), 8000 * gain(-220), 1.0);
 
   for (const auto& bad : std::vector<std::vector<std::string>>{{"--channel", "17"}, {"--format", "u8"}, {"--rate", "100"}, {"--tail", "-1"}}) {
     EXPECT_EQ(render(bad), kExitError) << bad[0];
