@@ -136,7 +136,7 @@ bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int
   return buildVoice(*used, obtain(*used), n, j, group, entry, setReference, rate);
 }
 
-bool LayerVoiceLoader::ReloadLayerVoice(int n, int j) {
+bool LayerVoiceLoader::ReloadLayerVoice(int n, int j, bool mayLocate) {
   outOfMemory_.clear();
   missingAlternates_.clear();
   if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
@@ -150,7 +150,7 @@ bool LayerVoiceLoader::ReloadLayerVoice(int n, int j) {
   if (const SampleVoice* current = engine_.voices().voice(n, j); !used && current && !current->path().empty()) {
     used = find(current->path());
   }
-  if (!used) used = locate(path);
+  if (!used && mayLocate) used = locate(path);
   if (!used) return false;
   return buildVoice(*used, obtain(*used), n, j, ref.group, ref.entry, false, SoundRate::kKeep);
 }

@@ -64,9 +64,9 @@ class LayerVoiceLoader {
   // Makes layer j of sound n again from its reference and its alternates as they are now, and
   // publishes it in place of the voice there: what the window calls after the layer's alternates
   // changed. The sample is the reference's pool path as the probes find it, else the file the
-  // layer's voice already plays, else the file the user locates. False (no reference, a
-  // reference outside the pool, no file, no voice) leaves the slot as it was.
-  bool ReloadLayerVoice(int n, int j);
+  // layer's voice already plays, else (with `mayLocate`) the file the user locates. False (no
+  // reference, a reference outside the pool, no file, no voice) leaves the slot as it was.
+  bool ReloadLayerVoice(int n, int j, bool mayLocate = true);
 
   // Samples the user chose not to locate while the set was relinked: their layers stay silent
   // without the same question coming again when their voices are built.

@@ -14,13 +14,13 @@ constexpr int32_t kDefaultThresholds[kSchemeCount][kThresholdsPerScheme] = {
 
 constexpr const char* kNewTitle = "New Drumset (Not Saved)";
 
-bool sameSound(const Sound& a, const Sound& b) {
+}  // namespace
+
+bool operator==(const Sound& a, const Sound& b) {
   return a.refs == b.refs && a.sources == b.sources && a.settings == b.settings &&
          a.noteOffEnabled == b.noteOffEnabled && a.looping == b.looping &&
          a.externalPitchBend == b.externalPitchBend;
 }
-
-}  // namespace
 
 bool Sound::isEmpty() const {
   for (const RelaxedInt& s : sources) {
@@ -35,7 +35,7 @@ bool operator==(const DrumSetContent& a, const DrumSetContent& b) {
     return false;
   }
   for (int n = 0; n < kSoundCount; ++n) {
-    if (!sameSound(a.sounds[n], b.sounds[n])) return false;
+    if (!(a.sounds[n] == b.sounds[n])) return false;
   }
   return true;
 }

@@ -55,6 +55,8 @@ struct Sound {
   int32_t compress() const { return settings[kCompress]; }
   int32_t pan() const { return settings[kPan]; }
   int32_t playbackRate() const { return settings[kPlaybackRate]; }
+
+  friend bool operator==(const Sound&, const Sound&);
 };
 
 using ThresholdRow = std::array<RelaxedInt, kThresholdsPerScheme>;

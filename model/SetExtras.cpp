@@ -13,6 +13,15 @@ bool SoundExtras::isDefault() const {
          std::all_of(layerGain.begin(), layerGain.end(), [](const RelaxedInt& g) { return g == 0; });
 }
 
+bool operator==(const SoundExtras& a, const SoundExtras& b) {
+  return a.name == b.name && a.level == b.level && a.output == b.output && a.layerGain == b.layerGain &&
+         a.chokeGroup == b.chokeGroup && a.roundRobin == b.roundRobin && a.alternates == b.alternates;
+}
+
+bool operator==(const SetExtras& a, const SetExtras& b) {
+  return a.grabThreshold == b.grabThreshold && a.kept == b.kept && a.sounds == b.sounds;
+}
+
 bool SoundExtras::hasAlternates() const {
   return std::any_of(alternates.begin(), alternates.end(), [](const auto& a) { return !a.empty(); });
 }

@@ -34,6 +34,8 @@ struct SoundExtras {
 
   bool isDefault() const;
   bool hasAlternates() const;
+
+  friend bool operator==(const SoundExtras&, const SoundExtras&);
 };
 
 // The sounds of one choke group as bits, so a note-on finds the others without looking at every
@@ -68,6 +70,9 @@ struct SetExtras {
 
   // No sound has an extra and the set's own settings are their defaults: nothing needs a file.
   bool soundsAreDefault() const;
+
+  // Same sounds, threshold and kept file; the member lists follow from the sounds.
+  friend bool operator==(const SetExtras&, const SetExtras&);
 
   // Puts sound n in group g (kNoChokeGroup: none); anything outside 0..kMaxChokeGroups is none.
   void setChokeGroup(int n, int32_t group) noexcept;

@@ -67,6 +67,16 @@ void SetEditor::ClearLayer(int s, int L) {
   }
 }
 
+void SetEditor::rebuildSoundVoices(int n) {
+  if (n < 0 || n >= kSoundCount) return;
+  const Sound& sound = doc_.sound(n);
+  for (int j = 0; j < kLayerCount; ++j) {
+    const bool own = sound.sources[0] != kNone && sound.hasOwnSample(j) && doc_.samplePath(sound.refs[static_cast<std::size_t>(j)]);
+    // A file that is gone leaves the layer silent rather than playing what it played before.
+    if (!own || !loader_.ReloadLayerVoice(n, j, false)) dropVoice(n, j);
+  }
+}
+
 void SetEditor::playConfirmation(int s, int L) {
   if (SampleVoice* v = engine_.voices().voice(s, L)) {
     v->SetVolume(kPreviewVolume);

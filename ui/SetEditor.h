@@ -57,6 +57,12 @@ class SetEditor {
   // Backspace: the current group goes after its own question.
   bool DeleteGroup(int c, int& current);
 
+  // Makes the voices of sound n match the set again after the set changed under them (a sound
+  // moved, copied or swapped, an edit undone): layers with a sample of their own are rebuilt
+  // from their references and alternates, every other layer's voice is stopped and released. A
+  // layer whose sample cannot be had stays silent. Never asks where a file went.
+  void rebuildSoundVoices(int n);
+
   // Plays the file at `path` once at the preview level in the preview voice; false when it
   // could not be read (nothing plays). stopPreview ends it.
   bool startPreview(const std::string& path);
