@@ -254,6 +254,10 @@ void SoundPropertiesDialog::build() {
   connect(roundRobin_, &QComboBox::activated, this, &SoundPropertiesDialog::OnRoundRobin);
   connect(choke_, &UpDownArrows::valueChanged, this, &SoundPropertiesDialog::OnChokeGroup);
   connect(grab_, &QSlider::valueChanged, this, &SoundPropertiesDialog::OnGrab);
+  for (QSlider* s : {pan_, compress_, cents_, level_, grab_}) {
+    connect(s, &QSlider::sliderPressed, this, [this] { emit gesture(true); });
+    connect(s, &QSlider::sliderReleased, this, [this] { emit gesture(false); });
+  }
 }
 
 void SoundPropertiesDialog::showValues(const SoundPropertiesValues& values) {

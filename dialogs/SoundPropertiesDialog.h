@@ -73,6 +73,8 @@ class SoundPropertiesDialog : public QDialog {
   // The set's, not the sound's: 1..127, or kGrabOff.
   void grabThreshold(int threshold);
   void closeNotice(int code);
+  // A slider was taken (true) or let go (false): the changes sent in between are one gesture.
+  void gesture(bool started);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -88,7 +88,14 @@ class CKitbeatDoc {
 
   // Document state.
   bool IsModified() const { return modified_; }
-  void SetModifiedFlag(bool modified = true) { modified_ = modified; }
+  void SetModifiedFlag(bool modified = true) {
+    if (modified == modified_) return;
+    modified_ = modified;
+    if (modifiedChanged_) modifiedChanged_();
+  }
+  // Told whenever SetModifiedFlag changes the flag, so the title can show it. New, Open and Save
+  // set it without telling; their callers redraw the title anyway.
+  void setModifiedListener(std::function<void()> listener) { modifiedChanged_ = std::move(listener); }
   const std::string& GetPathName() const { return pathName_; }
   const std::string& GetTitle() const { return title_; }
   void SetPathName(const std::string& path);  // the title becomes the file's name
@@ -172,6 +179,7 @@ class CKitbeatDoc {
   std::string pathName_;
   std::string title_;
   bool modified_ = false;
+  std::function<void()> modifiedChanged_;
 };
 
 }  // namespace zumbel

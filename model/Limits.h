@@ -46,6 +46,10 @@ inline constexpr int32_t kRoundRobinRandom = 1;
 inline constexpr std::size_t kMaxExtrasFileBytes = std::size_t{4} << 20;
 inline constexpr int kMaxExtrasDepth = 64;
 
+// Undo keeps this many steps; each holds a whole copy of the set (tens of kilobytes), so a long
+// session stays within a few megabytes.
+inline constexpr int kMaxUndoSteps = 200;
+
 // ".drums" file layout
 inline constexpr std::size_t kLayerBlockBytes = kSoundCount * kLayerCount * 4 * 4;      // 10240
 inline constexpr std::size_t kThresholdBlockBytes = kSchemeCount * kThresholdsPerScheme * 4; // 80

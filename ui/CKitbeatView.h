@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "EditHistory.h"
 #include "LampPainter.h"
 #include "LoadProgress.h"
 #include "SoundPropertiesDialog.h"
@@ -102,6 +103,18 @@ class CKitbeatView : public QWidget {
   SoundPropertiesDialog* soundPropertiesDialog() const { return soundDialog_.get(); }
   int currentSound() const { return currentSound_; }
 
+  // Undo and redo of every change to the set made here (CKitbeatViewHistory.cpp). The voices
+  // follow at once; the set is marked modified unless it is back as it was saved.
+  EditHistory& history() { return history_; }
+  void Undo();
+  void Redo();
+  // A new or opened set: nothing to undo. `saved`: the set is as its file holds it.
+  void clearHistory(bool saved);
+  // The set is as its file now holds it.
+  void historySaved();
+  // Told after every step, Undo and Redo, so the Edit menu can name them.
+  void setHistoryListener(std::function<void()> listener) { historyChanged_ = std::move(listener); }
+
   QSize sizeHint() const override;
 
  protected:
@@ -167,6 +180,26 @@ class CKitbeatView : public QWidget {
 
   void repaintDirty();
 
+  // Makes the edits of its lifetime one undo step named `label` (CKitbeatViewHistory.cpp).
+  class EditStep {
+   public:
+    EditStep(CKitbeatView& view, std::string label, std::string mergeKey = {});
+    ~EditStep();
+    EditStep(const EditStep&) = delete;
+    EditStep& operator=(const EditStep&) = delete;
+
+   private:
+    CKitbeatView& view_;
+  };
+  // "note 38", or the sound's name when it has one: how a step names its sound.
+  std::string soundLabel(int sound) const;
+  std::string clearLabel(int sound, int layer) const;
+  bool mayRestore() const;
+  // The set came back from the history: the lists, pads and dialog show it.
+  void afterRestore();
+  // A slider in Sound Properties was pressed or released: its moves between make one step.
+  void OnSoundGesture(bool started);
+
   CKitbeatDoc& doc_;
   std::unique_ptr<ViewEngine> live_;
   std::unique_ptr<SetEditor> editor_;
@@ -190,6 +223,8 @@ class CKitbeatView : public QWidget {
   std::function<void(const std::string&)> openDocument_;
   std::function<void(const std::string&)> saveDocumentAs_;
   SettingsStore* settings_ = nullptr;
+  EditHistory history_;
+  std::function<void()> historyChanged_;
 };
 
 }  // namespace zumbel

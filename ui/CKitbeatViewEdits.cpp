@@ -67,7 +67,9 @@ int CKitbeatView::importFiles(const std::vector<std::string>& files) {
 }
 
 void CKitbeatView::ImportSamples() {
-  if (!live_ || !haveGroupForImport()) return;
+  if (!live_) return;
+  const EditStep step(*this, "Import Samples");
+  if (!haveGroupForImport()) return;
   // However many files are chosen, every one is imported: the list has no fixed size.
   const std::vector<std::string> files = dialogs_->openFiles(FileRequest{kImportTitle, "", kWaveImportFilter, ""});
   if (files.empty()) return;
@@ -75,7 +77,9 @@ void CKitbeatView::ImportSamples() {
 }
 
 void CKitbeatView::importDroppedFiles(const std::vector<std::string>& files, int x, int y) {
-  if (!live_ || files.empty() || !haveGroupForImport()) return;
+  if (!live_ || files.empty()) return;
+  const EditStep step(*this, "Import Samples");
+  if (!haveGroupForImport()) return;
   const int first = importFiles(files);
   const auto hit = skin::padAt(x, y, state_.firstShownSound);
   if (!hit || hit->sound >= kSoundCount) return;
@@ -91,6 +95,7 @@ void CKitbeatView::NewGroup() {
     return;
   }
   if (const std::optional<std::string> name = dialogs_->askGroupName("Group..")) {
+    const EditStep step(*this, "New Group");
     state_.currentGroup = doc_.appendGroup(*name);
     state_.topRow = 0;
     doc_.SetModifiedFlag();
@@ -124,6 +129,7 @@ void CKitbeatView::sampleListFile(bool load) {
   const FileRequest request{load ? "Open" : "Save As", initial, kSampleListFilter, "slist"};
   const std::optional<std::string> path = load ? dialogs_->openFile(request) : dialogs_->saveFile(request);
   if (path) {
+    const EditStep step(*this, load ? "Load List" : "Rename Group");
     const std::string title = listTitle(*path);
     if (load) {
       StringList entries;
@@ -163,7 +169,12 @@ void CKitbeatView::OnLoadSet() {
   if (path && openDocument_) openDocument_(*path);
 }
 
+std::string CKitbeatView::clearLabel(int sound, int layer) const {
+  return layer == 0 ? "Clear " + soundLabel(sound) : "Clear " + soundLabel(sound) + " layer " + std::to_string(layer + 1);
+}
+
 void CKitbeatView::DropEntryOnPad(int sound, int layer) {
+  const EditStep step(*this, "Drop on " + soundLabel(sound) + " layer " + std::to_string(layer + 1));
   if (editor_ && editor_->DropEntryOnPad(sound, layer, state_.currentGroup, state_.pickedEntry) == SetEditor::Drop::kAssigned &&
       soundPropertiesOpen_) {
     ShowSoundProperties(sound);
@@ -174,6 +185,7 @@ void CKitbeatView::DropEntryOnPad(int sound, int layer) {
 }
 
 void CKitbeatView::AddAlternate(int sound, int layer) {
+  const EditStep step(*this, "Add Alternate to " + soundLabel(sound) + " layer " + std::to_string(layer + 1));
   if (editor_ && editor_->AddAlternate(sound, layer, state_.currentGroup, state_.pickedEntry) == SetEditor::Drop::kAssigned &&
       soundPropertiesOpen_) {
     ShowSoundProperties(sound);
@@ -185,6 +197,7 @@ void CKitbeatView::AddAlternate(int sound, int layer) {
 
 void CKitbeatView::ClearAlternates(int sound, int layer) {
   if (!editor_) return;
+  const EditStep step(*this, "Remove Alternates of " + soundLabel(sound) + " layer " + std::to_string(layer + 1));
   if (editor_->trashAlternates(sound, layer) && soundPropertiesOpen_ && currentSound_ == sound) {
     ShowSoundProperties(sound);
   }
@@ -195,6 +208,7 @@ void CKitbeatView::ClearAlternates(int sound, int layer) {
 
 void CKitbeatView::ClearLayer(int sound, int layer) {
   if (!editor_) return;
+  const EditStep step(*this, clearLabel(sound, layer));
   editor_->ClearLayer(sound, layer);
   state_.drag.pad = false;
   renderer_.DrawMemoryMeter();
@@ -205,6 +219,7 @@ void CKitbeatView::ClearLayer(int sound, int layer) {
 
 void CKitbeatView::DeleteGroup() {
   if (!editor_) return;
+  const EditStep step(*this, "Delete Group");
   int current = 0;
   if (!editor_->DeleteGroup(state_.currentGroup, current)) return;
   state_.currentGroup = current;

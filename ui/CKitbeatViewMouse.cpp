@@ -336,6 +336,9 @@ void CKitbeatView::dropOnTrash(bool ctrl) {
     ClearAlternates(state_.pickedSound, state_.pickedLayer);
     return;
   }
+  const EditStep step(*this, state_.drag.entry  ? "Remove Sample"
+                             : state_.drag.group ? "Delete Group"
+                                                 : clearLabel(state_.pickedSound, state_.pickedLayer));
   if (state_.drag.entry) {
     if (!editor_->trashEntry(state_.currentGroup, state_.pickedEntry)) return;
     keepTopRowInList();

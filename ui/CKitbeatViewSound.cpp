@@ -33,6 +33,8 @@ void CKitbeatView::ShowSoundProperties(int sound) {
             Qt::QueuedConnection);
     connect(soundDialog_.get(), &SoundPropertiesDialog::grabThreshold, this, &CKitbeatView::OnGrabThreshold,
             Qt::QueuedConnection);
+    connect(soundDialog_.get(), &SoundPropertiesDialog::gesture, this, &CKitbeatView::OnSoundGesture,
+            Qt::QueuedConnection);
     connect(soundDialog_.get(), &SoundPropertiesDialog::closeNotice, this, &CKitbeatView::OnSoundPropertiesClosed,
             Qt::QueuedConnection);
     soundDialog_->showValues(values);
@@ -93,12 +95,35 @@ QString CKitbeatView::layerName(int sound, int layer) const {
   return notLoaded.trimmed();
 }
 
+namespace {
+
+// What a step from the Sound Properties dialog is called, after the control that made it.
+std::string parameterLabel(int type) {
+  switch (type) {
+    case kSoundPan: return "Pan";
+    case kSoundCompress: return "Dynamics";
+    case kSoundScheme: return "Velocity Layer Scheme";
+    case kSoundCutNote: return "Cut Note";
+    case kSoundNoteOff: return "Note Off";
+    case kSoundRate: return "Pitch";
+    case kSoundLooping: return "Looping";
+    case kSoundPitchBend: return "External Pitch Bend";
+    case kSoundLevel: return "Level";
+    case kSoundOutput: return "Output";
+    default: return "Sound Setting";
+  }
+}
+
+}  // namespace
+
 void CKitbeatView::OnSoundParameter(int type, int value) {
   if (type == kSoundSelect) {
     // The dialog's sound slider: that sound becomes current and is shown.
     ShowSoundProperties(value);
     return;
   }
+  const EditStep step(*this, parameterLabel(type) + " of " + soundLabel(currentSound_),
+                      "sound " + std::to_string(currentSound_) + " " + std::to_string(type));
   ApplySoundParameter(doc_, engine_ ? &engine_->voices() : nullptr, currentSound_, type, value);
   // Opening the dialog marked the set; an edit made after a Save with the dialog still open must
   // mark it again, or the next Close would not ask about it.
@@ -107,6 +132,8 @@ void CKitbeatView::OnSoundParameter(int type, int value) {
 
 void CKitbeatView::OnSoundName(const QString& name) {
   if (currentSound_ < 0 || currentSound_ >= kSoundCount) return;
+  const EditStep step(*this, "Name of note " + std::to_string(currentSound_ + kFirstNote),
+                      "name " + std::to_string(currentSound_));
   // The dialog has already cut it; the set keeps only what any name may be, whoever sent it.
   doc_.soundExtras(currentSound_).name = SoundNameFrom(name.toStdString());
   doc_.SetModifiedFlag();
@@ -115,6 +142,7 @@ void CKitbeatView::OnSoundName(const QString& name) {
 // The audio thread reads these at each note, so storing them is all it takes to be heard.
 void CKitbeatView::OnChokeGroup(int group) {
   if (currentSound_ < 0 || currentSound_ >= kSoundCount) return;
+  const EditStep step(*this, "Choke Group of " + soundLabel(currentSound_));
   // Through the set, which keeps each group's member list in step for the note-on.
   doc_.extras().setChokeGroup(currentSound_, group);
   doc_.SetModifiedFlag();
@@ -123,12 +151,14 @@ void CKitbeatView::OnChokeGroup(int group) {
 void CKitbeatView::OnRoundRobin(int mode) {
   if (currentSound_ < 0 || currentSound_ >= kSoundCount) return;
   if (mode != kRoundRobinTurn && mode != kRoundRobinRandom) return;
+  const EditStep step(*this, "Alternates Order of " + soundLabel(currentSound_));
   doc_.soundExtras(currentSound_).roundRobin = mode;
   doc_.SetModifiedFlag();
 }
 
 void CKitbeatView::OnGrabThreshold(int threshold) {
   if (threshold < kGrabOff || threshold > kDefaultGrabThreshold) return;
+  const EditStep step(*this, "Grab Threshold", "grab");
   doc_.extras().grabThreshold = threshold;
   doc_.SetModifiedFlag();
 }

@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "DrumEngine.h"
+#include "EditHistory.h"
 #include "EngineConfig.h"
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
 #include "Prompts.h"
 #include "SampleVoice.h"
+#include "SoundParameter.h"
+#include "SoundParameterUpdate.h"
+#include "VoiceExtras.h"
 #include "WaveReader.h"
 
 namespace zumbel {
@@ -39,6 +43,17 @@ constexpr const char* kNotAnAlternate = "This sample's path cannot be kept as an
 const std::string kAlternateNotLoaded = "This sample could not be loaded as an alternate:\n";
 constexpr const char* kLayerNotReloaded =
     "The sample of sound %d layer %d could not be loaded again, so no alternate was added.";
+
+// The file each layer of sound n plays in `c`: what decides whether its voice must be rebuilt.
+std::array<std::optional<std::string>, kLayerCount> layerFiles(const CKitbeatDoc& doc, int n) {
+  std::array<std::optional<std::string>, kLayerCount> files;
+  const Sound& s = doc.sound(n);
+  for (int j = 0; j < kLayerCount; ++j) {
+    if (!s.hasOwnSample(j)) continue;
+    if (const auto path = doc.samplePath(s.refs[static_cast<std::size_t>(j)])) files[static_cast<std::size_t>(j)] = std::string(*path);
+  }
+  return files;
+}
 
 template <typename... Args>
 std::string format(const char* pattern, Args... args) {
@@ -74,6 +89,43 @@ void SetEditor::rebuildSoundVoices(int n) {
     const bool own = sound.sources[0] != kNone && sound.hasOwnSample(j) && doc_.samplePath(sound.refs[static_cast<std::size_t>(j)]);
     // A file that is gone leaves the layer silent rather than playing what it played before.
     if (!own || !loader_.ReloadLayerVoice(n, j, false)) dropVoice(n, j);
+  }
+}
+
+void SetEditor::restoreState(SetState state) {
+  struct Before {
+    Sound sound;
+    SoundExtras extras;
+    std::array<std::optional<std::string>, kLayerCount> files;
+  };
+  std::vector<Before> before(kSoundCount);
+  for (int n = 0; n < kSoundCount; ++n) {
+    before[static_cast<std::size_t>(n)] = Before{doc_.sound(n), doc_.soundExtras(n), layerFiles(doc_, n)};
+  }
+  doc_.replaceContent(std::move(state.content));
+  doc_.replaceExtras(std::move(state.extras));
+  for (int n = 0; n < kSoundCount; ++n) {
+    const Before& was = before[static_cast<std::size_t>(n)];
+    const Sound& s = doc_.sound(n);
+    const SoundExtras& x = doc_.soundExtras(n);
+    if (was.sound == s && was.extras == x && was.files == layerFiles(doc_, n)) continue;
+    // A rate of 0 plays each file at its own rate, which only a voice built anew knows.
+    const bool rateFromFile = was.sound.playbackRate() != s.playbackRate() && (was.sound.playbackRate() == 0 || s.playbackRate() == 0);
+    if (rateFromFile || was.sound.sources != s.sources || was.extras.alternates != x.alternates ||
+        was.files != layerFiles(doc_, n)) {
+      rebuildSoundVoices(n);
+      continue;
+    }
+    // The same samples: the voices take the settings they were built with, in the order that
+    // keeps a rate from being read as a bend.
+    VoiceTable* voices = &engine_.voices();
+    if (was.sound.pan() != s.pan()) ApplySoundParameter(doc_, voices, n, kSoundPan, s.pan());
+    if (was.sound.externalPitchBend != s.externalPitchBend) {
+      ApplySoundParameter(doc_, voices, n, kSoundPitchBend, switchValue(s.externalPitchBend != 0));
+    }
+    if (was.sound.playbackRate() != s.playbackRate()) ApplySoundParameter(doc_, voices, n, kSoundRate, s.playbackRate());
+    if (was.sound.looping != s.looping) ApplySoundParameter(doc_, voices, n, kSoundLooping, switchValue(s.looping != 0));
+    applySoundExtras(*voices, x, n);
   }
 }
 

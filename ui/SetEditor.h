@@ -15,6 +15,7 @@ namespace zumbel {
 
 class CKitbeatDoc;
 class DrumEngine;
+struct SetState;
 class LayerVoiceLoader;
 class Prompts;
 class WaveReader;
@@ -62,6 +63,11 @@ class SetEditor {
   // from their references and alternates, every other layer's voice is stopped and released. A
   // layer whose sample cannot be had stays silent. Never asks where a file went.
   void rebuildSoundVoices(int n);
+
+  // Undo and redo: the set becomes `state`, and every sound whose layers, settings or extras
+  // differ from before has its voices follow. A sound whose samples and takes stay the same is
+  // retuned in place, so its ringing hits glide to the old pan, pitch or level rather than stop.
+  void restoreState(SetState state);
 
   // Plays the file at `path` once at the preview level in the preview voice; false when it
   // could not be read (nothing plays). stopPreview ends it.

@@ -47,7 +47,7 @@ DeviceSettings storedDevices(const SettingsStore& settings) {
 }  // namespace
 
 QString frameTitle(const CKitbeatDoc& doc) {
-  return QString::fromStdString(doc.GetTitle()) + QStringLiteral(" - ") + QString::fromLatin1(kAppCaption.data(), static_cast<int>(kAppCaption.size()));
+  return (doc.IsModified() ? QStringLiteral("*") : QString()) + QString::fromStdString(doc.GetTitle()) + QStringLiteral(" - ") + QString::fromLatin1(kAppCaption.data(), static_cast<int>(kAppCaption.size()));
 }
 
 CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& prompts, QWidget* parent)
@@ -70,6 +70,8 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
     return import::importHydrogenFolder(folder, doc, options);
   };
   buildMenus();
+  doc_.setModifiedListener([this] { updateTitle(); });
+  view_->setHistoryListener([this] { updateEditMenu(); });
   // F1 alone; with Shift, Ctrl or Alt it does nothing.
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, &CMainFrame::OnHelp);
@@ -106,6 +108,15 @@ void CMainFrame::buildMenus() {
   file->addSeparator();
   file->addAction(tr("E&xit"), this, &QWidget::close);
   updateRecentMenu();
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  undoAction_ = edit->addAction(tr("&Undo"), this, [this] { view_->Undo(); });
+  undoAction_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+  redoAction_ = edit->addAction(tr("&Redo"), this, [this] { view_->Redo(); });
+  redoAction_->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  // Also from the Sound Properties window, where most edits are made (its name field keeps Ctrl+Z
+  // for the text typed).
+  for (QAction* a : {undoAction_, redoAction_}) a->setShortcutContext(Qt::ApplicationShortcut);
+  updateEditMenu();
   QMenu* about = menuBar()->addMenu(tr("&About"));
   about->addAction(tr("&About Zumbel..."), this, &CMainFrame::OnAppAbout);
 }
@@ -126,8 +137,22 @@ void CMainFrame::updateRecentMenu() {
 
 void CMainFrame::updateTitle() { setWindowTitle(frameTitle(doc_)); }
 
+void CMainFrame::updateEditMenu() {
+  if (!undoAction_ || !view_) return;
+  const EditHistory& history = view_->history();
+  // Each names the step it takes back or does again, as "Undo Pan of note 38".
+  undoAction_->setText(history.canUndo() ? tr("&Undo %1").arg(QString::fromStdString(history.undoLabel())) : tr("&Undo"));
+  undoAction_->setEnabled(history.canUndo());
+  redoAction_->setText(history.canRedo() ? tr("&Redo %1").arg(QString::fromStdString(history.redoLabel())) : tr("&Redo"));
+  redoAction_->setEnabled(history.canRedo());
+  // Undo may bring the set back to what was saved, or away from it.
+  updateTitle();
+}
+
 void CMainFrame::afterLoad() {
   view_->UpdateView(storedDevices(settings_));
+  // Another set: nothing of the last one can be undone into it.
+  view_->clearHistory(!doc_.IsModified());
   updateTitle();
 }
 
@@ -194,6 +219,7 @@ bool CMainFrame::saveTo(const QString& path) {
     return false;
   }
   proposedPath_.clear();
+  view_->historySaved();
   settings_.addRecentFile(path);
   updateRecentMenu();
   updateTitle();

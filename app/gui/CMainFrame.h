@@ -1,6 +1,6 @@
 #pragma once
-// The main frame: the one window of the program, fixed in size, holding the view and the File
-// and About menus. It runs the drum set's New, Open, Save, Save As and Import Kit as a desktop
+// The main frame: the one window of the program, fixed in size, holding the view and the File,
+// Edit and About menus. It runs the drum set's New, Open, Save, Save As and Import Kit as a desktop
 // program does: asking to save changes first, reporting failures, keeping the four most recent files.
 
 #include <QMainWindow>
@@ -13,6 +13,7 @@
 #include "HelpCommand.h"
 #include "KitbeatDoc.h"
 
+class QAction;
 class QMenu;
 
 namespace zumbel {
@@ -83,6 +84,7 @@ class CMainFrame : public QMainWindow {
   void buildMenus();
   void updateRecentMenu();
   void updateTitle();
+  void updateEditMenu();
   bool saveTo(const QString& path);
   void afterLoad();
 
@@ -91,6 +93,8 @@ class CMainFrame : public QMainWindow {
   Prompts& prompts_;
   CKitbeatView* view_ = nullptr;
   QMenu* recentMenu_ = nullptr;
+  QAction* undoAction_ = nullptr;
+  QAction* redoAction_ = nullptr;
   QString helpFolder_;
   UrlOpener openUrl_;
   HelpWindow* helpWindow_ = nullptr;  // made on the first F1 without a browser, then kept
@@ -98,7 +102,8 @@ class CMainFrame : public QMainWindow {
   KitImporter importer_;
 };
 
-// The title bar: the drum set's title, " - ", the program's name.
+// The title bar: the drum set's title, " - ", the program's name; a set with unsaved changes has
+// "*" before its title.
 QString frameTitle(const CKitbeatDoc& doc);
 
 }  // namespace zumbel

@@ -211,6 +211,45 @@ TEST_F(Frame, TheSetButtonsSaveAndOpenLikeTheFileMenu) {
   frame.view().setDialogs(nullptr);
 }
 
+TEST_F(Frame, TheTitleMarksUnsavedChangesAndTheEditMenuTakesThemBack) {
+  ASSERT_TRUE(frame.start(saveSet("Kit.drums")));
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  test::ScriptedDialogs dialogs;
+  frame.view().setDialogs(&dialogs);
+  const auto action = [&](const QString& prefix) -> QAction* {
+    for (QAction* a : frame.findChildren<QAction*>()) {
+      if (a->text().startsWith(prefix)) return a;
+    }
+    return nullptr;
+  };
+  ASSERT_NE(action(QStringLiteral("&Undo")), nullptr);
+  EXPECT_FALSE(action(QStringLiteral("&Undo"))->isEnabled());
+  dialogs.names = {std::string("Toms")};
+  frame.view().NewGroup();
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("*Kit.drums - Zumbel"));
+  ASSERT_NE(action(QStringLiteral("&Undo New Group")), nullptr);
+  EXPECT_TRUE(action(QStringLiteral("&Undo New Group"))->isEnabled());
+
+  QTest::keyClick(&frame.view(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(frame.document().groupCount(), 1);
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Kit.drums - Zumbel")) << "back as saved";
+  ASSERT_NE(action(QStringLiteral("&Redo New Group")), nullptr);
+  QTest::keyClick(&frame.view(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(frame.document().groupCount(), 2);
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("*Kit.drums - Zumbel"));
+  ASSERT_TRUE(frame.OnFileSave());
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Kit.drums - Zumbel"));
+  // Undo after the save is a change again; opening another set leaves nothing to undo.
+  QTest::keyClick(&frame.view(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(frame.windowTitle().startsWith(QLatin1Char('*')));
+  prompts.answer = Prompts::Answer::kNo;
+  ASSERT_TRUE(frame.openDocument(saveSet("Other.drums")));
+  EXPECT_FALSE(frame.view().history().canUndo());
+  EXPECT_FALSE(action(QStringLiteral("&Undo"))->isEnabled());
+  frame.view().setDialogs(nullptr);
+}
+
 TEST_F(Frame, StartingWithAFileOpensItAndRemembersIt) {
   const QString path = saveSet("Rock.drums");
   ASSERT_TRUE(frame.start(path));
@@ -549,7 +588,7 @@ TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
 
   const QString target = QString::fromStdString(dir / "Tiny.drums");
   ASSERT_TRUE(frame.importKit(QString::fromStdString(dir / "kit/drumkit.xml"), target));
-  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tiny Kit - Zumbel"));
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("*Tiny Kit - Zumbel"));
   EXPECT_TRUE(frame.document().IsModified());
   EXPECT_TRUE(frame.document().GetPathName().empty());
   EXPECT_EQ(frame.document().groupList(0)[0], dir / "kit/kick.wav");
@@ -579,7 +618,7 @@ TEST_F(Frame, AnImportedKitOpensAsANewUnsavedSet) {
   EXPECT_FALSE(frame.importKit(QString::fromStdString(dir / "empty"), target));
   ASSERT_EQ(prompts.shown.size(), 2u);
   EXPECT_NE(prompts.shown[1].first.find("drumkit.xml"), std::string::npos);
-  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tiny Kit - Zumbel"));
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("*Tiny Kit - Zumbel"));
 
   // An archive whose kit has nothing to play: told, and the folder unpacked for it goes again.
   test::writeArchive(dir / "empty.h2drumkit", {{"Empty/drumkit.xml", test::kitXml("Empty Kit", "")}});
@@ -632,7 +671,7 @@ TEST_F(Frame, ImportKitAsksForTheNotePlacementAndReadsTheKitWithIt) {
   ASSERT_TRUE(importAnswering(QStringLiteral("generalMidi"), defaultButton, saveDialogs));
   EXPECT_EQ(saveDialogs, 1);
   EXPECT_EQ(readWith, std::vector<import::NotePlacement>{import::NotePlacement::kGeneralMidi});
-  EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tiny Kit - Zumbel"));
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("*Tiny Kit - Zumbel"));
 }
 
 // Save As through its dialog, with the name typed without its extension: the file read back is

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "EditHistory.h"
 #include "KitbeatDoc.h"
 
 namespace zumbel {
@@ -183,4 +184,50 @@ TEST(KitbeatDoc, PathSetsTitleAndFolder) {
 }
 
 }  // namespace
+// What the window's title and Save rely on: which state counts as saved, and what stays of it.
+TEST(EditHistory, TheSavedStateIsFoundAgainUntilItCanNoLongerBeReached) {
+  CKitbeatDoc doc;
+  doc.OnNewDocument();
+  EditHistory h;
+  h.clear(true);
+  const auto edit = [&](int pan, const std::string& key = {}) {
+    h.begin(doc, "Pan", key);
+    doc.sound(0).settings[kPan] = pan;
+    h.end(doc);
+  };
+  const auto undo = [&] { doc.replaceContent(h.undo(doc)->content); };
+  edit(1);
+  edit(2);
+  EXPECT_FALSE(h.atSaved());
+  undo();
+  undo();
+  EXPECT_TRUE(h.atSaved());
+  EXPECT_EQ(doc.sound(0).pan(), 0);
+  EXPECT_FALSE(h.undo(doc));
+  doc.replaceContent(h.redo(doc)->content);
+  h.markSaved();
+  undo();
+  edit(5);  // over the undone step: the saved state (pan 1) is gone for good
+  EXPECT_FALSE(h.canRedo());
+  undo();
+  EXPECT_FALSE(h.atSaved());
+
+  // Moves under one key make one step; coming back to where they began makes none.
+  h.clear(true);
+  for (int pan : {10, 20, 30}) edit(pan, "drag");
+  EXPECT_EQ(h.steps(), 1);
+  edit(0, "drag");
+  EXPECT_EQ(h.steps(), 0);
+  EXPECT_TRUE(h.atSaved());
+  h.closeMerge();
+
+  // The oldest steps go past the limit, and a save among them with them.
+  h.clear(true);
+  for (int k = 1; k <= kMaxUndoSteps + 3; ++k) edit(k);
+  EXPECT_EQ(h.steps(), kMaxUndoSteps);
+  while (h.canUndo()) undo();
+  EXPECT_EQ(doc.sound(0).pan(), 3);
+  EXPECT_FALSE(h.atSaved());
+}
+
 }  // namespace zumbel

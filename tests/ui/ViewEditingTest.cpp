@@ -22,6 +22,8 @@
 #include "CKitbeatView.h"
 #include "CreateGroupDialog.h"
 #include "DragCursors.h"
+#include "DrumsFile.h"
+#include "ExtrasFile.h"
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
 #include "QtViewDialogs.h"
@@ -29,6 +31,7 @@
 #include "ScriptedAudio.h"
 #include "ScriptedDialogs.h"
 #include "SetEditor.h"
+#include "SoundParameter.h"
 #include "TestSupport.h"
 #include "ViewEngine.h"
 #include "WavFileWriter.h"
@@ -588,6 +591,142 @@ TEST(CreateGroup, TakesAtMostFiftyCharacters) {
   const std::optional<std::string> name = dialogs.askGroupName("Group..");
   EXPECT_EQ(shownPreset, "Group..");
   EXPECT_EQ(name, std::string(50, 'x'));
+}
+
+
+// Every kind of edit is one step; walking back and forth through them gives, at each step, exactly
+// the bytes a save wrote there, with the voices following what the set says.
+TEST_F(Editing, UndoAndRedoWalkEveryEditBackToTheBytesSavedThere) {
+  const auto bytes = [&] {
+    const std::vector<uint8_t> set = serializeDrumSet(doc.content());
+    return std::string(set.begin(), set.end()) + SerializeExtras(doc.extras());
+  };
+  // Every layer with a sample of its own has a voice, and no other layer has one.
+  const auto voicesFollow = [&] {
+    for (int n = 0; n < kSoundCount; ++n) {
+      for (int j = 0; j < kLayerCount; ++j) {
+        const Sound& s = doc.sound(n);
+        const bool own = s.sources[0] != kNone && s.hasOwnSample(j);
+        if (own != (engine().voices().voice(n, j) != nullptr)) return false;
+      }
+    }
+    return true;
+  };
+  const auto settle = [] { QCoreApplication::processEvents(); };
+  view.clearHistory(true);
+  std::vector<std::string> states{bytes()};
+  std::vector<std::string> labels;
+  const auto stepped = [&](const std::string& label) {
+    settle();
+    ASSERT_NE(bytes(), states.back()) << label;
+    states.push_back(bytes());
+    labels.push_back(view.history().undoLabel());
+    EXPECT_EQ(labels.back(), label);
+    EXPECT_EQ(view.history().steps(), static_cast<int>(states.size()) - 1) << label;
+  };
+
+  wav("a.wav", 44100, 0.1f);
+  wav("b.wav", 44100, 0.2f);
+  wav("c.wav", 44100, 0.3f);
+  dialogs.names = {std::string("Drums")};
+  dialogs.files = {{dir / "a.wav", dir / "b.wav", dir / "c.wav"}};
+  view.ImportSamples();  // the first group is made by the same step
+  stepped("Import Samples");
+  drag(row(0), pad(2, 0));
+  stepped("Drop on note 38 layer 1");
+  drag(row(1), pad(2, 2));
+  stepped("Drop on note 38 layer 3");
+  view.state().pickedEntry = 2;
+  view.AddAlternate(2, 0);
+  stepped("Add Alternate to note 38 layer 1");
+  drag(row(2), pad(4, 0));
+  stepped("Drop on note 40 layer 1");
+
+  // The dialog: a slider dragged through three positions and a name typed in two goes are one
+  // step each; a second drag of the same slider is a step of its own.
+  QTest::mouseDClick(&view, Qt::LeftButton, {}, pad(2, 0));
+  settle();
+  SoundPropertiesDialog* dialog = view.soundPropertiesDialog();
+  ASSERT_NE(dialog, nullptr);
+  emit dialog->gesture(true);
+  for (int pan : {500, 1500, 2500}) emit dialog->soundParameter(kSoundPan, pan);
+  emit dialog->gesture(false);
+  stepped("Pan of note 38");
+  emit dialog->gesture(true);
+  emit dialog->soundParameter(kSoundPan, -1000);
+  emit dialog->gesture(false);
+  stepped("Pan of note 38");
+  emit dialog->soundParameter(kSoundRate, 30000);
+  stepped("Pitch of note 38");
+  emit dialog->soundName(QStringLiteral("Sn"));
+  emit dialog->soundName(QStringLiteral("Snare"));
+  stepped("Name of note 38");
+  emit dialog->chokeGroup(3);
+  stepped("Choke Group of Snare");
+  emit dialog->soundParameter(kSoundLevel, -600);
+  stepped("Level of Snare");
+
+  // Saved here: coming back to this point later is unmodified and saves the same file.
+  ASSERT_TRUE(doc.OnSaveDocument(dir / "Mid.drums").ok());
+  view.historySaved();
+  const size_t saved = states.size() - 1;
+
+  prompts.answers = {true, true, true};
+  drag(pad(2, 2), centre(skin::kTrashArea));
+  stepped("Clear Snare layer 3");
+  dialogs.files = {{dir / "Mid.slist"}};
+  ASSERT_TRUE(SaveSampleList(dir / "Mid.slist", doc.groupList(0)).ok());
+  view.LoadSampleList();
+  stepped("Load List");
+  dialogs.names = {std::string("Extra")};
+  view.NewGroup();
+  stepped("New Group");
+  view.state().currentGroup = 0;
+  view.DeleteGroup();  // the group every pad plays from
+  stepped("Delete Group");
+  EXPECT_EQ(engine().voices().voice(2, 0), nullptr);
+  EXPECT_TRUE(voicesFollow());
+  // An edit that changes nothing leaves no step.
+  view.ClearLayer(2, 0);
+  settle();
+  EXPECT_EQ(view.history().steps(), static_cast<int>(states.size()) - 1);
+
+  for (size_t k = states.size() - 1; k > 0; --k) {
+    EXPECT_EQ(view.history().undoLabel(), labels[k - 1]);
+    view.Undo();
+    EXPECT_EQ(bytes(), states[k - 1]) << "undoing " << labels[k - 1];
+    EXPECT_TRUE(voicesFollow()) << "undoing " << labels[k - 1];
+    EXPECT_EQ(doc.IsModified(), k - 1 != saved) << k;
+    if (k - 1 == saved) {
+      // The deleted group's sample plays on its pad again, taken from the file it was.
+      ASSERT_NE(engine().voices().voice(2, 0), nullptr);
+      EXPECT_EQ(doc.soundExtras(2).chokeGroup, 3);
+      EXPECT_TRUE(doc.extras().chokeMembers(3).contains(2));
+      ASSERT_TRUE(doc.OnSaveDocument(dir / "Again.drums").ok());
+      EXPECT_EQ(test::readBytes(dir / "Again.drums"), test::readBytes(dir / "Mid.drums"));
+      EXPECT_EQ(test::readBytes(dir / "Again.zumbel"), test::readBytes(dir / "Mid.zumbel"));
+    }
+  }
+  EXPECT_FALSE(view.history().canUndo());
+  EXPECT_TRUE(doc.sound(2).isEmpty());
+  for (size_t k = 1; k < states.size(); ++k) {
+    EXPECT_EQ(view.history().redoLabel(), labels[k - 1]);
+    view.Redo();
+    EXPECT_EQ(bytes(), states[k]) << "redoing " << labels[k - 1];
+    EXPECT_TRUE(voicesFollow()) << "redoing " << labels[k - 1];
+  }
+  EXPECT_FALSE(view.history().canRedo());
+
+  // Undo reaches the sounding voices in place: the snare's pan and pitch come back while it plays.
+  for (size_t k = states.size() - 1; k > saved; --k) view.Undo();
+  const SampleVoice* voice = engine().voices().voice(2, 0);
+  view.Undo();  // the level
+  EXPECT_EQ(engine().voices().voice(2, 0), voice) << "a level undone retunes, it does not rebuild";
+  // An edit after undoing drops the steps that were undone.
+  emit dialog->soundParameter(kSoundCompress, -1234);
+  settle();
+  EXPECT_FALSE(view.history().canRedo());
+  EXPECT_EQ(view.history().undoLabel(), "Dynamics of Snare");
 }
 
 }  // namespace
