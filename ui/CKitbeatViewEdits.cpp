@@ -203,6 +203,15 @@ void CKitbeatView::ClearLayer(int sound, int layer) {
   repaintDirty();
 }
 
+void CKitbeatView::MoveSound(int from, int to, SoundMove how) {
+  if (!editor_ || !editor_->MoveSound(from, to, how)) return;
+  // The dialog follows the sound to where it went, as it follows a sample to its pad.
+  if (soundPropertiesOpen_) ShowSoundProperties(to);
+  renderer_.DrawMemoryMeter();
+  renderer_.DrawOctaveSelection();
+  repaintDirty();
+}
+
 void CKitbeatView::DeleteGroup() {
   if (!editor_) return;
   int current = 0;
