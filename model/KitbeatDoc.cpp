@@ -59,25 +59,27 @@ void CKitbeatDoc::OnNewDocument() {
 }
 
 void CKitbeatDoc::resetSounds(int32_t reservedDefaults) {
+  for (Sound& s : c_.sounds) makeEmpty(s, reservedDefaults);
+}
+
+void CKitbeatDoc::makeEmpty(Sound& s, int32_t reservedDefaults) {
   // Reserved fields hold (4, -4000, 0, 1) after New and zeros after construction; both are
   // what older sets carry and must survive a save unchanged.
   const int32_t reserved[4] = {reservedDefaults ? 4 : 0, reservedDefaults ? kDefaultCompress : 0,
                                0, reservedDefaults ? 1 : 0};
-  for (Sound& s : c_.sounds) {
-    s.settings[kCutNote] = kNone;
-    s.settings[kVelocityScheme] = kDefaultScheme;
-    s.settings[kCompress] = kDefaultCompress;
-    s.settings[kPan] = 0;
-    s.settings[kFormatMarker] = 1;
-    s.settings[kPlaybackRate] = 0;
-    for (int i = 0; i < 4; ++i) s.settings[kReserved0 + i] = reserved[i];
-    s.noteOffEnabled = 0;
-    s.looping = 0;
-    s.externalPitchBend = 0;
-    for (int k = 0; k < kLayerCount; ++k) {
-      s.refs[k] = kNoSample;
-      s.sources[k] = kNone;
-    }
+  s.settings[kCutNote] = kNone;
+  s.settings[kVelocityScheme] = kDefaultScheme;
+  s.settings[kCompress] = kDefaultCompress;
+  s.settings[kPan] = 0;
+  s.settings[kFormatMarker] = 1;
+  s.settings[kPlaybackRate] = 0;
+  for (int i = 0; i < 4; ++i) s.settings[kReserved0 + i] = reserved[i];
+  s.noteOffEnabled = 0;
+  s.looping = 0;
+  s.externalPitchBend = 0;
+  for (int k = 0; k < kLayerCount; ++k) {
+    s.refs[k] = kNoSample;
+    s.sources[k] = kNone;
   }
 }
 

@@ -166,8 +166,23 @@ class CKitbeatDoc {
   void RemoveSample(int n, int layer);
   void ForgetSample(SampleRef ref);
 
+  // Whole sounds: the layers with their pool references, the settings (pan, compress, scheme,
+  // cut note, rate, note-off, looping, pitch bend and the reserved words) and the extras (name,
+  // level, output, layer gains, choke group, round robin, alternates). A move leaves `from` as
+  // a new set's empty sound with default extras; a copy leaves it as it was; a swap exchanges
+  // the two. The sound at `to` is replaced whatever it held. Indices outside 0..127 and a sound
+  // onto itself do nothing. Each returns whether the set changed, and marks it modified if so.
+  // Cut notes are sound numbers and stay as they are, in the moved sound and in every other:
+  // a sound that cut the old note still cuts the old note (SoundOps.cpp).
+  bool MoveSound(int from, int to);
+  bool CopySound(int from, int to);
+  bool SwapSounds(int a, int b);
+
  private:
   void resetSounds(int32_t reservedDefaults);
+  static void makeEmpty(Sound& s, int32_t reservedDefaults);
+  // Puts a whole sound at n; true when that changed it.
+  bool putSound(int n, const Sound& sound, const SoundExtras& extras);
   void setDefaultThresholds();
   // What forgetting a sample does to one layer that uses it.
   void forgetLayer(Sound& s, int j);

@@ -54,6 +54,16 @@ void SetExtras::setChokeGroup(int n, int32_t group) noexcept {
   if (group != kNoChokeGroup) choke_[static_cast<std::size_t>(group)].set(n, true);
 }
 
+void SetExtras::assignSound(int n, SoundExtras extras) {
+  if (n < 0 || n >= kSoundCount) return;
+  SoundExtras& s = sounds[static_cast<std::size_t>(n)];
+  const int32_t group = extras.chokeGroup;
+  // The member lists still hold n under its old group until setChokeGroup moves it.
+  extras.chokeGroup = s.chokeGroup;
+  s = std::move(extras);
+  setChokeGroup(n, group);
+}
+
 const SoundMask& SetExtras::chokeMembers(int32_t group) const noexcept {
   if (group <= kNoChokeGroup || group > kMaxChokeGroups) return choke_[0];
   return choke_[static_cast<std::size_t>(group)];

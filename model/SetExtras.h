@@ -76,6 +76,9 @@ struct SetExtras {
 
   // Puts sound n in group g (kNoChokeGroup: none); anything outside 0..kMaxChokeGroups is none.
   void setChokeGroup(int n, int32_t group) noexcept;
+  // Gives sound n all of `extras`, its choke group through setChokeGroup; assigning a
+  // SoundExtras whole would leave the member lists as they were.
+  void assignSound(int n, SoundExtras extras);
   // The sounds of group g (1..kMaxChokeGroups); the empty mask for anything else.
   const SoundMask& chokeMembers(int32_t group) const noexcept;
 

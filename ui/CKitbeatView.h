@@ -26,6 +26,7 @@ namespace zumbel {
 
 class CKitbeatDoc;
 class DrumEngine;
+enum class SoundMove;
 class SetEditor;
 class SettingsStore;
 struct DeviceSettings;
@@ -92,6 +93,11 @@ class CKitbeatView : public QWidget {
   // the trash takes a layer's alternates, leaving its own sample.
   void AddAlternate(int sound, int layer);
   void ClearAlternates(int sound, int layer);
+  // A whole sound carried to another note (a pad picked up and dropped on another with Shift):
+  // moved, copied or swapped, its voices rebuilt, the keyboards redrawn, and an open Sound
+  // Properties dialog switched to the note it went to. Every change the gesture makes to the
+  // set happens here; nothing is asked. Does nothing when the set would not change.
+  void MoveSound(int from, int to, SoundMove how);
   void DeleteGroup();
   // Opens the Sound Properties of `sound`, or switches the open dialog to it; the sound becomes
   // the one the dialog's changes go to. Marks the set modified.
@@ -136,19 +142,22 @@ class CKitbeatView : public QWidget {
   // The gestures (CKitbeatViewMouse.cpp).
   void OnLButtonDown(int x, int y);
   void OnMouseMove(int x, int y);
-  // `ctrl`: the Ctrl key was held at the release.
-  void OnLButtonUp(int x, int y, bool ctrl);
+  // `ctrl`, `shift`: the keys held at the release.
+  void OnLButtonUp(int x, int y, bool ctrl, bool shift);
   void OnLButtonDblClk(int x, int y);
   void OnRButtonDown(int x, int y);
   void OnRButtonUp();
   void pressButton(int id);
   void thumbDragStep(int y);
   void startDrag(bool pad);
-  // An entry carried with Ctrl held shows it will land as an alternate.
-  void showCtrlInDrag(bool ctrl);
+  // An entry carried with Ctrl held shows it will land as an alternate; a pad carried with
+  // Shift, that its sound will move (with Ctrl too, be copied).
+  void showModifiersInDrag(Qt::KeyboardModifiers held);
   void restoreCursor();
   void endDrag();
   void dropOnTrash(bool ctrl);
+  // A pad's sound dropped with Shift on another pad's: asks first when that one has a sound.
+  void dropSoundOnPad(int from, int to, bool copy);
   bool acceptsFiles(int x, int y) const;
   QString toolTipAt(int x, int y) const;
 
@@ -219,7 +228,7 @@ class CKitbeatView : public QWidget {
   bool soundPropertiesOpen_ = false;
   int currentSound_ = 0;
   bool dragCursorShown_ = false;
-  bool ctrlCursorShown_ = false;
+  int cursorBadge_ = 0;  // which badge the drag's pointer shows; 0: none
   std::function<void(const std::string&)> openDocument_;
   std::function<void(const std::string&)> saveDocumentAs_;
   SettingsStore* settings_ = nullptr;

@@ -217,6 +217,19 @@ void CKitbeatView::ClearLayer(int sound, int layer) {
   repaintDirty();
 }
 
+void CKitbeatView::MoveSound(int from, int to, SoundMove how) {
+  if (!editor_) return;
+  const char* verb = how == SoundMove::kCopy ? "Copy " : how == SoundMove::kSwap ? "Swap " : "Move ";
+  const EditStep step(*this, verb + soundLabel(from) + (how == SoundMove::kSwap ? " and " : " to ") +
+                                 "note " + std::to_string(to + kFirstNote));
+  if (!editor_->MoveSound(from, to, how)) return;
+  // The dialog follows the sound to where it went, as it follows a sample to its pad.
+  if (soundPropertiesOpen_) ShowSoundProperties(to);
+  renderer_.DrawMemoryMeter();
+  renderer_.DrawOctaveSelection();
+  repaintDirty();
+}
+
 void CKitbeatView::DeleteGroup() {
   if (!editor_) return;
   const EditStep step(*this, "Delete Group");

@@ -42,6 +42,22 @@ QString noteName(int note) {
   return QStringLiteral("%1%2").arg(QLatin1String(kNames[note % 12])).arg(note / 12 - 2);
 }
 
+// The modifiers held once a key event is taken: a modifier key's own press or release counts,
+// whatever the platform reports with it.
+Qt::KeyboardModifiers heldAfter(const QKeyEvent* event, bool pressed) {
+  Qt::KeyboardModifiers held = event->modifiers();
+  held.setFlag(event->key() == Qt::Key_Shift ? Qt::ShiftModifier : Qt::ControlModifier, pressed);
+  return held;
+}
+
+bool isModifierKey(const QKeyEvent* event) { return event->key() == Qt::Key_Control || event->key() == Qt::Key_Shift; }
+
+// A note as the keyboards' tooltips name it: "C1 (note 36)".
+QString noteLabel(int sound) {
+  const int note = sound + kFirstNote;
+  return QStringLiteral("%1 (note %2)").arg(noteName(note)).arg(note);
+}
+
 bool isWavFile(const QString& path) { return path.endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive); }
 
 std::vector<std::string> droppedWavFiles(const QMimeData* mime) {
@@ -67,7 +83,7 @@ void CKitbeatView::mousePressEvent(QMouseEvent* event) {
 
 void CKitbeatView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = at(event);
-  showCtrlInDrag(event->modifiers().testFlag(Qt::ControlModifier));
+  showModifiersInDrag(event->modifiers());
   OnMouseMove(p.x(), p.y());
   repaintDirty();
 }
@@ -75,7 +91,8 @@ void CKitbeatView::mouseMoveEvent(QMouseEvent* event) {
 void CKitbeatView::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint p = at(event);
   if (event->button() == Qt::LeftButton) {
-    OnLButtonUp(p.x(), p.y(), event->modifiers().testFlag(Qt::ControlModifier));
+    OnLButtonUp(p.x(), p.y(), event->modifiers().testFlag(Qt::ControlModifier),
+                event->modifiers().testFlag(Qt::ShiftModifier));
   } else if (event->button() == Qt::RightButton) {
     OnRButtonUp();
   }
@@ -104,8 +121,8 @@ void CKitbeatView::leaveEvent(QEvent* event) {
 }
 
 void CKitbeatView::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Control) {
-    showCtrlInDrag(true);
+  if (isModifierKey(event)) {
+    showModifiersInDrag(heldAfter(event, true));
     QWidget::keyPressEvent(event);
     return;
   }
@@ -119,7 +136,7 @@ void CKitbeatView::keyPressEvent(QKeyEvent* event) {
 }
 
 void CKitbeatView::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Control) showCtrlInDrag(false);
+  if (isModifierKey(event)) showModifiersInDrag(heldAfter(event, false));
   QWidget::keyReleaseEvent(event);
 }
 
@@ -127,20 +144,27 @@ void CKitbeatView::startDrag(bool pad) {
   const qreal ratio = devicePixelRatioF();
   QGuiApplication::setOverrideCursor(pad ? padDragCursor(ratio) : entryDragCursor(ratio));
   dragCursorShown_ = true;
-  ctrlCursorShown_ = false;
+  cursorBadge_ = 0;
 }
 
-void CKitbeatView::showCtrlInDrag(bool ctrl) {
-  // Only a sample carried from the list lands as an alternate; a group or a pad does not change.
-  if (!dragCursorShown_ || !state_.drag.entry || ctrl == ctrlCursorShown_) return;
-  ctrlCursorShown_ = ctrl;
-  QGuiApplication::changeOverrideCursor(entryDragCursor(devicePixelRatioF(), ctrl));
+void CKitbeatView::showModifiersInDrag(Qt::KeyboardModifiers held) {
+  // Only a sample carried from the list lands as an alternate, and only a pad's sound moves; a
+  // group does not change.
+  if (!dragCursorShown_ || (!state_.drag.entry && !state_.drag.pad)) return;
+  const bool ctrl = held.testFlag(Qt::ControlModifier);
+  const bool shift = held.testFlag(Qt::ShiftModifier);
+  const PadCarry carry = !shift ? PadCarry::kPlain : ctrl ? PadCarry::kCopy : PadCarry::kMove;
+  const int badge = state_.drag.entry ? (ctrl ? 1 : 0) : static_cast<int>(carry);
+  if (badge == cursorBadge_) return;
+  cursorBadge_ = badge;
+  const qreal ratio = devicePixelRatioF();
+  QGuiApplication::changeOverrideCursor(state_.drag.entry ? entryDragCursor(ratio, ctrl) : padDragCursor(ratio, carry));
 }
 
 void CKitbeatView::restoreCursor() {
   if (!dragCursorShown_) return;
   dragCursorShown_ = false;
-  ctrlCursorShown_ = false;
+  cursorBadge_ = 0;
   QGuiApplication::restoreOverrideCursor();
 }
 
@@ -264,19 +288,21 @@ void CKitbeatView::thumbDragStep(int y) {
   }
 }
 
-void CKitbeatView::OnLButtonUp(int x, int y, bool ctrl) {
+void CKitbeatView::OnLButtonUp(int x, int y, bool ctrl, bool shift) {
   if (!captured_) return;
   // The questions a drop asks come up with the ordinary pointer.
   restoreCursor();
   if (skin::kLeftKeyboard.contains(x, y) || skin::kRightKeyboard.contains(x, y)) {
     doc_.SetModifiedFlag();
-    if (state_.drag.entry) {
-      if (const auto hit = skin::padAt(x, y, state_.firstShownSound); hit && hit->sound < kSoundCount) {
-        if (ctrl) {
-          AddAlternate(hit->sound, hit->layer);
-        } else {
-          DropEntryOnPad(hit->sound, hit->layer);
-        }
+    const auto hit = skin::padAt(x, y, state_.firstShownSound);
+    if (hit && hit->sound < kSoundCount) {
+      if (state_.drag.entry && ctrl) {
+        AddAlternate(hit->sound, hit->layer);
+      } else if (state_.drag.entry) {
+        DropEntryOnPad(hit->sound, hit->layer);
+      } else if (state_.drag.pad && shift) {
+        // Without Shift a pad dropped on a pad does nothing, so a slip of the hand moves nothing.
+        dropSoundOnPad(state_.pickedSound, hit->sound, ctrl);
       }
     }
   } else if (skin::kTrashArea.contains(x, y)) {
@@ -354,6 +380,23 @@ void CKitbeatView::dropOnTrash(bool ctrl) {
     renderer_.DrawMemoryMeter();
     FullRedraw();
   }
+}
+
+void CKitbeatView::dropSoundOnPad(int from, int to, bool copy) {
+  if (!editor_ || from == to) return;
+  SoundMove how = copy ? SoundMove::kCopy : SoundMove::kMove;
+  if (!doc_.sound(to).isEmpty()) {
+    // A copy that swapped would be a swap: a copy only replaces.
+    const QString question = copy ? tr("%1 already has a sound.\nReplace it with a copy of the sound of %2?")
+                                  : tr("%1 already has a sound.\nReplace it with the sound of %2, or swap the two?");
+    const QString text = question.arg(noteLabel(to), noteLabel(from));
+    switch (dialogs_->askReplaceOrSwap(text.toStdString(), !copy)) {
+      case OccupiedPadAnswer::kReplace: break;
+      case OccupiedPadAnswer::kSwap: how = SoundMove::kSwap; break;
+      case OccupiedPadAnswer::kCancel: return;
+    }
+  }
+  MoveSound(from, to, how);
 }
 
 bool CKitbeatView::acceptsFiles(int x, int y) const {

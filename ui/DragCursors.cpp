@@ -25,6 +25,22 @@ QPixmap drawn(qreal devicePixelRatio, const std::function<void(QPainter&)>& draw
   return pixmap;
 }
 
+// A green disc in the lower right corner with a plus (a copy, an added take) or an arrow (a move).
+void drawBadge(QPainter& p, bool plus) {
+  p.setPen(QPen(QColor(20, 20, 20), 1.0));
+  p.setBrush(QColor(60, 170, 70));
+  p.drawEllipse(QRectF(20.5, 20.5, 11, 11));
+  p.setPen(QPen(Qt::white, 1.8));
+  if (plus) {
+    p.drawLine(QPointF(26, 22.8), QPointF(26, 29.2));
+    p.drawLine(QPointF(22.8, 26), QPointF(29.2, 26));
+  } else {
+    p.drawLine(QPointF(22.8, 26), QPointF(29.2, 26));
+    p.drawLine(QPointF(26.4, 23.2), QPointF(29.2, 26));
+    p.drawLine(QPointF(26.4, 28.8), QPointF(29.2, 26));
+  }
+}
+
 }  // namespace
 
 QCursor entryDragCursor(qreal devicePixelRatio, bool alternate) {
@@ -47,20 +63,14 @@ QCursor entryDragCursor(qreal devicePixelRatio, bool alternate) {
                    p.setPen(QPen(Qt::black, 1.0));
                    p.setBrush(Qt::white);
                    p.drawPath(arrow);
-                   if (!alternate) return;
                    // A plus on the card's corner, as file managers mark a copy.
-                   p.setPen(QPen(QColor(20, 20, 20), 1.0));
-                   p.setBrush(QColor(60, 170, 70));
-                   p.drawEllipse(QRectF(20.5, 20.5, 11, 11));
-                   p.setPen(QPen(Qt::white, 1.8));
-                   p.drawLine(QPointF(26, 22.8), QPointF(26, 29.2));
-                   p.drawLine(QPointF(22.8, 26), QPointF(29.2, 26));
+                   if (alternate) drawBadge(p, true);
                  }),
                  1, 1);
 }
 
-QCursor padDragCursor(qreal devicePixelRatio) {
-  return QCursor(drawn(devicePixelRatio, [](QPainter& p) {
+QCursor padDragCursor(qreal devicePixelRatio, PadCarry carry) {
+  return QCursor(drawn(devicePixelRatio, [carry](QPainter& p) {
                    // A decaying drum hit in a dark box: what is carried is a sound.
                    p.setPen(QPen(QColor(20, 20, 20), 1.0));
                    p.setBrush(QColor(0, 30, 30));
@@ -75,6 +85,7 @@ QCursor padDragCursor(qreal devicePixelRatio) {
                    p.setBrush(Qt::NoBrush);
                    p.setPen(QPen(QColor(255, 216, 1), 1.4));
                    p.drawPath(wave);
+                   if (carry != PadCarry::kPlain) drawBadge(p, carry == PadCarry::kCopy);
                  }),
                  16, 16);
 }

@@ -1,6 +1,8 @@
 #include "QtViewDialogs.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include "CreateGroupDialog.h"
 #include "LoadProgress.h"
@@ -57,6 +59,22 @@ std::optional<OptionsValues> QtViewDialogs::runOptions(const OptionsValues& valu
   OptionsDialog dialog(values, dialogOwner(owner_));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.values();
+}
+
+OccupiedPadAnswer QtViewDialogs::askReplaceOrSwap(const std::string& text, bool offerSwap) {
+  if (programEnding()) return OccupiedPadAnswer::kCancel;
+  QMessageBox box(QMessageBox::Question, QObject::tr("Replace sound?"), qs(text), QMessageBox::NoButton,
+                  dialogOwner(owner_));
+  QPushButton* replace = box.addButton(QObject::tr("Replace"), QMessageBox::AcceptRole);
+  QPushButton* swap = offerSwap ? box.addButton(QObject::tr("Swap"), QMessageBox::AcceptRole) : nullptr;
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  // Return keeps both sounds: replacing loses one.
+  box.setDefaultButton(offerSwap ? swap : cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == replace) return OccupiedPadAnswer::kReplace;
+  if (swap && box.clickedButton() == swap) return OccupiedPadAnswer::kSwap;
+  return OccupiedPadAnswer::kCancel;
 }
 
 }  // namespace zumbel

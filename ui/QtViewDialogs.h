@@ -17,6 +17,7 @@ class QtViewDialogs : public ViewDialogs {
   std::optional<std::string> saveFile(const FileRequest& request) override;
   std::optional<std::string> askGroupName(const std::string& preset) override;
   std::optional<OptionsValues> runOptions(const OptionsValues& values) override;
+  OccupiedPadAnswer askReplaceOrSwap(const std::string& text, bool offerSwap) override;
 
  private:
   std::vector<std::string> run(const FileRequest& request, int mode, bool save);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,13 +84,30 @@ void SetEditor::ClearLayer(int s, int L) {
   }
 }
 
-void SetEditor::rebuildSoundVoices(int n) {
+std::array<std::string, kLayerCount> SetEditor::playedFiles(int n) const {
+  std::array<std::string, kLayerCount> files;
+  for (int j = 0; j < kLayerCount; ++j) {
+    if (const SampleVoice* v = engine_.voices().voice(n, j)) files[static_cast<std::size_t>(j)] = v->path();
+  }
+  return files;
+}
+
+void SetEditor::rebuildSoundVoices(int n, const std::array<std::string, kLayerCount>& played) {
   if (n < 0 || n >= kSoundCount) return;
   const Sound& sound = doc_.sound(n);
   for (int j = 0; j < kLayerCount; ++j) {
-    const bool own = sound.sources[0] != kNone && sound.hasOwnSample(j) && doc_.samplePath(sound.refs[static_cast<std::size_t>(j)]);
+    const SampleRef ref = sound.refs[static_cast<std::size_t>(j)];
+    const bool own = sound.sources[0] != kNone && sound.hasOwnSample(j) && doc_.samplePath(ref);
+    bool made = own && loader_.ReloadLayerVoice(n, j, false);
+    const std::string& before = played[static_cast<std::size_t>(j)];
+    if (own && !made && !before.empty()) {
+      // A file the user once pointed at is still where the sound's old voice found it.
+      if (const std::optional<std::string> found = loader_.find(before)) {
+        made = loader_.LoadLayerVoice(*found, n, j, ref.group, ref.entry, false);
+      }
+    }
     // A file that is gone leaves the layer silent rather than playing what it played before.
-    if (!own || !loader_.ReloadLayerVoice(n, j, false)) dropVoice(n, j);
+    if (!made) dropVoice(n, j);
   }
 }
 
@@ -99,8 +118,16 @@ void SetEditor::restoreState(SetState state) {
     std::array<std::optional<std::string>, kLayerCount> files;
   };
   std::vector<Before> before(kSoundCount);
+  // The file each pool path plays now: one the user once pointed at is found there again.
+  std::map<std::string, std::string> played;
   for (int n = 0; n < kSoundCount; ++n) {
-    before[static_cast<std::size_t>(n)] = Before{doc_.sound(n), doc_.soundExtras(n), layerFiles(doc_, n)};
+    Before& was = before[static_cast<std::size_t>(n)];
+    was = Before{doc_.sound(n), doc_.soundExtras(n), layerFiles(doc_, n)};
+    for (int j = 0; j < kLayerCount; ++j) {
+      const SampleVoice* v = engine_.voices().voice(n, j);
+      const auto& pool = was.files[static_cast<std::size_t>(j)];
+      if (v && pool && !v->path().empty()) played.emplace(*pool, v->path());
+    }
   }
   doc_.replaceContent(std::move(state.content));
   doc_.replaceExtras(std::move(state.extras));
@@ -113,7 +140,17 @@ void SetEditor::restoreState(SetState state) {
     const bool rateFromFile = was.sound.playbackRate() != s.playbackRate() && (was.sound.playbackRate() == 0 || s.playbackRate() == 0);
     if (rateFromFile || was.sound.sources != s.sources || was.extras.alternates != x.alternates ||
         was.files != layerFiles(doc_, n)) {
-      rebuildSoundVoices(n);
+      const auto files = layerFiles(doc_, n);
+      std::array<std::string, kLayerCount> found;
+      for (int j = 0; j < kLayerCount; ++j) {
+        const auto k = static_cast<std::size_t>(j);
+        if (files[k]) {
+          if (const auto it = played.find(*files[k]); it != played.end()) found[k] = it->second;
+        }
+        // A layer that now plays another file must not be found through the voice it replaces.
+        if (files[k] != was.files[k]) dropVoice(n, j);
+      }
+      rebuildSoundVoices(n, found);
       continue;
     }
     // The same samples: the voices take the settings they were built with, in the order that
@@ -127,6 +164,33 @@ void SetEditor::restoreState(SetState state) {
     if (was.sound.looping != s.looping) ApplySoundParameter(doc_, voices, n, kSoundLooping, switchValue(s.looping != 0));
     applySoundExtras(*voices, x, n);
   }
+}
+
+bool SetEditor::MoveSound(int from, int to, SoundMove how) {
+  if (from < 0 || from >= kSoundCount || to < 0 || to >= kSoundCount || from == to) return false;
+  const std::array<std::string, kLayerCount> fromFiles = playedFiles(from);
+  const std::array<std::string, kLayerCount> toFiles = playedFiles(to);
+  bool changed = false;
+  switch (how) {
+    case SoundMove::kMove: changed = doc_.MoveSound(from, to); break;
+    case SoundMove::kCopy: changed = doc_.CopySound(from, to); break;
+    case SoundMove::kSwap: changed = doc_.SwapSounds(from, to); break;
+  }
+  if (!changed) return false;
+  const bool fromChanged = how != SoundMove::kCopy;
+  // Both notes fall silent at once. The source's voices stay in the table until the new note's
+  // are built, so those share the samples already read instead of reading the files again; the
+  // target's go first, so that no rebuilt layer finds its file through the sound that was there.
+  for (int j = 0; j < kLayerCount; ++j) {
+    if (SampleVoice* v = engine_.voices().voice(from, j); v && fromChanged) v->Stop();
+    dropVoice(to, j);
+  }
+  rebuildSoundVoices(to, fromFiles);
+  if (fromChanged) {
+    for (int j = 0; j < kLayerCount; ++j) dropVoice(from, j);
+    rebuildSoundVoices(from, how == SoundMove::kSwap ? toFiles : std::array<std::string, kLayerCount>{});
+  }
+  return true;
 }
 
 void SetEditor::playConfirmation(int s, int L) {

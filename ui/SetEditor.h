@@ -7,9 +7,12 @@
 // through publish/release, so the audio thread never reaches a freed voice, however fast notes
 // come in meanwhile.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "Limits.h"
 
 namespace zumbel {
 
@@ -22,6 +25,10 @@ class WaveReader;
 
 // A confirmation after a drop and a preview play this loud: -20 dB, in hundredths of a decibel.
 inline constexpr int32_t kPreviewVolume = -2000;
+
+// A whole sound carried to another note: moved (the old note is left empty), copied, or swapped
+// with the sound there.
+enum class SoundMove { kMove, kCopy, kSwap };
 
 class SetEditor {
  public:
@@ -58,11 +65,20 @@ class SetEditor {
   // Backspace: the current group goes after its own question.
   bool DeleteGroup(int c, int& current);
 
+  // A whole sound carried to another note (SoundMove). The set changes first; then every voice
+  // of a note whose sound changed is stopped and released, and rebuilt from the set, so the
+  // sound plays at its new note at once with its own settings and extras, and a note left empty
+  // is silent. False, and nothing touched, when the set did not change.
+  bool MoveSound(int from, int to, SoundMove how);
+
   // Makes the voices of sound n match the set again after the set changed under them (a sound
   // moved, copied or swapped, an edit undone): layers with a sample of their own are rebuilt
   // from their references and alternates, every other layer's voice is stopped and released. A
-  // layer whose sample cannot be had stays silent. Never asks where a file went.
-  void rebuildSoundVoices(int n);
+  // layer whose sample cannot be had stays silent. Never asks where a file went. A file no probe
+  // finds is looked for where the voice in the slot found it, so a caller that put another
+  // sound at n releases n's voices first; `played` then names, per layer, where the sound's
+  // voices at its old note found their files.
+  void rebuildSoundVoices(int n, const std::array<std::string, kLayerCount>& played = {});
 
   // Undo and redo: the set becomes `state`, and every sound whose layers, settings or extras
   // differ from before has its voices follow. A sound whose samples and takes stay the same is
@@ -76,6 +92,8 @@ class SetEditor {
 
  private:
   void dropVoice(int s, int L);
+  // The files sound n's voices play now, per layer; empty for a layer without a voice.
+  std::array<std::string, kLayerCount> playedFiles(int n) const;
   void deleteGroup(int c, int& current);
   void playConfirmation(int s, int L);
 

@@ -25,6 +25,9 @@ inline constexpr const char* kWaveImportFilter = "Wave Files (*.wav *.WAV)";
 inline constexpr const char* kDrumSetFilter = "Drum set (*.drums)";
 inline constexpr const char* kSampleListFilter = "Sample list (*.slist)";
 
+// What a whole sound carried onto a pad that already has one does there.
+enum class OccupiedPadAnswer { kReplace, kSwap, kCancel };
+
 class ViewDialogs {
  public:
   virtual ~ViewDialogs() = default;
@@ -38,6 +41,8 @@ class ViewDialogs {
   virtual std::optional<std::string> askGroupName(const std::string& preset) = 0;
   // The Options dialog, modal, showing `values`; the values chosen, nothing on Cancel.
   virtual std::optional<OptionsValues> runOptions(const OptionsValues& values) = 0;
+  // Asks `text` with the buttons Replace, Swap (only when `offerSwap`) and Cancel.
+  virtual OccupiedPadAnswer askReplaceOrSwap(const std::string& text, bool offerSwap) = 0;
 };
 
 }  // namespace zumbel

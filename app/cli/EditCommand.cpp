@@ -1,6 +1,7 @@
 // zumbel edit: changes a sound's extras (name, level, output, choke group, round robin, a layer's
-// gain and alternate samples) and the set's grab threshold from a script. Only the set's extras
-// file is written; the ".drums" file is never touched.
+// gain and alternate samples) and the set's grab threshold from a script; only the set's extras
+// file is written for those. Moving or copying a whole sound changes the ".drums" file too: both
+// are saved together, as the window's Save does.
 
 #include <memory>
 #include <new>
@@ -26,8 +27,11 @@ const char kEditHelp[] =
     "                   [--choke-group G] [--round-robin turn|random]\n"
     "                   [--layer L [--gain DB] [--clear-alternates] [--add-alternate FILE]...]\n"
     "                   [--grab-threshold V|off]\n"
+    "   or: zumbel edit KIT.drums --move-sound A B [--replace|--swap]\n"
+    "   or: zumbel edit KIT.drums --copy-sound A B [--replace]\n"
     "Changes what the set's extras file (KIT.zumbel beside KIT.drums) holds for one sound, or for\n"
-    "the whole set; the .drums file itself is left byte for byte as it is.\n"
+    "the whole set; the .drums file itself is left byte for byte as it is. Moving or copying a\n"
+    "whole sound writes both files.\n"
     "  --sound N             the sound, 0..127, as 'zumbel info' numbers them (MIDI note N + 36)\n"
     "  --name TEXT           its name, shown on its pad and by info (\"\" removes it)\n"
     "  --level DB            its level in dB after the velocity law, -60..+12, or off (silent)\n"
@@ -41,7 +45,12 @@ const char kEditHelp[] =
     "                        AIFF or FLAC file, kept by its full path; up to 15 per layer, and\n"
     "                        the option may be given more than once\n"
     "  --grab-threshold V    the polyphonic aftertouch, 1..127, at which a note silences its\n"
-    "                        sound, or off; it is the whole set's, so needs no --sound\n";
+    "                        sound, or off; it is the whole set's, so needs no --sound\n"
+    "  --move-sound A B      moves sound A (0..127, as --sound takes it) to sound B: its layers,\n"
+    "                        settings and extras; A is left empty. Cut notes stay as they are\n"
+    "  --copy-sound A B      copies sound A to sound B, leaving A as it is\n"
+    "  --replace             lets a move or copy replace the sound B holds (refused without it)\n"
+    "  --swap                makes a move onto a sound that B holds exchange A and B\n";
 
 int fail(std::ostream& err, const std::string& message) { return commandError(err, "edit", message); }
 
@@ -86,6 +95,50 @@ std::string alternateProblem(const std::string& file, std::string& path) {
   return "not a WAV, AIFF or FLAC file Zumbel can play";
 }
 
+enum class SoundMove { kMove, kCopy };
+
+std::string soundText(int n) {
+  return "sound " + std::to_string(n) + " (MIDI note " + std::to_string(n + kFirstNote) + ")";
+}
+
+// Moves, copies or swaps a whole sound and saves the set and its extras as one.
+int moveSound(const std::string& file, SoundMove how, int from, int to, bool replace, bool swap, std::ostream& out,
+              std::ostream& err) {
+  auto doc = std::make_unique<CKitbeatDoc>();
+  if (!openKit(*doc, file, "edit", err)) return kExitError;
+  const bool copy = how == SoundMove::kCopy;
+  if (!doc->sound(to).isEmpty() && !replace && !swap) {
+    return fail(err, soundText(to) + " already has a sound; " +
+                         (copy ? std::string("--replace puts the copy in its place")
+                               : std::string("--replace puts sound ") + std::to_string(from) +
+                                     " in its place, --swap exchanges the two"));
+  }
+  bool changed = false;
+  if (swap) {
+    changed = doc->SwapSounds(from, to);
+  } else {
+    changed = copy ? doc->CopySound(from, to) : doc->MoveSound(from, to);
+  }
+  if (!changed) {
+    out << "Nothing changed; " << file << " left as it was.\n";
+    return kExitOk;
+  }
+  const std::string path = doc->GetPathName();
+  for (const std::string& target : {path, ExtrasPathFor(path)}) {
+    const std::string problem = writeProblem(target);
+    if (!problem.empty()) return fileError(err, "edit", target, problem);
+  }
+  if (const FileOutcome saved = doc->OnSaveDocument(path); !saved.ok()) {
+    return fileError(err, "edit", path, saved.message);
+  }
+  if (swap) {
+    out << "Swapped " << soundText(from) << " and " << soundText(to) << ".\n";
+  } else {
+    out << (copy ? "Copied " : "Moved ") << soundText(from) << " to " << soundText(to) << ".\n";
+  }
+  return kExitOk;
+}
+
 const char* roundRobinText(int32_t mode) { return mode == kRoundRobinRandom ? "random" : "turn"; }
 
 }  // namespace
@@ -97,6 +150,9 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::optional<int32_t> level, gain, chokeGroup, roundRobin, grab;
   std::vector<std::string> added;
   bool clearAlternates = false;
+  std::optional<SoundMove> move;
+  long moveFrom = -1, moveTo = -1;
+  bool replace = false, swap = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -107,7 +163,21 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                             a == "--gain" || a == "--choke-group" || a == "--round-robin" || a == "--add-alternate" ||
                             a == "--grab-threshold";
     if (takesValue && i + 1 >= args.size()) return fail(err, a + " needs a value");
-    if (a == "--sound") {
+    if (a == "--move-sound" || a == "--copy-sound") {
+      if (move) return fail(err, "one --move-sound or --copy-sound at a time");
+      if (i + 2 >= args.size()) return fail(err, a + " needs two sounds, A and B");
+      if (!parseIntArg(args[i + 1], 0, kSoundCount - 1, moveFrom) ||
+          !parseIntArg(args[i + 2], 0, kSoundCount - 1, moveTo)) {
+        return fail(err, a + " takes two sounds, 0..127");
+      }
+      if (moveFrom == moveTo) return fail(err, a + " takes two different sounds");
+      move = a == "--move-sound" ? SoundMove::kMove : SoundMove::kCopy;
+      i += 2;
+    } else if (a == "--replace") {
+      replace = true;
+    } else if (a == "--swap") {
+      swap = true;
+    } else if (a == "--sound") {
       if (!parseIntArg(args[++i], 0, kSoundCount - 1, sound)) return fail(err, "--sound takes 0..127");
     } else if (a == "--name") {
       name = args[++i];
@@ -161,6 +231,16 @@ int runEdit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
   }
   if (file.empty()) return fail(err, "no drum set given");
+  if (move || replace || swap) {
+    if (sound >= 0 || layer >= 0 || name || level || output > 0 || chokeGroup || roundRobin || gain || clearAlternates ||
+        !added.empty() || grab) {
+      return fail(err, "--move-sound and --copy-sound go alone, with --replace or --swap");
+    }
+    if (!move) return fail(err, "--replace and --swap go with --move-sound or --copy-sound");
+    if (replace && swap) return fail(err, "--replace or --swap, not both");
+    if (swap && *move == SoundMove::kCopy) return fail(err, "--swap goes with --move-sound; a copy only replaces");
+    return moveSound(file, *move, static_cast<int>(moveFrom), static_cast<int>(moveTo), replace, swap, out, err);
+  }
   const bool layerChange = gain || clearAlternates || !added.empty();
   if (layer >= 0 && !layerChange) return fail(err, "--layer L goes with --gain, --clear-alternates or --add-alternate");
   if (layer < 0 && layerChange) return fail(err, "--gain, --clear-alternates and --add-alternate need --layer L");

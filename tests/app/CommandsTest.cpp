@@ -400,6 +400,47 @@ TEST_F(KitOnDisk, AlternatesChokeGroupsAndGrabAreEditedShownAndChecked) {
   EXPECT_EQ(test::readBytes(kit), original);
 }
 
+// Whole sounds move and copy through the .drums file and the extras file together; onto a sound
+// only when told to replace or swap it, and a refusal leaves both files as they were.
+TEST_F(KitOnDisk, WholeSoundsMoveAndCopyThroughBothFiles) {
+  doc.AssignSample(1, 0, SampleRef{0, 0});
+  doc.soundExtras(1).name = "Snare";
+  doc.soundExtras(0).name = "Kick";
+  doc.extras().setChokeGroup(0, 3);
+  saveSet(doc, kit);
+  Outcome r = run({"edit", kit, "--move-sound", "0", "5"});
+  EXPECT_EQ(r.out, "Moved sound 0 (MIDI note 36) to sound 5 (MIDI note 41).\n") << r.err;
+  const auto files = [&] { return std::make_pair(test::readBytes(kit), test::readBytes(dir / "kit/Set.zumbel")); };
+  const auto before = files();
+  for (const auto& [extra, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--move-sound", "5", "1"}, "sound 1 (MIDI note 37) already has a sound; --replace puts sound 5 in its place, "
+                                        "--swap exchanges the two"},
+           {{"--copy-sound", "5", "1"}, "already has a sound; --replace puts the copy in its place"},
+           {{"--copy-sound", "5", "1", "--swap"}, "--swap goes with --move-sound"},
+       }) {
+    std::vector<std::string> args{"edit", kit};
+    args.insert(args.end(), extra.begin(), extra.end());
+    r = run(args);
+    EXPECT_EQ(r.status, kExitError) << extra.back();
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(files(), before);
+
+  ASSERT_EQ(run({"edit", kit, "--copy-sound", "5", "9"}).status, kExitOk);
+  ASSERT_EQ(run({"edit", kit, "--move-sound", "5", "1", "--swap"}).status, kExitOk);
+  ASSERT_EQ(run({"edit", kit, "--copy-sound", "9", "5", "--replace"}).status, kExitOk);
+  r = run({"info", kit, "--json"});
+  const nlohmann::json info = nlohmann::json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(info.is_object()) << r.out;
+  for (const int n : {1, 5, 9}) {
+    EXPECT_EQ(info["sounds"][n]["name"], "Kick") << n;
+    EXPECT_EQ(info["sounds"][n]["chokeGroup"], 3) << n;
+    EXPECT_EQ(info["sounds"][n]["layers"][0]["entry"], 3) << n;
+  }
+  EXPECT_EQ(info["sounds"][0]["layers"][0]["source"], -1);
+  EXPECT_EQ(r.out.find("Snare"), std::string::npos) << "replaced by the copy";
+}
+
 TEST(RelinkCommand, WithNothingToChangeCopiesFilesInAnyFormBytewise) {
   TempDir dir;
   CKitbeatDoc doc;

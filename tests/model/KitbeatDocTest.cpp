@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "EditHistory.h"
 #include "KitbeatDoc.h"
@@ -172,6 +176,57 @@ TEST_F(DocTest, ForgettingClearsEveryUseInOnePass) {
   for (int n = 0; n < kSoundCount; ++n) {
     for (const SampleRef& r : doc.sound(n).refs) EXPECT_NE(r, gone);
   }
+}
+
+// A sound moves, copies and swaps whole, with the choke members the audio thread reads; a move
+// leaves a new set's empty sound. Cut notes stay the sound numbers they were.
+TEST_F(DocTest, WholeSoundsMoveCopyAndSwapWithEveryProperty) {
+  const auto fill = [&](int n, int seed) {
+    doc.AssignSample(n, 0, SampleRef{0, seed});
+    doc.AssignSample(n, 3, SampleRef{0, seed + 1});
+    for (int i = 0; i < kSoundSettingCount; ++i) doc.sound(n).settings[i] = seed * 100 + i;
+    doc.sound(n).looping = doc.sound(n).noteOffEnabled = doc.sound(n).externalPitchBend = 1;
+    SoundExtras& x = doc.soundExtras(n);
+    x.name = "S" + std::to_string(seed);
+    x.level = x.output = x.layerGain[3] = x.roundRobin = seed;
+    x.alternates[3] = {"/t" + std::to_string(seed) + ".wav"};
+    doc.extras().setChokeGroup(n, 4 + seed);  // 5 and 6
+  };
+  fill(3, 1);
+  fill(9, 2);
+  doc.sound(60).settings[kCutNote] = 3;
+  using Whole = std::pair<Sound, SoundExtras>;
+  const auto whole = [&](int n) { return Whole{doc.sound(n), doc.soundExtras(n)}; };
+  CKitbeatDoc fresh;
+  fresh.OnNewDocument();
+  const Whole kick = whole(3), snare = whole(9), empty{fresh.sound(0), SoundExtras{}};
+  struct Step {
+    std::function<bool()> edit;
+    std::array<const Whole*, 4> at;  // what sounds 3, 9, 20 and 40 hold afterwards
+  };
+  const std::array<int, 4> watched{3, 9, 20, 40};
+  int step = 0;
+  for (const Step& s : std::vector<Step>{
+           {[&] { return doc.CopySound(3, 20); }, {&kick, &snare, &kick, &empty}},
+           {[&] { return doc.MoveSound(3, 40); }, {&empty, &snare, &kick, &kick}},
+           {[&] { return doc.SwapSounds(40, 9); }, {&empty, &kick, &kick, &snare}},
+           {[&] { return doc.MoveSound(40, 20); }, {&empty, &kick, &snare, &empty}},
+       }) {
+    doc.SetModifiedFlag(false);
+    EXPECT_TRUE(s.edit() && doc.IsModified()) << step;
+    for (std::size_t i = 0; i < watched.size(); ++i) {
+      EXPECT_TRUE(whole(watched[i]) == *s.at[i]) << step << ": sound " << watched[i];
+      EXPECT_EQ(doc.extras().chokeMembers(5).contains(watched[i]), s.at[i] == &kick) << step;
+      EXPECT_EQ(doc.extras().chokeMembers(6).contains(watched[i]), s.at[i] == &snare) << step;
+    }
+    ++step;
+  }
+  EXPECT_EQ(doc.sound(60).cutNote(), 3);
+
+  // Onto itself, outside the set, or nothing that differs: no change and no modification.
+  doc.SetModifiedFlag(false);
+  EXPECT_FALSE(doc.MoveSound(9, 9) || doc.CopySound(-1, 9) || doc.SwapSounds(9, kSoundCount) || doc.MoveSound(3, 40));
+  EXPECT_FALSE(doc.IsModified());
 }
 
 TEST(KitbeatDoc, PathSetsTitleAndFolder) {

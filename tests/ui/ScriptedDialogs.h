@@ -1,6 +1,6 @@
 #pragma once
-// Answers the main window's file and name dialogs from a script and records what was asked, and
-// answers its OK/Cancel questions the same way.
+// Answers the main window's file, name and replace-or-swap dialogs from a script and records what
+// was asked, and answers its OK/Cancel questions the same way.
 
 #include <deque>
 #include <functional>
@@ -23,6 +23,9 @@ class ScriptedDialogs : public ViewDialogs {
   // The Options dialog: what it was shown, and the answer (nothing is Cancel) made from that.
   std::function<std::optional<OptionsValues>(const OptionsValues&)> options;
   std::vector<OptionsValues> optionsShown;
+  // The replace-or-swap question: each takes the next answer, Cancel when none is left.
+  std::deque<OccupiedPadAnswer> padAnswers;
+  std::vector<std::pair<std::string, bool>> padQuestions;  // (text, Swap offered)
 
   std::vector<std::string> openFiles(const FileRequest& request) override { return next(request); }
   std::optional<std::string> openFile(const FileRequest& request) override { return first(next(request)); }
@@ -37,6 +40,13 @@ class ScriptedDialogs : public ViewDialogs {
   std::optional<OptionsValues> runOptions(const OptionsValues& values) override {
     optionsShown.push_back(values);
     return options ? options(values) : std::nullopt;
+  }
+  OccupiedPadAnswer askReplaceOrSwap(const std::string& text, bool offerSwap) override {
+    padQuestions.emplace_back(text, offerSwap);
+    if (padAnswers.empty()) return OccupiedPadAnswer::kCancel;
+    const OccupiedPadAnswer answer = padAnswers.front();
+    padAnswers.pop_front();
+    return answer;
   }
 
  private:

@@ -1,7 +1,7 @@
 // The window's edits while a drummer plays: the user-interface thread drops samples on pads,
-// replaces them, clears layers and previews, exactly as the view's gestures do, while the audio
-// thread plays dense notes on those very sounds. Built under ThreadSanitizer in `make test`; the
-// allocation guard fails it if the audio path allocates.
+// replaces them, clears layers, moves, copies and swaps whole sounds and previews, exactly as the
+// view's gestures do, while the audio thread plays dense notes on those very sounds. Built under
+// ThreadSanitizer in `make test`; the allocation guard fails it if the audio path allocates.
 
 #include <algorithm>
 #include <atomic>
@@ -71,6 +71,7 @@ TEST(EditStress, PadsChangeWhileNotesPlayThem) {
       const int layer = (round + s) % kLayerCount;
       editor.DropEntryOnPad(s, layer, g, (round + s) % 3);
       if ((round + s) % 4 == 0) editor.ClearLayer(s, (round * 3 + s) % kLayerCount);
+      if ((round + s) % 5 == 0) editor.MoveSound(s, (s + 3) % kSounds, static_cast<SoundMove>(round % 3));
       doc.sound(s).noteOffEnabled = round % 2;
     }
     if (round % 10 == 0) editor.startPreview(std::string(*doc.samplePath({g, round % 3})));

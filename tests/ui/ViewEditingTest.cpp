@@ -377,6 +377,75 @@ TEST_F(Editing, CtrlAddsAlternatesAndCtrlOnTheTrashTakesOnlyThem) {
   EXPECT_EQ(prompts.shown.back().first, "Sound 4 layer 1 has no alternates to remove.");
 }
 
+// Shift carries a pad's whole sound to another key, where it plays at once with its extras while
+// the key it left falls silent; onto a sound, the answer decides. Without Shift nothing moves.
+TEST_F(Editing, ShiftCarriesAWholeSoundToAnotherKey) {
+  group("Kit", 2);
+  drag(row(0), pad(2, 0));  // Kit0 at 0.01
+  drag(row(1), pad(7, 0));  // Kit1 at 0.02
+  const auto carry = [&](int from, int to, Qt::KeyboardModifiers keys) {
+    press(pad(from, 0));
+    QTest::mouseMove(&view, pad(to, 0));
+    QTest::mouseRelease(&view, Qt::LeftButton, keys, pad(to, 0));
+  };
+  const auto hit = [&](int sound) {
+    loudest(40);  // whatever played before is over
+    test::cycle(engine(), 64, {{0, static_cast<uint32_t>(0x90 | ((sound + kFirstNote) << 8) | (127 << 16))}});
+    return loudest(2);
+  };
+  const float kick = hit(2), halved = kick * std::pow(10.0f, -600 / 2000.0f);
+  ASSERT_GT(kick, 0.0f);
+  carry(2, 9, {});
+  EXPECT_TRUE(doc.sound(9).isEmpty()) << "a pad dropped without Shift moves nothing";
+
+  // The voices are rebuilt from the set, so an extra changed without them is heard at the new key.
+  doc.soundExtras(2).level = -600;
+  QTest::mouseDClick(&view, Qt::LeftButton, {}, pad(2, 0));
+  carry(2, 10, Qt::ShiftModifier);
+  EXPECT_TRUE(doc.sound(2).isEmpty());
+  EXPECT_EQ(view.currentSound(), 10) << "the open dialog follows the sound";
+  EXPECT_EQ(hit(2), 0.0f);
+  EXPECT_NEAR(hit(10), halved, 0.05f * kick);
+  EXPECT_TRUE(dialogs.padQuestions.empty()) << "an empty key asks nothing";
+
+  dialogs.padAnswers = {OccupiedPadAnswer::kSwap};
+  carry(10, 7, Qt::ShiftModifier);
+  EXPECT_EQ(dialogs.padQuestions.back(),
+            std::make_pair(std::string("G1 (note 43) already has a sound.\nReplace it with the sound of A#1 (note 46), or "
+                                       "swap the two?"),
+                           true));
+  EXPECT_NEAR(hit(10), 2 * kick, 0.05f * kick);
+  EXPECT_NEAR(hit(7), halved, 0.05f * kick);
+
+  // Ctrl+Shift copies; onto a sound it may only replace it.
+  dialogs.padAnswers = {OccupiedPadAnswer::kReplace};
+  carry(7, 10, Qt::ShiftModifier | Qt::ControlModifier);
+  EXPECT_FALSE(dialogs.padQuestions.back().second);
+  EXPECT_NEAR(hit(10), halved, 0.05f * kick);
+  EXPECT_NEAR(hit(7), halved, 0.05f * kick);
+}
+
+// A sample the user pointed at in a folder of its own still plays after a swap: each sound's new
+// voice is found where its old one was, never through the sound that was at that key before.
+TEST_F(Editing, ASwappedSoundKeepsTheFileItsVoiceWasFoundIn) {
+  std::filesystem::create_directories(dir / "x");
+  std::filesystem::create_directories(dir / "y");
+  const int g = doc.appendGroup("Lost");
+  doc.appendSample(g, "/nowhere/a.wav");
+  doc.appendSample(g, "/nowhere/b.wav");
+  dialogs.files = {{wav("x/a.wav")}, {wav("y/b.wav")}};
+  drag(row(0), pad(1, 0));
+  drag(row(1), pad(2, 0));
+  dialogs.padAnswers = {OccupiedPadAnswer::kSwap};
+  press(pad(1, 0));
+  QTest::mouseRelease(&view, Qt::LeftButton, Qt::ShiftModifier, pad(2, 0));
+  ASSERT_NE(engine().voices().voice(1, 0), nullptr);
+  ASSERT_NE(engine().voices().voice(2, 0), nullptr);
+  EXPECT_EQ(engine().voices().voice(2, 0)->path(), dir / "x/a.wav");
+  EXPECT_EQ(engine().voices().voice(1, 0)->path(), dir / "y/b.wav");
+  EXPECT_EQ(dialogs.asked.size(), 2u) << "nothing is asked again";
+}
+
 TEST_F(Editing, TheRightButtonLocatesAPadsSampleAndPreviewsARow) {
   group("A", 2);
   group("B", 24);
@@ -665,6 +734,8 @@ TEST_F(Editing, UndoAndRedoWalkEveryEditBackToTheBytesSavedThere) {
   stepped("Choke Group of Snare");
   emit dialog->soundParameter(kSoundLevel, -600);
   stepped("Level of Snare");
+  view.MoveSound(4, 5, SoundMove::kMove);
+  stepped("Move note 40 to note 41");
 
   // Saved here: coming back to this point later is unmodified and saves the same file.
   ASSERT_TRUE(doc.OnSaveDocument(dir / "Mid.drums").ok());
@@ -726,7 +797,7 @@ TEST_F(Editing, UndoAndRedoWalkEveryEditBackToTheBytesSavedThere) {
   emit dialog->soundParameter(kSoundCompress, -1234);
   settle();
   EXPECT_FALSE(view.history().canRedo());
-  EXPECT_EQ(view.history().undoLabel(), "Dynamics of Snare");
+  EXPECT_EQ(view.history().undoLabel(), "Dynamics of note 41") << "the dialog followed the moved sound";
 }
 
 }  // namespace
