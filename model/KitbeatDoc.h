@@ -172,8 +172,9 @@ class CKitbeatDoc {
   // a new set's empty sound with default extras; a copy leaves it as it was; a swap exchanges
   // the two. The sound at `to` is replaced whatever it held. Indices outside 0..127 and a sound
   // onto itself do nothing. Each returns whether the set changed, and marks it modified if so.
-  // Cut notes are sound numbers and stay as they are, in the moved sound and in every other:
-  // a sound that cut the old note still cuts the old note (SoundOps.cpp).
+  // Cut notes are sound numbers. Within the sounds carried, a cut of one of the two notes goes
+  // with them: a sound that cut itself still does, and a swapped pair of hats still cut each
+  // other. Other sounds' cut notes stay as they are (SoundOps.cpp).
   bool MoveSound(int from, int to);
   bool CopySound(int from, int to);
   bool SwapSounds(int a, int b);

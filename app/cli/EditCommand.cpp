@@ -47,7 +47,8 @@ const char kEditHelp[] =
     "  --grab-threshold V    the polyphonic aftertouch, 1..127, at which a note silences its\n"
     "                        sound, or off; it is the whole set's, so needs no --sound\n"
     "  --move-sound A B      moves sound A (0..127, as --sound takes it) to sound B: its layers,\n"
-    "                        settings and extras; A is left empty. Cut notes stay as they are\n"
+    "                        settings and extras; A is left empty. Other sounds' cuts\n"
+    "                        of A stay; a sound that cut itself still does\n"
     "  --copy-sound A B      copies sound A to sound B, leaving A as it is\n"
     "  --replace             lets a move or copy replace the sound B holds (refused without it)\n"
     "  --swap                makes a move onto a sound that B holds exchange A and B\n";

@@ -221,7 +221,18 @@ TEST_F(DocTest, WholeSoundsMoveCopyAndSwapWithEveryProperty) {
     }
     ++step;
   }
-  EXPECT_EQ(doc.sound(60).cutNote(), 3);
+  EXPECT_EQ(doc.sound(60).cutNote(), 3) << "other sounds' cuts stay";
+  // Cuts within the carried sounds go with them: a hat pair swapped still cuts each other, a
+  // sound that cut itself still does, and so does its copy.
+  doc.sound(30).settings[kCutNote] = 31;
+  doc.sound(31).settings[kCutNote] = 30;
+  doc.sound(32).settings[kCutNote] = 32;
+  doc.SwapSounds(30, 31);
+  doc.MoveSound(32, 33);
+  doc.CopySound(33, 34);
+  EXPECT_EQ((std::array<int, 4>{doc.sound(30).cutNote(), doc.sound(31).cutNote(), doc.sound(33).cutNote(),
+                                doc.sound(34).cutNote()}),
+            (std::array<int, 4>{31, 30, 33, 34}));
 
   // Onto itself, outside the set, or nothing that differs: no change and no modification.
   doc.SetModifiedFlag(false);
@@ -238,7 +249,6 @@ TEST(KitbeatDoc, PathSetsTitleAndFolder) {
   EXPECT_EQ(doc.folder(), "");
 }
 
-}  // namespace
 // What the window's title and Save rely on: which state counts as saved, and what stays of it.
 TEST(EditHistory, TheSavedStateIsFoundAgainUntilItCanNoLongerBeReached) {
   CKitbeatDoc doc;
@@ -285,4 +295,5 @@ TEST(EditHistory, TheSavedStateIsFoundAgainUntilItCanNoLongerBeReached) {
   EXPECT_FALSE(h.atSaved());
 }
 
+}  // namespace
 }  // namespace zumbel
