@@ -15,6 +15,7 @@
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
+#include "EditHistory.h"
 #include "SetEditor.h"
 #include "ShortMessage.h"
 #include "TestSupport.h"
@@ -66,7 +67,11 @@ TEST(EditStress, PadsChangeWhileNotesPlayThem) {
     }
   });
 
+  std::vector<SetState> undone;
   for (int round = 0; round < kRounds; ++round) {
+    // Undo puts whole earlier sets back under the playing notes, as a user's Ctrl+Z does.
+    if (round % 7 == 3) undone.push_back(SetState::of(doc));
+    if (round % 7 == 6) editor.restoreState(undone[static_cast<std::size_t>(round) % undone.size()]);
     for (int s = 0; s < kSounds; ++s) {
       const int layer = (round + s) % kLayerCount;
       editor.DropEntryOnPad(s, layer, g, (round + s) % 3);
