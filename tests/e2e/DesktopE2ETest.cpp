@@ -94,9 +94,9 @@ class DesktopE2E : public ::testing::Test {
 
   // Sends one kick and records a second from before it, letting the window run meanwhile. The
   // server freewheels through the take, so a busy machine cannot make the kick late.
-  test::Recording kickAndRecord(jack_nframes_t& sentAt) {
+  test::Recording kickAndRecord(jack_nframes_t& sentAt, int note = kKick) {
     EXPECT_TRUE(rig_->setFreewheel(true));
-    const std::optional<JackRig::TakeStart> start = rig_->startTake({test::noteOn(0, kKick, 127)}, kLeadFrames);
+    const std::optional<JackRig::TakeStart> start = rig_->startTake({test::noteOn(0, note, 127)}, kLeadFrames);
     EXPECT_TRUE(start.has_value());
     sentAt = start ? start->origin : 0;
     // Without real-time priority a freewheeling server on a loaded machine can be slower than the
@@ -208,21 +208,25 @@ TEST_F(DesktopE2E, SoundPropertiesTuneTheNextNoteAndAreSavedWithTheSet) {
   for (int i = 0; i < 12; ++i) QTest::keyClick(semitone, Qt::Key_Up);
   QTest::qWait(100);  // the view has taken the changes and the drop's confirmation is over
 
-  jack_nframes_t sentAt = 0;
-  const test::Recording r = kickAndRecord(sentAt);
-  const std::optional<jack_nframes_t> onset = test::findOnset(r, sentAt, 16, kRate / 10, 1e-4f);
-  ASSERT_TRUE(onset.has_value()) << "the tuned note was not heard";
-  float left = 0, right = 0;
-  for (std::size_t i = r.indexOf(*onset); i < r.frames(); ++i) {
-    left = std::max(left, std::abs(r.left[i]));
-    right = std::max(right, std::abs(r.right[i]));
-  }
-  ASSERT_GT(right, 0.1f);
-  EXPECT_GE(20 * std::log10(right / left), 35.0);
-  // An octave up the sample plays in half its frames.
-  std::size_t sounding = 0;
-  for (std::size_t i = r.indexOf(*onset); i < r.frames(); ++i) sounding += std::abs(r.right[i]) > right / 2 ? 1 : 0;
-  EXPECT_NEAR(static_cast<double>(sounding), kSampleFrames / 2, 16);
+  // Heard fully right and an octave up, in half its frames; or nothing at all.
+  const auto expectTuned = [&](int note, bool heard) {
+    jack_nframes_t sentAt = 0;
+    const test::Recording r = kickAndRecord(sentAt, note);
+    const std::optional<jack_nframes_t> onset = test::findOnset(r, sentAt, 16, kRate / 10, 1e-4f);
+    ASSERT_EQ(onset.has_value(), heard) << "note " << note;
+    if (!heard) return;
+    float left = 0, right = 0;
+    for (std::size_t i = r.indexOf(*onset); i < r.frames(); ++i) {
+      left = std::max(left, std::abs(r.left[i]));
+      right = std::max(right, std::abs(r.right[i]));
+    }
+    ASSERT_GT(right, 0.1f);
+    EXPECT_GE(20 * std::log10(right / left), 35.0);
+    std::size_t sounding = 0;
+    for (std::size_t i = r.indexOf(*onset); i < r.frames(); ++i) sounding += std::abs(r.right[i]) > right / 2 ? 1 : 0;
+    EXPECT_NEAR(static_cast<double>(sounding), kSampleFrames / 2, 16);
+  };
+  expectTuned(kKick, true);
 
   const std::string saved = dir_ / "Tuned.drums";
   dialogs.files = {{saved}};
@@ -240,6 +244,20 @@ TEST_F(DesktopE2E, SoundPropertiesTuneTheNextNoteAndAreSavedWithTheSet) {
   const std::string json = test::readText(dir_ / "info.json");
   EXPECT_NE(json.find("\"pan\":4000"), std::string::npos) << json.substr(0, 400);
   EXPECT_NE(json.find("\"rate\":88200"), std::string::npos);
+
+  // Carried with Shift to the pad two keys up, the sound plays there as tuned and its old key is
+  // silent; Ctrl+Z brings it back.
+  const QPoint target = centre(skin::padCell(2, 0));
+  QTest::mousePress(&view, Qt::LeftButton, {}, pad);
+  QTest::mouseMove(&view, target);
+  QTest::mouseRelease(&view, Qt::LeftButton, Qt::ShiftModifier, target);
+  ASSERT_TRUE(frame_->document().sound(2).hasOwnSample(0));
+  QTest::qWait(100);
+  expectTuned(kKick + 2, true);
+  expectTuned(kKick, false);
+  QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(frame_->document().sound(2).isEmpty());
+  expectTuned(kKick, true);
 }
 
 // The window closes its MIDI input before the audio output: once the input is closed, a note
