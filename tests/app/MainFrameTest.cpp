@@ -516,7 +516,7 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   }
 
   EXPECT_EQ(dialogs, 1);
-  EXPECT_EQ(filters, QStringList{QStringLiteral("Wav Files (*.wav *.WAV)")});
+  EXPECT_EQ(filters, QStringList{QString::fromLatin1(kWavFilter)});
   EXPECT_TRUE(startedAt.endsWith(QStringLiteral("kick.wav"))) << startedAt.toStdString();
   // Nothing located yet: the dialog starts beside the set, where moved samples most often are.
   EXPECT_EQ(startFolder, QString::fromStdString(dir.path())) << startFolder.toStdString();
