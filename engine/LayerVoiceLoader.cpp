@@ -98,7 +98,7 @@ void LayerVoiceLoader::addAlternates(SampleVoice& voice, int n, int j, SampleRea
 bool LayerVoiceLoader::buildVoice(const std::string& used, DecodedSample sample, int n, int j, int group, int entry,
                                   bool setReference, SoundRate rate, SampleReadAhead* reads) {
   if (sample.status == DecodedSample::Status::kCannotOpen && prompts_) {
-    prompts_->showMessage(kCouldNotOpenFile, kAppCaption);
+    prompts_->showMessage(kCouldNotOpenFile, kCouldNotOpenFileCaption);
   }
   if (sample.status == DecodedSample::Status::kNoMemory &&
       std::find(outOfMemory_.begin(), outOfMemory_.end(), used) == outOfMemory_.end()) {
@@ -130,10 +130,23 @@ bool LayerVoiceLoader::LoadLayerVoice(const std::string& path, int n, int j, int
                                       SoundRate rate) {
   outOfMemory_.clear();
   missingAlternates_.clear();
+  failure_ = Failure::kLoaded;
+  failedFile_.clear();
   if (n < 0 || n >= kSoundCount || j < 0 || j >= kLayerCount) return false;
   const std::optional<std::string> used = locate(path);
-  if (!used) return false;
-  return buildVoice(*used, obtain(*used), n, j, group, entry, setReference, rate);
+  if (!used) {
+    failure_ = Failure::kNotFound;
+    return false;
+  }
+  DecodedSample sample = obtain(*used);
+  switch (sample.status) {
+    case DecodedSample::Status::kOk: break;
+    case DecodedSample::Status::kCannotOpen: failure_ = Failure::kCannotOpen; break;
+    case DecodedSample::Status::kNotSound: failure_ = Failure::kNotSound; break;
+    case DecodedSample::Status::kNoMemory: failure_ = Failure::kNoMemory; break;
+  }
+  if (failure_ != Failure::kLoaded) failedFile_ = *used;
+  return buildVoice(*used, std::move(sample), n, j, group, entry, setReference, rate);
 }
 
 bool LayerVoiceLoader::ReloadLayerVoice(int n, int j, bool mayLocate) {

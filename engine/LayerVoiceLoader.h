@@ -77,6 +77,12 @@ class LayerVoiceLoader {
   // Returns the number of layers that got no voice, those a stopped load left out included; a
   // stopped load ends with (total, total) all the same.
   int loadAllVoices();
+  // Why the last LoadLayerVoice made no voice (kLoaded after one that did), and the file it had
+  // found for the sample (empty when it found none). An unopenable file has already been told.
+  enum class Failure { kLoaded, kNotFound, kCannotOpen, kNotSound, kNoMemory };
+  Failure lastFailure() const { return failure_; }
+  const std::string& failedFile() const { return failedFile_; }
+
   // The files of the last load (LoadLayerVoice or loadAllVoices) that were found but gave no
   // voice because memory ran out, each once. Who started the load tells the user.
   const std::vector<std::string>& outOfMemory() const { return outOfMemory_; }
@@ -113,6 +119,8 @@ class LayerVoiceLoader {
   std::unordered_set<std::string> declined_;
   std::vector<std::string> outOfMemory_;
   std::vector<std::string> missingAlternates_;
+  Failure failure_ = Failure::kLoaded;
+  std::string failedFile_;
 };
 
 }  // namespace zumbel

@@ -9,11 +9,21 @@ namespace zumbel {
 // The caption of a message box that names none.
 inline constexpr std::string_view kAppCaption = "Zumbel";
 
+// What a message box shows beside its text: no icon, a warning sign, or a stop sign.
+enum class MessageIcon { kPlain, kWarning, kCritical };
+
 class Prompts {
  public:
   virtual ~Prompts() = default;
   // A message box with an OK button.
   virtual void showMessage(std::string_view text, std::string_view caption) = 0;
+  // The same with an icon: a warning when a drum set could not be opened or saved, a stop sign
+  // when a sample list could not be read or written. Where no icon can be shown it is the plain
+  // message.
+  virtual void showAlert(MessageIcon icon, std::string_view text, std::string_view caption) {
+    (void)icon;
+    showMessage(text, caption);
+  }
   // A question with Yes and No; true only for Yes. With nobody to ask (the command line) the
   // answer is No, which never loses or changes anything the user has not agreed to.
   virtual bool askYesNo(std::string_view text, std::string_view caption) {

@@ -137,6 +137,21 @@ bool StatFileIdentity(const std::string& path, FileIdentity& identity) {
   return true;
 }
 
+std::string SampleFileProblem(const std::string& path) {
+  const SampleFile file = openSampleFile(path);
+  switch (file.status()) {
+    case SampleFile::Status::kOpen: break;
+    case SampleFile::Status::kCannotOpen:
+      // A folder or a device opens, but is no file to read a sample from.
+      return file.openError() != 0 ? "cannot be opened (" + std::string(std::strerror(file.openError())) + ")"
+                                   : "is not a file";
+    case SampleFile::Status::kNotSound:
+    case SampleFile::Status::kStopped: return "is not a WAV, AIFF or FLAC sound file";
+  }
+  if (file.info().frames > kMaxSampleFrames) return "is too long for a sample";
+  return {};
+}
+
 DecodedSample DecodeSampleFile(const std::string& path, const std::atomic<bool>* stop) {
   DecodedSample out;
   SampleFile file = openSampleFile(path, stop);
@@ -193,7 +208,7 @@ int WaveReader::ReadWave(const std::string& path) {
     sample.status = DecodedSample::Status::kNoMemory;
   }
   if (sample.status == DecodedSample::Status::kCannotOpen && prompts_) {
-    prompts_->showMessage(kCouldNotOpenFile, kAppCaption);
+    prompts_->showMessage(kCouldNotOpenFile, kCouldNotOpenFileCaption);
   }
   if (sample.status == DecodedSample::Status::kNoMemory && prompts_) {
     prompts_->showMessage(NotEnoughMemoryText({path}), kAppCaption);

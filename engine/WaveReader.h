@@ -26,8 +26,11 @@ namespace zumbel {
 
 class Prompts;
 
-// What the user is told about a sample file that cannot be opened at all.
+// What the user is told about a sample file that cannot be opened at all. The box names no
+// caption of its own, so it has the desktop's usual one for an error rather than the program's
+// name: a box given no title here would show the program's name all the same.
 inline constexpr std::string_view kCouldNotOpenFile = "Could not OpenFile";
+inline constexpr std::string_view kCouldNotOpenFileCaption = "Error";
 
 // What the user is told about sample files that are there, but for which memory ran out; a long
 // list names the first few.
@@ -57,6 +60,11 @@ struct DecodedSample {
   uint32_t samplesPerSec = 0;
   uint16_t bitsPerSample = 0;
 };
+
+// Why the file at `path` is not one DecodeSampleFile would read, judged from its headers alone
+// (nothing is decoded): "cannot be opened (reason)", "is not a WAV, AIFF or FLAC sound file", or
+// "is too long for a sample". Empty when it reads.
+std::string SampleFileProblem(const std::string& path);
 
 // Reads and decodes one file. Shows nothing; safe to call from several threads at once. `stop`
 // (may be null), once set from another thread, ends the read at its next step with no block.

@@ -3,6 +3,7 @@
 // its voices change through SetEditor; this file keeps the view's state and drawing in step.
 
 #include "CKitbeatView.h"
+#include "EngineConfig.h"
 #include "FileNames.h"
 #include "KitbeatDoc.h"
 #include "PoolPaths.h"
@@ -10,6 +11,7 @@
 #include "SampleListFile.h"
 #include "SetEditor.h"
 #include "ViewEngine.h"
+#include "WaveReader.h"
 
 namespace zumbel {
 
@@ -21,6 +23,27 @@ constexpr const char* kNoGroupToSave =
     "There is no group to save yet.\nImport samples or create a group first.";
 constexpr const char* kImportTitle = "Select one or more files to open";
 constexpr const char* kFirstListName = "First";
+const std::string kNotAddedOne = "This file was not added:";
+const std::string kNotAddedMany = "These files were not added:";
+
+// The files of `files` the sample reader plays, in their order. The others are named in one
+// message, each with why, so a file that would only fail later on a pad never enters the list.
+std::vector<std::string> playableOnly(const std::vector<std::string>& files, Prompts& prompts) {
+  std::vector<std::string> kept;
+  std::string refused;
+  std::size_t left = 0;
+  for (const std::string& f : files) {
+    const std::string problem = SampleFileProblem(f);
+    if (problem.empty()) {
+      kept.push_back(f);
+    } else if (++left <= kMaxFilesNamed) {
+      refused += "\n" + FileNamePart(f) + " " + problem;
+    }
+  }
+  if (left > kMaxFilesNamed) refused += "\n... and " + std::to_string(left - kMaxFilesNamed) + " more";
+  if (left > 0) prompts.showMessage((left == 1 ? kNotAddedOne : kNotAddedMany) + refused, kAppCaption);
+  return kept;
+}
 
 // The file's name without its extension: what a loaded or saved list names its group.
 std::string listTitle(const std::string& path) {
@@ -71,13 +94,17 @@ void CKitbeatView::ImportSamples() {
   const EditStep step(*this, "Import Samples");
   if (!haveGroupForImport()) return;
   // However many files are chosen, every one is imported: the list has no fixed size.
-  const std::vector<std::string> files = dialogs_->openFiles(FileRequest{kImportTitle, "", kWaveImportFilter, ""});
-  if (files.empty()) return;
-  importFiles(files);
+  const std::vector<std::string> chosen = dialogs_->openFiles(FileRequest{kImportTitle, "", kWaveImportFilter, ""});
+  if (chosen.empty()) return;
+  const std::vector<std::string> files = playableOnly(chosen, live_->prompts);
+  if (!files.empty()) importFiles(files);
 }
 
-void CKitbeatView::importDroppedFiles(const std::vector<std::string>& files, int x, int y) {
-  if (!live_ || files.empty()) return;
+void CKitbeatView::importDroppedFiles(const std::vector<std::string>& dropped, int x, int y) {
+  if (!live_ || dropped.empty()) return;
+  // Checked before a first group is asked for: a drop of nothing playable makes no group.
+  const std::vector<std::string> files = playableOnly(dropped, live_->prompts);
+  if (files.empty()) return;
   const EditStep step(*this, "Import Samples");
   if (!haveGroupForImport()) return;
   const int first = importFiles(files);
@@ -140,7 +167,7 @@ void CKitbeatView::sampleListFile(bool load) {
         for (std::string_view e : entries) doc_.appendSample(state_.currentGroup, std::string(e));
         state_.topRow = 0;
       }
-      if (!result.ok()) live_->prompts.showMessage(result.message, kAppCaption);
+      if (!result.ok()) live_->prompts.showAlert(MessageIcon::kCritical, result.message, kAppCaption);
     } else {
       // A list may be loaded into any set: paths that only the set's own folder makes sense of
       // are written in full.
@@ -151,7 +178,7 @@ void CKitbeatView::sampleListFile(bool load) {
       if (result.ok()) {
         doc_.renameGroup(group, title);
       } else {
-        live_->prompts.showMessage(result.message, kAppCaption);
+        live_->prompts.showAlert(MessageIcon::kCritical, result.message, kAppCaption);
       }
     }
   }

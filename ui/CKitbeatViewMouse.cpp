@@ -16,6 +16,7 @@
 #include "DrumEngine.h"
 #include "FileNames.h"
 #include "KitbeatDoc.h"
+#include "SampleProbe.h"
 #include "SetEditor.h"
 #include "ViewEngine.h"
 
@@ -58,13 +59,29 @@ QString noteLabel(int sound) {
   return QStringLiteral("%1 (note %2)").arg(noteName(note)).arg(note);
 }
 
-bool isWavFile(const QString& path) { return path.endsWith(QStringLiteral(".wav"), Qt::CaseInsensitive); }
+// Named as a file the sample reader plays: WAV, AIFF or FLAC, in either case.
+bool isSampleFileName(const QString& path) {
+  for (const char* suffix : {".wav", ".aif", ".aiff", ".flac"}) {
+    if (path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive)) return true;
+  }
+  return false;
+}
 
-std::vector<std::string> droppedWavFiles(const QMimeData* mime) {
-  std::vector<std::string> files;
-  if (!mime || !mime->hasUrls()) return files;
+// A drag from a file manager is taken when it carries a sample by its name. Every local file it
+// carries is then offered to the import, which names those it leaves out and why.
+bool carriesSamples(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls()) return false;
   for (const QUrl& url : mime->urls()) {
-    if (url.isLocalFile() && isWavFile(url.toLocalFile())) files.push_back(url.toLocalFile().toStdString());
+    if (url.isLocalFile() && isSampleFileName(url.toLocalFile())) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> droppedFiles(const QMimeData* mime) {
+  std::vector<std::string> files;
+  if (!carriesSamples(mime)) return files;
+  for (const QUrl& url : mime->urls()) {
+    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
   }
   return files;
 }
@@ -336,8 +353,9 @@ void CKitbeatView::OnRButtonDown(int x, int y) {
   if (!entry || !skin::kSampleList.contains(x, y)) return;
   const std::string stored(doc_.groupList(group)[static_cast<std::size_t>(*entry)]);
   // The file that plays, found as the set's voices find theirs (a path kept as the set stored it
-  // may be relative to the set's folder).
-  const std::string path = live_ ? live_->loader.find(stored).value_or(stored) : stored;
+  // may be relative to the set's folder), shown from the root whatever folder found it.
+  const std::optional<std::string> found = live_ ? live_->loader.find(stored) : std::nullopt;
+  const std::string path = found ? AbsolutePath(*found) : stored;
   // A second press before the release puts the first row back before covering another.
   renderer_.restoreSaveUnder();
   renderer_.drawFullPath(*entry - state_.topRow, path);
@@ -404,7 +422,7 @@ bool CKitbeatView::acceptsFiles(int x, int y) const {
 }
 
 void CKitbeatView::dragEnterEvent(QDragEnterEvent* event) {
-  if (editor_ && !droppedWavFiles(event->mimeData()).empty()) {
+  if (editor_ && carriesSamples(event->mimeData())) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -422,7 +440,7 @@ void CKitbeatView::dragMoveEvent(QDragMoveEvent* event) {
 
 void CKitbeatView::dropEvent(QDropEvent* event) {
   const QPoint p = event->position().toPoint();
-  const std::vector<std::string> files = droppedWavFiles(event->mimeData());
+  const std::vector<std::string> files = droppedFiles(event->mimeData());
   if (files.empty() || !acceptsFiles(p.x(), p.y())) {
     event->ignore();
     return;
@@ -436,9 +454,22 @@ QString CKitbeatView::toolTipAt(int x, int y) const {
   if (const auto hit = skin::padAt(x, y, state_.firstShownSound); hit && hit->sound < kSoundCount) {
     const int note = hit->sound + kFirstNote;
     QString pad = tr("%1 (note %2), layer %3").arg(noteName(note)).arg(note).arg(hit->layer + 1);
+    // The sample it plays, named as the list names it; a layer that borrows says whose it plays.
+    const Sound& sound = doc_.sound(hit->sound);
+    int plays = hit->layer;
+    if (!sound.isEmpty()) {
+      const int32_t source = sound.sources[static_cast<std::size_t>(hit->layer)];
+      if (source >= 0 && source < kLayerCount && source != hit->layer) {
+        plays = source;
+        pad += tr(" plays layer %1").arg(source + 1);
+      }
+      if (const auto path = doc_.samplePath(sound.refs[static_cast<std::size_t>(plays)])) {
+        pad += QStringLiteral(", ") + QString::fromStdString(FileNamePart(*path));
+      }
+    }
     const SoundExtras& extras = doc_.soundExtras(hit->sound);
     // Alternates are added and removed with Ctrl; the count tells they are there at all.
-    const auto takes = static_cast<int>(extras.alternates[static_cast<std::size_t>(hit->layer)].size());
+    const auto takes = static_cast<int>(extras.alternates[static_cast<std::size_t>(plays)].size());
     if (takes > 0) pad += takes == 1 ? tr(", 1 alternate") : tr(", %1 alternates").arg(takes);
     const std::string& name = extras.name;
     return name.empty() ? pad : QString::fromStdString(name) + QStringLiteral(": ") + pad;

@@ -171,7 +171,15 @@ void CKitbeatView::OnSoundPropertiesClosed(int code) {
 void CKitbeatView::closeSoundProperties() {
   soundPropertiesOpen_ = false;
   if (!soundDialog_) return;
+  const bool hadTheKeyboard = soundDialog_->isActiveWindow();
   soundDialog_->hide();
+  // Without a window manager nobody hands the keyboard back when the dialog goes (it falls to
+  // the desktop, and the window's keys stop working until it is clicked): the main window takes
+  // it itself. With one, this is what it would have done.
+  if (hadTheKeyboard && window()->isVisible()) {
+    window()->activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
+  }
   // Not deleted under a handler that may still be running in it.
   soundDialog_.release()->deleteLater();
 }

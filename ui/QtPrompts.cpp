@@ -14,8 +14,15 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 }  // namespace
 
 void QtPrompts::showMessage(std::string_view text, std::string_view caption) {
+  showAlert(MessageIcon::kPlain, text, caption);
+}
+
+void QtPrompts::showAlert(MessageIcon icon, std::string_view text, std::string_view caption) {
   if (programEnding()) return;
-  QMessageBox box(QMessageBox::NoIcon, qs(caption.empty() ? kAppCaption : caption), qs(text), QMessageBox::Ok, dialogOwner(owner_));
+  const QMessageBox::Icon shown = icon == MessageIcon::kWarning    ? QMessageBox::Warning
+                                  : icon == MessageIcon::kCritical ? QMessageBox::Critical
+                                                                   : QMessageBox::NoIcon;
+  QMessageBox box(shown, qs(caption.empty() ? kAppCaption : caption), qs(text), QMessageBox::Ok, dialogOwner(owner_));
   box.exec();
 }
 
@@ -36,7 +43,7 @@ bool QtPrompts::askOkCancel(std::string_view text, std::string_view caption) {
 Prompts::Answer QtPrompts::askYesNoCancel(std::string_view text, std::string_view caption) {
   // "Save changes?" as the program ends: Cancel would keep a program running that was told to go.
   if (programEnding()) return Answer::kNo;
-  QMessageBox box(QMessageBox::Warning, qs(caption.empty() ? kAppCaption : caption), qs(text),
+  QMessageBox box(QMessageBox::Question, qs(caption.empty() ? kAppCaption : caption), qs(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogOwner(owner_));
   switch (box.exec()) {
     case QMessageBox::Yes: return Answer::kYes;

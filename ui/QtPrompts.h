@@ -12,6 +12,7 @@ class QtPrompts : public Prompts {
   explicit QtPrompts(QWidget* owner = nullptr) : owner_(owner) {}
   void setOwner(QWidget* owner) { owner_ = owner; }
   void showMessage(std::string_view text, std::string_view caption) override;
+  void showAlert(MessageIcon icon, std::string_view text, std::string_view caption) override;
   bool askYesNo(std::string_view text, std::string_view caption) override;
   bool askOkCancel(std::string_view text, std::string_view caption) override;
   Answer askYesNoCancel(std::string_view text, std::string_view caption) override;

@@ -14,6 +14,7 @@
 #include "KitbeatDoc.h"
 #include "LayerVoiceLoader.h"
 #include "Prompts.h"
+#include "SampleProbe.h"
 #include "SampleVoice.h"
 #include "SoundParameter.h"
 #include "SoundParameterUpdate.h"
@@ -43,6 +44,7 @@ constexpr const char* kNoOwnSample =
 constexpr const char* kTooManyAlternates = "Sound %d layer %d already has %d alternates, as many as a layer can play.";
 constexpr const char* kNotAnAlternate = "This sample's path cannot be kept as an alternate.";
 const std::string kAlternateNotLoaded = "This sample could not be loaded as an alternate:\n";
+const std::string kPadKeptItsSample = "The pad keeps what it had: the sample\n";
 constexpr const char* kLayerNotReloaded =
     "The sample of sound %d layer %d could not be loaded again, so no alternate was added.";
 
@@ -217,12 +219,30 @@ SetEditor::Drop SetEditor::DropEntryOnPad(int s, int L, int g, int e) {
   // its old sample until the new one is ready, and keeps it when the new one cannot be read.
   const auto rate = empty ? LayerVoiceLoader::SoundRate::kFromFile : LayerVoiceLoader::SoundRate::kKeep;
   if (!loader_.LoadLayerVoice(path, s, layer, g, e, false, rate)) {
-    if (!loader_.outOfMemory().empty()) prompts_.showMessage(NotEnoughMemoryText(loader_.outOfMemory()), kAppCaption);
+    tellDropFailed(path);
     return Drop::kFailed;
   }
   doc_.AssignSample(s, layer, SampleRef{g, e});
   playConfirmation(s, layer);
   return Drop::kAssigned;
+}
+
+void SetEditor::tellDropFailed(const std::string& stored) {
+  using Failure = LayerVoiceLoader::Failure;
+  switch (loader_.lastFailure()) {
+    case Failure::kNotFound: prompts_.showMessage(kPadKeptItsSample + stored + "\ncould not be found.", kAppCaption); break;
+    case Failure::kNotSound: {
+      const std::string file = AbsolutePath(loader_.failedFile());
+      std::string problem = SampleFileProblem(file);
+      if (problem.empty()) problem = "could not be read";  // it changed since it was read
+      prompts_.showMessage(kPadKeptItsSample + file + "\n" + problem + ".", kAppCaption);
+      break;
+    }
+    case Failure::kNoMemory: prompts_.showMessage(NotEnoughMemoryText(loader_.outOfMemory()), kAppCaption); break;
+    // "Could not OpenFile" has said it already.
+    case Failure::kCannotOpen:
+    case Failure::kLoaded: break;
+  }
 }
 
 SetEditor::Drop SetEditor::AddAlternate(int s, int L, int g, int e) {

@@ -44,7 +44,8 @@ class SetEditor {
 
   // Gives entry e of group g to pad (s, L): an empty sound takes it in layer 0 for every band; a
   // borrowing layer takes it for itself and the bands that borrowed from it; a layer with a
-  // sample of its own is replaced after a question. The new voice plays once, quietly.
+  // sample of its own is replaced after a question. The new voice plays once, quietly. A sample
+  // that cannot be found or played fails, naming the file and why.
   enum class Drop { kAssigned, kDeclined, kFailed };
   Drop DropEntryOnPad(int s, int L, int g, int e);
   // The same drop with Ctrl: entry e of group g becomes one more take of layer L, after its own
@@ -96,6 +97,7 @@ class SetEditor {
   std::array<std::string, kLayerCount> playedFiles(int n) const;
   void deleteGroup(int c, int& current);
   void playConfirmation(int s, int L);
+  void tellDropFailed(const std::string& stored);
 
   CKitbeatDoc& doc_;
   DrumEngine& engine_;

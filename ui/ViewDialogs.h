@@ -18,10 +18,11 @@ struct FileRequest {
   std::string suffix;   // added to a name typed without an extension
 };
 
-// The filters the window's dialogs offer. Recorders and Windows machines write ".WAV" as often
-// as ".wav", and file names are case-sensitive here, so both are listed.
-inline constexpr const char* kWavFilter = "Wav Files (*.wav *.WAV)";
-inline constexpr const char* kWaveImportFilter = "Wave Files (*.wav *.WAV)";
+// The filters the window's dialogs offer: every kind of file the sample reader plays (WAV, AIFF
+// and FLAC; kits from other programs come in all three). Recorders and Windows machines write
+// ".WAV" as often as ".wav", and file names are case-sensitive here, so both are listed.
+inline constexpr const char* kWavFilter = "Sample Files (*.wav *.WAV *.aif *.AIF *.aiff *.AIFF *.flac *.FLAC)";
+inline constexpr const char* kWaveImportFilter = kWavFilter;
 inline constexpr const char* kDrumSetFilter = "Drum set (*.drums)";
 inline constexpr const char* kSampleListFilter = "Sample list (*.slist)";
 

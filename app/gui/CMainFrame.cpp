@@ -66,6 +66,9 @@ CMainFrame::CMainFrame(AudioSystem& system, SettingsStore& settings, Prompts& pr
       [this](const std::string& path) { saveTo(QString::fromStdString(path)); });
   helpFolder_ = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
   openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  kitFolders_ = {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                     QStringLiteral("/hydrogen/data/drumkits"),
+                 QStringLiteral("/usr/share/hydrogen/data/drumkits")};
   importer_ = [](const std::string& folder, CKitbeatDoc& doc, const import::ImportOptions& options) {
     return import::importHydrogenFolder(folder, doc, options);
   };
@@ -95,17 +98,18 @@ void CMainFrame::buildMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   file->addAction(tr("&New"), QKeySequence(Qt::CTRL | Qt::Key_N), this, [this] { OnFileNew(); });
   file->addAction(tr("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O), this, [this] {
-    if (!SaveModified()) return;
+    // The set is chosen first, as the Load set button does; only then is the current one at stake.
     const QString path = QFileDialog::getOpenFileName(this, tr("Open"), QString(), kFilter);
-    if (!path.isEmpty()) openDocument(path);
+    if (!path.isEmpty() && SaveModified()) openDocument(path);
   });
   file->addAction(tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S), this, [this] { OnFileSave(); });
   file->addAction(tr("Save &As..."), this, [this] { OnFileSaveAs(); });
   file->addSeparator();
   file->addAction(tr("&Import Kit..."), this, [this] { OnFileImportKit(); });
   file->addSeparator();
-  recentMenu_ = file->addMenu(tr("Recent File"));
-  file->addSeparator();
+  // The recent files are listed here, in the menu itself (updateRecentMenu).
+  fileMenu_ = file;
+  recentEnd_ = file->addSeparator();
   file->addAction(tr("E&xit"), this, &QWidget::close);
   updateRecentMenu();
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
@@ -122,17 +126,30 @@ void CMainFrame::buildMenus() {
 }
 
 void CMainFrame::updateRecentMenu() {
-  recentMenu_->clear();
+  // Deleted later: the chosen entry's own signal may still be running.
+  for (QAction* a : recentActions_) {
+    fileMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
   const QStringList files = settings_.recentFiles();
+  // While there is none, a greyed place holder keeps the spot.
+  if (files.isEmpty()) {
+    auto* placeholder = new QAction(tr("Recent File"), fileMenu_);
+    placeholder->setEnabled(false);
+    recentActions_.push_back(placeholder);
+  }
   for (int i = 0; i < files.size(); ++i) {
     const QString path = files[i];
     QString shown = path.size() > kRecentNameChars ? QStringLiteral("...") + path.right(kRecentNameChars - 3) : path;
-    recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this, [this, path] {
-      // Opening rebuilds this menu, which must not happen inside the chosen action's own signal.
+    auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), fileMenu_);
+    connect(entry, &QAction::triggered, this, [this, path] {
+      // Opening rebuilds these entries, which must not happen inside the chosen one's own signal.
       QMetaObject::invokeMethod(this, [this, path] { openRecentFile(path); }, Qt::QueuedConnection);
     });
+    recentActions_.push_back(entry);
   }
-  recentMenu_->setEnabled(!files.isEmpty());
+  fileMenu_->insertActions(recentEnd_, recentActions_);
 }
 
 void CMainFrame::updateTitle() { setWindowTitle(frameTitle(doc_)); }
@@ -186,7 +203,7 @@ bool CMainFrame::OnFileNew() {
 bool CMainFrame::openDocument(const QString& path) {
   const FileOutcome outcome = doc_.OnOpenDocument(local(path));
   if (!outcome.ok()) {
-    prompts_.showMessage(outcome.message, kAppCaption);
+    prompts_.showAlert(MessageIcon::kWarning, outcome.message, kAppCaption);
     return false;
   }
   proposedPath_.clear();
@@ -215,7 +232,7 @@ bool CMainFrame::openRecentFile(const QString& path) {
 bool CMainFrame::saveTo(const QString& path) {
   const FileOutcome outcome = doc_.OnSaveDocument(local(path));
   if (!outcome.ok()) {
-    prompts_.showMessage(outcome.message, kAppCaption);
+    prompts_.showAlert(MessageIcon::kWarning, outcome.message, kAppCaption);
     return false;
   }
   proposedPath_.clear();
@@ -249,7 +266,15 @@ bool CMainFrame::OnFileSaveAs() {
 
 bool CMainFrame::OnFileImportKit() {
   if (!SaveModified()) return false;
-  const QString source = QFileDialog::getOpenFileName(this, tr("Import Kit"), QString(),
+  // Where Hydrogen keeps kits: the user's own first, then those installed with the system.
+  QString kits;
+  for (const QString& folder : kitFolders_) {
+    if (QFileInfo(folder).isDir()) {
+      kits = folder;
+      break;
+    }
+  }
+  const QString source = QFileDialog::getOpenFileName(this, tr("Import Kit"), kits,
                                                       tr("Hydrogen kits (drumkit.xml *.h2drumkit);;All files (*)"));
   if (source.isEmpty()) return false;
   import::ImportOptions options;

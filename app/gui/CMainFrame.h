@@ -3,8 +3,10 @@
 // Edit and About menus. It runs the drum set's New, Open, Save, Save As and Import Kit as a desktop
 // program does: asking to save changes first, reporting failures, keeping the four most recent files.
 
+#include <QList>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -66,6 +68,9 @@ class CMainFrame : public QMainWindow {
   using KitImporter = std::function<import::ImportResult(const std::string& folder, CKitbeatDoc& doc,
                                                           const import::ImportOptions& options)>;
   void setKitImporter(KitImporter importer) { importer_ = std::move(importer); }
+  // The folders Import Kit's dialog may start in, the first that exists winning: Hydrogen's kits
+  // of the user (~/.local/share/hydrogen/data/drumkits), then the system's.
+  void setKitFolders(QStringList folders) { kitFolders_ = std::move(folders); }
 
   // "Save changes to <title>?" for a modified set; false when the user cancelled.
   bool SaveModified();
@@ -92,7 +97,9 @@ class CMainFrame : public QMainWindow {
   SettingsStore& settings_;
   Prompts& prompts_;
   CKitbeatView* view_ = nullptr;
-  QMenu* recentMenu_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QAction* recentEnd_ = nullptr;  // the separator after the recent files
+  QList<QAction*> recentActions_;  // the numbered recent files, or the place holder
   QAction* undoAction_ = nullptr;
   QAction* redoAction_ = nullptr;
   QString helpFolder_;
@@ -100,6 +107,7 @@ class CMainFrame : public QMainWindow {
   HelpWindow* helpWindow_ = nullptr;  // made on the first F1 without a browser, then kept
   QString proposedPath_;  // where an imported set, never saved yet, is proposed to go
   KitImporter importer_;
+  QStringList kitFolders_;
 };
 
 // The title bar: the drum set's title, " - ", the program's name; a set with unsaved changes has

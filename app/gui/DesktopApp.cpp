@@ -19,6 +19,7 @@
 #include "AppIcon.h"
 #include "AudioSystem.h"
 #include "CMainFrame.h"
+#include "KeyboardReturn.h"
 #include "ProgramEnding.h"
 #include "QtPrompts.h"
 #include "SettingsStore.h"
@@ -135,6 +136,7 @@ int runDesktop(int argc, char** argv) {
   QtPrompts prompts;
   CMainFrame frame(system, settings, prompts);
   prompts.setOwner(&frame);
+  returnKeyboardAfterDialogs(&frame);
   frame.show();
   const QString file = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
   // A set named on the command line that cannot be opened ends the program, as it says.

@@ -38,7 +38,9 @@
 #include "ScriptedDialogs.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
+#include "QtPrompts.h"
 #include "ViewEngine.h"
+#include "WaveReader.h"
 
 namespace zumbel {
 namespace {
@@ -285,27 +287,107 @@ TEST_F(Frame, TheRecentListKeepsTheFourLatestOpens) {
   EXPECT_EQ(settings.recentFiles(), opened.mid(0, 4));
 }
 
-// Chosen from File > Recent File, a set that was deleted since is reported and leaves the list.
+// The recent sets are numbered entries of the File menu itself, a greyed place holder while
+// there is none. Chosen there, a set that was deleted since is reported and leaves the list.
 TEST_F(Frame, ARecentSetThatNoLongerOpensLeavesTheList) {
+  QMenu* file = nullptr;
+  for (QMenu* m : frame.findChildren<QMenu*>()) {
+    EXPECT_NE(m->title(), QStringLiteral("Recent File")) << "no submenu";
+    if (m->title() == QStringLiteral("&File")) file = m;
+  }
+  ASSERT_NE(file, nullptr);
+  const auto recent = [&] {
+    QList<QAction*> entries;
+    for (QAction* a : file->actions()) {
+      const QString t = a->text();
+      if (t == QStringLiteral("Recent File") || (t.size() > 2 && t[0] == QLatin1Char('&') && t[1].isDigit())) {
+        entries.push_back(a);
+      }
+    }
+    return entries;
+  };
+  ASSERT_EQ(recent().size(), 1);
+  EXPECT_FALSE(recent()[0]->isEnabled());
+
   const QString kept = saveSet("Kept.drums");
   const QString deleted = saveSet("Deleted.drums");
   ASSERT_TRUE(frame.openDocument(kept));
   ASSERT_TRUE(frame.openDocument(deleted));
   ASSERT_TRUE(frame.openDocument(kept));
   std::filesystem::remove(deleted.toStdString());
-  QMenu* recent = nullptr;
-  for (QMenu* m : frame.findChildren<QMenu*>()) {
-    if (m->title() == QStringLiteral("Recent File")) recent = m;
-  }
-  ASSERT_NE(recent, nullptr);
-  ASSERT_EQ(recent->actions().size(), 2);
-  recent->actions()[1]->trigger();
+  ASSERT_EQ(recent().size(), 2);
+  EXPECT_TRUE(recent()[0]->text().startsWith(QStringLiteral("&1 ...")));
+  EXPECT_EQ(recent()[0]->text().size(), 3 + 30);
+  EXPECT_TRUE(recent()[1]->text().endsWith(QStringLiteral("/Deleted.drums")));
+  recent()[1]->trigger();
   QApplication::processEvents();
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_NE(prompts.shown[0].first.find("Cannot find this file."), std::string::npos);
+  EXPECT_EQ(prompts.icons, std::vector<MessageIcon>{MessageIcon::kWarning});
   EXPECT_EQ(settings.recentFiles(), QStringList{kept});
-  EXPECT_EQ(recent->actions().size(), 1);
+  EXPECT_EQ(recent().size(), 1);
+  EXPECT_TRUE(recent()[0]->isEnabled());
   EXPECT_EQ(frame.document().GetPathName(), kept.toStdString());
+}
+
+// File > Open asks about the changes only once a set was chosen; a cancelled dialog asks nothing.
+TEST_F(Frame, OpenAsksToSaveOnlyAfterASetIsChosen) {
+  ASSERT_TRUE(frame.start(QString()));
+  const QString other = saveSet("Other.drums");
+  frame.document().SetModifiedFlag();
+  QAction* open = nullptr;
+  for (QAction* a : frame.findChildren<QAction*>()) {
+    if (a->text() == QStringLiteral("&Open...")) open = a;
+  }
+  ASSERT_NE(open, nullptr);
+  prompts.answer = Prompts::Answer::kNo;
+  std::vector<std::size_t> askedBeforeDialog;
+  const auto openChoosing = [&](bool choose) {
+    ModalDriver user([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      if (!dialog) return;
+      askedBeforeDialog.push_back(prompts.asked.size());
+      if (choose) {
+        typeFileName(dialog, dir.path(), QStringLiteral("Other.drums"));
+      } else {
+        dialog->reject();
+      }
+    });
+    open->trigger();
+    EXPECT_FALSE(user.timedOut());
+  };
+  openChoosing(false);
+  EXPECT_TRUE(prompts.asked.empty());
+  openChoosing(true);
+  EXPECT_EQ(askedBeforeDialog, (std::vector<std::size_t>{0, 0}));
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].first, "Save changes to New Drumset (Not Saved)?");
+  EXPECT_EQ(frame.document().GetPathName(), other.toStdString());
+}
+
+// The program's message boxes: a question looks like one, the failures of sets and sample lists
+// carry a warning and a stop sign, and an unreadable sample's box the desktop's "Error".
+TEST(Boxes, CarryTheirIconsAndCaptions) {
+  QWidget owner;
+  QtPrompts prompts(&owner);
+  std::vector<std::pair<QMessageBox::Icon, QString>> seen;
+  ModalDriver user([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (!box) return;
+    seen.emplace_back(box->icon(), box->windowTitle());
+    box->button(box->buttons().contains(box->button(QMessageBox::Cancel)) ? QMessageBox::Cancel : QMessageBox::Ok)
+        ->click();
+  });
+  prompts.askYesNoCancel("Save changes to Kit.drums?", kAppCaption);
+  prompts.showAlert(MessageIcon::kWarning, "Unexpected file format.", kAppCaption);
+  prompts.showAlert(MessageIcon::kCritical, "Kicks.slist was not found.", kAppCaption);
+  prompts.showMessage(kCouldNotOpenFile, kCouldNotOpenFileCaption);
+  const std::vector<std::pair<QMessageBox::Icon, QString>> expected{{QMessageBox::Question, "Zumbel"},
+                                                                    {QMessageBox::Warning, "Zumbel"},
+                                                                    {QMessageBox::Critical, "Zumbel"},
+                                                                    {QMessageBox::NoIcon, "Error"}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_FALSE(user.timedOut());
 }
 
 // The output's device goes away while the window is open: it is closed and the user told once;
@@ -332,6 +414,7 @@ TEST_F(Frame, AFileThatCannotBeOpenedIsReportedAndTheSetStays) {
   EXPECT_FALSE(frame.openDocument(QString::fromStdString(dir / "missing.drums")));
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_NE(prompts.shown[0].first.find("Cannot find this file."), std::string::npos) << prompts.shown[0].first;
+  EXPECT_EQ(prompts.icons, std::vector<MessageIcon>{MessageIcon::kWarning});
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("New Drumset (Not Saved) - Zumbel"));
   EXPECT_TRUE(settings.recentFiles().isEmpty());
 }
@@ -352,6 +435,7 @@ TEST_F(Frame, ASaveThatFailsIsReportedAndTheChangesStayUnsaved) {
   EXPECT_FALSE(frame.OnFileSave());
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(prompts.shown[0].second, "Zumbel");
+  EXPECT_EQ(prompts.icons, std::vector<MessageIcon>{MessageIcon::kWarning});
   EXPECT_TRUE(prompts.shown[0].first.starts_with(path)) << prompts.shown[0].first;
   EXPECT_TRUE(frame.document().IsModified());
   EXPECT_EQ(settings.recentFiles(), QStringList{QString::fromStdString(path)});
@@ -555,7 +639,7 @@ TEST_F(Frame, AMissingSampleIsLocatedInTheOpenDialog) {
   }
 
   EXPECT_EQ(dialogs, 1);
-  EXPECT_EQ(filters, QStringList{QStringLiteral("Wav Files (*.wav *.WAV)")});
+  EXPECT_EQ(filters, QStringList{QString::fromLatin1(kWavFilter)});
   EXPECT_TRUE(startedAt.endsWith(QStringLiteral("kick.wav"))) << startedAt.toStdString();
   // Nothing located yet: the dialog starts beside the set, where moved samples most often are.
   EXPECT_EQ(startFolder, QString::fromStdString(dir.path())) << startFolder.toStdString();
@@ -641,6 +725,10 @@ TEST_F(Frame, ImportKitAsksForTheNotePlacementAndReadsTheKitWithIt) {
     return import::importHydrogenFolder(folder, doc, options);
   });
   ASSERT_TRUE(frame.start(QString()));
+  // The kit dialog starts among the user's Hydrogen kits when there are any, else the system's.
+  frame.setKitFolders({QString::fromStdString(dir / "user-kits"), QString::fromStdString(dir / "system-kits")});
+  std::filesystem::create_directories(dir / "system-kits");
+  QStringList startedIn;
   const auto importAnswering = [&](const QString& button, QString& defaultButton, int& saveDialogs) {
     ModalDriver user([&](QWidget* modal) {
       if (auto* box = qobject_cast<QMessageBox*>(modal)) {
@@ -653,6 +741,7 @@ TEST_F(Frame, ImportKitAsksForTheNotePlacementAndReadsTheKitWithIt) {
           ++saveDialogs;
           typeFileName(dialog, dir.path(), QStringLiteral("Tiny"));
         } else {
+          startedIn.push_back(dialog->directory().absolutePath());
           typeFileName(dialog, dir / "kit", QStringLiteral("drumkit.xml"));
         }
       }
@@ -668,7 +757,9 @@ TEST_F(Frame, ImportKitAsksForTheNotePlacementAndReadsTheKitWithIt) {
   EXPECT_EQ(saveDialogs, 0);
   EXPECT_TRUE(readWith.empty());
 
+  std::filesystem::create_directories(dir / "user-kits");
   ASSERT_TRUE(importAnswering(QStringLiteral("generalMidi"), defaultButton, saveDialogs));
+  EXPECT_EQ(startedIn, (QStringList{QString::fromStdString(dir / "system-kits"), QString::fromStdString(dir / "user-kits")}));
   EXPECT_EQ(saveDialogs, 1);
   EXPECT_EQ(readWith, std::vector<import::NotePlacement>{import::NotePlacement::kGeneralMidi});
   EXPECT_EQ(frame.windowTitle(), QStringLiteral("*Tiny Kit - Zumbel"));

@@ -19,8 +19,14 @@ class RecordingPrompts : public Prompts {
  public:
   void showMessage(std::string_view text, std::string_view caption) override {
     shown.emplace_back(std::string(text), std::string(caption));
+    icons.push_back(MessageIcon::kPlain);
+  }
+  void showAlert(MessageIcon icon, std::string_view text, std::string_view caption) override {
+    RecordingPrompts::showMessage(text, caption);
+    icons.back() = icon;
   }
   std::vector<std::pair<std::string, std::string>> shown;
+  std::vector<MessageIcon> icons;  // one for each message shown
 };
 
 // A 16-bit stereo WAV file of `frames` frames at `level` on both sides; false when it could not

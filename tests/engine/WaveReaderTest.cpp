@@ -523,18 +523,26 @@ TEST_F(WaveReaderTest, TooManyFramesAreRefusedUnread) {
   EXPECT_EQ(reader.ReadWave(dir / "long.wav"), 1);
   expectEmpty();
   EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_EQ(SampleFileProblem(dir / "long.wav"), "is too long for a sample");
+  std::filesystem::resize_file(dir / "long.wav", 0);
+  EXPECT_EQ(SampleFileProblem(dir / "long.wav"), "is not a WAV, AIFF or FLAC sound file");
+  test::writeBytes(dir / "short.wav", wav(kPcm, 1, 44100, 16, samples16({1, 2, 3})));
+  EXPECT_EQ(SampleFileProblem(dir / "short.wav"), "");
 }
 
 TEST_F(WaveReaderTest, OnlyAFileThatCannotBeOpenedTellsTheUser) {
-  const std::vector<std::pair<std::string, std::string>> once{{"Could not OpenFile", std::string(kAppCaption)}};
+  const std::vector<std::pair<std::string, std::string>> once{{"Could not OpenFile", "Error"}};
   EXPECT_EQ(reader.ReadWave(dir / "missing.wav"), 1);
   EXPECT_EQ(prompts.shown, once);
   expectEmpty();
+  // The header probe an import runs says the same, with the reason.
+  EXPECT_EQ(SampleFileProblem(dir / "missing.wav"), "cannot be opened (No such file or directory)");
 
   prompts.shown.clear();
   std::filesystem::create_directory(dir / "folder.wav");
   EXPECT_EQ(reader.ReadWave(dir / "folder.wav"), 1);
   EXPECT_EQ(prompts.shown, once);
+  EXPECT_EQ(SampleFileProblem(dir / "folder.wav"), "is not a file");
 
   // Root reads any file, so the permission case only means something for other users.
   if (::geteuid() != 0) {

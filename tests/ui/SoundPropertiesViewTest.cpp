@@ -137,9 +137,14 @@ TEST_F(SoundProperties, ADoubleClickOpensThePadsSoundAndOnlyTheViewClosesIt) {
   ASSERT_TRUE(view.soundPropertiesOpen());
   EXPECT_TRUE(dialog().isVisible());
   for (int k = 1; k <= 5; ++k) EXPECT_EQ(label(("layer" + std::to_string(k)).c_str()), "EMPTY");
+  dialog().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog()));
   QTest::keyClick(&dialog(), Qt::Key_Escape);
   settle();
   EXPECT_FALSE(view.soundPropertiesOpen());
+  // The keyboard goes back to the main window, whether or not a window manager would give it.
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&view));
+  EXPECT_TRUE(view.hasFocus());
 }
 
 // A drop on a pad while the dialog is open, and the dialog's own sound slider, both make another

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -232,6 +233,43 @@ TEST_F(Editing, DropsFollowTheLayerSources) {
   EXPECT_NEAR(loudest(), 0.02f * 0.1f, 2e-4f);
 }
 
+// A file that is not a sample is named with why when it is imported, and kept out of the list;
+// one that got into the list all the same (a sample list, a set) is named when it is dropped.
+TEST_F(Editing, FilesThatDoNotPlayAreNamedAndLeftOut) {
+  const std::string good = wav("good.wav");
+  const std::string text = dir / "broken.wav";
+  std::ofstream(text) << "not a sound at all\n";
+  dialogs.names = {"Kit"};
+  dialogs.files = {{text, good, dir / "gone.wav"}};
+  view.ImportSamples();
+  ASSERT_EQ(doc.groupSize(0), 1);
+  EXPECT_EQ(doc.groupList(0)[0], good);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].first,
+            "These files were not added:\nbroken.wav is not a WAV, AIFF or FLAC sound file"
+            "\ngone.wav cannot be opened (No such file or directory)");
+  // A drop of nothing playable asks for no group and adds nothing.
+  doc.DeleteGroup(0);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(text))});
+  QDragEnterEvent enter(row(0), Qt::CopyAction, &mime, Qt::LeftButton, {});
+  QCoreApplication::sendEvent(&view, &enter);
+  QDropEvent drop(row(0), Qt::CopyAction, &mime, Qt::LeftButton, {});
+  QCoreApplication::sendEvent(&view, &drop);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(doc.groupCount(), 0);
+  EXPECT_EQ(dialogs.presets.size(), 1u);
+  ASSERT_EQ(prompts.shown.size(), 2u);
+  EXPECT_EQ(prompts.shown[1].first, "This file was not added:\nbroken.wav is not a WAV, AIFF or FLAC sound file");
+
+  const int g = doc.appendGroup("Listed");
+  doc.appendSample(g, text);
+  drag(row(0), pad(2, 0));
+  EXPECT_TRUE(doc.sound(2).isEmpty());
+  ASSERT_EQ(prompts.shown.size(), 3u);
+  EXPECT_EQ(prompts.shown[2].first, "The pad keeps what it had: the sample\n" + text + "\nis not a WAV, AIFF or FLAC sound file.");
+}
+
 TEST_F(Editing, ADropThatCannotLoadLeavesTheSoundAsItWas) {
   const int g = group("Kit", 1);
   doc.appendSample(g, dir / "gone.wav");
@@ -240,6 +278,8 @@ TEST_F(Editing, ADropThatCannotLoadLeavesTheSoundAsItWas) {
   EXPECT_EQ(engine().voices().voice(2, 0), nullptr);
   EXPECT_EQ(dialogs.asked.back().filter, kWavFilter);
   EXPECT_EQ(loudest(), 0.0f);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].first, "The pad keeps what it had: the sample\n" + dir / "gone.wav" + "\ncould not be found.");
 }
 
 TEST_F(Editing, AnEmptySoundTakesItsFirstSamplesRate) {
@@ -492,7 +532,11 @@ TEST_F(Editing, ImportAsksForAFirstGroupAndTakesEverySelectedFile) {
   EXPECT_EQ(dialogs.asked.back().filter, kWaveImportFilter);
 
   std::vector<std::string> many;
-  for (int i = 0; i < 400; ++i) many.push_back(dir / ("a-rather-long-sample-file-name-" + std::to_string(i) + ".WAV"));
+  const std::string one = wav("one.wav", 44100, 0.5f, 16);
+  for (int i = 0; i < 400; ++i) {
+    many.push_back(dir / ("a-rather-long-sample-file-name-" + std::to_string(i) + ".WAV"));
+    std::filesystem::copy_file(one, many.back());
+  }
   dialogs.files = {many, {many[0]}};
   view.ImportSamples();
   view.ImportSamples();
@@ -550,6 +594,7 @@ TEST_F(Editing, SampleListsAreSavedAndLoadedThroughTheirDialogs) {
   ASSERT_EQ(doc.groupCount(), 3);
   EXPECT_EQ(doc.groupSize(2), 1);
   EXPECT_EQ(prompts.shown.size(), 2u);
+  EXPECT_EQ(prompts.icons.back(), MessageIcon::kCritical);
 }
 
 // A set keeps a sample found beside it by the path it stored; the preview plays that file all
@@ -620,8 +665,12 @@ TEST_F(Editing, PadsAndRowsTellWhatTheyAreAndHowTheyAreCarried) {
   EXPECT_EQ(tip(row(0)), QString::fromStdString(dir / "Kit0.wav"));
   EXPECT_EQ(tip(centre(skin::kTrashArea)), QString());
 
-  // The two drags carry different pointers; both are drawn sharp at 2x.
+  // A pad names its sample as the list does; a layer that borrows says whose it plays.
   drag(row(0), pad(0, 0));
+  EXPECT_EQ(tip(pad(0, 0)), "C1 (note 36), layer 1, Kit0.wav");
+  EXPECT_EQ(tip(pad(0, 3)), "C1 (note 36), layer 4 plays layer 1, Kit0.wav");
+
+  // The two drags carry different pointers; both are drawn sharp at 2x.
   press(row(0));
   const QPixmap entry = QGuiApplication::overrideCursor()->pixmap();
   release(row(0));
