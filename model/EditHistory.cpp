@@ -29,7 +29,7 @@ void EditHistory::end(const CKitbeatDoc& doc) {
   undo_.push_back(Step{std::move(label_), std::move(*before)});
   mergeKey_ = std::move(pendingKey_);
   if (position() > kMaxUndoSteps) {
-    undo_.erase(undo_.begin());
+    undo_.pop_front();
     savedAt_ = savedAt_ > 0 ? savedAt_ - 1 : -1;
   }
 }

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <deque>
 #include <vector>
 
 #include "KitbeatDoc.h"
@@ -64,7 +65,7 @@ class EditHistory {
   };
   int position() const { return static_cast<int>(undo_.size()); }
 
-  std::vector<Step> undo_;
+  std::deque<Step> undo_;  // the oldest step leaves from the front, without moving the rest
   std::vector<Step> redo_;
   int depth_ = 0;
   std::optional<SetState> before_;
