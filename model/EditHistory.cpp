@@ -34,23 +34,18 @@ void EditHistory::end(const CKitbeatDoc& doc) {
   }
 }
 
-std::optional<SetState> EditHistory::undo(const CKitbeatDoc& doc) {
-  if (undo_.empty() || depth_ > 0) return std::nullopt;
-  Step step = std::move(undo_.back());
-  undo_.pop_back();
-  redo_.push_back(Step{step.label, SetState::of(doc)});
+std::optional<SetState> EditHistory::travel(std::deque<Step>& from, std::deque<Step>& to, const CKitbeatDoc& doc) {
+  if (from.empty() || depth_ > 0) return std::nullopt;
+  Step step = std::move(from.back());
+  from.pop_back();
+  // The present state goes the other way under the same name, so the step can be retraced.
+  to.push_back(Step{step.label, SetState::of(doc)});
   closeMerge();
   return std::move(step.state);
 }
 
-std::optional<SetState> EditHistory::redo(const CKitbeatDoc& doc) {
-  if (redo_.empty() || depth_ > 0) return std::nullopt;
-  Step step = std::move(redo_.back());
-  redo_.pop_back();
-  undo_.push_back(Step{step.label, SetState::of(doc)});
-  closeMerge();
-  return std::move(step.state);
-}
+std::optional<SetState> EditHistory::undo(const CKitbeatDoc& doc) { return travel(undo_, redo_, doc); }
+std::optional<SetState> EditHistory::redo(const CKitbeatDoc& doc) { return travel(redo_, undo_, doc); }
 
 void EditHistory::markSaved() {
   savedAt_ = position();

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <deque>
-#include <vector>
 
 #include "KitbeatDoc.h"
 
@@ -64,9 +63,10 @@ class EditHistory {
     SetState state;  // on the undo list: before the step; on the redo list: after it
   };
   int position() const { return static_cast<int>(undo_.size()); }
+  std::optional<SetState> travel(std::deque<Step>& from, std::deque<Step>& to, const CKitbeatDoc& doc);
 
   std::deque<Step> undo_;  // the oldest step leaves from the front, without moving the rest
-  std::vector<Step> redo_;
+  std::deque<Step> redo_;
   int depth_ = 0;
   std::optional<SetState> before_;
   std::string label_;

@@ -204,6 +204,7 @@ class CKitbeatView : public QWidget {
   std::string soundLabel(int sound) const;
   std::string clearLabel(int sound, int layer) const;
   bool mayRestore() const;
+  void restoreFromHistory(bool back);
   // The set came back from the history: the lists, pads and dialog show it.
   void afterRestore();
   // A slider in Sound Properties was pressed or released: its moves between make one step.

@@ -32,17 +32,12 @@ bool CKitbeatView::mayRestore() const {
   return editor_ && !progress_.loading() && !captured_ && !QApplication::activeModalWidget();
 }
 
-void CKitbeatView::Undo() {
-  if (!mayRestore()) return;
-  std::optional<SetState> state = history_.undo(doc_);
-  if (!state) return;
-  editor_->restoreState(std::move(*state));
-  afterRestore();
-}
+void CKitbeatView::Undo() { restoreFromHistory(true); }
+void CKitbeatView::Redo() { restoreFromHistory(false); }
 
-void CKitbeatView::Redo() {
+void CKitbeatView::restoreFromHistory(bool back) {
   if (!mayRestore()) return;
-  std::optional<SetState> state = history_.redo(doc_);
+  std::optional<SetState> state = back ? history_.undo(doc_) : history_.redo(doc_);
   if (!state) return;
   editor_->restoreState(std::move(*state));
   afterRestore();
