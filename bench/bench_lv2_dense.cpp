@@ -198,7 +198,7 @@ class Host {
     LilvNode* atom = lilv_new_uri(world_, LV2_ATOM__AtomPort);
     LilvNode* input = lilv_new_uri(world_, LV2_CORE__InputPort);
     LilvNode* midiEvent = lilv_new_uri(world_, LV2_MIDI__MidiEvent);
-    std::vector<uint32_t> atomInputs, atomOutputs, audioLike;
+    std::vector<uint32_t> atomInputs, atomOutputs, controlPorts;
     uint32_t midiPort = UINT32_MAX;
     for (uint32_t i = 0; i < ports; ++i) {
       const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, i);
@@ -209,6 +209,7 @@ class Host {
         const float value = !std::isnan(defaults[i]) ? defaults[i] : !std::isnan(minimum[i]) ? minimum[i] : 0.0f;
         const auto set = o_.controls.find(lilv_node_as_string(lilv_port_get_symbol(plugin_, port)));
         controls_[i] = set != o_.controls.end() ? set->second : value;
+        controlPorts.push_back(i);
       } else if (lilv_port_is_a(plugin_, port, atom)) {
         (in ? atomInputs : atomOutputs).push_back(i);
         if (in && midiPort == UINT32_MAX && lilv_port_supports_event(plugin_, port, midiEvent)) midiPort = i;
@@ -234,12 +235,7 @@ class Host {
     for (std::size_t k = 0; k < audioOutputs_.size(); ++k) {
       lilv_instance_connect_port(instance_, audioOutputs_[k], outputs_[k].data());
     }
-    for (uint32_t i = 0; i < ports; ++i) {
-      const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, i);
-      LilvNode* controlNode = lilv_new_uri(world_, LV2_CORE__ControlPort);
-      if (lilv_port_is_a(plugin_, port, controlNode)) lilv_instance_connect_port(instance_, i, &controls_[i]);
-      lilv_node_free(controlNode);
-    }
+    for (const uint32_t i : controlPorts) lilv_instance_connect_port(instance_, i, &controls_[i]);
     midiPort_ = midiPort;
     for (const uint32_t i : atomInputs) {
       sequences_.emplace_back(kSequenceBytes / 8);
