@@ -86,6 +86,7 @@ bench: build
 	@./$(BUILD)/bench/bench_lv2_run
 	@bench/bench-render $(BUILD)
 	@bench/compare-drumgizmo $(BUILD)
+	@bench/compare-lv2-dense $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
