@@ -57,7 +57,7 @@ inline constexpr double kStopRampSeconds = 0.003;
 inline constexpr int kMaxBlockFrames = 4096;
 // Slot changes (a start, a stop, a new volume...) one span of a block keeps with their frames
 // before it mixes what it has so far and goes on; a note-on makes one or two.
-inline constexpr int kMaxSpanEvents = 8192;
+inline constexpr int kMaxSpanEvents = 2048;
 
 // Channel messages one audio cycle can carry to the engine (the ALSA path's ring, offline
 // rendering's per-block batch).

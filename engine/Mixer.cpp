@@ -73,6 +73,9 @@ struct Mixer::Playback {
   int tailTotal = 0;
   int tailFrames = 0;  // still to play
   bool tailLooping = false;
+  // The slot's first and last event in the open span (Mixer::Event), -1 for none.
+  int firstEvent = -1;
+  int lastEvent = -1;
 };
 
 Mixer::Mixer(int deviceRate)
@@ -85,11 +88,8 @@ Mixer::Mixer(int deviceRate)
       scratch_(new float[kPairScratchStride * kMixerOutputPairs]),
       gainTable_(new float[kMaxTrim - kSilentVolume + 1]),
       events_(new Event[kMaxSpanEvents]),
-      firstEvent_(new int[kMaxSlots]),
-      lastEvent_(new int[kMaxSlots]),
-      touched_(new SlotId[kMaxSlots]),
+      touched_(new SlotId[kMaxSpanEvents]),
       restarts_(new int[kMaxSpanEvents]) {
-  std::fill_n(firstEvent_.get(), kMaxSlots, -1);
   for (int w = 0; w < kPendingWords; ++w) pending_[w].store(0, std::memory_order_relaxed);
   for (int w = 0; w < kSummaryWords; ++w) summary_[w].store(0, std::memory_order_relaxed);
   static_assert(std::is_trivially_destructible_v<Control> && std::is_trivially_destructible_v<Playback>,
@@ -345,7 +345,14 @@ Mixer::Settings Mixer::settingsOf(SlotId slot) const noexcept {
   return s;
 }
 
-void Mixer::applyCommand(SlotId slot, bool stopped) noexcept { applySettings(slot, settingsOf(slot), stopped); }
+void Mixer::applyCommand(SlotId slot, bool stopped) noexcept { take(slot, settingsOf(slot), stopped); }
+
+void Mixer::take(SlotId slot, const Settings& s, bool stopped) noexcept {
+  applySettings(slot, s, stopped);
+  // The new settings of a sounding slot, as a render call takes them in at its start.
+  Playback& p = playback_[slot];
+  if (p.activeIndex >= 0) follow(p, s.frequency, s.output, s.volume, s.pan, s.trim);
+}
 
 void Mixer::applySettings(SlotId slot, const Settings& s, bool stopped) noexcept {
   Playback& p = playback_[slot];
@@ -663,13 +670,14 @@ void Mixer::capture(int at) noexcept {
     }
     const int e = eventCount_++;
     events_[e] = Event{settingsOf(slot), slot, at, -1};
-    if (firstEvent_[slot] < 0) {
-      firstEvent_[slot] = e;
+    Playback& p = playback_[slot];
+    if (p.firstEvent < 0) {
+      p.firstEvent = e;
       touched_[touchedCount_++] = slot;
     } else {
-      events_[lastEvent_[slot]].next = e;
+      events_[p.lastEvent].next = e;
     }
-    lastEvent_[slot] = e;
+    p.lastEvent = e;
   });
 }
 
@@ -691,13 +699,6 @@ bool Mixer::mixInto(Playback& p, int from, int to) noexcept {
   return mixSlot(p, mix + 2 * from, to - from);
 }
 
-void Mixer::applyEvent(const Event& e) noexcept {
-  applySettings(e.slot, e.settings, false);
-  // What every sounding slot takes in at the start of a render call.
-  Playback& p = playback_[e.slot];
-  if (p.activeIndex >= 0) follow(p, e.settings.frequency, e.settings.output, e.settings.volume, e.settings.pan, e.settings.trim);
-}
-
 int Mixer::mixWithEvents(SlotId slot, int at, int e, int to, bool& alive) noexcept {
   Playback& p = playback_[slot];
   for (; e >= 0; e = events_[e].next) {
@@ -714,7 +715,7 @@ int Mixer::mixWithEvents(SlotId slot, int at, int e, int to, bool& alive) noexce
       applySettings(slot, ev.settings, false);
       continue;
     }
-    applyEvent(ev);
+    take(ev.slot, ev.settings, false);
     alive = p.activeIndex >= 0;
   }
   if (alive) {
@@ -737,7 +738,7 @@ void Mixer::mixSpan(int from, int to) noexcept {
   const int sounding = activeCount_;
   for (int i = 0; i < sounding; ++i) {
     const SlotId slot = active_[i];
-    const int first = std::exchange(firstEvent_[slot], -1);
+    const int first = std::exchange(playback_[slot].firstEvent, -1);
     bool alive = true;
     const int again = mixWithEvents(slot, from, first, to, alive);
     if (alive) keep(slot, kept++);
@@ -747,7 +748,7 @@ void Mixer::mixSpan(int from, int to) noexcept {
   // The silent slots that were told something.
   for (int t = 0; t < touchedCount_; ++t) {
     const SlotId slot = touched_[t];
-    const int first = std::exchange(firstEvent_[slot], -1);
+    const int first = std::exchange(playback_[slot].firstEvent, -1);
     if (first < 0) continue;
     bool alive = false;
     const int again = mixWithEvents(slot, from, first, to, alive);
@@ -759,7 +760,7 @@ void Mixer::mixSpan(int from, int to) noexcept {
   while (restartCount_ > 0) {
     std::pop_heap(restarts_.get(), restarts_.get() + restartCount_, later);
     const Event& ev = events_[restarts_[--restartCount_]];
-    applyEvent(ev);
+    take(ev.slot, ev.settings, false);
     bool alive = playback_[ev.slot].activeIndex >= 0;
     const int again = mixWithEvents(ev.slot, ev.frame, ev.next, to, alive);
     // A slot started here is the last in the list until it has been mixed.

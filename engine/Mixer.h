@@ -160,7 +160,8 @@ class Mixer {
   void takePending(Fn&& fn) noexcept;
   void applyPendingCommands(bool stopped = false) noexcept;
   void writeOut(const OutputPairs& out, int frames, uint32_t used) noexcept;
-  void applyEvent(const Event& e) noexcept;
+  // A slot's command and settings, as the start of a render call takes them in.
+  void take(SlotId slot, const Settings& s, bool stopped) noexcept;
   void applyCommand(SlotId slot, bool stopped) noexcept;
   Settings settingsOf(SlotId slot) const noexcept;
   // A command as applyCommand takes it; false when it starts a slot out of the mix, which the
@@ -219,8 +220,6 @@ class Mixer {
   uint32_t spanUsed_ = 0;
   std::unique_ptr<Event[]> events_;
   int eventCount_ = 0;
-  std::unique_ptr<int[]> firstEvent_;  // per slot, -1 for none
-  std::unique_ptr<int[]> lastEvent_;
   std::unique_ptr<SlotId[]> touched_;  // the slots with events, each once
   int touchedCount_ = 0;
   std::unique_ptr<int[]> restarts_;  // a heap of events that start a slot anew, earliest first
