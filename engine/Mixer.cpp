@@ -170,7 +170,9 @@ void Mixer::applyCommandsWhileStopped() noexcept {
 
 void Mixer::markPending(SlotId slot) noexcept {
   const int word = slot >> 6;
-  pending_[word].fetch_or(uint64_t{1} << (slot & 63), std::memory_order_seq_cst);
+  // A word that already had a bit is in the summary, or in a scan that has taken its summary bit
+  // and has yet to take the word: only a word that was empty needs its summary bit.
+  if (pending_[word].fetch_or(uint64_t{1} << (slot & 63), std::memory_order_seq_cst) != 0) return;
   summary_[word >> 6].fetch_or(uint64_t{1} << (word & 63), std::memory_order_seq_cst);
 }
 
