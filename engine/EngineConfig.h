@@ -55,6 +55,9 @@ inline constexpr double kStopRampSeconds = 0.003;
 
 // The largest block the mixer renders in one piece; callers split longer ones.
 inline constexpr int kMaxBlockFrames = 4096;
+// Slot changes (a start, a stop, a new volume...) one span of a block keeps with their frames
+// before it mixes what it has so far and goes on; a note-on makes one or two.
+inline constexpr int kMaxSpanEvents = 2048;
 
 // Channel messages one audio cycle can carry to the engine (the ALSA path's ring, offline
 // rendering's per-block batch).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include "EngineTally.h"
 #include "MixKernels.h"
@@ -72,6 +73,9 @@ struct Mixer::Playback {
   int tailTotal = 0;
   int tailFrames = 0;  // still to play
   bool tailLooping = false;
+  // The slot's first and last event in the open span (Mixer::Event), -1 for none.
+  int firstEvent = -1;
+  int lastEvent = -1;
 };
 
 Mixer::Mixer(int deviceRate)
@@ -82,7 +86,10 @@ Mixer::Mixer(int deviceRate)
       active_(new SlotId[kMaxSlots]),
       free_(new SlotId[kMaxSlots]),
       scratch_(new float[kPairScratchStride * kMixerOutputPairs]),
-      gainTable_(new float[kMaxTrim - kSilentVolume + 1]) {
+      gainTable_(new float[kMaxTrim - kSilentVolume + 1]),
+      events_(new Event[kMaxSpanEvents]),
+      touched_(new SlotId[kMaxSpanEvents]),
+      restarts_(new int[kMaxSpanEvents]) {
   for (int w = 0; w < kPendingWords; ++w) pending_[w].store(0, std::memory_order_relaxed);
   for (int w = 0; w < kSummaryWords; ++w) summary_[w].store(0, std::memory_order_relaxed);
   static_assert(std::is_trivially_destructible_v<Control> && std::is_trivially_destructible_v<Playback>,
@@ -163,7 +170,9 @@ void Mixer::applyCommandsWhileStopped() noexcept {
 
 void Mixer::markPending(SlotId slot) noexcept {
   const int word = slot >> 6;
-  pending_[word].fetch_or(uint64_t{1} << (slot & 63), std::memory_order_seq_cst);
+  // A word that already had a bit is in the summary, or in a scan that has taken its summary bit
+  // and has yet to take the word: only a word that was empty needs its summary bit.
+  if (pending_[word].fetch_or(uint64_t{1} << (slot & 63), std::memory_order_seq_cst) != 0) return;
   summary_[word >> 6].fetch_or(uint64_t{1} << (word & 63), std::memory_order_seq_cst);
 }
 
@@ -183,27 +192,32 @@ void Mixer::stop(SlotId slot) noexcept { issue(slot, kStop); }
 void Mixer::setVolume(SlotId slot, int32_t volume) noexcept {
   if (!valid(slot)) return;
   control_[slot].volume.store(std::clamp(volume, kSilentVolume, kFullVolume), std::memory_order_relaxed);
+  markPending(slot);
 }
 
 void Mixer::setPan(SlotId slot, int32_t pan) noexcept {
   if (!valid(slot)) return;
   control_[slot].pan.store(std::clamp(pan, kPanLeft, kPanRight), std::memory_order_relaxed);
+  markPending(slot);
 }
 
 void Mixer::setTrim(SlotId slot, int32_t trim) noexcept {
   if (!valid(slot)) return;
   control_[slot].trim.store(std::clamp(trim, kMinTrim, kMaxTrim), std::memory_order_relaxed);
+  markPending(slot);
 }
 
 void Mixer::setOutput(SlotId slot, int output) noexcept {
   if (!valid(slot)) return;
   control_[slot].output.store(output >= 0 && output < kMixerOutputPairs ? output : 0, std::memory_order_relaxed);
+  markPending(slot);
 }
 
 bool Mixer::setFrequency(SlotId slot, int32_t hz) noexcept {
   if (!valid(slot)) return false;
   if (hz != 0 && (hz < kMinFrequency || hz > kMaxFrequency)) return false;
   control_[slot].frequency.store(hz, std::memory_order_relaxed);
+  markPending(slot);
   return true;
 }
 
@@ -296,7 +310,9 @@ void Mixer::retire(SlotId slot) noexcept {
   zumbel_engine_tally.slotsMixing.fetch_sub(1, std::memory_order_relaxed);
 }
 
-void Mixer::applyPendingCommands(bool stopped) noexcept {
+template <typename Fn>
+void Mixer::takePending(Fn&& fn) noexcept {
+  // Lowest slot first: slots started at one frame join the mix in that order.
   for (int s = 0; s < kSummaryWords; ++s) {
     if (summary_[s].load(std::memory_order_seq_cst) == 0) continue;
     uint64_t words = summary_[s].exchange(0, std::memory_order_seq_cst);
@@ -307,18 +323,44 @@ void Mixer::applyPendingCommands(bool stopped) noexcept {
       while (bits != 0) {
         const int bit = __builtin_ctzll(bits);
         bits &= bits - 1;
-        applyCommand(w * 64 + bit, stopped);
+        fn(w * 64 + bit);
       }
     }
   }
 }
 
-void Mixer::applyCommand(SlotId slot, bool stopped) noexcept {
-  Control& c = control_[slot];
+void Mixer::applyPendingCommands(bool stopped) noexcept {
+  takePending([this, stopped](SlotId slot) { applyCommand(slot, stopped); });
+}
+
+Mixer::Settings Mixer::settingsOf(SlotId slot) const noexcept {
+  const Control& c = control_[slot];
+  Settings s{};
+  s.command = c.command.load(std::memory_order_acquire);
+  s.released = c.released.load(std::memory_order_acquire);
+  s.pcm = c.pcm.load(std::memory_order_acquire);
+  s.volume = c.volume.load(std::memory_order_relaxed);
+  s.pan = c.pan.load(std::memory_order_relaxed);
+  s.frequency = c.frequency.load(std::memory_order_relaxed);
+  s.trim = c.trim.load(std::memory_order_relaxed);
+  s.output = c.output.load(std::memory_order_relaxed);
+  return s;
+}
+
+void Mixer::applyCommand(SlotId slot, bool stopped) noexcept { take(slot, settingsOf(slot), stopped); }
+
+void Mixer::take(SlotId slot, const Settings& s, bool stopped) noexcept {
+  applySettings(slot, s, stopped);
+  // The new settings of a sounding slot, as a render call takes them in at its start.
   Playback& p = playback_[slot];
-  const uint32_t command = c.command.load(std::memory_order_acquire);
+  if (p.activeIndex >= 0) follow(p, s.frequency, s.output, s.volume, s.pan, s.trim);
+}
+
+void Mixer::applySettings(SlotId slot, const Settings& s, bool stopped) noexcept {
+  Playback& p = playback_[slot];
+  const uint32_t command = s.command;
   const uint32_t sequence = command >> 2;
-  if (c.released.load(std::memory_order_acquire)) {
+  if (s.released) {
     // A voice taken away while it sounds fades out like a stop; with no audio running there is
     // nothing to fade, and applyCommandsWhileStopped takes every released slot out of the mix in
     // one pass before its memory goes.
@@ -332,10 +374,10 @@ void Mixer::applyCommand(SlotId slot, bool stopped) noexcept {
   p.seenSequence = sequence;
   switch (command & 3) {
     case kPlayOnce:
-      start(slot, false);
+      start(slot, false, s);
       break;
     case kPlayLooping:
-      start(slot, true);
+      start(slot, true, s);
       break;
     case kStop:
       if (p.activeIndex >= 0) beginFadeOut(p);
@@ -345,11 +387,21 @@ void Mixer::applyCommand(SlotId slot, bool stopped) noexcept {
   }
 }
 
-void Mixer::start(SlotId slot, bool looping) noexcept {
+bool Mixer::startsSlot(SlotId slot, const Settings& s) const noexcept {
+  const uint32_t kind = s.command & 3;
+  return !s.released && (s.command >> 2) != playback_[slot].seenSequence && (kind == kPlayOnce || kind == kPlayLooping);
+}
+
+void Mixer::start(SlotId slot, bool looping, const Settings& s) noexcept {
   Playback& p = playback_[slot];
-  p.pcm = control_[slot].pcm.load(std::memory_order_acquire);
+  p.pcm = s.pcm;
   if (p.pcm == nullptr || p.pcm->frameCount() == 0) {
-    deactivate(slot);
+    // A span's mix drops a slot from its list in its own pass.
+    if (!mixing_) {
+      deactivate(slot);
+    } else if (p.activeIndex >= 0) {
+      retire(slot);
+    }
     return;
   }
   if (p.activeIndex >= 0 && (p.gainLeft != 0.0f || p.gainRight != 0.0f)) {
@@ -370,13 +422,12 @@ void Mixer::start(SlotId slot, bool looping) noexcept {
   p.looping = looping;
   p.fading = false;
   p.rampLeft = 0;
-  const Control& c = control_[slot];
-  p.frequency = c.frequency.load(std::memory_order_relaxed);
+  p.frequency = s.frequency;
   p.step = stepFor(p.frequency);
-  p.volume = c.volume.load(std::memory_order_relaxed);
-  p.pan = c.pan.load(std::memory_order_relaxed);
-  p.trim = c.trim.load(std::memory_order_relaxed);
-  p.output = c.output.load(std::memory_order_relaxed);
+  p.volume = s.volume;
+  p.pan = s.pan;
+  p.trim = s.trim;
+  p.output = s.output;
   // A hit starts at full level at once: its attack is the point of a drum sample.
   targetGains(p.volume, p.trim, p.pan, p.targetLeft, p.targetRight);
   p.gainLeft = p.targetLeft;
@@ -401,17 +452,19 @@ void Mixer::beginFadeOut(Playback& p) noexcept {
 
 void Mixer::updateParameters(SlotId slot, Playback& p) noexcept {
   const Control& c = control_[slot];
-  const int32_t frequency = c.frequency.load(std::memory_order_relaxed);
+  follow(p, c.frequency.load(std::memory_order_relaxed), c.output.load(std::memory_order_relaxed),
+         c.volume.load(std::memory_order_relaxed), c.pan.load(std::memory_order_relaxed),
+         c.trim.load(std::memory_order_relaxed));
+}
+
+void Mixer::follow(Playback& p, int32_t frequency, int output, int32_t volume, int32_t pan, int32_t trim) noexcept {
   if (frequency != p.frequency) {
     p.frequency = frequency;
     p.step = stepFor(frequency);
   }
   // A slot moved to another pair finishes there; its fade or glide goes with it.
-  p.output = c.output.load(std::memory_order_relaxed);
+  p.output = output;
   if (p.fading) return;  // a fade keeps going to silence whatever the volume says
-  const int32_t volume = c.volume.load(std::memory_order_relaxed);
-  const int32_t pan = c.pan.load(std::memory_order_relaxed);
-  const int32_t trim = c.trim.load(std::memory_order_relaxed);
   if (volume == p.volume && pan == p.pan && trim == p.trim) return;
   p.volume = volume;
   p.pan = pan;
@@ -571,6 +624,11 @@ void Mixer::renderChunk(const OutputPairs& out, int frames) noexcept {
     }
   }
   activeCount_ = kept;
+  writeOut(out, frames, used);
+}
+
+void Mixer::writeOut(const OutputPairs& out, int frames, uint32_t used) noexcept {
+  const int pairs = std::clamp(out.count, 1, kMixerOutputPairs);
   for (int k = 0; k < pairs; ++k) {
     float* left = out.left[static_cast<std::size_t>(k)];
     float* right = out.right[static_cast<std::size_t>(k)];
@@ -595,6 +653,127 @@ void Mixer::render(const OutputPairs& out, int frames) noexcept {
     renderChunk(out.advanced(done), n);
     done += n;
   }
+}
+
+void Mixer::beginSpan(const OutputPairs& out, int frames) noexcept {
+  span_ = out;
+  spanFrames_ = std::clamp(frames, 0, kMaxBlockFrames);
+  spanDone_ = 0;
+  spanUsed_ = 0;
+}
+
+void Mixer::capture(int at) noexcept {
+  at = std::clamp(at, spanDone_, spanFrames_);
+  takePending([this, at](SlotId slot) {
+    if (eventCount_ == kMaxSpanEvents) {
+      // No room: the span is mixed up to here with what it holds, and goes on from here.
+      mixSpan(spanDone_, at);
+      spanDone_ = at;
+    }
+    const int e = eventCount_++;
+    events_[e] = Event{settingsOf(slot), slot, at, -1};
+    Playback& p = playback_[slot];
+    if (p.firstEvent < 0) {
+      p.firstEvent = e;
+      touched_[touchedCount_++] = slot;
+    } else {
+      events_[p.lastEvent].next = e;
+    }
+    p.lastEvent = e;
+  });
+}
+
+void Mixer::endSpan() noexcept {
+  mixSpan(spanDone_, spanFrames_);
+  spanDone_ = spanFrames_;
+  writeOut(span_, spanFrames_, spanUsed_);
+}
+
+bool Mixer::mixInto(Playback& p, int from, int to) noexcept {
+  if (to <= from) return true;
+  const int pairs = std::clamp(span_.count, 1, kMixerOutputPairs);
+  const int pair = p.output < pairs ? p.output : 0;
+  float* mix = scratch_.get() + pair * kPairScratchStride;
+  if ((spanUsed_ & (1u << pair)) == 0) {
+    spanUsed_ |= 1u << pair;
+    std::fill_n(mix, 2 * spanFrames_, 0.0f);
+  }
+  return mixSlot(p, mix + 2 * from, to - from);
+}
+
+int Mixer::mixWithEvents(SlotId slot, int at, int e, int to, bool& alive) noexcept {
+  Playback& p = playback_[slot];
+  for (; e >= 0; e = events_[e].next) {
+    const Event& ev = events_[e];
+    if (alive && ev.frame > at) {
+      alive = mixInto(p, at, ev.frame);
+      if (!alive) retire(slot);
+    }
+    at = ev.frame;
+    if (!alive) {
+      // Out of the mix, a start waits for its turn among the others (mixSpan); anything else
+      // only moves the slot's sequence on.
+      if (startsSlot(slot, ev.settings)) return e;
+      applySettings(slot, ev.settings, false);
+      continue;
+    }
+    take(ev.slot, ev.settings, false);
+    alive = p.activeIndex >= 0;
+  }
+  if (alive) {
+    alive = mixInto(p, at, to);
+    if (!alive) retire(slot);
+  }
+  return -1;
+}
+
+void Mixer::mixSpan(int from, int to) noexcept {
+  mixing_ = true;
+  const auto later = [](int a, int b) { return a > b; };  // the heap gives the earliest event first
+  const auto waitTurn = [this, &later](int e) {
+    restarts_[restartCount_++] = e;
+    std::push_heap(restarts_.get(), restarts_.get() + restartCount_, later);
+  };
+  // The slots sounding at `from`, in their order, each over the whole span with its own events;
+  // finished ones drop out in one pass that keeps the others in order.
+  int kept = 0;
+  const int sounding = activeCount_;
+  for (int i = 0; i < sounding; ++i) {
+    const SlotId slot = active_[i];
+    const int first = std::exchange(playback_[slot].firstEvent, -1);
+    bool alive = true;
+    const int again = mixWithEvents(slot, from, first, to, alive);
+    if (alive) keep(slot, kept++);
+    if (again >= 0) waitTurn(again);
+  }
+  activeCount_ = kept;
+  // The silent slots that were told something.
+  for (int t = 0; t < touchedCount_; ++t) {
+    const SlotId slot = touched_[t];
+    const int first = std::exchange(playback_[slot].firstEvent, -1);
+    if (first < 0) continue;
+    bool alive = false;
+    const int again = mixWithEvents(slot, from, first, to, alive);
+    if (again >= 0) waitTurn(again);
+  }
+  // Slots started during the span join after the others, in the order of their starts (events
+  // are kept in frame order, and a frame's in slot order), as rendering up to each start in turn
+  // would have added them.
+  while (restartCount_ > 0) {
+    std::pop_heap(restarts_.get(), restarts_.get() + restartCount_, later);
+    const Event& ev = events_[restarts_[--restartCount_]];
+    take(ev.slot, ev.settings, false);
+    bool alive = playback_[ev.slot].activeIndex >= 0;
+    const int again = mixWithEvents(ev.slot, ev.frame, ev.next, to, alive);
+    // A slot started here is the last in the list until it has been mixed.
+    if (!alive && playback_[ev.slot].activeIndex < 0 && activeCount_ > 0 && active_[activeCount_ - 1] == ev.slot) {
+      --activeCount_;
+    }
+    if (again >= 0) waitTurn(again);
+  }
+  touchedCount_ = 0;
+  eventCount_ = 0;
+  mixing_ = false;
 }
 
 }  // namespace zumbel

@@ -3,10 +3,17 @@
 // PCM block at its own volume, pan and frequency, summed into float stereo at the device rate.
 //
 // Threads: slots are handed out and taken back on the user-interface thread. Play, Stop and the
-// setters may come from any thread; they only store into per-slot atomics, and the audio thread
-// picks them up at the start of the next render call, so a command issued between two render
-// calls takes effect at exactly the frame where the second one begins. The last command on a
-// slot before that point wins. render() allocates nothing, takes no lock and never throws.
+// setters may come from any thread; they only store into per-slot atomics and mark the slot, and
+// the audio thread picks them up at the start of the next render call, so a command issued
+// between two render calls takes effect at exactly the frame where the second one begins. The
+// last command on a slot before that point wins. render() allocates nothing, takes no lock and
+// never throws.
+//
+// A block with many events (a drum roll: a note-on every few frames) is mixed as a span: each
+// event frame captures what the marked slots were told, and the span then mixes every slot once
+// over the whole block, applying its own changes at their frames. The result is the same, sample
+// for sample, as rendering up to each event frame in turn, without going over every sounding slot
+// at every event.
 
 #include <array>
 #include <atomic>
@@ -109,6 +116,12 @@ class Mixer {
   void render(float* left, float* right, int frames) noexcept { render(OutputPairs::stereo(left, right), frames); }
   // Overwrites `frames` frames of every pair with the slots routed to it.
   void render(const OutputPairs& out, int frames) noexcept;
+  // The same in steps: beginSpan opens `frames` (at most kMaxBlockFrames) frames of `out`;
+  // capture(at) makes what is pending take effect at frame `at` of the span, as a render call
+  // beginning there would (frames never go back); endSpan mixes the span and writes it out.
+  void beginSpan(const OutputPairs& out, int frames) noexcept;
+  void capture(int at) noexcept;
+  void endSpan() noexcept;
   // Every slot falls silent at once, without the stop ramp, commands already issued included:
   // the next render starts from silence. Between renders, or while none runs.
   void silence() noexcept;
@@ -119,6 +132,20 @@ class Mixer {
  private:
   struct Control;
   struct Playback;
+  // What a slot's control said at a moment: a command word and the settings a start reads.
+  struct Settings {
+    const PcmBlock* pcm;
+    uint32_t command;
+    bool released;
+    int32_t volume, pan, frequency, trim, output;
+  };
+  // A slot's settings captured at a frame of the span; `next` chains the slot's events in order.
+  struct Event {
+    Settings settings;
+    SlotId slot;
+    int frame;
+    int next;
+  };
   // Storage for kMaxSlots of them, each built when its slot is first handed out: a mixer playing
   // a few voices never touches, nor has the system fault in, the memory of the other slots.
   struct RawDelete {
@@ -129,9 +156,28 @@ class Mixer {
 
   void markPending(SlotId slot) noexcept;
   void issue(SlotId slot, uint32_t kind) noexcept;
+  template <typename Fn>
+  void takePending(Fn&& fn) noexcept;
   void applyPendingCommands(bool stopped = false) noexcept;
+  void writeOut(const OutputPairs& out, int frames, uint32_t used) noexcept;
+  // A slot's command and settings, as the start of a render call takes them in.
+  void take(SlotId slot, const Settings& s, bool stopped) noexcept;
   void applyCommand(SlotId slot, bool stopped) noexcept;
-  void start(SlotId slot, bool looping) noexcept;
+  Settings settingsOf(SlotId slot) const noexcept;
+  // A command as applyCommand takes it; false when it starts a slot out of the mix, which the
+  // span leaves to its caller (see mixSpan).
+  void applySettings(SlotId slot, const Settings& s, bool stopped) noexcept;
+  void start(SlotId slot, bool looping, const Settings& s) noexcept;
+  // Whether `s` starts slot `slot` while it is out of the mix.
+  bool startsSlot(SlotId slot, const Settings& s) const noexcept;
+  // The span's mix from frame `from` to `to` with the events captured so far.
+  void mixSpan(int from, int to) noexcept;
+  // Mixes one slot from `at` to `to`, applying its events from `e` on at their frames. Returns
+  // the event that starts it again after it fell silent on the way, or -1; `alive` tells whether
+  // it is sounding at `to`.
+  int mixWithEvents(SlotId slot, int at, int e, int to, bool& alive) noexcept;
+  // Adds frames [from, to) of the slot into its pair's part of the span; false when it finished.
+  bool mixInto(Playback& p, int from, int to) noexcept;
   void beginRamp(Playback& p, float targetLeft, float targetRight) noexcept;
   void beginFadeOut(Playback& p) noexcept;
   void activate(SlotId slot) noexcept;
@@ -140,6 +186,7 @@ class Mixer {
   void keep(SlotId slot, int index) noexcept;
   void retire(SlotId slot) noexcept;
   void updateParameters(SlotId slot, Playback& p) noexcept;
+  void follow(Playback& p, int32_t frequency, int output, int32_t volume, int32_t pan, int32_t trim) noexcept;
   // Fades out what a restarted slot was playing.
   void mixTail(Playback& p, float* out, int frames) noexcept;
   // Adds one slot into the interleaved scratch; false when the slot has finished.
@@ -166,6 +213,18 @@ class Mixer {
   std::unique_ptr<float[]> scratch_;
   // Attenuation in hundredths of a dB -> linear gain, from -kMaxTrim (a boost) to silence.
   std::unique_ptr<float[]> gainTable_;
+  // The open span: where it writes, how long it is, how far it is mixed, which pairs it used.
+  OutputPairs span_{};
+  int spanFrames_ = 0;
+  int spanDone_ = 0;
+  uint32_t spanUsed_ = 0;
+  std::unique_ptr<Event[]> events_;
+  int eventCount_ = 0;
+  std::unique_ptr<SlotId[]> touched_;  // the slots with events, each once
+  int touchedCount_ = 0;
+  std::unique_ptr<int[]> restarts_;  // a heap of events that start a slot anew, earliest first
+  int restartCount_ = 0;
+  bool mixing_ = false;  // inside mixSpan
   std::atomic<bool> running_{false};
   std::atomic<uint64_t> started_{0};
   std::atomic<uint64_t> finished_{0};
