@@ -9,7 +9,7 @@
 #include "FileIO.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  if (argc != 2 || argv[1][0] == '-') {  // "--help" is no file name to write a song to
     std::fprintf(stderr, "usage: make_dense_song OUT.mid\n");
     return 2;
   }
