@@ -99,6 +99,9 @@ inline constexpr int kMaxSampleReadThreads = 16;
 // Offline rendering: the cycle size, and how long a render without a fixed tail may ring on
 // after the song (a looping sound would ring for ever).
 inline constexpr int kRenderBlockFrames = 256;
+// While the song surely goes on, cycles of this many frames (a whole number of the above, so the
+// ending is found at the same frame): a sounding slot is visited a quarter as often.
+inline constexpr int kRenderSongBlockFrames = 4 * kRenderBlockFrames;
 inline constexpr double kMaxAutoTailSeconds = 10.0;
 // Frames per buffer the file writer's thread takes at a time while a render goes on.
 inline constexpr int kWriteBehindFrames = 16384;

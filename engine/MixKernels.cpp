@@ -163,6 +163,15 @@ void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ram
   copyRamped(src, out, frames, ramp);
 }
 
+// Built here with the kernels' optimisation, where the compiler pairs up the frames with
+// shuffles; the plain build copied them one value at a time.
+void splitStereo(const float* mix, float* left, float* right, int frames) noexcept {
+  for (int f = 0; f < frames; ++f) {
+    left[f] = mix[2 * f];
+    right[f] = mix[2 * f + 1];
+  }
+}
+
 // The positions differ from frame to frame, so the compiler cannot vectorise the scalar loop
 // (16-bit gathers do not exist). Four output frames at a time instead: one load per frame
 // fetches its neighbours, a transpose puts each frame in a lane, and each channel is

@@ -34,6 +34,9 @@ void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ram
 uint64_t mixCubicRamp(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
                       const GainRamp& ramp) noexcept;
 
+// The interleaved scratch handed out as the two channels a block is delivered in.
+void splitStereo(const float* mix, float* left, float* right, int frames) noexcept;
+
 // One interpolated value from the four samples around a fractional position.
 inline float cubicPoint(float xm1, float x0, float x1, float x2, float t) noexcept {
   const float c1 = 0.5f * (x1 - xm1);

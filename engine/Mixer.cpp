@@ -637,11 +637,7 @@ void Mixer::writeOut(const OutputPairs& out, int frames, uint32_t used) noexcept
       std::fill_n(right, frames, 0.0f);
       continue;
     }
-    const float* mix = scratch_.get() + k * kPairScratchStride;
-    for (int f = 0; f < frames; ++f) {
-      left[f] = mix[2 * f];
-      right[f] = mix[2 * f + 1];
-    }
+    splitStereo(scratch_.get() + k * kPairScratchStride, left, right, frames);
   }
 }
 

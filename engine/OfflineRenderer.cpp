@@ -31,27 +31,30 @@ RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderO
   const int64_t last = summary.songFrames + tail;
 
   const int pairs = std::clamp(options.outputPairs, 1, kMixerOutputPairs);
-  std::vector<float> buffers(static_cast<std::size_t>(2 * pairs * kRenderBlockFrames));
+  std::vector<float> buffers(static_cast<std::size_t>(2 * pairs * kRenderSongBlockFrames));
   OutputPairs out;
   out.count = pairs;
   for (int k = 0; k < pairs; ++k) {
-    out.left[static_cast<std::size_t>(k)] = buffers.data() + static_cast<std::ptrdiff_t>(2 * k) * kRenderBlockFrames;
-    out.right[static_cast<std::size_t>(k)] = buffers.data() + static_cast<std::ptrdiff_t>(2 * k + 1) * kRenderBlockFrames;
+    out.left[static_cast<std::size_t>(k)] = buffers.data() + static_cast<std::ptrdiff_t>(2 * k) * kRenderSongBlockFrames;
+    out.right[static_cast<std::size_t>(k)] = buffers.data() + static_cast<std::ptrdiff_t>(2 * k + 1) * kRenderSongBlockFrames;
   }
   std::vector<TimedMessage> batch;
   std::size_t next = 0;
   int64_t reported = -1;
-  for (int64_t start = 0; start < last; start += kRenderBlockFrames) {
-    const int frames = static_cast<int>(std::min<int64_t>(kRenderBlockFrames, last - start));
+  for (int64_t start = 0, frames = 0; start < last; start += frames) {
+    // The output is the same whatever the cycles; the long ones end before the song does, so the
+    // check for silence below sees the same short cycles as ever.
+    const int cycle = start + kRenderSongBlockFrames < summary.songFrames ? kRenderSongBlockFrames : kRenderBlockFrames;
+    frames = std::min<int64_t>(cycle, last - start);
     batch.clear();
     while (next < song.events.size() && frameOf[next] < start + frames) {
       batch.push_back(TimedMessage{static_cast<uint32_t>(frameOf[next] - start), song.events[next].message});
       ++next;
     }
-    engine.process(out, frames, batch);
+    engine.process(out, static_cast<int>(frames), batch);
     summary.frames += frames;
-    const bool taken = pairs > 1 ? !options.pairSink || options.pairSink(out, frames)
-                                 : !options.sink || options.sink(out.left[0], out.right[0], frames);
+    const bool taken = pairs > 1 ? !options.pairSink || options.pairSink(out, static_cast<int>(frames))
+                                 : !options.sink || options.sink(out.left[0], out.right[0], static_cast<int>(frames));
     if (!taken) {
       summary.stopped = true;
       break;

@@ -1,7 +1,7 @@
 #pragma once
 // Writes float stereo frames to a WAV file as they are rendered, as 16-bit or 24-bit PCM or
 // 32-bit float. The header holds nothing but the format and the sizes, so the same frames
-// always give the same bytes. A regular file is written beside the target and renamed over it
+// always give the same bytes. A regular file is written beside the target and put in its place
 // only when complete, so a failed render leaves an existing file as it was.
 
 #include <cstdint>

@@ -32,7 +32,7 @@ WavWriteBehind::~WavWriteBehind() { finish(); }
 bool WavWriteBehind::write(const float* left, const float* right, int frames) {
   if (finished_) return false;
   if (direct_) {
-    failed_ = failed_ || !writer_.write(left, right, frames);
+    if (!failed_ && !writer_.write(left, right, frames)) failed_ = true;
     return !failed_;
   }
   while (frames > 0) {
@@ -46,8 +46,7 @@ bool WavWriteBehind::write(const float* left, const float* right, int frames) {
     frames -= n;
     if (b.frames == kWriteBehindFrames) hand(filling_);
   }
-  std::lock_guard lock(mutex_);
-  return !failed_;
+  return !failed_.load(std::memory_order_relaxed);
 }
 
 void WavWriteBehind::hand(int index) {
@@ -69,7 +68,7 @@ void WavWriteBehind::work() {
     lock.unlock();
     const bool ok = skip || writer_.write(b.left.data(), b.right.data(), b.frames);
     lock.lock();
-    failed_ = failed_ || !ok;
+    if (!ok) failed_ = true;
     b.frames = 0;
     empty_.push(index);
     changed_.notify_all();

@@ -8,6 +8,7 @@
 // its buffers or its thread cannot be had, it writes on the caller's thread instead.
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -66,7 +67,7 @@ class WavWriteBehind {
   Queue full_;
   Queue empty_;
   bool finishing_ = false;
-  bool failed_ = false;
+  std::atomic<bool> failed_{false};  // set by the thread under the lock, read by write() without it
   bool finished_ = false;  // only the caller's thread reads and writes it
   bool direct_ = false;    // no thread: every write goes straight to the writer
   std::thread thread_;

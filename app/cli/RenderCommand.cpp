@@ -255,7 +255,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
       return fileError(err, "render", path, error != 0 ? std::strerror(error) : "cannot be created");
     }
   }
-  std::vector<float> mixLeft(kRenderBlockFrames), mixRight(kRenderBlockFrames);
+  std::vector<float> mixLeft(kRenderSongBlockFrames), mixRight(kRenderSongBlockFrames);
   if (!stems.empty()) {
     // Every pair rendered apart and the mix made as their sum, so the stems add up to it (exactly
     // in f32; within the rounding of the sample format otherwise).

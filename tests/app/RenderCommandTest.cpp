@@ -178,6 +178,21 @@ TEST_F(GoldenRender, SameInputsSameBytesInEveryFormatAndRate) {
   const auto rendered = static_cast<int>(frames("a.wav").size() / 2);
   EXPECT_GE(rendered, frameOf(600) + 4000);
   EXPECT_LT(rendered, frameOf(600) + 4000 + kRenderBlockFrames);
+  EXPECT_EQ(rendered % kRenderBlockFrames, 0);  // the song's long cycles keep to the same grid
+
+  // Again over an earlier file and over a link: each name gets the new file, the link's target
+  // stays as it was, and nothing is left beside them.
+  test::writeBytes(dir / "kept.wav", {1, 2, 3});
+  std::filesystem::create_symlink(dir / "kept.wav", dir / "link.wav");
+  ASSERT_EQ(render({}, "b.wav"), kExitOk);
+  ASSERT_EQ(render({}, "link.wav"), kExitOk);
+  EXPECT_EQ(test::readBytes(dir / "b.wav"), test::readBytes(dir / "a.wav"));
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "link.wav"));
+  EXPECT_EQ(test::readBytes(dir / "link.wav"), test::readBytes(dir / "a.wav"));
+  EXPECT_EQ(test::readBytes(dir / "kept.wav"), (std::vector<uint8_t>{1, 2, 3}));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().string().find(".zumbel-render-"), std::string::npos) << entry.path();
+  }
 
   ASSERT_EQ(render({"--format", "f32", "--tail", "0"}, "f.wav"), kExitOk);
   ASSERT_EQ(render({"--format", "s24", "--tail", "0"}, "s.wav"), kExitOk);
