@@ -20,8 +20,9 @@ std::vector<int> notesWithSamples(const std::string& setPath);
 
 class NoteStream {
  public:
-  NoteStream(std::vector<int> notes, int rate, double notesPerSecond, unsigned seed)
-      : notes_(std::move(notes)), rate_(rate), perSecond_(notesPerSecond), random_(seed) {}
+  // Without `noteOffs` only note-ons are sent, as most drum pads do.
+  NoteStream(std::vector<int> notes, int rate, double notesPerSecond, unsigned seed, bool noteOffs = true)
+      : notes_(std::move(notes)), rate_(rate), perSecond_(notesPerSecond), random_(seed), sendsNoteOffs_(noteOffs) {}
 
   // Calls emit(offset, status, note, velocity) for every message due in frames [start, start +
   // frames) of the stream, in frame order; offset is within the block.
@@ -36,7 +37,7 @@ class NoteStream {
       if (offDue && (!onDue || pending_[off].frame <= nextOnFrame())) {
         emit(offsetIn(pending_[off].frame, start), 0x80, pending_[off].note, 64);
         pending_[off] = pending_[--pendingCount_];
-        ++noteOffs_;
+        ++offsSent_;
         continue;
       }
       const uint64_t at = nextOnFrame();
@@ -44,6 +45,7 @@ class NoteStream {
       emit(offsetIn(at, start), 0x90, note, std::uniform_int_distribution<int>(1, 127)(random_));
       ++noteOns_;
       ++index_;
+      if (!sendsNoteOffs_) continue;
       const auto hold = static_cast<uint64_t>(std::uniform_int_distribution<int>(10, 200)(random_)) *
                         static_cast<uint64_t>(rate_) / 1000;
       if (pendingCount_ < pending_.size()) {
@@ -52,7 +54,7 @@ class NoteStream {
         // More notes held than the table takes (only at rates far above a drummer's): the
         // note-off goes at once.
         emit(offsetIn(at, start), 0x80, note, 64);
-        ++noteOffs_;
+        ++offsSent_;
       }
     }
   }
@@ -61,7 +63,7 @@ class NoteStream {
   void stopNotes() noexcept { playing_ = false; }
   bool quiet() const noexcept { return !playing_ && pendingCount_ == 0; }
   uint64_t noteOns() const noexcept { return noteOns_; }
-  uint64_t noteOffs() const noexcept { return noteOffs_; }
+  uint64_t noteOffs() const noexcept { return offsSent_; }
 
  private:
   struct Pending {
@@ -87,12 +89,13 @@ class NoteStream {
   int rate_;
   double perSecond_;
   std::mt19937 random_;
+  bool sendsNoteOffs_;
   bool playing_ = true;
   uint64_t index_ = 0;
   std::array<Pending, 256> pending_{};
   std::size_t pendingCount_ = 0;
   uint64_t noteOns_ = 0;
-  uint64_t noteOffs_ = 0;
+  uint64_t offsSent_ = 0;
 };
 
 }  // namespace zumbel::bench

@@ -1,7 +1,9 @@
 // The MIDI half of the soak run (bench/soak-run): a JACK client that plays the soak's note stream
 // (SoakNotes.h) from its output port into another client's MIDI input, frame-exactly, for a given
 // time, then sends the last note-offs and says what it sent.
-//   soak_midi_sender SET.drums --connect CLIENT:PORT [--seconds S] [--rate NOTES_PER_SECOND]
+//   soak_midi_sender SET.drums --connect CLIENT:PORT [--seconds S] [--rate NOTES_PER_SECOND] [--no-note-offs]
+// The note-ons are evenly spaced: 11025 a second are sixteen in every 64-frame period, one every
+// four frames, as bench_lv2_dense plays its dense case. --no-note-offs sends note-ons only.
 // The server is the one JACK_DEFAULT_SERVER names. Exit status 0 when everything was sent, 1 when
 // some messages did not fit the port's buffer, 2 on an error.
 
@@ -56,7 +58,9 @@ struct Sender {
 };
 
 int usage() {
-  std::fprintf(stderr, "usage: soak_midi_sender SET.drums --connect CLIENT:PORT [--seconds S] [--rate NOTES_PER_SECOND]\n");
+  std::fprintf(stderr,
+               "usage: soak_midi_sender SET.drums --connect CLIENT:PORT [--seconds S] [--rate NOTES_PER_SECOND] "
+               "[--no-note-offs]\n");
   return 2;
 }
 
@@ -65,6 +69,7 @@ int usage() {
 int main(int argc, char** argv) {
   std::string set, target;
   double seconds = 3600, rate = 200;
+  bool noteOffs = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool value = i + 1 < argc;
@@ -74,13 +79,15 @@ int main(int argc, char** argv) {
       seconds = std::atof(argv[++i]);
     } else if (a == "--rate" && value) {
       rate = std::atof(argv[++i]);
+    } else if (a == "--no-note-offs") {
+      noteOffs = false;
     } else if (set.empty() && !a.starts_with("--")) {
       set = a;
     } else {
       return usage();
     }
   }
-  if (set.empty() || target.empty() || !(seconds > 0) || !(rate > 0 && rate <= 10000)) return usage();
+  if (set.empty() || target.empty() || !(seconds > 0) || !(rate > 0 && rate <= 44100)) return usage();
   const std::vector<int> notes = zumbel::bench::notesWithSamples(set);
   if (notes.empty()) {
     std::fprintf(stderr, "soak_midi_sender: %s: no drum set with samples\n", set.c_str());
@@ -95,7 +102,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto sampleRate = static_cast<int>(jack_get_sample_rate(client));
-  NoteStream stream(notes, sampleRate, rate, 1);
+  NoteStream stream(notes, sampleRate, rate, 1, noteOffs);
   Sender sender;
   sender.stream = &stream;
   sender.stopAtFrame = static_cast<uint64_t>(seconds * sampleRate);

@@ -53,6 +53,10 @@ inline constexpr int kMaxSlots = 2 * (128 * 5 * kSoundVoiceBuffers + 16);
 // A stop or a cut fades out over this long instead of clicking.
 inline constexpr double kStopRampSeconds = 0.003;
 
+// Callback times are counted in buckets of a microsecond up to this many; longer ones share the
+// last. A 64-frame period lasts 1451 us at 44.1 kHz.
+inline constexpr int kCycleTimeBuckets = 2048;
+
 // The largest block the mixer renders in one piece; callers split longer ones.
 inline constexpr int kMaxBlockFrames = 4096;
 // Slot changes (a start, a stop, a new volume...) one span of a block keeps with their frames

@@ -273,7 +273,8 @@ int runPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   midi.SetMidiInput(0, 0);
   const CycleStats stats = output.cycle().stats();
   out << "Stopped after " << stats.cycles << " periods; the audio callback took " << std::fixed << std::setprecision(1)
-      << stats.meanUs() << " us on average, " << static_cast<double>(stats.maxNs) / 1000.0 << " us at most, "
+      << stats.meanUs() << " us on average, " << static_cast<double>(stats.p99Ns) / 1000.0 << " us or less in 99 %, "
+      << static_cast<double>(stats.maxNs) / 1000.0 << " us at most, "
       << stats.slowCycles << " periods over half their length" << std::endl;
   // What is left: after the last notes have rung out nothing may sound, and every voice built
   // and not yet freed should be one of the set's.

@@ -91,6 +91,7 @@ void LiveCycle::run(const OutputPairs& out, int frames, std::span<const TimedMes
   cycles_.fetch_add(1, std::memory_order_relaxed);
   totalNs_.fetch_add(took, std::memory_order_relaxed);
   if (took > maxNs_.load(std::memory_order_relaxed)) maxNs_.store(took, std::memory_order_relaxed);
+  cycleTimes_[std::min<uint64_t>(took / 1000, kCycleTimeBuckets - 1)].fetch_add(1, std::memory_order_relaxed);
   if (!freewheel && took * 2 * static_cast<uint64_t>(rate_) > static_cast<uint64_t>(frames) * 1'000'000'000ull) {
     slowCycles_.fetch_add(1, std::memory_order_relaxed);
   }
@@ -102,6 +103,18 @@ CycleStats LiveCycle::stats() const noexcept {
   s.totalNs = totalNs_.load(std::memory_order_relaxed);
   s.maxNs = maxNs_.load(std::memory_order_relaxed);
   s.slowCycles = slowCycles_.load(std::memory_order_relaxed);
+  // Counted from the slow end, so the few periods over the percentile are all that is summed.
+  const uint64_t over = s.cycles / 100;
+  uint64_t seen = 0;
+  for (int b = kCycleTimeBuckets - 1; b >= 0; --b) {
+    seen += cycleTimes_[static_cast<std::size_t>(b)].load(std::memory_order_relaxed);
+    if (seen > over) {
+      // The last bucket has no upper end but the slowest period.
+      const uint64_t end = b == kCycleTimeBuckets - 1 ? s.maxNs : (static_cast<uint64_t>(b) + 1) * 1000;
+      s.p99Ns = std::min(s.maxNs, end);
+      break;
+    }
+  }
   return s;
 }
 
@@ -110,6 +123,7 @@ void LiveCycle::resetStats() noexcept {
   totalNs_.store(0, std::memory_order_relaxed);
   maxNs_.store(0, std::memory_order_relaxed);
   slowCycles_.store(0, std::memory_order_relaxed);
+  for (std::atomic<uint32_t>& n : cycleTimes_) n.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace zumbel

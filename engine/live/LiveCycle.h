@@ -29,6 +29,8 @@ struct CycleStats {
   uint64_t maxNs = 0;
   // Periods whose callback took more than half the period's length: close to an xrun.
   uint64_t slowCycles = 0;
+  // No more than 1 % of the periods took longer (to the microsecond; at most maxNs).
+  uint64_t p99Ns = 0;
   double meanUs() const noexcept { return cycles ? static_cast<double>(totalNs) / cycles / 1000.0 : 0.0; }
 };
 
@@ -89,6 +91,7 @@ class LiveCycle {
   std::atomic<uint64_t> totalNs_{0};
   std::atomic<uint64_t> maxNs_{0};
   std::atomic<uint64_t> slowCycles_{0};
+  std::array<std::atomic<uint32_t>, kCycleTimeBuckets> cycleTimes_{};  // periods by whole microseconds taken
   std::atomic<int> pendingRate_{0};
   std::atomic<bool> freewheel_{false};
   bool wasFreewheeling_ = false;

@@ -224,6 +224,27 @@ TEST_F(Live, FollowsTheDeviceRateWhenTheServerChangesIt) {
   EXPECT_EQ(engine.mixer().deviceRate(), 48000);
 }
 
+// The percentile leaves out the slowest hundredth of the periods, and no more.
+TEST_F(Live, TheNinetyNinthPercentileLeavesOutTheSlowestHundredth) {
+  float left[kPeriod], right[kPeriod];
+  const auto runTaking = [&](uint64_t ns) { live.run(left, right, kPeriod, {}, steadyNowNs() - ns); };
+  for (int k = 0; k < 100; ++k) runTaking(0);
+  for (int k = 0; k < 3; ++k) runTaking(1'500'000);
+  runTaking(1'000'000'000);
+  // Four slow periods of 104: the second slowest bucket decides.
+  CycleStats s = live.stats();
+  EXPECT_GE(s.p99Ns, 1'500'000u);
+  EXPECT_LT(s.p99Ns, 1'900'000u);
+  EXPECT_GE(s.maxNs, 1'000'000'000u);
+  // Two in the open-ended last bucket: only the slowest period bounds it.
+  runTaking(1'000'000'000);
+  s = live.stats();
+  EXPECT_EQ(s.p99Ns, s.maxNs);
+  live.resetStats();
+  runTaking(0);
+  EXPECT_LT(live.stats().p99Ns, 1'000'000u);
+}
+
 // Freewheeling (a host exporting) has no deadline: a long callback is no slow period, and a
 // queued message has no place on a clock the periods do not follow, so it goes first.
 TEST_F(Live, FreewheelingCountsNoSlowPeriodsAndPlaysQueuedMessagesAtOnce) {
