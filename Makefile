@@ -70,7 +70,8 @@ package: build
 	@cd $(BUILD) && cpack
 	@ls $(BUILD)/package/*.deb
 
-# Every benchmark; bench/README.md says what each prints. The last one installs DrumGizmo.
+# Every benchmark; bench/README.md says what each prints. The comparisons install the peer
+# programs they run (DrumGizmo, the LV2 plugins); the last needs JACK's server.
 bench: build
 	@./$(BUILD)/bench/bench_kit_files
 	@./$(BUILD)/bench/bench_import_kit
@@ -87,6 +88,8 @@ bench: build
 	@bench/bench-render $(BUILD)
 	@bench/compare-drumgizmo $(BUILD)
 	@bench/compare-lv2-dense $(BUILD)
+	@./$(BUILD)/bench/bench_dense_blocks resources/demo/Demo.drums
+	@bench/compare-play-dense $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
