@@ -46,8 +46,9 @@ inline uint8_t* store(uint8_t* out, uint32_t value, int bytes) {
 // render spent a quarter of its time there. Swapping the two names instead is just as atomic and
 // leaves the new file to be written back like any other; the old one is then removed. Only a
 // regular file is swapped out: should anything else have taken the name since it was looked at,
-// it is swapped back and the rename below decides.
-bool putInPlace(const std::string& from, const std::string& to) {
+// it is swapped back and the rename below decides. Should even that fail, `from` names what was
+// swapped out, and is cleared so that nothing removes it.
+bool putInPlace(std::string& from, const std::string& to) {
   struct stat st {};
   if (::lstat(to.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
@@ -55,7 +56,10 @@ bool putInPlace(const std::string& from, const std::string& to) {
       ::unlink(from.c_str());
       return true;
     }
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0) return false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0) {
+      from.clear();
+      return false;
+    }
   }
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
