@@ -109,6 +109,9 @@ inline constexpr int kRenderSongBlockFrames = 4 * kRenderBlockFrames;
 inline constexpr double kMaxAutoTailSeconds = 10.0;
 // Frames per buffer the file writer's thread takes at a time while a render goes on.
 inline constexpr int kWriteBehindFrames = 16384;
+// How long that thread waits awake for the next buffer before it sleeps (where there is a core
+// to spare): a render hands one over every few tens of microseconds.
+inline constexpr int kWriteBehindSpinMicroseconds = 200;
 
 // How long loading a voice may wait for the audio thread to let go of replaced voices' slots:
 // a few audio cycles even at long periods.

@@ -2,19 +2,23 @@
 
 #include <cstring>
 
-// On x86-64 the copy has a second build for AVX2, which converts and scales twice as many samples
-// an instruction; each call asks the processor's feature flags (one load) which to run. It is
-// chosen there rather than by the loader (target_clones), whose resolver runs before
-// ThreadSanitizer is ready and crashes that build. The AVX2 build has no FMA: every product is
-// still rounded before its sum, so both builds give the same bits. The interpolation works four
-// frames at a time either way and gains nothing from it.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define ZUMBEL_AVX2_COPY 1
-#endif
+#include "MixLoops.h"
+
+// On x86-64 the copies have builds for AVX2 and AVX-512, which convert and scale two and four
+// times as many samples an instruction; each call asks the processor's feature flags (one load)
+// which to run. It is chosen there rather than by the loader (target_clones), whose resolver runs
+// before ThreadSanitizer is ready and crashes that build. The AVX2 build has no FMA, and the
+// AVX-512 one is compiled without contracting products into their sums (MixKernelsWide.cpp):
+// every product is still rounded before its sum, so all builds give the same bits. The
+// interpolation works four frames at a time either way and gains nothing from them.
 
 namespace zumbel {
 
 namespace {
+
+using loops::copyScaled;
+using loops::copyScaled2;
+using loops::copyScaled4;
 
 // Four values side by side: one channel of four consecutive output frames, or the four
 // neighbours of one frame.
@@ -56,14 +60,6 @@ inline Taps transpose(Words f0, Words f1, Words f2, Words f3) noexcept {
           __builtin_convertvector(__builtin_shufflevector(c, d, 2, 3, 6, 7), Lanes)};
 }
 
-__attribute__((always_inline)) inline void copyScaled(const int16_t* src, float* out, int frames, float gl,
-                                                      float gr) noexcept {
-  for (int i = 0; i < frames; ++i) {
-    out[2 * i] += static_cast<float>(src[2 * i]) * gl;
-    out[2 * i + 1] += static_cast<float>(src[2 * i + 1]) * gr;
-  }
-}
-
 // The gain of each frame is worked out from the ramp's start, not added up frame by frame, so
 // the loop has no dependency from one frame to the next and vectorises like the plain copy.
 __attribute__((always_inline)) inline void copyRamped(const int16_t* src, float* out, int frames,
@@ -79,6 +75,14 @@ __attribute__((always_inline)) inline void copyRamped(const int16_t* src, float*
 __attribute__((target("avx2"))) void copyScaledAvx2(const int16_t* src, float* out, int frames, float gl,
                                                     float gr) noexcept {
   copyScaled(src, out, frames, gl, gr);
+}
+__attribute__((target("avx2"))) void copyScaled2Avx2(const int16_t* a, const int16_t* b, float* out, int frames,
+                                                     const float* g) noexcept {
+  copyScaled2(a, b, out, frames, g);
+}
+__attribute__((target("avx2"))) void copyScaled4Avx2(const int16_t* a, const int16_t* b, const int16_t* c,
+                                                     const int16_t* d, float* out, int frames, const float* g) noexcept {
+  copyScaled4(a, b, c, d, out, frames, g);
 }
 __attribute__((target("avx2"))) void copyRampedAvx2(const int16_t* src, float* out, int frames,
                                                     const GainRamp& r) noexcept {
@@ -145,12 +149,56 @@ void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float g
   const float gl = gainLeft * kSampleScale;
   const float gr = gainRight * kSampleScale;
 #ifdef ZUMBEL_AVX2_COPY
+  if (__builtin_cpu_supports("avx512bw")) {
+    loops::copyScaledWide(src, out, frames, gl, gr);
+    return;
+  }
   if (__builtin_cpu_supports("avx2")) {
     copyScaledAvx2(src, out, frames, gl, gr);
     return;
   }
 #endif
   copyScaled(src, out, frames, gl, gr);
+}
+
+void mixCopies(const CopySource* sources, int count, float* out, int frames) noexcept {
+  // Fours, then a two, then a single copy: each group adds onto what the ones before it left, so
+  // the grouping changes no sum.
+  int k = 0;
+  while (count - k >= 2) {
+    const CopySource* s = sources + k;
+    const int n = count - k >= 4 ? 4 : 2;
+    float g[2 * kMaxFusedCopies];
+    for (int j = 0; j < n; ++j) {
+      g[2 * j] = s[j].gainLeft * kSampleScale;
+      g[2 * j + 1] = s[j].gainRight * kSampleScale;
+    }
+    k += n;
+#ifdef ZUMBEL_AVX2_COPY
+    if (__builtin_cpu_supports("avx512bw")) {
+      if (n == 4) {
+        loops::copyScaled4Wide(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
+      } else {
+        loops::copyScaled2Wide(s[0].src, s[1].src, out, frames, g);
+      }
+      continue;
+    }
+    if (__builtin_cpu_supports("avx2")) {
+      if (n == 4) {
+        copyScaled4Avx2(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
+      } else {
+        copyScaled2Avx2(s[0].src, s[1].src, out, frames, g);
+      }
+      continue;
+    }
+#endif
+    if (n == 4) {
+      copyScaled4(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
+    } else {
+      copyScaled2(s[0].src, s[1].src, out, frames, g);
+    }
+  }
+  if (k < count) mixCopy(sources[k].src, out, frames, sources[k].gainLeft, sources[k].gainRight);
 }
 
 void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ramp) noexcept {

@@ -14,6 +14,16 @@ inline constexpr uint64_t kUnitStep = uint64_t{1} << 32;  // positions are 32.32
 // Step exactly 1 from a whole frame: a scaled copy. `src` points at the first frame to play.
 void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float gainRight) noexcept;
 
+// Several slots' plain copies into the same output, added in the order given: the same sums,
+// rounded the same way, as mixCopy called for each in turn, with the output read and written
+// once for all of them.
+inline constexpr int kMaxFusedCopies = 4;
+struct CopySource {
+  const int16_t* src;
+  float gainLeft, gainRight;
+};
+void mixCopies(const CopySource* sources, int count, float* out, int frames) noexcept;
+
 // Any other step: 4-point cubic (Catmull-Rom) interpolation, which passes through every sample.
 // `frames` points at frame 0 of the block; returns the position after the last frame mixed.
 uint64_t mixCubic(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,

@@ -1,6 +1,7 @@
 #include "Mixer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <new>
 #include <type_traits>
@@ -685,8 +686,7 @@ void Mixer::endSpan() noexcept {
   writeOut(span_, spanFrames_, spanUsed_);
 }
 
-bool Mixer::mixInto(Playback& p, int from, int to) noexcept {
-  if (to <= from) return true;
+float* Mixer::spanMix(const Playback& p) noexcept {
   const int pairs = std::clamp(span_.count, 1, kMixerOutputPairs);
   const int pair = p.output < pairs ? p.output : 0;
   float* mix = scratch_.get() + pair * kPairScratchStride;
@@ -694,7 +694,46 @@ bool Mixer::mixInto(Playback& p, int from, int to) noexcept {
     spanUsed_ |= 1u << pair;
     std::fill_n(mix, 2 * spanFrames_, 0.0f);
   }
-  return mixSlot(p, mix + 2 * from, to - from);
+  return mix;
+}
+
+bool Mixer::mixInto(Playback& p, int from, int to) noexcept {
+  if (to <= from) return true;
+  return mixSlot(p, spanMix(p) + 2 * from, to - from);
+}
+
+int Mixer::mixPlainRun(int i, int end, int from, int to) noexcept {
+  const int frames = to - from;
+  if (frames <= 0) return 0;
+  // Whether mixSlot would do nothing for these frames but mixCopy them at the slot's gains and
+  // still sound after them: no tail, no ramp, no events, the step exactly one frame from a whole
+  // frame, audible, and the sample not ending before. A silent slot is left to mixSlot, which
+  // adds nothing at all (adding zeros could turn a -0 into a +0).
+  const auto copiesPlainly = [frames](const Playback& p) {
+    return p.firstEvent < 0 && p.tailFrames <= 0 && p.rampLeft <= 0 && p.step == kUnitStep &&
+           (p.position & 0xFFFFFFFFu) == 0 && (p.gainLeft != 0.0f || p.gainRight != 0.0f) &&
+           static_cast<int64_t>(p.position >> 32) + frames <= p.pcm->frameCount();
+  };
+  const Playback& first = playback_[active_[i]];
+  if (!copiesPlainly(first)) return 0;
+  const int pairs = std::clamp(span_.count, 1, kMixerOutputPairs);
+  const auto pairOf = [pairs](const Playback& p) { return p.output < pairs ? p.output : 0; };
+  int run = 1;
+  while (run < kMaxFusedCopies && i + run < end) {
+    const Playback& p = playback_[active_[i + run]];
+    if (!copiesPlainly(p) || pairOf(p) != pairOf(first)) break;
+    ++run;
+  }
+  if (run < 2) return 0;
+  std::array<CopySource, kMaxFusedCopies> sources;
+  for (int j = 0; j < run; ++j) {
+    Playback& p = playback_[active_[i + j]];
+    sources[static_cast<std::size_t>(j)] = {p.pcm->frames() + 2 * static_cast<int64_t>(p.position >> 32), p.gainLeft,
+                                            p.gainRight};
+    p.position += static_cast<uint64_t>(frames) << 32;
+  }
+  mixCopies(sources.data(), run, spanMix(first) + 2 * from, frames);
+  return run;
 }
 
 int Mixer::mixWithEvents(SlotId slot, int at, int e, int to, bool& alive) noexcept {
@@ -735,6 +774,12 @@ void Mixer::mixSpan(int from, int to) noexcept {
   int kept = 0;
   const int sounding = activeCount_;
   for (int i = 0; i < sounding; ++i) {
+    // A few slots that only copy their samples through the whole span are added at once.
+    if (const int run = mixPlainRun(i, sounding, from, to); run > 0) {
+      for (int j = 0; j < run; ++j) keep(active_[i + j], kept++);
+      i += run - 1;
+      continue;
+    }
     const SlotId slot = active_[i];
     const int first = std::exchange(playback_[slot].firstEvent, -1);
     bool alive = true;

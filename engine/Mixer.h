@@ -178,6 +178,12 @@ class Mixer {
   int mixWithEvents(SlotId slot, int at, int e, int to, bool& alive) noexcept;
   // Adds frames [from, to) of the slot into its pair's part of the span; false when it finished.
   bool mixInto(Playback& p, int from, int to) noexcept;
+  // The pair's part of the span, cleared when the span first plays on it.
+  float* spanMix(const Playback& p) noexcept;
+  // How many sounding slots from active_[i] on (before active_[end], up to kMaxFusedCopies, all
+  // on one pair) do nothing in [from, to) but copy their samples at a steady gain; mixes them at
+  // once when there are two or more, and returns 0 otherwise.
+  int mixPlainRun(int i, int end, int from, int to) noexcept;
   void beginRamp(Playback& p, float targetLeft, float targetRight) noexcept;
   void beginFadeOut(Playback& p) noexcept;
   void activate(SlotId slot) noexcept;

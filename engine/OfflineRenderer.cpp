@@ -51,6 +51,11 @@ RenderSummary renderSong(DrumEngine& engine, const MidiSong& song, const RenderO
       batch.push_back(TimedMessage{static_cast<uint32_t>(frameOf[next] - start), song.events[next].message});
       ++next;
     }
+    if (pairs == 1 && options.place) {
+      const auto [left, right] = options.place(static_cast<int>(frames));
+      out.left[0] = left && right ? left : buffers.data();
+      out.right[0] = left && right ? right : buffers.data() + kRenderSongBlockFrames;
+    }
     engine.process(out, static_cast<int>(frames), batch);
     summary.frames += frames;
     const bool taken = pairs > 1 ? !options.pairSink || options.pairSink(out, static_cast<int>(frames))

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "EngineConfig.h"
 #include "Mixer.h"
@@ -22,6 +23,9 @@ struct RenderOptions {
   double tailSeconds = -1.0;   // < 0: until silent
   // Receives each block as it is rendered; false stops the render.
   std::function<bool(const float* left, const float* right, int frames)> sink;
+  // Where the sink would keep the next block of `frames` frames, so that it is rendered there
+  // and `sink` gets those very pointers; null ones, or none set, for the renderer's own buffers.
+  std::function<std::pair<float*, float*>(int frames)> place;
   // More than one: each output pair is rendered apart (sounds routed to a pair beyond it play on
   // pair 1) and every block goes to `pairSink` instead of `sink`.
   int outputPairs = 1;

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zumbel {
@@ -27,6 +28,10 @@ class WavWriteBehind {
 
   // False once a write has failed, and after finish(); what comes then is dropped.
   bool write(const float* left, const float* right, int frames);
+  // Room for the next `frames` frames (1..kWriteBehindFrames) in the buffer being filled, for a
+  // caller that renders them in place: write() with these pointers then copies nothing. Null
+  // pointers when there is no such buffer (no thread, or finished).
+  std::pair<float*, float*> room(int frames);
   // Writes what is left and waits for the thread; false when any write failed. The writer is
   // then the caller's again (to close or abandon).
   bool finish();
@@ -68,6 +73,10 @@ class WavWriteBehind {
   Queue empty_;
   bool finishing_ = false;
   std::atomic<bool> failed_{false};  // set by the thread under the lock, read by write() without it
+  // Buffers queued so far, counted under the lock; the thread watches it while it waits awake.
+  std::atomic<uint64_t> queued_{0};
+  bool sleeping_ = false;  // the thread waits on `changed_` and must be woken (under the lock)
+  bool spins_ = false;     // there is a core to spare for waiting awake
   bool finished_ = false;  // only the caller's thread reads and writes it
   bool direct_ = false;    // no thread: every write goes straight to the writer
   std::thread thread_;

@@ -246,6 +246,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   options.sink = [&](const float* l, const float* r, int frames) {
     return !signals.requested() && behind.write(l, r, frames);
   };
+  options.place = [&](int frames) { return behind.room(frames); };
   options.progress = [&](double fraction) { progress(fraction); };
   std::vector<std::unique_ptr<WavFileWriter>> stemWriters;
   for (const auto& [pair, path] : stemFiles) {
