@@ -19,6 +19,9 @@ namespace {
 using loops::copyScaled;
 using loops::copyScaled2;
 using loops::copyScaled4;
+using loops::copyScaled2Mono;
+using loops::copyScaled4Mono;
+using loops::copyScaledMono;
 
 // Four values side by side: one channel of four consecutive output frames, or the four
 // neighbours of one frame.
@@ -44,6 +47,14 @@ inline Words neighbours(const int16_t* s) noexcept {
 inline Words leftOf(Words w) noexcept { return (w << 16) >> 16; }
 inline Words rightOf(Words w) noexcept { return w >> 16; }
 
+// The same four neighbours of a mono block: an 8-byte load, widened.
+typedef int16_t Halves __attribute__((vector_size(8)));
+inline Words monoNeighbours(const int16_t* s) noexcept {
+  Halves h;
+  std::memcpy(&h, s - 1, sizeof h);
+  return __builtin_convertvector(h, Words);
+}
+
 // Four frames' neighbours (one frame a vector) turned into four vectors of one neighbour each
 // (one frame a lane), as floats.
 struct Taps {
@@ -62,12 +73,16 @@ inline Taps transpose(Words f0, Words f1, Words f2, Words f3) noexcept {
 
 // The gain of each frame is worked out from the ramp's start, not added up frame by frame, so
 // the loop has no dependency from one frame to the next and vectorises like the plain copy.
+// A mono block's value goes to both sides.
+template <int kChannels>
 __attribute__((always_inline)) inline void copyRamped(const int16_t* src, float* out, int frames,
                                                       const GainRamp& r) noexcept {
   for (int i = 0; i < frames; ++i) {
     const int k = r.first + i;
-    out[2 * i] += static_cast<float>(src[2 * i]) * (rampGain(r.startLeft, r.deltaLeft, k) * kSampleScale);
-    out[2 * i + 1] += static_cast<float>(src[2 * i + 1]) * (rampGain(r.startRight, r.deltaRight, k) * kSampleScale);
+    const int right = kChannels == 2 ? 1 : 0;
+    out[2 * i] += static_cast<float>(src[kChannels * i]) * (rampGain(r.startLeft, r.deltaLeft, k) * kSampleScale);
+    out[2 * i + 1] +=
+        static_cast<float>(src[kChannels * i + right]) * (rampGain(r.startRight, r.deltaRight, k) * kSampleScale);
   }
 }
 
@@ -86,7 +101,24 @@ __attribute__((target("avx2"))) void copyScaled4Avx2(const int16_t* a, const int
 }
 __attribute__((target("avx2"))) void copyRampedAvx2(const int16_t* src, float* out, int frames,
                                                     const GainRamp& r) noexcept {
-  copyRamped(src, out, frames, r);
+  copyRamped<2>(src, out, frames, r);
+}
+__attribute__((target("avx2"))) void copyScaledMonoAvx2(const int16_t* src, float* out, int frames, float gl,
+                                                        float gr) noexcept {
+  copyScaledMono(src, out, frames, gl, gr);
+}
+__attribute__((target("avx2"))) void copyScaled2MonoAvx2(const int16_t* a, const int16_t* b, float* out, int frames,
+                                                         const float* g) noexcept {
+  copyScaled2Mono(a, b, out, frames, g);
+}
+__attribute__((target("avx2"))) void copyScaled4MonoAvx2(const int16_t* a, const int16_t* b, const int16_t* c,
+                                                         const int16_t* d, float* out, int frames,
+                                                         const float* g) noexcept {
+  copyScaled4Mono(a, b, c, d, out, frames, g);
+}
+__attribute__((target("avx2"))) void copyRampedMonoAvx2(const int16_t* src, float* out, int frames,
+                                                        const GainRamp& r) noexcept {
+  copyRamped<1>(src, out, frames, r);
 }
 #endif
 
@@ -97,8 +129,10 @@ inline Lanes rampLanes(float start, float delta, int first) noexcept {
   return (start + k * delta) * kSampleScale;
 }
 
-// mixCubic's loop with the gains as a template: constant, or a ramp.
-template <bool kRamp>
+// mixCubic's loop with the gains as a template (constant, or a ramp), for stereo or mono blocks.
+// A mono block's value is interpolated once and goes to both sides: the same bits as
+// interpolating each side of a stereo block holding it twice.
+template <bool kRamp, int kChannels>
 __attribute__((always_inline)) inline uint64_t cubicLoop(const int16_t* frames, uint64_t position, uint64_t step,
                                                          float* out, int count, float gl, float gr,
                                                          const GainRamp& r) noexcept {
@@ -108,14 +142,21 @@ __attribute__((always_inline)) inline uint64_t cubicLoop(const int16_t* frames, 
     Words w[4];
     for (int k = 0; k < 4; ++k) {
       p[k] = position;
-      w[k] = neighbours(frames + 2 * static_cast<int64_t>(position >> 32));
+      const int16_t* at = frames + kChannels * static_cast<int64_t>(position >> 32);
+      w[k] = kChannels == 2 ? neighbours(at) : monoNeighbours(at);
       position += step;
     }
     const Lanes t = {fractionOf(p[0]), fractionOf(p[1]), fractionOf(p[2]), fractionOf(p[3])};
-    const Taps l = transpose(leftOf(w[0]), leftOf(w[1]), leftOf(w[2]), leftOf(w[3]));
-    const Taps rt = transpose(rightOf(w[0]), rightOf(w[1]), rightOf(w[2]), rightOf(w[3]));
-    Lanes left = cubicLanes(l.xm1, l.x0, l.x1, l.x2, t);
-    Lanes right = cubicLanes(rt.xm1, rt.x0, rt.x1, rt.x2, t);
+    Lanes left, right;
+    if constexpr (kChannels == 2) {
+      const Taps l = transpose(leftOf(w[0]), leftOf(w[1]), leftOf(w[2]), leftOf(w[3]));
+      const Taps rt = transpose(rightOf(w[0]), rightOf(w[1]), rightOf(w[2]), rightOf(w[3]));
+      left = cubicLanes(l.xm1, l.x0, l.x1, l.x2, t);
+      right = cubicLanes(rt.xm1, rt.x0, rt.x1, rt.x2, t);
+    } else {
+      const Taps m = transpose(w[0], w[1], w[2], w[3]);
+      left = right = cubicLanes(m.xm1, m.x0, m.x1, m.x2, t);
+    }
     if constexpr (kRamp) {
       left *= rampLanes(r.startLeft, r.deltaLeft, r.first + i);
       right *= rampLanes(r.startRight, r.deltaRight, r.first + i);
@@ -130,14 +171,20 @@ __attribute__((always_inline)) inline uint64_t cubicLoop(const int16_t* frames, 
     std::memcpy(out + 2 * i, mix, sizeof mix);
   }
   for (; i < count; ++i) {
-    const int16_t* s = frames + 2 * static_cast<int64_t>(position >> 32);
+    const int16_t* s = frames + kChannels * static_cast<int64_t>(position >> 32);
     const float t = fractionOf(position);
     if constexpr (kRamp) {
       gl = rampGain(r.startLeft, r.deltaLeft, r.first + i) * kSampleScale;
       gr = rampGain(r.startRight, r.deltaRight, r.first + i) * kSampleScale;
     }
-    out[2 * i] += cubicPoint(s[-2], s[0], s[2], s[4], t) * gl;
-    out[2 * i + 1] += cubicPoint(s[-1], s[1], s[3], s[5], t) * gr;
+    if constexpr (kChannels == 2) {
+      out[2 * i] += cubicPoint(s[-2], s[0], s[2], s[4], t) * gl;
+      out[2 * i + 1] += cubicPoint(s[-1], s[1], s[3], s[5], t) * gr;
+    } else {
+      const float v = cubicPoint(s[-1], s[0], s[1], s[2], t);
+      out[2 * i] += v * gl;
+      out[2 * i + 1] += v * gr;
+    }
     position += step;
   }
   return position;
@@ -161,44 +208,78 @@ void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float g
   copyScaled(src, out, frames, gl, gr);
 }
 
-void mixCopies(const CopySource* sources, int count, float* out, int frames) noexcept {
+void mixCopyMono(const int16_t* src, float* out, int frames, float gainLeft, float gainRight) noexcept {
+  const float gl = gainLeft * kSampleScale;
+  const float gr = gainRight * kSampleScale;
+#ifdef ZUMBEL_AVX2_COPY
+  if (__builtin_cpu_supports("avx512bw")) {
+    loops::copyScaledMonoWide(src, out, frames, gl, gr);
+    return;
+  }
+  if (__builtin_cpu_supports("avx2")) {
+    copyScaledMonoAvx2(src, out, frames, gl, gr);
+    return;
+  }
+#endif
+  copyScaledMono(src, out, frames, gl, gr);
+}
+
+namespace {
+
+// Two or four sources of one kind in one pass, with the best build the processor runs.
+void copyGroup(const CopySource* s, int n, bool mono, float* out, int frames, const float* g) noexcept {
+#ifdef ZUMBEL_AVX2_COPY
+  if (__builtin_cpu_supports("avx512bw")) {
+    if (n == 4) {
+      (mono ? loops::copyScaled4MonoWide : loops::copyScaled4Wide)(s[0].src, s[1].src, s[2].src, s[3].src, out,
+                                                                   frames, g);
+    } else {
+      (mono ? loops::copyScaled2MonoWide : loops::copyScaled2Wide)(s[0].src, s[1].src, out, frames, g);
+    }
+    return;
+  }
+  if (__builtin_cpu_supports("avx2")) {
+    if (n == 4) {
+      (mono ? copyScaled4MonoAvx2 : copyScaled4Avx2)(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
+    } else {
+      (mono ? copyScaled2MonoAvx2 : copyScaled2Avx2)(s[0].src, s[1].src, out, frames, g);
+    }
+    return;
+  }
+#endif
+  if (n == 4) {
+    if (mono) {
+      copyScaled4Mono(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
+    } else {
+      copyScaled4(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
+    }
+  } else if (mono) {
+    copyScaled2Mono(s[0].src, s[1].src, out, frames, g);
+  } else {
+    copyScaled2(s[0].src, s[1].src, out, frames, g);
+  }
+}
+
+}  // namespace
+
+void mixCopies(const CopySource* sources, int count, int channels, float* out, int frames) noexcept {
+  const bool mono = channels == 1;
   // Fours, then a two, then a single copy: each group adds onto what the ones before it left, so
   // the grouping changes no sum.
   int k = 0;
   while (count - k >= 2) {
-    const CopySource* s = sources + k;
     const int n = count - k >= 4 ? 4 : 2;
     float g[2 * kMaxFusedCopies];
     for (int j = 0; j < n; ++j) {
-      g[2 * j] = s[j].gainLeft * kSampleScale;
-      g[2 * j + 1] = s[j].gainRight * kSampleScale;
+      g[2 * j] = sources[k + j].gainLeft * kSampleScale;
+      g[2 * j + 1] = sources[k + j].gainRight * kSampleScale;
     }
+    copyGroup(sources + k, n, mono, out, frames, g);
     k += n;
-#ifdef ZUMBEL_AVX2_COPY
-    if (__builtin_cpu_supports("avx512bw")) {
-      if (n == 4) {
-        loops::copyScaled4Wide(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
-      } else {
-        loops::copyScaled2Wide(s[0].src, s[1].src, out, frames, g);
-      }
-      continue;
-    }
-    if (__builtin_cpu_supports("avx2")) {
-      if (n == 4) {
-        copyScaled4Avx2(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
-      } else {
-        copyScaled2Avx2(s[0].src, s[1].src, out, frames, g);
-      }
-      continue;
-    }
-#endif
-    if (n == 4) {
-      copyScaled4(s[0].src, s[1].src, s[2].src, s[3].src, out, frames, g);
-    } else {
-      copyScaled2(s[0].src, s[1].src, out, frames, g);
-    }
   }
-  if (k < count) mixCopy(sources[k].src, out, frames, sources[k].gainLeft, sources[k].gainRight);
+  if (k < count) {
+    (mono ? mixCopyMono : mixCopy)(sources[k].src, out, frames, sources[k].gainLeft, sources[k].gainRight);
+  }
 }
 
 void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ramp) noexcept {
@@ -208,7 +289,17 @@ void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ram
     return;
   }
 #endif
-  copyRamped(src, out, frames, ramp);
+  copyRamped<2>(src, out, frames, ramp);
+}
+
+void mixCopyRampMono(const int16_t* src, float* out, int frames, const GainRamp& ramp) noexcept {
+#ifdef ZUMBEL_AVX2_COPY
+  if (__builtin_cpu_supports("avx2")) {
+    copyRampedMonoAvx2(src, out, frames, ramp);
+    return;
+  }
+#endif
+  copyRamped<1>(src, out, frames, ramp);
 }
 
 // Built here with the kernels' optimisation, where the compiler pairs up the frames with
@@ -226,13 +317,24 @@ void splitStereo(const float* mix, float* left, float* right, int frames) noexce
 // interpolated four frames at once.
 uint64_t mixCubic(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
                   float gainLeft, float gainRight) noexcept {
-  return cubicLoop<false>(frames, position, step, out, count, gainLeft * kSampleScale, gainRight * kSampleScale,
-                          GainRamp{});
+  return cubicLoop<false, 2>(frames, position, step, out, count, gainLeft * kSampleScale, gainRight * kSampleScale,
+                             GainRamp{});
 }
 
 uint64_t mixCubicRamp(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
                       const GainRamp& ramp) noexcept {
-  return cubicLoop<true>(frames, position, step, out, count, 0.0f, 0.0f, ramp);
+  return cubicLoop<true, 2>(frames, position, step, out, count, 0.0f, 0.0f, ramp);
+}
+
+uint64_t mixCubicMono(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
+                      float gainLeft, float gainRight) noexcept {
+  return cubicLoop<false, 1>(frames, position, step, out, count, gainLeft * kSampleScale, gainRight * kSampleScale,
+                             GainRamp{});
+}
+
+uint64_t mixCubicRampMono(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
+                          const GainRamp& ramp) noexcept {
+  return cubicLoop<true, 1>(frames, position, step, out, count, 0.0f, 0.0f, ramp);
 }
 
 }  // namespace zumbel

@@ -15,14 +15,14 @@ inline constexpr uint64_t kUnitStep = uint64_t{1} << 32;  // positions are 32.32
 void mixCopy(const int16_t* src, float* out, int frames, float gainLeft, float gainRight) noexcept;
 
 // Several slots' plain copies into the same output, added in the order given: the same sums,
-// rounded the same way, as mixCopy called for each in turn, with the output read and written
-// once for all of them.
+// rounded the same way, as mixCopy (or mixCopyMono, for `channels` 1) called for each in turn,
+// with the output read and written once for all of them.
 inline constexpr int kMaxFusedCopies = 4;
 struct CopySource {
   const int16_t* src;
   float gainLeft, gainRight;
 };
-void mixCopies(const CopySource* sources, int count, float* out, int frames) noexcept;
+void mixCopies(const CopySource* sources, int count, int channels, float* out, int frames) noexcept;
 
 // Any other step: 4-point cubic (Catmull-Rom) interpolation, which passes through every sample.
 // `frames` points at frame 0 of the block; returns the position after the last frame mixed.
@@ -43,6 +43,15 @@ inline float rampGain(float start, float delta, int k) noexcept { return start +
 void mixCopyRamp(const int16_t* src, float* out, int frames, const GainRamp& ramp) noexcept;
 uint64_t mixCubicRamp(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
                       const GainRamp& ramp) noexcept;
+
+// All four for a mono block (one value a frame, played on both sides): the same bits as for a
+// stereo block holding each value on both channels.
+void mixCopyMono(const int16_t* src, float* out, int frames, float gainLeft, float gainRight) noexcept;
+uint64_t mixCubicMono(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
+                      float gainLeft, float gainRight) noexcept;
+void mixCopyRampMono(const int16_t* src, float* out, int frames, const GainRamp& ramp) noexcept;
+uint64_t mixCubicRampMono(const int16_t* frames, uint64_t position, uint64_t step, float* out, int count,
+                          const GainRamp& ramp) noexcept;
 
 // The interleaved scratch handed out as the two channels a block is delivered in.
 void splitStereo(const float* mix, float* left, float* right, int frames) noexcept;

@@ -25,6 +25,22 @@ __attribute__((target("avx512f,avx512bw"))) void copyScaled4Wide(const int16_t* 
   copyScaled4(a, b, c, d, out, frames, g);
 }
 
+__attribute__((target("avx512f,avx512bw"))) void copyScaledMonoWide(const int16_t* src, float* out, int frames,
+                                                                   float gl, float gr) noexcept {
+  copyScaledMono(src, out, frames, gl, gr);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void copyScaled2MonoWide(const int16_t* a, const int16_t* b, float* out,
+                                                                    int frames, const float* g) noexcept {
+  copyScaled2Mono(a, b, out, frames, g);
+}
+
+__attribute__((target("avx512f,avx512bw"))) void copyScaled4MonoWide(const int16_t* a, const int16_t* b,
+                                                                    const int16_t* c, const int16_t* d, float* out,
+                                                                    int frames, const float* g) noexcept {
+  copyScaled4Mono(a, b, c, d, out, frames, g);
+}
+
 }  // namespace zumbel::loops
 
 #endif

@@ -480,19 +480,21 @@ namespace {
 
 // Sample `i` of channel `ch`, wrapping around a loop; outside a one-shot block it is silence
 // (the block's padding).
-inline float sampleAt(const int16_t* frames, int64_t count, int64_t i, int ch, bool looping) noexcept {
+inline float sampleAt(const int16_t* frames, int channels, int64_t count, int64_t i, int ch, bool looping) noexcept {
   if (looping && (i >= count || i < 0)) i = ((i % count) + count) % count;
-  return frames[2 * i + ch];
+  return frames[channels * i + (channels == 2 ? ch : 0)];
 }
 
 // The frames next to a loop's seam, one at a time: their neighbours wrap around the loop.
-inline void mixSeamFrame(const int16_t* data, int64_t count, uint64_t position, float* dst, float gainLeft,
-                         float gainRight) noexcept {
+inline void mixSeamFrame(const int16_t* data, int channels, int64_t count, uint64_t position, float* dst,
+                         float gainLeft, float gainRight) noexcept {
   const auto idx = static_cast<int64_t>(position >> 32);
   const float t = fractionOf(position);
   for (int ch = 0; ch < 2; ++ch) {
-    const float v = cubicPoint(sampleAt(data, count, idx - 1, ch, true), sampleAt(data, count, idx, ch, true),
-                               sampleAt(data, count, idx + 1, ch, true), sampleAt(data, count, idx + 2, ch, true), t);
+    const float v = cubicPoint(sampleAt(data, channels, count, idx - 1, ch, true),
+                               sampleAt(data, channels, count, idx, ch, true),
+                               sampleAt(data, channels, count, idx + 1, ch, true),
+                               sampleAt(data, channels, count, idx + 2, ch, true), t);
     dst[ch] += v * kSampleScale * (ch == 0 ? gainLeft : gainRight);
   }
 }
@@ -513,6 +515,7 @@ inline SafeRange safeRange(int64_t count, bool looping) noexcept {
 
 void Mixer::mixTail(Playback& p, float* out, int frames) noexcept {
   const int16_t* data = p.pcm->frames();
+  const int channels = p.pcm->channels();
   const int64_t count = p.pcm->frameCount();
   const uint64_t end = static_cast<uint64_t>(count) << 32;
   const SafeRange safe = safeRange(count, p.tailLooping);
@@ -531,10 +534,12 @@ void Mixer::mixTail(Playback& p, float* out, int frames) noexcept {
     if (p.tailPosition >= safe.from && p.tailPosition < safe.limit) {
       const uint64_t reachable = (safe.limit - p.tailPosition + p.tailStep - 1) / p.tailStep;
       const int m = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(n - done), reachable));
-      p.tailPosition = mixCubicRamp(data, p.tailPosition, p.tailStep, out + 2 * done, m, ramp);
+      p.tailPosition = (channels == 1 ? mixCubicRampMono : mixCubicRamp)(data, p.tailPosition, p.tailStep,
+                                                                         out + 2 * done, m, ramp);
       done += m;
     } else {
-      mixSeamFrame(data, count, p.tailPosition, out + 2 * done, rampGain(ramp.startLeft, ramp.deltaLeft, ramp.first),
+      mixSeamFrame(data, channels, count, p.tailPosition, out + 2 * done,
+                   rampGain(ramp.startLeft, ramp.deltaLeft, ramp.first),
                    rampGain(ramp.startRight, ramp.deltaRight, ramp.first));
       p.tailPosition += p.tailStep;
       ++done;
@@ -546,6 +551,8 @@ void Mixer::mixTail(Playback& p, float* out, int frames) noexcept {
 bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
   if (p.tailFrames > 0) mixTail(p, out, frames);
   const int16_t* data = p.pcm->frames();
+  const int channels = p.pcm->channels();
+  const bool mono = channels == 1;
   const int64_t count = p.pcm->frameCount();
   const uint64_t end = static_cast<uint64_t>(count) << 32;
   const SafeRange safe = safeRange(count, p.looping);
@@ -571,18 +578,19 @@ bool Mixer::mixSlot(Playback& p, float* out, int frames) noexcept {
       const auto idx = static_cast<int64_t>(p.position >> 32);
       n = static_cast<int>(std::min<int64_t>(want, count - idx));
       if (ramping) {
-        mixCopyRamp(data + 2 * idx, dst, n, ramp);
+        (mono ? mixCopyRampMono : mixCopyRamp)(data + channels * idx, dst, n, ramp);
       } else {
-        mixCopy(data + 2 * idx, dst, n, p.gainLeft, p.gainRight);
+        (mono ? mixCopyMono : mixCopy)(data + channels * idx, dst, n, p.gainLeft, p.gainRight);
       }
       p.position += static_cast<uint64_t>(n) << 32;
     } else if (p.position >= safe.from && p.position < safe.limit) {
       const uint64_t reachable = (safe.limit - p.position + p.step - 1) / p.step;
       n = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(want), reachable));
-      p.position = ramping ? mixCubicRamp(data, p.position, p.step, dst, n, ramp)
-                           : mixCubic(data, p.position, p.step, dst, n, p.gainLeft, p.gainRight);
+      p.position = ramping ? (mono ? mixCubicRampMono : mixCubicRamp)(data, p.position, p.step, dst, n, ramp)
+                           : (mono ? mixCubicMono : mixCubic)(data, p.position, p.step, dst, n, p.gainLeft,
+                                                              p.gainRight);
     } else {
-      mixSeamFrame(data, count, p.position, dst,
+      mixSeamFrame(data, channels, count, p.position, dst,
                    ramping ? rampGain(ramp.startLeft, ramp.deltaLeft, ramp.first) : p.gainLeft,
                    ramping ? rampGain(ramp.startRight, ramp.deltaRight, ramp.first) : p.gainRight);
       p.position += p.step;
@@ -721,18 +729,18 @@ int Mixer::mixPlainRun(int i, int end, int from, int to) noexcept {
   int run = 1;
   while (run < kMaxFusedCopies && i + run < end) {
     const Playback& p = playback_[active_[i + run]];
-    if (!copiesPlainly(p) || pairOf(p) != pairOf(first)) break;
+    if (!copiesPlainly(p) || pairOf(p) != pairOf(first) || p.pcm->channels() != first.pcm->channels()) break;
     ++run;
   }
   if (run < 2) return 0;
   std::array<CopySource, kMaxFusedCopies> sources;
   for (int j = 0; j < run; ++j) {
     Playback& p = playback_[active_[i + j]];
-    sources[static_cast<std::size_t>(j)] = {p.pcm->frames() + 2 * static_cast<int64_t>(p.position >> 32), p.gainLeft,
-                                            p.gainRight};
+    sources[static_cast<std::size_t>(j)] = {
+        p.pcm->frames() + p.pcm->channels() * static_cast<int64_t>(p.position >> 32), p.gainLeft, p.gainRight};
     p.position += static_cast<uint64_t>(frames) << 32;
   }
-  mixCopies(sources.data(), run, spanMix(first) + 2 * from, frames);
+  mixCopies(sources.data(), run, first.pcm->channels(), spanMix(first) + 2 * from, frames);
   return run;
 }
 

@@ -181,7 +181,7 @@ class Mixer {
   // The pair's part of the span, cleared when the span first plays on it.
   float* spanMix(const Playback& p) noexcept;
   // How many sounding slots from active_[i] on (before active_[end], up to kMaxFusedCopies, all
-  // on one pair) do nothing in [from, to) but copy their samples at a steady gain; mixes them at
+  // on one pair, all mono or all stereo) do nothing in [from, to) but copy their samples at a steady gain; mixes them at
   // once when there are two or more, and returns 0 otherwise.
   int mixPlainRun(int i, int end, int from, int to) noexcept;
   void beginRamp(Playback& p, float targetLeft, float targetRight) noexcept;

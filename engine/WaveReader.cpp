@@ -71,9 +71,8 @@ sf_count_t readFrames(SNDFILE* file, double* to, sf_count_t frames) { return sf_
 int16_t toSample(short s) { return s; }
 int16_t toSample(double x) { return floatToSample(x); }
 
-// Mono and stereo integer encodings decode straight into the block; a mono file is read into its
-// first half and then spread out from the end backwards, so no sample is overwritten unread. The
-// file is read in steps so that a stopped load ends a long file's read at the next one.
+// Mono and stereo integer encodings decode straight into a block of as many channels. The file
+// is read in steps so that a stopped load ends a long file's read at the next one.
 sf_count_t readDirect(SNDFILE* file, int fileChannels, sf_count_t frames, int16_t* out, const std::atomic<bool>* stop) {
   sf_count_t got = 0;
   while (got < frames && !stopRequested(stop)) {
@@ -82,12 +81,6 @@ sf_count_t readDirect(SNDFILE* file, int fileChannels, sf_count_t frames, int16_
     if (step <= 0) break;
     got += step;
     if (step < want) break;
-  }
-  if (got <= 0 || fileChannels != 1) return got;
-  for (sf_count_t i = got; i-- > 0;) {
-    const int16_t s = out[i];
-    out[2 * i] = s;
-    out[2 * i + 1] = s;
   }
   return got;
 }
@@ -169,7 +162,8 @@ DecodedSample DecodeSampleFile(const std::string& path, const std::atomic<bool>*
   // One allocation for the whole block, bounded both by the frame limit and by the file's size.
   // The decoders below write every frame they return, straight into the block.
   const sf_count_t frames = std::min<int64_t>(info.frames, fileBytes * kMaxFramesPerFileByte);
-  std::unique_ptr<PcmBlock> block = PcmBlock::allocate(frames);
+  const bool direct = !isFloatEncoding(info.format) && info.channels <= 2;
+  std::unique_ptr<PcmBlock> block = PcmBlock::allocate(frames, direct ? info.channels : 2);
   if (!block) {
     out.status = DecodedSample::Status::kNoMemory;
     return out;
@@ -178,7 +172,7 @@ DecodedSample DecodeSampleFile(const std::string& path, const std::atomic<bool>*
   sf_count_t got;
   if (isFloatEncoding(info.format)) {
     got = readThroughScratch<double>(file.get(), info.channels, frames, block->writableFrames(), stop);
-  } else if (info.channels <= 2) {
+  } else if (direct) {
     got = readDirect(file.get(), info.channels, frames, block->writableFrames(), stop);
   } else {
     got = readThroughScratch<short>(file.get(), info.channels, frames, block->writableFrames(), stop);
@@ -227,12 +221,25 @@ int WaveReader::ReadWave(const std::string& path) {
 
 std::span<const int16_t> WaveReader::data() const {
   if (!block_) return {};
-  return {block_->frames(), static_cast<std::size_t>(2 * block_->frameCount())};
+  const auto frames = static_cast<std::size_t>(block_->frameCount());
+  if (block_->channels() == 2) return {block_->frames(), 2 * frames};
+  // A mono block spread out, once, for callers that read stereo frames.
+  if (stereo_.size() != 2 * frames) {
+    stereo_.resize(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i) stereo_[2 * i] = stereo_[2 * i + 1] = block_->frames()[i];
+  }
+  return stereo_;
 }
 
-std::shared_ptr<const PcmBlock> WaveReader::takeBlock() { return std::move(block_); }
+std::shared_ptr<const PcmBlock> WaveReader::takeBlock() {
+  stereo_.clear();
+  return std::move(block_);
+}
 
-void WaveReader::release() { block_.reset(); }
+void WaveReader::release() {
+  block_.reset();
+  stereo_.clear();
+}
 
 uint32_t WaveReader::length() const {
   return block_ ? static_cast<uint32_t>(block_->frameCount() * 2 * sizeof(int16_t)) : 0;

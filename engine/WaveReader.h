@@ -86,10 +86,10 @@ class WaveReader {
   // are in both channels, a file of more than two channels gives its first two.
   std::span<const int16_t> data() const;
   const PcmBlock* block() const { return block_.get(); }
-  // Hands the block over; the reader keeps nothing of it.
+  // Hands the block over (one value a frame for a mono file); the reader keeps nothing of it.
   std::shared_ptr<const PcmBlock> takeBlock();
   void release();
-  // Bytes in the block: 4 per frame.
+  // Bytes of the frames as data() gives them: 4 per frame.
   uint32_t length() const;
 
   // The file as libsndfile reports it after a successful read (all zero after a failure). The
@@ -108,6 +108,7 @@ class WaveReader {
 
   Prompts* prompts_;
   std::shared_ptr<const PcmBlock> block_;
+  mutable std::vector<int16_t> stereo_;  // a mono block spread out by data()
 };
 
 }  // namespace zumbel

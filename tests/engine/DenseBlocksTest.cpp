@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -12,13 +13,17 @@
 #include "DrumEngine.h"
 #include "EngineTestSupport.h"
 #include "KitbeatDoc.h"
+#include "PcmBlock.h"
+#include "SampleVoice.h"
 #include "ShortMessage.h"
 
 namespace zumbel {
 namespace {
 
 struct Rig {
-  explicit Rig(const CKitbeatDoc& doc) : engine(doc) {
+  // Stereo samples, stereo ones with the same value on both channels, or those values as mono.
+  enum class Kind { kStereo, kBothSides, kMono };
+  explicit Rig(const CKitbeatDoc& doc, Kind kind = Kind::kStereo) : engine(doc) {
     for (int n = 0; n < kSoundCount; ++n) {
       const Sound& s = doc.sound(n);
       // Wave shapes and lengths differ per sound, so the cubic path, loops and ends all occur.
@@ -27,10 +32,20 @@ struct Rig {
       for (int i = 0; i < length; ++i) {
         const auto v = static_cast<int16_t>(((i * (n + 3) * 131) % 20000) - 10000);
         frames.push_back(v);
-        frames.push_back(static_cast<int16_t>(-v / 2));
+        if (kind != Kind::kMono) frames.push_back(kind == Kind::kStereo ? static_cast<int16_t>(-v / 2) : v);
       }
-      engine.voices().publish(n, 0, test::makeVoice(engine.mixer(), frames, 16, s.pan(), s.looping,
-                                                    s.externalPitchBend, s.playbackRate()));
+      std::shared_ptr<PcmBlock> mono;
+      if (kind == Kind::kMono) {
+        mono = PcmBlock::allocate(length, 1);
+        std::copy(frames.begin(), frames.end(), mono->writableFrames());
+      }
+      engine.voices().publish(
+          n, 0,
+          kind == Kind::kMono
+              ? std::make_unique<SampleVoice>(nullptr, engine.mixer(), mono, 16, "mono.wav", s.pan(), s.looping,
+                                              s.externalPitchBend, s.playbackRate())
+              : test::makeVoice(engine.mixer(), frames, 16, s.pan(), s.looping, s.externalPitchBend,
+                                s.playbackRate()));
     }
   }
   DrumEngine engine;
@@ -87,8 +102,9 @@ TEST(DenseBlocks, OneMixPerBlockGivesTheSamplesOfMixingUpToEachEvent) {
   for (uint32_t k = 0; k < 24; ++k) song.push_back({20032 + 2 * k, packShortMessage(0xE0, 0, static_cast<int>(k) * 5)});
   std::stable_sort(song.begin(), song.end(), [](const TimedMessage& a, const TimedMessage& b) { return a.frame < b.frame; });
 
-  const auto run = [&](bool asBefore, const std::vector<int>& blocks, bool lying = false) {
-    Rig rig(doc);
+  const auto run = [&](bool asBefore, const std::vector<int>& blocks, bool lying = false,
+                       Rig::Kind kind = Rig::Kind::kStereo) {
+    Rig rig(doc, kind);
     std::vector<float> left(kTotal), right(kTotal);
     std::size_t m = 0;
     for (int done = 0, b = 0; done < kTotal; ++b) {
@@ -135,6 +151,11 @@ TEST(DenseBlocks, OneMixPerBlockGivesTheSamplesOfMixingUpToEachEvent) {
     EXPECT_EQ(differs(lyingNow.first, lyingBefore.first), -1) << "lying frames, blocks of " << blocks[0];
     EXPECT_EQ(differs(lyingNow.second, lyingBefore.second), -1) << "lying frames, blocks of " << blocks[0];
   }
+  // Mono samples play as stereo ones holding each value on both sides, through all of the above.
+  const auto bothSides = run(false, {64}, false, Rig::Kind::kBothSides);
+  const auto mono = run(false, {64}, false, Rig::Kind::kMono);
+  EXPECT_EQ(differs(mono.first, bothSides.first), -1) << "mono, left";
+  EXPECT_EQ(differs(mono.second, bothSides.second), -1) << "mono, right";
 }
 
 }  // namespace

@@ -139,5 +139,69 @@ TEST(MixKernels, RampsGiveEachFrameItsOwnGainBitForBit) {
   }
 }
 
+// A mono block plays as a stereo block holding each value on both channels, through every
+// kernel, to the bit; and slots' copies added a few at once give the bits of adding them one by
+// one, mono or stereo.
+TEST(MixKernels, MonoBlocksAndGroupedCopiesGiveTheBitsOfTheirStereoCopiesOneByOne) {
+  std::mt19937 rng(17);
+  constexpr int64_t kLength = 3000;
+  constexpr int kSources = 7;
+  std::uniform_int_distribution<int> sample(-32768, 32767);
+  std::vector<std::unique_ptr<PcmBlock>> mono, stereo;
+  for (int k = 0; k < kSources; ++k) {
+    auto m = PcmBlock::allocate(kLength, 1);
+    std::vector<int16_t> both(2 * kLength);
+    for (int64_t i = 0; i < kLength; ++i) {
+      const auto v = static_cast<int16_t>(sample(rng));
+      m->writableFrames()[i] = both[static_cast<std::size_t>(2 * i)] = both[static_cast<std::size_t>(2 * i + 1)] = v;
+    }
+    mono.push_back(std::move(m));
+    stereo.push_back(PcmBlock::create(both.data(), kLength));
+  }
+  const auto same = [](const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+  };
+  const uint64_t step = static_cast<uint64_t>(0.61 * static_cast<double>(kUnitStep));
+  for (int count : {1, 4, 7, 130, 1000}) {
+    const std::vector<float> base = scratch(rng, count);
+    const auto run = [&](auto&& mix) {
+      std::vector<float> out = base;
+      mix(out.data());
+      return out;
+    };
+    const GainRamp ramp{0.2f, 0.8f, 0.0007f, -0.0005f, 3};
+    const int16_t* m = mono[0]->frames();
+    const int16_t* st = stereo[0]->frames();
+    EXPECT_TRUE(same(run([&](float* o) { mixCopyMono(m + 17, o, count, 0.3f, 0.9f); }),
+                     run([&](float* o) { mixCopy(st + 34, o, count, 0.3f, 0.9f); })));
+    EXPECT_TRUE(same(run([&](float* o) { mixCopyRampMono(m + 17, o, count, ramp); }),
+                     run([&](float* o) { mixCopyRamp(st + 34, o, count, ramp); })));
+    // From the first frame (its left neighbour is padding), inside, and up to the end's padding.
+    std::vector<uint64_t> starts = {kUnitStep / 5, (uint64_t{100} << 32) + 12345};
+    if (count <= 4) starts.push_back((static_cast<uint64_t>(kLength - 4) << 32) + (kUnitStep / 3));
+    for (const uint64_t at : starts) {
+      EXPECT_TRUE(same(run([&](float* o) { mixCubicMono(m, at, step, o, count, 0.7f, 0.2f); }),
+                       run([&](float* o) { mixCubic(st, at, step, o, count, 0.7f, 0.2f); })))
+          << count << " " << at;
+      EXPECT_TRUE(same(run([&](float* o) { mixCubicRampMono(m, at, step, o, count, ramp); }),
+                       run([&](float* o) { mixCubicRamp(st, at, step, o, count, ramp); })))
+          << count << " " << at;
+    }
+    for (int n = 1; n <= kSources; ++n) {
+      std::vector<CopySource> monoSources, stereoSources;
+      for (int j = 0; j < n; ++j) {
+        const float gl = 0.1f * static_cast<float>(j + 1), gr = 1.0f - 0.13f * static_cast<float>(j);
+        monoSources.push_back({mono[static_cast<std::size_t>(j)]->frames() + 5 * j, gl, gr});
+        stereoSources.push_back({stereo[static_cast<std::size_t>(j)]->frames() + 10 * j, gl, gr});
+      }
+      const std::vector<float> oneByOne = run([&](float* o) {
+        for (const CopySource& c : stereoSources) mixCopy(c.src, o, count, c.gainLeft, c.gainRight);
+      });
+      EXPECT_TRUE(same(run([&](float* o) { mixCopies(stereoSources.data(), n, 2, o, count); }), oneByOne)) << n;
+      EXPECT_TRUE(same(run([&](float* o) { mixCopies(monoSources.data(), n, 1, o, count); }), oneByOne)) << n;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zumbel

@@ -575,7 +575,8 @@ TEST_F(WaveReaderTest, TheReaderIsReusedAcrossFiles) {
 
   const std::shared_ptr<const PcmBlock> taken = reader.takeBlock();
   ASSERT_TRUE(taken);
-  EXPECT_EQ(std::vector<int16_t>(taken->frames(), taken->frames() + 2), (std::vector<int16_t>{32512, 32512}));
+  EXPECT_EQ(taken->channels(), 1);  // the block keeps a mono file's one value a frame
+  EXPECT_EQ(taken->frames()[0], 32512);
   expectEmpty();
 
   ASSERT_EQ(reader.ReadWave(dir / "a.wav"), 0);
