@@ -1,6 +1,7 @@
 #include "WavFileWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -33,6 +34,15 @@ inline int32_t quantise(float v, float fullScale) {
   if (!(scaled == scaled)) return 0;
   scaled = std::clamp(scaled, -fullScale, fullScale - 1.0f);
   return static_cast<int32_t>(std::lrint(scaled));
+}
+
+// quantise() for 16 bits in a form the compiler vectorises: the same clamp, and the same rounding
+// to nearest (the current mode, as lrint) for every value the clamp lets through.
+inline int16_t toS16(float v) {
+  float scaled = v * 32768.0f;
+  scaled = scaled == scaled ? scaled : 0.0f;
+  scaled = std::min(std::max(scaled, -32768.0f), 32767.0f);
+  return static_cast<int16_t>(__builtin_irintf(scaled));
 }
 
 inline uint8_t* store(uint8_t* out, uint32_t value, int bytes) {
@@ -165,9 +175,23 @@ bool WavFileWriter::write(const float* left, const float* right, int frames) noe
   // One loop per format, so the compiler keeps the per-sample work to a convert and a store.
   switch (format_) {
     case SampleFormat::kS16:
-      for (int i = 0; i < frames; ++i) {
-        out = store(out, static_cast<uint32_t>(quantise(left[i], 32768.0f)), 2);
-        out = store(out, static_cast<uint32_t>(quantise(right[i], 32768.0f)), 2);
+      // In chunks the compiler converts, clamps and rounds eight samples an instruction; the
+      // samples' bytes are then the file's on a little-endian host.
+      for (int done = 0; done < frames;) {
+        constexpr int kChunk = 256;
+        const int n = std::min(frames - done, kChunk);
+        int16_t chunk[2 * kChunk];
+        for (int i = 0; i < n; ++i) {
+          chunk[2 * i] = toS16(left[done + i]);
+          chunk[2 * i + 1] = toS16(right[done + i]);
+        }
+        if constexpr (std::endian::native == std::endian::little) {
+          std::memcpy(out, chunk, sizeof(int16_t) * 2 * static_cast<std::size_t>(n));
+          out += sizeof(int16_t) * 2 * static_cast<std::size_t>(n);
+        } else {
+          for (int k = 0; k < 2 * n; ++k) out = store(out, static_cast<uint16_t>(chunk[k]), 2);
+        }
+        done += n;
       }
       break;
     case SampleFormat::kS24:
