@@ -36,13 +36,16 @@ inline int32_t quantise(float v, float fullScale) {
   return static_cast<int32_t>(std::lrint(scaled));
 }
 
-// quantise() for 16 bits in a form the compiler vectorises: the same clamp, and the same rounding
-// to nearest (the current mode, as lrint) for every value the clamp lets through.
+// quantise() for 16 bits in a form compilers vectorise: the same clamp, and the same rounding to
+// nearest, ties to even. Added to 1.5 * 2^23, a value of the clamped range lands where floats are
+// whole numbers, so the sum is the value rounded as lrint rounds it, and taking the constant away
+// again is exact.
 inline int16_t toS16(float v) {
+  constexpr float kRound = 12582912.0f;
   float scaled = v * 32768.0f;
   scaled = scaled == scaled ? scaled : 0.0f;
   scaled = std::min(std::max(scaled, -32768.0f), 32767.0f);
-  return static_cast<int16_t>(__builtin_irintf(scaled));
+  return static_cast<int16_t>(static_cast<int32_t>((scaled + kRound) - kRound));
 }
 
 inline uint8_t* store(uint8_t* out, uint32_t value, int bytes) {
