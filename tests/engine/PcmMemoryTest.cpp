@@ -51,9 +51,13 @@ TEST(PcmMemory, BlocksOutliveTheirNeighboursAndMappingsGoWithTheirLastBlock) {
   EXPECT_TRUE(isMapped(firstSmall));  // its neighbour, block 1, still lives there
   EXPECT_FALSE(isMapped(firstLarge));
   blocks.clear();
-  PcmMemory next = PcmMemory::allocate(100);  // leaves the chunk the last blocks came from
-  next = PcmMemory::allocate(kPcmHugePageBytes / 2 + 1);
-  EXPECT_FALSE(isMapped(firstSmall));
+  const PcmMemory small = PcmMemory::allocate(100);  // leaves the chunk the last blocks came from
+  const PcmMemory large = PcmMemory::allocate(kPcmHugePageBytes / 2 + 1);
+  // The kernel may hand the released addresses straight to one of these new mappings (it did,
+  // now and then, under ThreadSanitizer); otherwise nothing may be mapped there any more.
+  const auto chunkOf = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p) / kPcmHugePageBytes; };
+  const bool reused = chunkOf(small.get()) == chunkOf(firstSmall) || chunkOf(large.get()) == chunkOf(firstSmall);
+  EXPECT_TRUE(reused || !isMapped(firstSmall));
 }
 
 }  // namespace
